@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds one preset (default: release) and runs its tests. X11 tests get a
+# private virtual server when no DISPLAY is set.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-release}"
+shift || true
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ctest --preset "$preset" "$@"
+fi
+exec ctest --preset "$preset" "$@"
