@@ -1,0 +1,25 @@
+// The error detail is process-wide: it is set on the thread that raises the
+// error, immediately before the raise, and read by the report.
+#include <cstring>
+
+#include "engine/errors/errors.h"
+
+namespace {
+char g_detail[CX_ERROR_DETAIL_MAX + 1];
+int g_number;
+}  // namespace
+
+extern "C" void SetErrorDetail(const char *text) {
+    if (!text) {
+        g_detail[0] = 0;
+        return;
+    }
+    if (text == g_detail) return;
+    size_t n = strnlen(text, CX_ERROR_DETAIL_MAX);
+    memmove(g_detail, text, n);
+    g_detail[n] = 0;
+}
+
+extern "C" void SetErrorNumber(int number) { g_number = number; }
+extern "C" const char *GetErrorDetail(void) { return g_detail; }
+extern "C" int GetErrorNumber(void) { return g_number; }

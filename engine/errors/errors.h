@@ -1,0 +1,25 @@
+// Error detail, messages and custom error codes.
+#pragma once
+
+#include <stddef.h>
+
+#include "engine/errors/error_codes.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Longest error detail text, in bytes, without the terminating NUL. */
+#define CX_ERROR_DETAIL_MAX 1024
+
+/* The "%s" of the next error message: copied, bounded and terminated. A null
+   text clears it. */
+void SetErrorDetail(const char *text);
+/* The "%d" of the next error message. */
+void SetErrorNumber(int number);
+const char *GetErrorDetail(void);
+int GetErrorNumber(void);
+
+#ifdef __cplusplus
+}
+#endif
