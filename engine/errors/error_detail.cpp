@@ -23,3 +23,10 @@ extern "C" void SetErrorDetail(const char *text) {
 extern "C" void SetErrorNumber(int number) { g_number = number; }
 extern "C" const char *GetErrorDetail(void) { return g_detail; }
 extern "C" int GetErrorNumber(void) { return g_number; }
+
+namespace {
+cxMessageOverride g_override;
+}
+extern "C" void SetMessageOverride(cxMessageOverride hook) { g_override = hook; }
+// Read by the message table; kept here so that the hook has one home.
+extern "C" cxMessageOverride GetMessageOverride(void) { return g_override; }

@@ -20,6 +20,12 @@ void SetErrorNumber(int number);
 const char *GetErrorDetail(void);
 int GetErrorNumber(void);
 
+/* A message catalog may replace built-in message texts: the hook returns the
+   replacement for a message id, or null to keep the built-in text. */
+typedef const char *(*cxMessageOverride)(unsigned id);
+void SetMessageOverride(cxMessageOverride hook);
+cxMessageOverride GetMessageOverride(void);
+
 #ifdef __cplusplus
 }
 #endif
