@@ -30,3 +30,21 @@ cxMessageOverride g_override;
 extern "C" void SetMessageOverride(cxMessageOverride hook) { g_override = hook; }
 // Read by the message table; kept here so that the hook has one home.
 extern "C" cxMessageOverride GetMessageOverride(void) { return g_override; }
+
+namespace {
+cxErrorPosition g_position = {-1, "", "----"};
+
+void CopyBounded(char *dst, size_t size, const char *src) {
+    size_t n = src ? strnlen(src, size - 1) : 0;
+    if (n) memcpy(dst, src, n);
+    dst[n] = 0;
+}
+}  // namespace
+
+extern "C" void SetErrorPosition(int line, const char *source, const char *command) {
+    g_position.line = line;
+    CopyBounded(g_position.source, sizeof g_position.source, source);
+    CopyBounded(g_position.command, sizeof g_position.command, command ? command : "----");
+}
+extern "C" void ResetErrorPosition(void) { SetErrorPosition(-1, "", "----"); }
+extern "C" const cxErrorPosition *GetErrorPosition(void) { return &g_position; }

@@ -26,6 +26,20 @@ typedef const char *(*cxMessageOverride)(unsigned id);
 void SetMessageOverride(cxMessageOverride hook);
 cxMessageOverride GetMessageOverride(void);
 
+/* Where the last error was raised: the current line of the running script
+   function (-1 inside a command), its source name and the running command's
+   name ("----" when none). The virtual machine records it when it raises;
+   the error report reads it. */
+typedef struct cxErrorPosition {
+    int line;
+    char source[CX_ERROR_DETAIL_MAX + 1];
+    char command[128];
+} cxErrorPosition;
+
+void SetErrorPosition(int line, const char *source, const char *command);
+void ResetErrorPosition(void); /* "----" and -1, at the start of each run */
+const cxErrorPosition *GetErrorPosition(void);
+
 #ifdef __cplusplus
 }
 #endif
