@@ -17,8 +17,8 @@ using cx::BoundedWriter;
 
 // Codes whose detail is a loaded file's path: the report names the file only.
 constexpr int kFilePartCodes[] = {
-    ERR_LOADPICTURE, ERR_READFILE,   ERR_OPENSOUND, ERR_NOALPHA,   ERR_OPENANIM2,
-    ERR_OPENSOUND2,  ERR_LOADPICTURE2, ERR_IMAGEERROR, ERR_LOADVIDEO, ERR_NOTRANSPARENCY,
+    ERR_LOADPICTURE, ERR_READFILE, ERR_OPENSOUND, ERR_NOALPHA, ERR_OPENANIM2,
+    ERR_OPENSOUND2, ERR_LOADPICTURE2, ERR_IMAGEERROR, ERR_LOADVIDEO, ERR_NOTRANSPARENCY,
 };
 
 bool ShowsFilePartOnly(int code) {
@@ -55,7 +55,7 @@ void FillFromDetail(int code, const char *text, char *buffer, size_t size) {
     if (strstr(text, "%s") && strncmp(detail, kChunkPrefix, sizeof kChunkPrefix - 1) == 0) {
         linkedName[0] = 0;
         if (!g_chunkResolver || !g_chunkResolver(detail, linkedName, sizeof linkedName))
-            snprintf(linkedName, sizeof linkedName, "%s", "unknown");
+            memcpy(linkedName, "unknown", sizeof "unknown");
         linkedName[sizeof linkedName - 1] = 0;
         detail = linkedName;
     }

@@ -1,0 +1,23 @@
+// Puts every piece of process-wide error state back to its start-up value.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "engine/errors/errors.h"
+
+class ErrorStateTest : public ::testing::Test {
+protected:
+    static void Reset() {
+        SetErrorDetail(nullptr);
+        SetErrorNumber(0);
+        SetMessageOverride(nullptr);
+        SetChunkNameResolver(nullptr);
+        SetErrorLineMapper(nullptr);
+        SetErrorRequester(nullptr);
+        SetErrorPositionReporting(1);
+        ResetErrorPosition();
+        FreeCustomErrors();
+    }
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+};
