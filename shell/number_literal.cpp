@@ -63,12 +63,12 @@ extern "C" double ParseNumberLiteral(const char *text, size_t *consumed, int *er
         p = end;
     } else {
         const char *start = p;
+        if (!IsDigit(*p)) return fail(ERR_VALUEEXPECTED);
         while (IsDigit(*p)) p++;
         if (*p == '.' && IsDigit(p[1])) {
             p++;
             while (IsDigit(*p)) p++;
         }
-        if (p == start) return fail(ERR_VALUEEXPECTED);
         if (*p == 'e' || *p == 'E') {
             const char *q = p + 1;
             if (*q == '+' || *q == '-') q++;
