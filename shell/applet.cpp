@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -346,7 +347,7 @@ private:
     int ReadPayload(uint64_t at, uint32_t n, std::vector<unsigned char> &out) {
         try {
             out.resize(n);
-        } catch (const std::bad_alloc &) {
+        } catch (const std::exception &) {  // bad_alloc, or length_error on 32 bits
             return ERR_MEM;
         }
         return ReadAt(at, out.data(), n) ? 0 : ERR_READ;
