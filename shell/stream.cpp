@@ -1,0 +1,593 @@
+// Streams address their backing store by explicit positions (pread/pwrite,
+// offsets into memory, tracked adapter positions), so buffered and
+// unbuffered calls can be mixed without the two views drifting apart.
+#include "shell/stream.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/errors/errors.h"
+#include "shell/chunk_names.h"
+
+namespace {
+
+constexpr size_t kBufferSize = 16384;
+constexpr uint32_t kGrowStep = 65536;
+constexpr const char kMemoryPrefix[] = ":::memory";
+
+const cxStreamAdapterHooks *g_adapterHooks;
+cxVirtualBlockResolver g_blockResolver;
+
+enum class Kind { File, Memory, Adapter };
+
+}  // namespace
+
+struct cxStream {
+    Kind kind = Kind::File;
+    int mode = CX_STREAM_READ;
+    std::string name;
+
+    // File and window.
+    int fd = -1;
+    bool window = false;
+    uint64_t windowStart = 0;
+    uint64_t windowLength = 0;
+
+    // Memory: either the stream's own view of a caller's block or a virtual
+    // string file's block, which the dos library owns.
+    cxVirtualBlock ownBlock{};
+    cxVirtualBlock *block = nullptr;
+
+    // Adapter.
+    const cxStreamAdapterHooks *hooks = nullptr;
+    void *handle = nullptr;
+    unsigned adapterFlags = 0;
+    uint64_t adapterPos = 0;
+
+    uint64_t pos = 0;
+    bool hitEnd = false;
+    bool failed = false;
+
+    // One buffer: read-ahead data of [bufStart, bufStart + bufLen), or, when
+    // dirty, data waiting to be written there.
+    std::vector<unsigned char> buf;
+    uint64_t bufStart = 0;
+    size_t bufLen = 0;
+    bool dirty = false;
+
+    ~cxStream() {
+        if (fd >= 0) close(fd);
+    }
+
+    bool CanRead() const { return mode & (CX_STREAM_READ | CX_STREAM_READWRITE); }
+    bool CanWrite() const { return mode & (CX_STREAM_WRITE | CX_STREAM_READWRITE); }
+    bool Buffered() const { return kind != Kind::Memory; }
+
+    uint64_t RawSize() {
+        switch (kind) {
+        case Kind::File: {
+            if (window) return windowLength;
+            struct stat st;
+            if (fstat(fd, &st) != 0) return CX_STREAM_SIZE_UNKNOWN;
+            return static_cast<uint64_t>(st.st_size);
+        }
+        case Kind::Memory:
+            return block->length;
+        case Kind::Adapter: {
+            if (!hooks->GetSize) return CX_STREAM_SIZE_UNKNOWN;
+            int64_t n = hooks->GetSize(handle);
+            return n < 0 ? CX_STREAM_SIZE_UNKNOWN : static_cast<uint64_t>(n);
+        }
+        }
+        return CX_STREAM_SIZE_UNKNOWN;
+    }
+
+    bool AdapterSeek(uint64_t at) {
+        if (adapterPos == at) return true;
+        if (!hooks->Seek || (adapterFlags & CX_ADAPTER_NOSEEK)) return false;
+        if (at > static_cast<uint64_t>(INT64_MAX)) return false;
+        if (hooks->Seek(handle, static_cast<int64_t>(at), CX_SEEK_BEGINNING) < 0) return false;
+        adapterPos = at;
+        return true;
+    }
+
+    size_t RawRead(uint64_t at, void *dst, size_t n) {
+        auto *out = static_cast<unsigned char *>(dst);
+        switch (kind) {
+        case Kind::File: {
+            if (window) {
+                if (at >= windowLength) return 0;
+                n = static_cast<size_t>(std::min<uint64_t>(n, windowLength - at));
+                at += windowStart;
+            }
+            size_t done = 0;
+            while (done < n) {
+                if (at + done > static_cast<uint64_t>(INT64_MAX)) break;
+                ssize_t r = pread(fd, out + done, n - done, static_cast<off_t>(at + done));
+                if (r < 0 && errno == EINTR) continue;
+                if (r <= 0) {
+                    if (r < 0) failed = true;
+                    break;
+                }
+                done += static_cast<size_t>(r);
+            }
+            return done;
+        }
+        case Kind::Memory: {
+            if (at >= block->length) return 0;
+            n = static_cast<size_t>(std::min<uint64_t>(n, block->length - at));
+            memcpy(out, block->data + at, n);
+            return n;
+        }
+        case Kind::Adapter: {
+            if (!hooks->Read || !AdapterSeek(at)) return 0;
+            size_t done = 0;
+            while (done < n) {
+                int64_t r = hooks->Read(handle, out + done, static_cast<int64_t>(n - done));
+                if (r <= 0) break;
+                done += static_cast<size_t>(std::min<int64_t>(r, static_cast<int64_t>(n - done)));
+            }
+            adapterPos += done;
+            return done;
+        }
+        }
+        return 0;
+    }
+
+    bool GrowBlock(uint64_t needed) {
+        if (needed <= block->capacity) return true;
+        if (!block->owned || needed > UINT32_MAX) return false;
+        uint64_t cap = (needed + kGrowStep - 1) / kGrowStep * kGrowStep;
+        if (cap > UINT32_MAX) cap = UINT32_MAX;
+        auto *p = static_cast<unsigned char *>(realloc(block->data, cap));
+        if (!p) return false;
+        block->data = p;
+        block->capacity = static_cast<uint32_t>(cap);
+        return true;
+    }
+
+    size_t RawWrite(uint64_t at, const void *src, size_t n) {
+        const auto *in = static_cast<const unsigned char *>(src);
+        switch (kind) {
+        case Kind::File: {
+            if (window) return 0;
+            size_t done = 0;
+            while (done < n) {
+                if (at + done > static_cast<uint64_t>(INT64_MAX)) break;
+                ssize_t r = pwrite(fd, in + done, n - done, static_cast<off_t>(at + done));
+                if (r < 0 && errno == EINTR) continue;
+                if (r <= 0) {
+                    failed = true;
+                    break;
+                }
+                done += static_cast<size_t>(r);
+            }
+            return done;
+        }
+        case Kind::Memory: {
+            uint64_t end = at + n;
+            if (end < at) return 0;
+            if (!GrowBlock(end)) {
+                // A block that cannot grow takes what fits.
+                if (at >= block->capacity) return 0;
+                n = static_cast<size_t>(block->capacity - at);
+                end = at + n;
+            }
+            if (at > block->length) memset(block->data + block->length, 0, at - block->length);
+            memcpy(block->data + at, in, n);
+            if (end > block->length) block->length = static_cast<uint32_t>(end);
+            return n;
+        }
+        case Kind::Adapter: {
+            if (!hooks->Write || !AdapterSeek(at)) return 0;
+            size_t done = 0;
+            while (done < n) {
+                int64_t r = hooks->Write(handle, in + done, static_cast<int64_t>(n - done));
+                if (r <= 0) {
+                    failed = true;
+                    break;
+                }
+                done += static_cast<size_t>(std::min<int64_t>(r, static_cast<int64_t>(n - done)));
+            }
+            adapterPos += done;
+            return done;
+        }
+        }
+        return 0;
+    }
+
+    // Writes pending data; false when some of it could not be written.
+    bool FlushWrites() {
+        if (!dirty) return true;
+        size_t n = bufLen;
+        size_t done = RawWrite(bufStart, buf.data(), n);
+        dirty = false;
+        bufLen = 0;
+        if (done != n) {
+            failed = true;
+            return false;
+        }
+        return true;
+    }
+
+    void DropReadAhead() {
+        if (!dirty) bufLen = 0;
+    }
+
+    bool EnsureBuffer() {
+        if (buf.size() == kBufferSize) return true;
+        try {
+            buf.resize(kBufferSize);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+        return true;
+    }
+
+    // Copies what the read-ahead buffer holds at pos.
+    size_t TakeBuffered(unsigned char *dst, size_t n) {
+        if (dirty || bufLen == 0 || pos < bufStart || pos >= bufStart + bufLen) return 0;
+        size_t off = static_cast<size_t>(pos - bufStart);
+        size_t k = std::min(n, bufLen - off);
+        memcpy(dst, buf.data() + off, k);
+        pos += k;
+        return k;
+    }
+
+    size_t Read(void *dst, size_t n, bool buffered) {
+        if (!CanRead() || n == 0) return 0;
+        if (!FlushWrites()) return 0;
+        auto *out = static_cast<unsigned char *>(dst);
+        size_t total = 0;
+        if (Buffered()) total = TakeBuffered(out, n);
+        while (total < n) {
+            size_t want = n - total;
+            if (!buffered || !Buffered() || want >= kBufferSize || !EnsureBuffer()) {
+                size_t got = RawRead(pos, out + total, want);
+                pos += got;
+                total += got;
+                if (got < want) hitEnd = true;
+                break;
+            }
+            bufStart = pos;
+            bufLen = RawRead(pos, buf.data(), kBufferSize);
+            size_t got = TakeBuffered(out + total, want);
+            total += got;
+            if (got == 0) {
+                hitEnd = true;
+                break;
+            }
+        }
+        return total;
+    }
+
+    size_t Write(const void *src, size_t n, bool buffered) {
+        if (!CanWrite() || n == 0) return 0;
+        if (kind == Kind::File && window) return 0;
+        DropReadAhead();
+        if (dirty && pos != bufStart + bufLen && !FlushWrites()) return 0;
+        if (!buffered || !Buffered() || n >= kBufferSize || !EnsureBuffer()) {
+            if (!FlushWrites()) return 0;
+            size_t done = RawWrite(pos, src, n);
+            pos += done;
+            return done;
+        }
+        if (dirty && bufLen + n > kBufferSize && !FlushWrites()) return 0;
+        if (!dirty) {
+            dirty = true;
+            bufStart = pos;
+            bufLen = 0;
+        }
+        memcpy(buf.data() + bufLen, src, n);
+        bufLen += n;
+        pos += n;
+        return n;
+    }
+
+    int64_t Seek(int64_t offset, int mode) {
+        if (!FlushWrites()) return -1;
+        uint64_t prev = pos;
+        int64_t base;
+        switch (mode) {
+        case CX_SEEK_CURRENT:
+            base = static_cast<int64_t>(pos);
+            break;
+        case CX_SEEK_BEGINNING:
+            base = 0;
+            break;
+        case CX_SEEK_END: {
+            uint64_t size = RawSize();
+            if (size == CX_STREAM_SIZE_UNKNOWN || size > static_cast<uint64_t>(INT64_MAX)) return -1;
+            base = static_cast<int64_t>(size);
+            break;
+        }
+        default:
+            return -1;
+        }
+        int64_t target;
+        if (__builtin_add_overflow(base, offset, &target)) return -1;
+        bool clamp = (kind == Kind::File && window) || kind == Kind::Memory;
+        if (clamp) {
+            int64_t size = static_cast<int64_t>(RawSize());
+            target = std::clamp<int64_t>(target, 0, size);
+        } else if (target < 0) {
+            return -1;
+        }
+        if (static_cast<uint64_t>(target) == pos) {
+            hitEnd = false;
+            return static_cast<int64_t>(prev);
+        }
+        if (kind == Kind::Adapter) {
+            bufLen = 0;
+            if (!AdapterSeek(static_cast<uint64_t>(target))) return -1;
+        }
+        pos = static_cast<uint64_t>(target);
+        hitEnd = false;
+        return static_cast<int64_t>(prev);
+    }
+};
+
+namespace {
+
+bool ParseMemoryName(const char *name, const unsigned char **block, uint64_t *length) {
+    const size_t plen = sizeof kMemoryPrefix - 1;
+    if (strncmp(name, kMemoryPrefix, plen) != 0) return false;
+    const char *p = name + plen;
+    if (!isxdigit(static_cast<unsigned char>(*p))) return false;
+    errno = 0;
+    char *end;
+    unsigned long long addr = strtoull(p, &end, 16);
+    if (errno || *end != ':' || !isdigit(static_cast<unsigned char>(end[1]))) return false;
+    unsigned long long len = strtoull(end + 1, &end, 10);
+    if (errno || *end != 0) return false;
+    if (addr == 0 || addr > UINTPTR_MAX || len > UINT32_MAX) return false;
+    *block = reinterpret_cast<const unsigned char *>(static_cast<uintptr_t>(addr));
+    *length = len;
+    return true;
+}
+
+std::unique_ptr<cxStream> NewStream(const char *name, int mode) {
+    auto s = std::unique_ptr<cxStream>(new (std::nothrow) cxStream);
+    if (!s) return nullptr;
+    try {
+        s->name = name;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    s->mode = mode;
+    return s;
+}
+
+int OpenFlags(int mode) {
+    if (mode & CX_STREAM_READWRITE) return O_RDWR | O_CREAT;
+    if (mode & CX_STREAM_WRITE) return O_WRONLY | O_CREAT | O_TRUNC;
+    return O_RDONLY;
+}
+
+int BaseMode(int mode) {
+    return mode & (CX_STREAM_READ | CX_STREAM_WRITE | CX_STREAM_READWRITE);
+}
+
+cxStream *OpenWindow(const char *name, const char *path, uint64_t offset, uint64_t length) {
+    auto s = NewStream(name, CX_STREAM_READ);
+    if (!s) return nullptr;
+    s->fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (s->fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(s->fd, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    s->window = true;
+    s->windowStart = offset;
+    s->windowLength = offset >= fileSize ? 0 : std::min(length, fileSize - offset);
+    return s.release();
+}
+
+}  // namespace
+
+extern "C" {
+
+void SetStreamAdapterHooks(const cxStreamAdapterHooks *hooks) { g_adapterHooks = hooks; }
+void SetVirtualBlockResolver(cxVirtualBlockResolver resolver) { g_blockResolver = resolver; }
+
+int IsMemoryName(const char *name) {
+    return name && strncmp(name, kMemoryPrefix, sizeof kMemoryPrefix - 1) == 0;
+}
+
+int MakeMemoryName(char *out, size_t size, const void *block, uint64_t length) {
+    if (!out || size == 0) return 0;
+    int n = snprintf(out, size, "%s%" PRIxPTR ":%" PRIu64, kMemoryPrefix,
+                     reinterpret_cast<uintptr_t>(block), length);
+    if (n < 0 || static_cast<size_t>(n) >= size) {
+        out[0] = 0;
+        return 0;
+    }
+    return 1;
+}
+
+cxStream *OpenWindowStream(const char *path, uint64_t offset, uint64_t length) {
+    if (!path || !*path) return nullptr;
+    return OpenWindow(path, path, offset, length);
+}
+
+cxStream *OpenFileStream(const char *name, int mode, const char *adapters) {
+    if (!name || !*name) return nullptr;
+    int base = BaseMode(mode);
+    if (base != CX_STREAM_READ && base != CX_STREAM_WRITE && base != CX_STREAM_READWRITE) return nullptr;
+
+    if (IsChunkName(name)) {
+        auto parts = std::make_unique<cxChunkName>();
+        if (!ParseChunkName(name, parts.get())) return nullptr;
+        if (!parts->memory) {
+            if (base != CX_STREAM_READ) return nullptr;
+            return OpenWindow(name, parts->source, parts->offset, parts->length);
+        }
+        cxVirtualBlock *block = g_blockResolver ? g_blockResolver(parts->reference) : nullptr;
+        if (!block) return nullptr;
+        auto s = NewStream(name, base);
+        if (!s) return nullptr;
+        s->kind = Kind::Memory;
+        s->block = block;
+        if (base == CX_STREAM_WRITE) block->length = 0;
+        return s.release();
+    }
+
+    if (IsMemoryName(name)) {
+        const unsigned char *data;
+        uint64_t length;
+        if (!ParseMemoryName(name, &data, &length)) return nullptr;
+        auto s = NewStream(name, base);
+        if (!s) return nullptr;
+        s->kind = Kind::Memory;
+        // A caller's block: its whole length is readable and writable in
+        // place, and it never grows.
+        s->ownBlock.data = const_cast<unsigned char *>(data);
+        s->ownBlock.capacity = static_cast<uint32_t>(length);
+        s->ownBlock.length = static_cast<uint32_t>(length);
+        s->block = &s->ownBlock;
+        return s.release();
+    }
+
+    if ((mode & CX_STREAM_ADAPTERS) && g_adapterHooks && g_adapterHooks->Open) {
+        unsigned flags = 0;
+        void *handle = g_adapterHooks->Open(name, base, adapters, &flags);
+        if (handle) {
+            auto s = NewStream(name, base);
+            if (!s) {
+                if (g_adapterHooks->Close) g_adapterHooks->Close(handle);
+                return nullptr;
+            }
+            s->kind = Kind::Adapter;
+            s->hooks = g_adapterHooks;
+            s->handle = handle;
+            s->adapterFlags = flags;
+            return s.release();
+        }
+    }
+
+    auto s = NewStream(name, base);
+    if (!s) return nullptr;
+    s->fd = open(name, OpenFlags(base) | O_CLOEXEC, 0666);
+    if (s->fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(s->fd, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    return s.release();
+}
+
+int CloseFileStream(cxStream *s) {
+    if (!s) return 0;
+    std::unique_ptr<cxStream> owner(s);
+    bool ok = s->FlushWrites() && !s->failed;
+    if (s->kind == Kind::Adapter) {
+        if (s->hooks->Close && !s->hooks->Close(s->handle)) ok = false;
+    } else if (s->fd >= 0) {
+        if (close(s->fd) != 0) ok = false;
+        s->fd = -1;
+    }
+    return ok ? 1 : 0;
+}
+
+int FlushStream(cxStream *s) {
+    if (!s) return ERR_WRITE;
+    if (!s->FlushWrites()) return ERR_WRITE;
+    if (s->kind == Kind::Adapter && s->hooks->Flush && s->hooks->Flush(s->handle) != 0) return ERR_WRITE;
+    return 0;
+}
+
+size_t ReadStream(cxStream *s, void *buffer, size_t length) {
+    return s && buffer ? s->Read(buffer, length, false) : 0;
+}
+size_t ReadStreamData(cxStream *s, void *buffer, size_t length) {
+    return s && buffer ? s->Read(buffer, length, true) : 0;
+}
+size_t WriteStream(cxStream *s, const void *buffer, size_t length) {
+    return s && buffer ? s->Write(buffer, length, true) : 0;
+}
+size_t WriteStreamData(cxStream *s, const void *buffer, size_t length) {
+    return s && buffer ? s->Write(buffer, length, false) : 0;
+}
+
+int ReadStreamByte(cxStream *s) {
+    unsigned char b;
+    return ReadStreamData(s, &b, 1) == 1 ? b : -1;
+}
+
+int WriteStreamByte(cxStream *s, int byte) {
+    unsigned char b = static_cast<unsigned char>(byte);
+    return WriteStream(s, &b, 1) == 1 ? 1 : 0;
+}
+
+namespace {
+uint32_t ReadRaw(cxStream *s, int n, bool bigEndian) {
+    unsigned char b[4] = {0, 0, 0, 0};
+    ReadStreamData(s, b, static_cast<size_t>(n));
+    uint32_t v = 0;
+    for (int i = 0; i < n; i++) {
+        int k = bigEndian ? i : n - 1 - i;
+        v = (v << 8) | b[k];
+    }
+    return v;
+}
+int WriteRaw(cxStream *s, uint32_t v, int n, bool bigEndian) {
+    unsigned char b[4];
+    for (int i = 0; i < n; i++) {
+        int shift = bigEndian ? 8 * (n - 1 - i) : 8 * i;
+        b[i] = static_cast<unsigned char>(v >> shift);
+    }
+    return static_cast<int>(WriteStream(s, b, static_cast<size_t>(n)));
+}
+}  // namespace
+
+int ReadBE16(cxStream *s) { return static_cast<int16_t>(ReadRaw(s, 2, true)); }
+int ReadLE16(cxStream *s) { return static_cast<int16_t>(ReadRaw(s, 2, false)); }
+int ReadBEU16(cxStream *s) { return static_cast<int>(ReadRaw(s, 2, true)); }
+int ReadLEU16(cxStream *s) { return static_cast<int>(ReadRaw(s, 2, false)); }
+int32_t ReadBE32(cxStream *s) { return static_cast<int32_t>(ReadRaw(s, 4, true)); }
+int32_t ReadLE32(cxStream *s) { return static_cast<int32_t>(ReadRaw(s, 4, false)); }
+int WriteBE16(cxStream *s, int value) { return WriteRaw(s, static_cast<uint32_t>(value), 2, true); }
+int WriteLE16(cxStream *s, int value) { return WriteRaw(s, static_cast<uint32_t>(value), 2, false); }
+int WriteBE32(cxStream *s, int32_t value) { return WriteRaw(s, static_cast<uint32_t>(value), 4, true); }
+int WriteLE32(cxStream *s, int32_t value) { return WriteRaw(s, static_cast<uint32_t>(value), 4, false); }
+
+int64_t SeekFileStream(cxStream *s, int64_t offset, int mode) { return s ? s->Seek(offset, mode) : -1; }
+
+uint64_t GetStreamSize(cxStream *s) {
+    if (!s || !s->FlushWrites()) return CX_STREAM_SIZE_UNKNOWN;
+    return s->RawSize();
+}
+
+int IsStreamEof(cxStream *s) {
+    if (!s) return 1;
+    uint64_t size = GetStreamSize(s);
+    if (size != CX_STREAM_SIZE_UNKNOWN) return s->pos >= size ? 1 : 0;
+    if (s->kind == Kind::Adapter && s->hooks->Eof) {
+        // Read-ahead data still waiting in the buffer is not the end.
+        if (s->bufLen && !s->dirty && s->pos < s->bufStart + s->bufLen) return 0;
+        return s->hooks->Eof(s->handle) ? 1 : 0;
+    }
+    return s->hitEnd ? 1 : 0;
+}
+
+int IsStreamUnseekable(cxStream *s) {
+    return s && s->kind == Kind::Adapter && (s->adapterFlags & CX_ADAPTER_NOSEEK) ? 1 : 0;
+}
+
+unsigned GetStreamAdapterFlags(cxStream *s) {
+    return s && s->kind == Kind::Adapter ? s->adapterFlags : 0;
+}
+
+const char *GetStreamName(cxStream *s) { return s ? s->name.c_str() : ""; }
+
+}  // extern "C"
