@@ -120,7 +120,11 @@ char *MapInPlaceBytes(char *text, const ByteTable &table) {
 
 }  // namespace
 
-uint32_t cx::charset::FoldCase(uint32_t c) { return MapCaseRange(kFoldRanges, c); }
+// ASCII, by far the most common case, skips the search.
+uint32_t cx::charset::FoldCase(uint32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+    return MapCaseRange(kFoldRanges, c);
+}
 
 extern "C" {
 
@@ -151,8 +155,14 @@ int IsAlNumChar(uint32_t c) { return GetUtf8Mode() ? IsUnicodeAlNum(c) : IsAlNum
 
 uint32_t ToLowerLatin1(uint32_t c) { return kToLower[c & 0xFF]; }
 uint32_t ToUpperLatin1(uint32_t c) { return kToUpper[c & 0xFF]; }
-uint32_t UnicodeToLower(uint32_t c) { return MapCaseRange(kToLowerRanges, c); }
-uint32_t UnicodeToUpper(uint32_t c) { return MapCaseRange(kToUpperRanges, c); }
+uint32_t UnicodeToLower(uint32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+    return MapCaseRange(kToLowerRanges, c);
+}
+uint32_t UnicodeToUpper(uint32_t c) {
+    if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+    return MapCaseRange(kToUpperRanges, c);
+}
 uint32_t ToLowerChar(uint32_t c) { return GetUtf8Mode() ? UnicodeToLower(c) : ToLowerLatin1(c); }
 uint32_t ToUpperChar(uint32_t c) { return GetUtf8Mode() ? UnicodeToUpper(c) : ToUpperLatin1(c); }
 

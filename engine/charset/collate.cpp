@@ -22,7 +22,7 @@ using cx::collation::kTableBytes;
 // build a table twice; reading a built table takes none.
 std::mutex g_buildLock;
 std::atomic<unsigned char *> g_tables[2];  // [0] case-insensitive, [1] case-sensitive
-std::atomic<uint16_t *> g_map;
+std::atomic<uint16_t *> g_base;
 
 const unsigned char *WeightTable(bool caseSensitive) {
     std::atomic<unsigned char *> &slot = g_tables[caseSensitive ? 1 : 0];
@@ -46,25 +46,25 @@ const unsigned char *WeightTable(bool caseSensitive) {
     return table;
 }
 
-const uint16_t *CharacterMap() {
-    if (uint16_t *map = g_map.load(std::memory_order_acquire)) return map;
+// The base letters: the character map (from the pairs) folds accents and
+// compatibility forms, then upper case applies; the entry holds the result.
+// Some bases lie beyond the tables (U+00B5 folds to U+03BC, U+023F
+// upper-cases to U+2C7E); such a code point stands for itself.
+const uint16_t *BaseLetters() {
+    if (uint16_t *map = g_base.load(std::memory_order_acquire)) return map;
     std::lock_guard<std::mutex> hold(g_buildLock);
-    if (uint16_t *map = g_map.load(std::memory_order_relaxed)) return map;
+    if (uint16_t *map = g_base.load(std::memory_order_relaxed)) return map;
     uint16_t *map = static_cast<uint16_t *>(std::malloc(kSide * sizeof(uint16_t)));
     if (!map) return nullptr;
     for (uint32_t c = 0; c < kSide; ++c) map[c] = static_cast<uint16_t>(c);
     for (const uint16_t *pair = cx::collation::kMapPairs[0]; pair[0] != 0; pair += 2)
         if (pair[0] < kSide) map[pair[0]] = pair[1];
-    g_map.store(map, std::memory_order_release);
+    for (uint32_t c = 0; c < kSide; ++c) {
+        const uint32_t base = UnicodeToUpper(map[c]);
+        map[c] = static_cast<uint16_t>(base < kSide ? base : c);
+    }
+    g_base.store(map, std::memory_order_release);
     return map;
-}
-
-// The base letter of c: the map folds accents and compatibility forms, then
-// upper case. Some bases lie beyond the tables (U+00B5 folds to U+03BC,
-// U+023F upper-cases to U+2C7E); c then stands for itself.
-inline uint32_t Base(const uint16_t *map, uint32_t c) {
-    const uint32_t base = UnicodeToUpper(map[c]);
-    return base < kSide ? base : c;
 }
 
 inline int Weigh(const unsigned char *table, uint32_t x, uint32_t y) {
@@ -83,8 +83,8 @@ extern "C" int CollateStrings(const char *a, const char *b, int caseSensitive) {
     if (invalid) return 0;
     const unsigned char *table = WeightTable(caseSensitive != 0);
     if (!table) return 0;
-    const uint16_t *map = CharacterMap();
-    if (!map) return 0;
+    const uint16_t *base = BaseLetters();
+    if (!base) return 0;
     const size_t common = lengthA < lengthB ? lengthA : lengthB;
 
     // First the base letters over all compared positions, so that case and
@@ -96,7 +96,7 @@ extern "C" int CollateStrings(const char *a, const char *b, int caseSensitive) {
         const uint32_t x = Utf8NextChar(a, &ia);
         const uint32_t y = Utf8NextChar(b, &ib);
         if (x >= kSide || y >= kSide) return 0;
-        if (int r = Weigh(table, Base(map, x), Base(map, y))) return r;
+        if (int r = Weigh(table, base[x], base[y])) return r;
     }
     if (lengthA != lengthB) return lengthA < lengthB ? -1 : 1;
     ia = ib = 0;
@@ -123,5 +123,5 @@ extern "C" int CompareStrings(const char *a, const char *b, int caseSensitive) {
 extern "C" void FreeCollationTables(void) {
     std::lock_guard<std::mutex> hold(g_buildLock);
     for (std::atomic<unsigned char *> &slot : g_tables) std::free(slot.exchange(nullptr));
-    std::free(g_map.exchange(nullptr));
+    std::free(g_base.exchange(nullptr));
 }
