@@ -88,7 +88,7 @@ bool OnStep(const Row *row, uint32_t c) {
 }
 
 template <size_t N>
-int InRangeTable(const cxCodeRange (&rows)[N], uint32_t c) {
+int FindInRangeTable(const cxCodeRange (&rows)[N], uint32_t c) {
     return OnStep(FindRow(rows, c), c) ? 1 : 0;
 }
 
@@ -134,20 +134,20 @@ int IsAlNumLatin1(uint32_t byte) { return (byte >= 0x30 && byte <= 0x39) || Byte
 int IsLowerLatin1(uint32_t byte) { return ByteTest(kLower, byte); }
 int IsUpperLatin1(uint32_t byte) { return ByteTest(kUpper, byte); }
 
-int IsUnicodeAlpha(uint32_t c) { return InRangeTable(kLetterRanges, c); }
-int IsUnicodeLower(uint32_t c) { return InRangeTable(kLowerRanges, c); }
-int IsUnicodeUpper(uint32_t c) { return InRangeTable(kUpperRanges, c); }
-int IsUnicodeCntrl(uint32_t c) { return InRangeTable(kControlRanges, c); }
-int IsUnicodeDigit(uint32_t c) { return InRangeTable(kDigitRanges, c); }
-int IsUnicodeXDigit(uint32_t c) { return InRangeTable(kHexDigitRanges, c); }
-int IsUnicodePunct(uint32_t c) { return InRangeTable(kPunctRanges, c); }
-int IsUnicodeSpace(uint32_t c) { return InRangeTable(kSpaceRanges, c); }
+int IsUnicodeAlpha(uint32_t c) { return FindInRangeTable(kLetterRanges, c); }
+int IsUnicodeLower(uint32_t c) { return FindInRangeTable(kLowerRanges, c); }
+int IsUnicodeUpper(uint32_t c) { return FindInRangeTable(kUpperRanges, c); }
+int IsUnicodeCntrl(uint32_t c) { return FindInRangeTable(kControlRanges, c); }
+int IsUnicodeDigit(uint32_t c) { return FindInRangeTable(kDigitRanges, c); }
+int IsUnicodeXDigit(uint32_t c) { return FindInRangeTable(kHexDigitRanges, c); }
+int IsUnicodePunct(uint32_t c) { return FindInRangeTable(kPunctRanges, c); }
+int IsUnicodeSpace(uint32_t c) { return FindInRangeTable(kSpaceRanges, c); }
 int IsUnicodeGraph(uint32_t c) {
     if (IsUnicodeSpace(c)) return 0;
-    return InRangeTable(kGraphRanges, c) || InRangeTable(kMarkRanges, c);
+    return FindInRangeTable(kGraphRanges, c) || FindInRangeTable(kMarkRanges, c);
 }
 int IsUnicodePrint(uint32_t c) { return c == 0x20 || IsUnicodeGraph(c); }
-int IsUnicodeAlNum(uint32_t c) { return IsUnicodeAlpha(c) || InRangeTable(kNumberRanges, c); }
+int IsUnicodeAlNum(uint32_t c) { return IsUnicodeAlpha(c) || FindInRangeTable(kNumberRanges, c); }
 
 int IsGraphChar(uint32_t c) { return GetUtf8Mode() ? IsUnicodeGraph(c) : IsGraphLatin1(c & 0xFF); }
 int IsAlphaChar(uint32_t c) { return GetUtf8Mode() ? IsUnicodeAlpha(c) : IsAlphaLatin1(c & 0xFF); }
