@@ -2,6 +2,7 @@
 // offsets into memory, tracked adapter positions), so buffered and
 // unbuffered calls can be mixed without the two views drifting apart.
 #include "shell/stream.h"
+#include "shell/memory_name.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -26,7 +27,6 @@ namespace {
 
 constexpr size_t kBufferSize = 16384;
 constexpr uint32_t kGrowStep = 65536;
-constexpr const char kMemoryPrefix[] = ":::memory";
 
 const cxStreamAdapterHooks *g_adapterHooks;
 cxVirtualBlockResolver g_blockResolver;
@@ -342,23 +342,6 @@ struct cxStream {
 
 namespace {
 
-bool ParseMemoryName(const char *name, const unsigned char **block, uint64_t *length) {
-    const size_t plen = sizeof kMemoryPrefix - 1;
-    if (strncmp(name, kMemoryPrefix, plen) != 0) return false;
-    const char *p = name + plen;
-    if (!isxdigit(static_cast<unsigned char>(*p))) return false;
-    errno = 0;
-    char *end;
-    unsigned long long addr = strtoull(p, &end, 16);
-    if (errno || *end != ':' || !isdigit(static_cast<unsigned char>(end[1]))) return false;
-    unsigned long long len = strtoull(end + 1, &end, 10);
-    if (errno || *end != 0) return false;
-    if (addr == 0 || addr > UINTPTR_MAX || len > UINT32_MAX) return false;
-    *block = reinterpret_cast<const unsigned char *>(static_cast<uintptr_t>(addr));
-    *length = len;
-    return true;
-}
-
 std::unique_ptr<cxStream> NewStream(const char *name, int mode) {
     auto s = std::unique_ptr<cxStream>(new (std::nothrow) cxStream);
     if (!s) return nullptr;
@@ -402,21 +385,6 @@ extern "C" {
 void SetStreamAdapterHooks(const cxStreamAdapterHooks *hooks) { g_adapterHooks = hooks; }
 void SetVirtualBlockResolver(cxVirtualBlockResolver resolver) { g_blockResolver = resolver; }
 
-int IsMemoryName(const char *name) {
-    return name && strncmp(name, kMemoryPrefix, sizeof kMemoryPrefix - 1) == 0;
-}
-
-int MakeMemoryName(char *out, size_t size, const void *block, uint64_t length) {
-    if (!out || size == 0) return 0;
-    int n = snprintf(out, size, "%s%" PRIxPTR ":%" PRIu64, kMemoryPrefix,
-                     reinterpret_cast<uintptr_t>(block), length);
-    if (n < 0 || static_cast<size_t>(n) >= size) {
-        out[0] = 0;
-        return 0;
-    }
-    return 1;
-}
-
 cxStream *OpenWindowStream(const char *path, uint64_t offset, uint64_t length) {
     if (!path || !*path) return nullptr;
     return OpenWindow(path, path, offset, length);
@@ -445,15 +413,17 @@ cxStream *OpenFileStream(const char *name, int mode, const char *adapters) {
     }
 
     if (IsMemoryName(name)) {
-        const unsigned char *data;
-        uint64_t length;
-        if (!ParseMemoryName(name, &data, &length)) return nullptr;
+        const void *data;
+        size_t length;
+        // Only blocks registered by MakeMemoryName resolve: a name typed by
+        // a script must never point the stream at arbitrary memory.
+        if (!ParseMemoryName(name, &data, &length) || length > UINT32_MAX) return nullptr;
         auto s = NewStream(name, base);
         if (!s) return nullptr;
         s->kind = Kind::Memory;
         // A caller's block: its whole length is readable and writable in
         // place, and it never grows.
-        s->ownBlock.data = const_cast<unsigned char *>(data);
+        s->ownBlock.data = static_cast<unsigned char *>(const_cast<void *>(data));
         s->ownBlock.capacity = static_cast<uint32_t>(length);
         s->ownBlock.length = static_cast<uint32_t>(length);
         s->block = &s->ownBlock;

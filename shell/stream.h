@@ -95,13 +95,8 @@ unsigned GetStreamAdapterFlags(cxStream *s);
 /* The name the stream was opened by. */
 const char *GetStreamName(cxStream *s);
 
-/* ":::memory" names stand for a block of the caller's memory:
-   ":::memory" <address, lower-case hex> ":" <length, decimal>. The block
-   must outlive every stream opened on the name; such streams neither grow
-   nor leave the block. MakeMemoryName returns 1, or 0 when the name does not
-   fit size bytes. */
-int MakeMemoryName(char *out, size_t size, const void *block, uint64_t length);
-int IsMemoryName(const char *name);
+/* ":::memory" names (shell/memory_name.h) open the registered block they
+   name; such streams neither grow nor leave the block. */
 
 /* The part of a virtual string file (a ":::chunkS" name) that the stream
    layer reads and writes; the dos library keeps it in its record. An owned

@@ -11,7 +11,7 @@
 #include "engine/charset/charset.h"
 #include "engine/charset/collation_data.h"
 #include "io/cxpk/cxpk.h"
-#include "io/cxpk/memory_name.h"
+#include "shell/memory_name.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ const unsigned char *WeightTable(bool caseSensitive) {
     const cx::collation::PackedBlock &block =
         caseSensitive ? cx::collation::kPackedTableS : cx::collation::kPackedTableI;
     char name[CX_MEMORY_NAME_MAX];
-    MakeMemoryName(name, block.data, block.size);
+    MakeMemoryName(name, sizeof name, block.data, block.size);
     if (UnpackCxpk("CXPK", name, nullptr, nullptr, 0, table, kTableBytes) != 0) {
         std::free(table);
         return nullptr;  // the next comparison tries again

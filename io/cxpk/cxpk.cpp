@@ -9,7 +9,7 @@
 #include <new>
 
 #include "engine/errors/errors.h"
-#include "io/cxpk/memory_name.h"
+#include "shell/memory_name.h"
 
 namespace {
 

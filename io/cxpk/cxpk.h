@@ -19,7 +19,7 @@ struct cxStream;
    the unpacking fills it, stops and succeeds; data that fits is checked up
    to the end of the stream (checksum included).
    magic: 4 bytes compared as they stand. source: a file path or a memory
-   name (io/cxpk/memory_name.h). target: a file to create for the unpacked
+   name (shell/memory_name.h). target: a file to create for the unpacked
    data, used only when buffer is null; with neither, the data is inflated
    and dropped. stream: must be null.
    Returns 0, or ERR_READFILE (source cannot be opened, name in the error

@@ -14,7 +14,7 @@
 
 #include "engine/errors/errors.h"
 #include "io/cxpk/cxpk.h"
-#include "io/cxpk/memory_name.h"
+#include "shell/memory_name.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ std::vector<unsigned char> WeightTable(const std::vector<int> &rank) {
 // Packs the table through a scratch file and checks that it unpacks back.
 bool Pack(const std::vector<unsigned char> &table, const std::string &scratch, std::vector<unsigned char> &packed) {
     char name[CX_MEMORY_NAME_MAX];
-    MakeMemoryName(name, table.data(), table.size());
+    MakeMemoryName(name, sizeof name, table.data(), table.size());
     int64_t size = 0;
     int err = PackCxpk("CXPK", name, scratch.c_str(), nullptr, &size);
     ReleaseMemoryName(table.data(), table.size());

@@ -8,7 +8,7 @@
 #include "engine/charset/collate.h"
 #include "engine/charset/collation_data.h"
 #include "io/cxpk/cxpk.h"
-#include "io/cxpk/memory_name.h"
+#include "shell/memory_name.h"
 #include "tests/engine/charset/mode_guard.h"
 
 namespace {
@@ -143,9 +143,9 @@ TEST(CollationData, WeightTablesAreConsistent) {
     using cx::collation::kSide;
     std::vector<unsigned char> s(cx::collation::kTableBytes), i(cx::collation::kTableBytes);
     char name[CX_MEMORY_NAME_MAX];
-    MakeMemoryName(name, cx::collation::kPackedTableS.data, cx::collation::kPackedTableS.size);
+    MakeMemoryName(name, sizeof name, cx::collation::kPackedTableS.data, cx::collation::kPackedTableS.size);
     ASSERT_EQ(UnpackCxpk("CXPK", name, nullptr, nullptr, 0, s.data(), s.size()), 0);
-    MakeMemoryName(name, cx::collation::kPackedTableI.data, cx::collation::kPackedTableI.size);
+    MakeMemoryName(name, sizeof name, cx::collation::kPackedTableI.data, cx::collation::kPackedTableI.size);
     ASSERT_EQ(UnpackCxpk("CXPK", name, nullptr, nullptr, 0, i.data(), i.size()), 0);
     size_t alikeS = 0, alikeI = 0;
     for (uint32_t x = 0; x < kSide; ++x)

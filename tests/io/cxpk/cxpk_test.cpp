@@ -12,7 +12,7 @@
 
 #include "engine/errors/errors.h"
 #include "io/cxpk/cxpk.h"
-#include "io/cxpk/memory_name.h"
+#include "shell/memory_name.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ protected:
 
     std::string Name(const Bytes &data) {
         char name[CX_MEMORY_NAME_MAX];
-        MakeMemoryName(name, data.data(), data.size());
+        MakeMemoryName(name, sizeof name, data.data(), data.size());
         names_.emplace_back(data.data(), data.size());
         return name;
     }

@@ -1,4 +1,5 @@
 #include "shell/stream.h"
+#include "shell/memory_name.h"
 
 #include <gtest/gtest.h>
 

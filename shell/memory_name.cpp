@@ -1,4 +1,4 @@
-#include "io/cxpk/memory_name.h"
+#include "shell/memory_name.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -42,11 +42,25 @@ bool ParseNumber(const char *&p, int base, uint64_t &out) {
 
 }  // namespace
 
-extern "C" void MakeMemoryName(char out[CX_MEMORY_NAME_MAX], const void *pointer, size_t length) {
-    std::snprintf(out, CX_MEMORY_NAME_MAX, CX_MEMORY_NAME_PREFIX "%" PRIxPTR ":%zu",
-                  reinterpret_cast<uintptr_t>(pointer), length);
+extern "C" int MakeMemoryName(char *out, size_t size, const void *pointer, uint64_t length) {
+    if (!out || size == 0) return 0;
+    if (length > SIZE_MAX) {
+        out[0] = 0;
+        return 0;
+    }
+    int n = std::snprintf(out, size, CX_MEMORY_NAME_PREFIX "%" PRIxPTR ":%" PRIu64,
+                          reinterpret_cast<uintptr_t>(pointer), length);
+    if (n < 0 || static_cast<size_t>(n) >= size) {
+        out[0] = 0;
+        return 0;
+    }
     std::lock_guard<std::mutex> hold(RegistryLock());
-    Registry().emplace(reinterpret_cast<uintptr_t>(pointer), length);
+    Registry().emplace(reinterpret_cast<uintptr_t>(pointer), static_cast<size_t>(length));
+    return 1;
+}
+
+extern "C" int IsMemoryName(const char *name) {
+    return name && std::strncmp(name, CX_MEMORY_NAME_PREFIX, std::strlen(CX_MEMORY_NAME_PREFIX)) == 0;
 }
 
 extern "C" int ParseMemoryName(const char *name, const void **pointer, size_t *length) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -18,9 +19,12 @@ extern "C" {
 /* Room for the longest name, NUL included. */
 #define CX_MEMORY_NAME_MAX 64
 
-/* Writes the name of the block {pointer, length} into out and registers the
-   block; making the same name again is harmless. */
-void MakeMemoryName(char out[CX_MEMORY_NAME_MAX], const void *pointer, size_t length);
+/* Writes the name of the block {pointer, length} into out (size bytes;
+   CX_MEMORY_NAME_MAX always suffices) and registers the block; making the
+   same name again is harmless. Returns 1, or 0 when the name does not fit. */
+int MakeMemoryName(char *out, size_t size, const void *pointer, uint64_t length);
+/* 1 when the name has the memory-name form (registered or not). */
+int IsMemoryName(const char *name);
 /* 1 and the block when the name is a registered memory name, else 0. */
 int ParseMemoryName(const char *name, const void **pointer, size_t *length);
 /* Forgets a block registered by MakeMemoryName. Blocks of static data may

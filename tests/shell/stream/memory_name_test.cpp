@@ -5,14 +5,14 @@
 
 #include "engine/errors/errors.h"
 #include "io/cxpk/cxpk.h"
-#include "io/cxpk/memory_name.h"
+#include "shell/memory_name.h"
 
 namespace {
 
 TEST(MemoryName, NamesARegisteredBlock) {
     static const char block[] = "some bytes";
     char name[CX_MEMORY_NAME_MAX];
-    MakeMemoryName(name, block, sizeof block);
+    MakeMemoryName(name, sizeof name, block, sizeof block);
     EXPECT_EQ(std::string(name).rfind(CX_MEMORY_NAME_PREFIX, 0), 0u);
     EXPECT_EQ(std::string(name).substr(std::string(name).rfind(':') + 1), std::to_string(sizeof block));
     const void *pointer = nullptr;
@@ -27,7 +27,7 @@ TEST(MemoryName, NamesARegisteredBlock) {
 TEST(MemoryName, ForgedOrMalformedNamesNeverResolve) {
     static const char block[] = "registered";
     char name[CX_MEMORY_NAME_MAX];
-    MakeMemoryName(name, block, sizeof block);
+    MakeMemoryName(name, sizeof name, block, sizeof block);
     char forged[CX_MEMORY_NAME_MAX];
     std::snprintf(forged, sizeof forged, "%s", name);
     forged[std::string(forged).size() - 1] = '9';  // another length: not what was registered
