@@ -2,6 +2,8 @@
 // left of the file or the section before anything is allocated or copied.
 #include "shell/applet.h"
 
+#include "io/cxpk/cxpk.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -14,7 +16,6 @@
 
 namespace {
 
-cxCxpkUnpacker g_unpacker;
 
 constexpr size_t kSectionHeader = 16;
 constexpr uint32_t kFlagPacked = 1;
@@ -375,7 +376,6 @@ private:
     }
 
     int Unpack(uint64_t payload, uint32_t stored, uint32_t unpacked, std::vector<unsigned char> &out) {
-        if (!g_unpacker) return ERR_PAKFORMAT;
         if (unpacked > kMaxUnpacked) return ERR_FILEFORMAT;
         try {
             // One spare byte: an item that holds more than it claims would
@@ -387,7 +387,7 @@ private:
         StreamPtr window(OpenWindowStream(a_->path, a_->base + payload, stored));
         if (!window) return ERR_READ;
         uint64_t written = 0;
-        int err = g_unpacker("CXPK", nullptr, nullptr, window.get(), 0, &written, nullptr, out.data(), out.size());
+        int err = UnpackCxpk("CXPK", nullptr, nullptr, window.get(), 0, &written, nullptr, out.data(), out.size());
         if (err) return err;
         if (written != unpacked) return ERR_FILEFORMAT;
         out.resize(unpacked);
@@ -408,8 +408,6 @@ private:
 
 extern "C" {
 
-void SetCxpkUnpacker(cxCxpkUnpacker unpacker) { g_unpacker = unpacker; }
-cxCxpkUnpacker GetCxpkUnpacker(void) { return g_unpacker; }
 
 cxApplet *NewApplet(void) {
     auto *a = static_cast<cxApplet *>(calloc(1, sizeof(cxApplet)));
@@ -521,7 +519,6 @@ int ReadAppletHeader(cxApplet *applet, const char *path, uint64_t base, int skip
     if (itemLength < 8 || itemLength > size) return ERR_FILEFORMAT;
     applet->sectionsOffset = itemLength;
     if (skipInfo) return 0;
-    if (!g_unpacker) return ERR_PAKFORMAT;
     std::vector<unsigned char> block;
     try {
         block.assign(CX_APPLET_INFO_BLOCK, 0);
@@ -531,7 +528,7 @@ int ReadAppletHeader(cxApplet *applet, const char *path, uint64_t base, int skip
     StreamPtr item(OpenWindowStream(path, base, itemLength));
     if (!item) return ERR_READ;
     uint64_t written = 0;
-    int err = g_unpacker("CXZ", nullptr, nullptr, item.get(), 0, &written, nullptr, block.data(), block.size());
+    int err = UnpackCxpk("CXZ", nullptr, nullptr, item.get(), 0, &written, nullptr, block.data(), block.size());
     if (err) return err;
     ParseAppletInfoBlock(applet, block.data(), block.size());
     return 0;

@@ -113,16 +113,6 @@ int CheckAppletVersion(const cxApplet *applet, int major, int minor);
    stays as it is with file null. */
 int MapIncludeLine(const cxApplet *applet, int line, const char **file, int *ownLine);
 
-/* The CXPK unpacker: (magic, source name or null, target name or null, open
-   source stream or null, offset, out written size or null, out consumed size
-   or null, out buffer or null, buffer size) -> error code. The applet reader
-   calls it for packed info blocks and sections; until one is installed,
-   packed data fails with 1310. */
-typedef int (*cxCxpkUnpacker)(const char *magic, const char *source, const char *target, cxStream *stream,
-                              int64_t offset, uint64_t *written, uint64_t *consumed, void *buffer,
-                              size_t bufferSize);
-void SetCxpkUnpacker(cxCxpkUnpacker unpacker);
-cxCxpkUnpacker GetCxpkUnpacker(void);
 
 #ifdef __cplusplus
 }

@@ -38,7 +38,7 @@ const unsigned char *WeightTable(bool caseSensitive) {
         caseSensitive ? cx::collation::kPackedTableS : cx::collation::kPackedTableI;
     char name[CX_MEMORY_NAME_MAX];
     MakeMemoryName(name, sizeof name, block.data, block.size);
-    if (UnpackCxpk("CXPK", name, nullptr, nullptr, 0, table, kTableBytes) != 0) {
+    if (UnpackCxpk("CXPK", name, nullptr, nullptr, 0, nullptr, nullptr, table, kTableBytes) != 0) {
         std::free(table);
         return nullptr;  // the next comparison tries again
     }

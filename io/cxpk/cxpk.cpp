@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -29,73 +28,63 @@ int ZlibError(int result) {
     }
 }
 
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
+struct StreamCloser {
+    void operator()(cxStream *s) const { CloseFileStream(s); }
 };
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+using StreamPtr = std::unique_ptr<cxStream, StreamCloser>;
 
-// A source read by name: a registered memory block or a file.
-class Source {
-public:
-    int Open(const char *name, int64_t offset) {
-        const void *block = nullptr;
-        size_t length = 0;
-        if (ParseMemoryName(name, &block, &length)) {
-            if (offset < 0 || static_cast<uint64_t>(offset) > length) return ERR_READ;
-            memory_ = static_cast<const unsigned char *>(block);
-            memoryLength_ = length;
-            memoryPos_ = static_cast<size_t>(offset);
+// The source of an unpack or pack: the caller's open stream or one opened
+// here by name (and closed here).
+struct Source {
+    StreamPtr owned;
+    cxStream *stream = nullptr;
+    bool failed = false;
+
+    int Open(cxStream *given, const char *name, int64_t offset) {
+        if (given) {
+            stream = given;
             return 0;
         }
-        if (!name) {
-            SetErrorDetail("");
+        owned.reset(name ? OpenFileStream(name, CX_STREAM_READ, nullptr) : nullptr);
+        if (!owned) {
+            SetErrorDetail(name ? name : "");
             return ERR_READFILE;
         }
-        file_.reset(std::fopen(name, "rb"));
-        if (!file_) {
-            SetErrorDetail(name);
-            return ERR_READFILE;
-        }
-        if (offset < 0 || fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return ERR_READ;
+        stream = owned.get();
+        if (offset < 0 || SeekFileStream(stream, offset, CX_SEEK_BEGINNING) < 0) return ERR_READ;
+        const uint64_t size = GetStreamSize(stream);
+        if (size != CX_STREAM_SIZE_UNKNOWN && static_cast<uint64_t>(offset) > size) return ERR_READ;
         return 0;
     }
 
-    // Reads up to n bytes; fewer only at the end of the source or on a
-    // read failure, which Failed() then reports.
+    // Reads up to n bytes; fewer only at the end of the data.
     size_t Read(void *out, size_t n) {
-        if (!file_) {
-            size_t take = std::min(n, memoryLength_ - memoryPos_);
-            if (take) std::memcpy(out, memory_ + memoryPos_, take);
-            memoryPos_ += take;
-            return take;
-        }
-        size_t got = std::fread(out, 1, n, file_.get());
-        if (got < n && std::ferror(file_.get())) failed_ = true;
+        size_t got = ReadStreamData(stream, out, n);
+        if (got < n && !IsStreamEof(stream)) failed = true;
         return got;
     }
-
-    bool Failed() const { return failed_; }
-
-private:
-    const unsigned char *memory_ = nullptr;
-    size_t memoryLength_ = 0;
-    size_t memoryPos_ = 0;
-    FilePtr file_;
-    bool failed_ = false;
 };
 
-int CreateTarget(const char *name, FilePtr &out) {
-    out.reset(name ? std::fopen(name, "wb") : nullptr);
-    if (out) return 0;
-    SetErrorDetail(name ? name : "");
-    return ERR_WRITEFILE;
-}
+struct Target {
+    StreamPtr owned;
+    cxStream *stream = nullptr;
 
-bool WriteAll(FILE *f, const void *data, size_t n) { return std::fwrite(data, 1, n, f) == n; }
-
-int CloseTarget(FilePtr &target) {
-    return target && std::fclose(target.release()) != 0 ? ERR_WRITE : 0;
-}
+    int Open(cxStream *given, const char *name) {
+        if (given) {
+            stream = given;
+            return 0;
+        }
+        owned.reset(name ? OpenFileStream(name, CX_STREAM_WRITE, nullptr) : nullptr);
+        if (!owned) {
+            SetErrorDetail(name ? name : "");
+            return ERR_WRITEFILE;
+        }
+        stream = owned.get();
+        return 0;
+    }
+    bool Write(const void *data, size_t n) { return n == 0 || WriteStreamData(stream, data, n) == n; }
+    int Close() { return owned && !CloseFileStream(owned.release()) ? ERR_WRITE : 0; }
+};
 
 struct Blocks {
     std::unique_ptr<unsigned char[]> in{new (std::nothrow) unsigned char[kBlockSize]};
@@ -105,24 +94,23 @@ struct Blocks {
 
 }  // namespace
 
-extern "C" int UnpackCxpk(const char *magic, const char *source, const char *target, struct cxStream *stream,
-                          int64_t offset, void *buffer, size_t bufferSize) {
-    if (stream) return ERR_UNSUPPORTEDFEAT;
+extern "C" int UnpackCxpk(const char *magic, const char *source, const char *target, cxStream *stream,
+                          int64_t offset, uint64_t *written, uint64_t *consumed, void *buffer, size_t bufferSize) {
     if (!magic) return ERR_ARGS;
     Blocks blocks;
     if (!blocks.Ok()) return ERR_MEM;
     Source src;
-    if (int err = src.Open(source, offset)) return err;
+    if (int err = src.Open(stream, source, offset)) return err;
 
     unsigned char header[8];
     if (src.Read(header, 4) < 4) return ERR_READ;
     if (std::memcmp(header, magic, 4) != 0) return ERR_PAKFORMAT;
     src.Read(header + 4, 4);  // reserved, whatever it holds
-    if (src.Failed()) return ERR_READ;
+    if (src.failed) return ERR_READ;
 
-    FilePtr sink;
+    Target sink;
     if (target && !buffer) {
-        if (int err = CreateTarget(target, sink)) return err;
+        if (int err = sink.Open(nullptr, target)) return err;
     }
 
     z_stream zs{};
@@ -131,11 +119,18 @@ extern "C" int UnpackCxpk(const char *magic, const char *source, const char *tar
     std::unique_ptr<z_stream, int (*)(z_stream *)> end(&zs, inflateEnd);
 
     unsigned char *out = static_cast<unsigned char *>(buffer);
-    size_t filled = 0;
+    uint64_t produced = 0;
+    auto report = [&]() {
+        if (written) *written = produced;
+        if (consumed) *consumed = zs.total_in + 8;
+    };
     for (;;) {
         size_t n = src.Read(blocks.in.get(), kBlockSize);
-        if (src.Failed()) return ERR_READ;
-        if (n == 0) return ERR_ZLIBDATA;  // the source ended inside the stream
+        if (src.failed) return ERR_READ;
+        if (n == 0) {  // the source ended inside the stream
+            report();
+            return ERR_ZLIBDATA;
+        }
         zs.next_in = blocks.in.get();
         zs.avail_in = static_cast<uInt>(n);
         do {
@@ -148,34 +143,40 @@ extern "C" int UnpackCxpk(const char *magic, const char *source, const char *tar
                 // More data than the buffer holds: the caller wants only the
                 // start. Data that fits exactly goes on to the stream's end,
                 // so that its checksum is still verified.
-                const size_t room = bufferSize - filled;
+                const size_t room = bufferSize - static_cast<size_t>(produced);
                 if (have > room) {
-                    if (room) std::memcpy(out + filled, blocks.out.get(), room);
+                    if (room) std::memcpy(out + produced, blocks.out.get(), room);
+                    produced += room;
+                    report();
                     return 0;
                 }
-                if (have) std::memcpy(out + filled, blocks.out.get(), have);
-                filled += have;
-            } else if (sink && !WriteAll(sink.get(), blocks.out.get(), have)) {
+                if (have) std::memcpy(out + produced, blocks.out.get(), have);
+            } else if (sink.stream && !sink.Write(blocks.out.get(), have)) {
                 return ERR_WRITE;
             }
-            if (z == Z_STREAM_END) return CloseTarget(sink);
+            produced += have;
+            if (z == Z_STREAM_END) {
+                // An open source stream is left just behind the item.
+                if (!src.owned && zs.avail_in) SeekFileStream(src.stream, -int64_t(zs.avail_in), CX_SEEK_CURRENT);
+                report();
+                return sink.Close();
+            }
         } while (zs.avail_out == 0);
     }
 }
 
-extern "C" int PackCxpk(const char *magic, const char *source, const char *target, struct cxStream *targetStream,
+extern "C" int PackCxpk(const char *magic, const char *source, const char *target, cxStream *targetStream,
                         int64_t *packedSize) {
-    if (targetStream) return ERR_UNSUPPORTEDFEAT;
     if (!magic) return ERR_ARGS;
     Blocks blocks;
     if (!blocks.Ok()) return ERR_MEM;
     Source src;
-    if (int err = src.Open(source, 0)) return err;
-    FilePtr sink;
-    if (int err = CreateTarget(target, sink)) return err;
+    if (int err = src.Open(nullptr, source, 0)) return err;
+    Target sink;
+    if (int err = sink.Open(targetStream, target)) return err;
 
     static const unsigned char kReserved[4] = {0, 0, 0, 0};
-    if (!WriteAll(sink.get(), magic, 4) || !WriteAll(sink.get(), kReserved, 4)) return ERR_WRITE;
+    if (!sink.Write(magic, 4) || !sink.Write(kReserved, 4)) return ERR_WRITE;
     int64_t total = 8;
 
     z_stream zs{};
@@ -185,7 +186,7 @@ extern "C" int PackCxpk(const char *magic, const char *source, const char *targe
 
     for (bool last = false; !last;) {
         size_t n = src.Read(blocks.in.get(), kBlockSize);
-        if (src.Failed()) return ERR_READ;
+        if (src.failed) return ERR_READ;
         last = n < kBlockSize;
         zs.next_in = blocks.in.get();
         zs.avail_in = static_cast<uInt>(n);
@@ -195,11 +196,11 @@ extern "C" int PackCxpk(const char *magic, const char *source, const char *targe
             z = deflate(&zs, last ? Z_FINISH : Z_NO_FLUSH);
             if (z == Z_STREAM_ERROR) return ZlibError(z);
             size_t have = kBlockSize - zs.avail_out;
-            if (!WriteAll(sink.get(), blocks.out.get(), have)) return ERR_WRITE;
+            if (!sink.Write(blocks.out.get(), have)) return ERR_WRITE;
             total += static_cast<int64_t>(have);
         } while (zs.avail_out == 0);
     }
-    if (int err = CloseTarget(sink)) return err;
+    if (int err = sink.Close()) return err;
     if (packedSize) *packedSize = total;
     return 0;
 }

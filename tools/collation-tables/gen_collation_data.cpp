@@ -73,7 +73,7 @@ bool Pack(const std::vector<unsigned char> &table, const std::string &scratch, s
         return false;
     }
     std::vector<unsigned char> back(table.size());
-    err = UnpackCxpk("CXPK", scratch.c_str(), nullptr, nullptr, 0, back.data(), back.size());
+    err = UnpackCxpk("CXPK", scratch.c_str(), nullptr, nullptr, 0, nullptr, nullptr, back.data(), back.size());
     std::ifstream in(scratch, std::ios::binary);
     packed.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     in.close();

@@ -144,9 +144,9 @@ TEST(CollationData, WeightTablesAreConsistent) {
     std::vector<unsigned char> s(cx::collation::kTableBytes), i(cx::collation::kTableBytes);
     char name[CX_MEMORY_NAME_MAX];
     MakeMemoryName(name, sizeof name, cx::collation::kPackedTableS.data, cx::collation::kPackedTableS.size);
-    ASSERT_EQ(UnpackCxpk("CXPK", name, nullptr, nullptr, 0, s.data(), s.size()), 0);
+    ASSERT_EQ(UnpackCxpk("CXPK", name, nullptr, nullptr, 0, nullptr, nullptr, s.data(), s.size()), 0);
     MakeMemoryName(name, sizeof name, cx::collation::kPackedTableI.data, cx::collation::kPackedTableI.size);
-    ASSERT_EQ(UnpackCxpk("CXPK", name, nullptr, nullptr, 0, i.data(), i.size()), 0);
+    ASSERT_EQ(UnpackCxpk("CXPK", name, nullptr, nullptr, 0, nullptr, nullptr, i.data(), i.size()), 0);
     size_t alikeS = 0, alikeI = 0;
     for (uint32_t x = 0; x < kSide; ++x)
         for (uint32_t y = 0; y < kSide; ++y) {

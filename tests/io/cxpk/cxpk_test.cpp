@@ -12,6 +12,7 @@
 
 #include "engine/errors/errors.h"
 #include "io/cxpk/cxpk.h"
+#include "shell/stream.h"
 #include "shell/memory_name.h"
 
 namespace {
@@ -93,20 +94,20 @@ TEST_F(Cxpk, RoundTripsThroughFilesAndMemory) {
 
         Bytes fromFile(data.size());
         const std::string path = Path("packed");
-        EXPECT_EQ(UnpackCxpk("CXPK", path.c_str(), nullptr, nullptr, 0, fromFile.data(), fromFile.size()), 0);
+        EXPECT_EQ(UnpackCxpk("CXPK", path.c_str(), nullptr, nullptr, 0, nullptr, nullptr, fromFile.data(), fromFile.size()), 0);
         EXPECT_EQ(fromFile, data);
 
         Bytes fromMemory(data.size());
-        EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, fromMemory.data(), fromMemory.size()),
+        EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, nullptr, nullptr, fromMemory.data(), fromMemory.size()),
                   0);
         EXPECT_EQ(fromMemory, data);
 
         const std::string target = Path("unpacked");
-        EXPECT_EQ(UnpackCxpk("CXPK", path.c_str(), target.c_str(), nullptr, 0, nullptr, 0), 0);
+        EXPECT_EQ(UnpackCxpk("CXPK", path.c_str(), target.c_str(), nullptr, 0, nullptr, nullptr, nullptr, 0), 0);
         EXPECT_EQ(Read(target), data);
 
         // With neither buffer nor target the data is inflated and dropped.
-        EXPECT_EQ(UnpackCxpk("CXPK", path.c_str(), nullptr, nullptr, 0, nullptr, 0), 0);
+        EXPECT_EQ(UnpackCxpk("CXPK", path.c_str(), nullptr, nullptr, 0, nullptr, nullptr, nullptr, 0), 0);
     }
 }
 
@@ -116,18 +117,18 @@ TEST_F(Cxpk, OtherMagicsAndIgnoredReservedBytes) {
     EXPECT_EQ(Bytes(packed.begin(), packed.begin() + 4), Bytes({'C', 'X', 'Z', 0}));
     std::memset(packed.data() + 4, 0xFF, 4);
     Bytes out(data.size());
-    EXPECT_EQ(UnpackCxpk("CXZ", Name(packed).c_str(), nullptr, nullptr, 0, out.data(), out.size()), 0);
+    EXPECT_EQ(UnpackCxpk("CXZ", Name(packed).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), 0);
     EXPECT_EQ(out, data);
 }
 
 TEST_F(Cxpk, WrongMagicIsAFormatError) {
     const Bytes packed = Pack(Text("plug-in entry"), "PLPK");
     Bytes out(64);
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_PAKFORMAT);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_PAKFORMAT);
     const Bytes junk = Text("GIF89a and more");
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(junk).c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_PAKFORMAT);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(junk).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_PAKFORMAT);
     const Bytes tiny = Text("CXP");
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(tiny).c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_READ);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(tiny).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_READ);
 }
 
 TEST_F(Cxpk, TruncatedOrCorruptStreamIsAZlibDataError) {
@@ -138,18 +139,18 @@ TEST_F(Cxpk, TruncatedOrCorruptStreamIsAZlibDataError) {
         SCOPED_TRACE(cut);
         const Bytes shorter(packed.begin(), packed.begin() + static_cast<ptrdiff_t>(cut));
         Bytes out(data.size());
-        const int err = UnpackCxpk("CXPK", Name(shorter).c_str(), nullptr, nullptr, 0, out.data(), out.size());
+        const int err = UnpackCxpk("CXPK", Name(shorter).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size());
         EXPECT_EQ(err, ERR_ZLIBDATA);
         Write(Path("short"), shorter);
-        EXPECT_EQ(UnpackCxpk("CXPK", Path("short").c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_ZLIBDATA);
+        EXPECT_EQ(UnpackCxpk("CXPK", Path("short").c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_ZLIBDATA);
     }
     Bytes corrupt = packed;
     corrupt[8] ^= 0xFF;  // zlib header
     Bytes out(data.size());
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(corrupt).c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_ZLIBDATA);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(corrupt).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_ZLIBDATA);
     corrupt = packed;
     corrupt[corrupt.size() - 1] ^= 0x01;  // checksum
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(corrupt).c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_ZLIBDATA);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(corrupt).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_ZLIBDATA);
 }
 
 TEST_F(Cxpk, SmallBufferFillsAndSucceedsWithoutOverrun) {
@@ -160,11 +161,11 @@ TEST_F(Cxpk, SmallBufferFillsAndSucceedsWithoutOverrun) {
         // Exactly the asked size on the heap: AddressSanitizer sees any overrun.
         std::unique_ptr<unsigned char[]> out(new unsigned char[size + 1]);
         out[size] = 0xA5;
-        EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, out.get(), size), 0);
+        EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.get(), size), 0);
         EXPECT_EQ(out[size], 0xA5);
         EXPECT_TRUE(std::equal(out.get(), out.get() + size, data.begin()));
         std::unique_ptr<unsigned char[]> exact(new unsigned char[size ? size : 1]);
-        EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, exact.get(), size), 0);
+        EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), nullptr, nullptr, 0, nullptr, nullptr, exact.get(), size), 0);
     }
 }
 
@@ -177,35 +178,30 @@ TEST_F(Cxpk, OffsetSkipsLeadingDataAndTrailingDataIsIgnored) {
     file.insert(file.end(), tail.begin(), tail.end());
     Write(Path("applet"), file);
     Bytes out(data.size());
-    EXPECT_EQ(UnpackCxpk("CXPK", Path("applet").c_str(), nullptr, nullptr, 100, out.data(), out.size()), 0);
+    EXPECT_EQ(UnpackCxpk("CXPK", Path("applet").c_str(), nullptr, nullptr, 100, nullptr, nullptr, out.data(), out.size()), 0);
     EXPECT_EQ(out, data);
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(file).c_str(), nullptr, nullptr, 100, out.data(), out.size()), 0);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(file).c_str(), nullptr, nullptr, 100, nullptr, nullptr, out.data(), out.size()), 0);
     EXPECT_EQ(out, data);
-    EXPECT_EQ(UnpackCxpk("CXPK", Path("applet").c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_PAKFORMAT);
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(file).c_str(), nullptr, nullptr, static_cast<int64_t>(file.size()) + 1,
+    EXPECT_EQ(UnpackCxpk("CXPK", Path("applet").c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_PAKFORMAT);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(file).c_str(), nullptr, nullptr, static_cast<int64_t>(file.size()) + 1, nullptr, nullptr,
                          out.data(), out.size()),
               ERR_READ);
-    EXPECT_EQ(UnpackCxpk("CXPK", Path("applet").c_str(), nullptr, nullptr, -1, out.data(), out.size()), ERR_READ);
+    EXPECT_EQ(UnpackCxpk("CXPK", Path("applet").c_str(), nullptr, nullptr, -1, nullptr, nullptr, out.data(), out.size()), ERR_READ);
 }
 
 TEST_F(Cxpk, MissingFilesAndStreamsAreReported) {
     Bytes out(16);
     const std::string missing = Path("missing.cxpk");
-    EXPECT_EQ(UnpackCxpk("CXPK", missing.c_str(), nullptr, nullptr, 0, out.data(), out.size()), ERR_READFILE);
+    EXPECT_EQ(UnpackCxpk("CXPK", missing.c_str(), nullptr, nullptr, 0, nullptr, nullptr, out.data(), out.size()), ERR_READFILE);
     EXPECT_STREQ(GetErrorDetail(), missing.c_str());
     EXPECT_EQ(PackCxpk("CXPK", missing.c_str(), Path("t").c_str(), nullptr, nullptr), ERR_READFILE);
 
     const Bytes packed = Pack(Text("x"));
     const std::string unwritable = Path("no/such/folder/out");
-    EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), unwritable.c_str(), nullptr, 0, nullptr, 0), ERR_WRITEFILE);
+    EXPECT_EQ(UnpackCxpk("CXPK", Name(packed).c_str(), unwritable.c_str(), nullptr, 0, nullptr, nullptr, nullptr, 0), ERR_WRITEFILE);
     EXPECT_STREQ(GetErrorDetail(), unwritable.c_str());
     EXPECT_EQ(PackCxpk("CXPK", Name(packed).c_str(), unwritable.c_str(), nullptr, nullptr), ERR_WRITEFILE);
 
-    // The stream layer does not exist yet: a stream argument is refused.
-    int dummy = 0;
-    auto *stream = reinterpret_cast<cxStream *>(&dummy);
-    EXPECT_EQ(UnpackCxpk("CXPK", nullptr, nullptr, stream, 0, out.data(), out.size()), ERR_UNSUPPORTEDFEAT);
-    EXPECT_EQ(PackCxpk("CXPK", Name(packed).c_str(), nullptr, stream, nullptr), ERR_UNSUPPORTEDFEAT);
 }
 
 TEST_F(Cxpk, PackedFileUnpacksFromAFilePath) {
@@ -214,8 +210,45 @@ TEST_F(Cxpk, PackedFileUnpacksFromAFilePath) {
     int64_t size = 0;
     ASSERT_EQ(PackCxpk("CXPK", Path("plain").c_str(), Path("plain.cxpk").c_str(), nullptr, &size), 0);
     EXPECT_EQ(size, static_cast<int64_t>(fs::file_size(Path("plain.cxpk"))));
-    ASSERT_EQ(UnpackCxpk("CXPK", Path("plain.cxpk").c_str(), Path("back").c_str(), nullptr, 0, nullptr, 0), 0);
+    ASSERT_EQ(UnpackCxpk("CXPK", Path("plain.cxpk").c_str(), Path("back").c_str(), nullptr, 0, nullptr, nullptr, nullptr, 0), 0);
     EXPECT_EQ(Read(Path("back")), data);
 }
 
 }  // namespace
+
+TEST_F(Cxpk, OpenStreamsAsSourceAndTarget) {
+    const Bytes data = Noise(40000, 7);
+    const std::string packedPath = Path("streamed.cxpk");
+    // Pack into an open stream after a prefix: the stream stays open and
+    // the item lands behind the prefix.
+    cxStream *out = OpenFileStream(packedPath.c_str(), CX_STREAM_WRITE, nullptr);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(WriteStreamData(out, "HEAD", 4), 4u);
+    int64_t size = 0;
+    ASSERT_EQ(PackCxpk("PLPK", Name(data).c_str(), nullptr, out, &size), 0);
+    ASSERT_EQ(WriteStreamData(out, "TAIL", 4), 4u);
+    ASSERT_TRUE(CloseFileStream(out));
+
+    // Unpack from an open stream positioned at the item; afterwards the
+    // stream stands just behind it, and consumed tells the item's length.
+    cxStream *in = OpenFileStream(packedPath.c_str(), CX_STREAM_READ, nullptr);
+    ASSERT_NE(in, nullptr);
+    char head[4];
+    ASSERT_EQ(ReadStreamData(in, head, 4), 4u);
+    Bytes back(data.size());
+    uint64_t written = 0, consumed = 0;
+    ASSERT_EQ(UnpackCxpk("PLPK", nullptr, nullptr, in, 0, &written, &consumed, back.data(), back.size()), 0);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(written, data.size());
+    EXPECT_EQ(consumed, static_cast<uint64_t>(size));
+    char tail[4];
+    ASSERT_EQ(ReadStreamData(in, tail, 4), 4u);
+    EXPECT_EQ(std::string(tail, 4), "TAIL");
+    ASSERT_TRUE(CloseFileStream(in));
+
+    // Dropping the output still measures the item.
+    consumed = 0;
+    ASSERT_EQ(UnpackCxpk("PLPK", packedPath.c_str(), nullptr, nullptr, 4, &written, &consumed, nullptr, 0), 0);
+    EXPECT_EQ(consumed, static_cast<uint64_t>(size));
+    EXPECT_EQ(written, data.size());
+}

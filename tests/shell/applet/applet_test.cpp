@@ -8,7 +8,6 @@
 
 #include "engine/errors/errors.h"
 #include "shell/chunk_names.h"
-#include "tests/shell/applet/cxpk_stub.h"
 #include "tests/shell/test_files.h"
 #include "tools/applet-writer/applet_writer.h"
 
@@ -60,7 +59,6 @@ protected:
     TempDir dir_;
     std::string path_;
     AppletPtr applet_;
-    cxtest::ScopedStubUnpacker stub_;
 };
 
 void ExpectFullApplet(const cxApplet *a) {
@@ -128,14 +126,6 @@ TEST_F(Applet, PackedAppletRoundTrip) {
     ASSERT_NE(applet_->chunkData, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(applet_->chunkData), applet_->chunkSize),
               "\x1b" "CXB chunk bytes");
-}
-
-TEST_F(Applet, PackedDataNeedsAnUnpacker) {
-    SetCxpkUnpacker(nullptr);
-    EXPECT_EQ(Read(FullApplet(true).Build()), ERR_PAKFORMAT);
-    EXPECT_EQ(Read(FullApplet(true).Build(), 0, 1), 0);  // info block skipped
-    EXPECT_EQ(LoadApplet(applet_.get()), ERR_PAKFORMAT);  // packed item section
-    SetCxpkUnpacker(cxtest::StubUnpackCxpk);
 }
 
 TEST_F(Applet, AppletInsideALargerFile) {

@@ -7,7 +7,6 @@
 
 #include "engine/errors/errors.h"
 #include "shell/memory_name.h"
-#include "tests/shell/applet/cxpk_stub.h"
 #include "tests/shell/test_files.h"
 #include "tools/applet-writer/applet_writer.h"
 
@@ -31,7 +30,6 @@ Bytes Drain(cxChunkReader *r) {
 class ChunkReader : public ::testing::TestWithParam<bool> {
 protected:
     cxtest::TempDir dir_;
-    cxtest::ScopedStubUnpacker stub_;
 };
 
 TEST_P(ChunkReader, ReadsTheMainChunkStraightFromTheApplet) {

@@ -46,7 +46,7 @@ TEST(MemoryName, ForgedOrMalformedNamesNeverResolve) {
     for (const char *n : bad) EXPECT_EQ(ParseMemoryName(n, nullptr, nullptr), 0) << (n ? n : "(null)");
     // Unpacking by a forged name treats it as a file name that does not exist.
     char out[4];
-    EXPECT_EQ(UnpackCxpk("CXPK", ":::memory:dead:10", nullptr, nullptr, 0, out, sizeof out), ERR_READFILE);
+    EXPECT_EQ(UnpackCxpk("CXPK", ":::memory:dead:10", nullptr, nullptr, 0, nullptr, nullptr, out, sizeof out), ERR_READFILE);
     ReleaseMemoryName(block, sizeof block);
 }
 
