@@ -55,8 +55,7 @@ typedef struct cxOsWindow {
     int dragWinX, dragWinY, dragRootX, dragRootY;
     int sizing;
     int sizeEdge;         /* CX_EDGE_* bits */
-    int fixedX, fixedY;   /* the corner that stays, in root coordinates */
-    int grabDX, grabDY;   /* pointer offset from the moving corner at the press */
+    int sizeStart[4];     /* window x, y, width, height in root coordinates at the press */
     int sizeChangePending;
     int newWidth, newHeight;
     Window dndSource;
