@@ -2,6 +2,7 @@
 
 #include <X11/keysym.h>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <string>
 #include <vector>
 
@@ -116,4 +117,25 @@ TEST(X11Borderless, EdgesAndSizingRect) {
     OsSizingRect(start, CX_EDGE_BOTTOM, 0, -500, r);
     EXPECT_EQ(r[1], 100);
     EXPECT_EQ(r[3], 1);
+}
+
+#include "platform/x11/runtime_libs.h"
+
+TEST(RuntimeLibraries, MissingFunctionWarnsAndMissingLibraryGivesNull) {
+    void *present = nullptr, *absent = reinterpret_cast<void *>(1);
+    const cxLibFunction fns[] = {{"XFixesQueryExtension", &present}, {"XFixesNoSuchFunction", &absent}};
+    static const char *const names[] = {"libXfixes.so.3", nullptr};
+    testing::internal::CaptureStdout();
+    void *handle = OsLoadLibraryFunctions(names, fns, 2);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_NE(handle, nullptr);
+    EXPECT_NE(present, nullptr);
+    EXPECT_EQ(absent, nullptr);
+    EXPECT_EQ(out, "WARNING: Library function XFixesNoSuchFunction not found in libXfixes.so.3!\n");
+    dlclose(handle);
+
+    static const char *const missing[] = {"libcx-no-such-library.so.9", nullptr};
+    present = reinterpret_cast<void *>(1);
+    EXPECT_EQ(OsLoadLibraryFunctions(missing, fns, 1), nullptr);
+    EXPECT_EQ(present, nullptr);
 }

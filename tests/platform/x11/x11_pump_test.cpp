@@ -407,3 +407,53 @@ TEST_F(X11Display, PointerWakeMessageMarksTheActiveDisplay) {
     OsHandleEvents(nullptr, &c);
     EXPECT_EQ(display.pointerMoved, 1u);
 }
+
+// Strong definitions replace the display library's placeholders, so that the
+// pump's calls can be seen.
+namespace {
+int g_refreshes = 0;
+int g_realizes = 0;
+}  // namespace
+extern "C" int RefreshWholeDisplay(lua_State *, cxDisplay *, uint32_t flags) {
+    if (flags == 2) ++g_refreshes;
+    return 0;
+}
+extern "C" int RealizeDisplay(lua_State *, cxDisplay *d, uint32_t how) {
+    if (how == 5) {
+        ++g_realizes;
+        d->fullscreen = !d->fullscreen;
+    }
+    return 0;
+}
+
+TEST_F(X11Display, ExposeRepaintsTheWholeDisplay) {
+    Open();
+    PumpFor(30);
+    g_refreshes = 0;
+    XClearArea(tdpy, Win(), 0, 0, 10, 10, True);
+    XSync(tdpy, False);
+    PumpUntil([](const Events &) { return g_refreshes > 0; });
+    EXPECT_EQ(g_refreshes, 1);
+}
+
+TEST_F(X11Display, AltReturnTogglesFullScreen) {
+    Open();
+    Key(XK_Alt_L, true);
+    Key(XK_Return, true);
+    Key(XK_Return, false);
+    Key(XK_Alt_L, false);
+    PumpUntil([this](const Events &) { return Has(13, 200); });
+    EXPECT_EQ(g_realizes, 1);
+    const TestEvent *e = Find(13, 200);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->b, 150u);
+    EXPECT_EQ(e->c, 2u);  // now full screen
+    // A display that forbids the toggle keeps its mode.
+    display.flags |= CX_DISPLAY_NOMODESWITCH;
+    Key(XK_Alt_L, true);
+    Key(XK_Return, true);
+    Key(XK_Return, false);
+    Key(XK_Alt_L, false);
+    PumpFor(200);
+    EXPECT_EQ(g_realizes, 1);
+}
