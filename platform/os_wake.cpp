@@ -1,0 +1,107 @@
+#include "platform/os_wake.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/errors/error_codes.h"
+
+namespace {
+std::atomic<int> g_readEnd{-1};
+std::atomic<int> g_writeEnd{-1};
+std::atomic<cxForceEventLoopHook> g_hook{nullptr};
+std::vector<int> g_watched;
+int g_eventsPending = 0;
+
+bool SetNonBlocking(int fd) {
+    const int fl = fcntl(fd, F_GETFL);
+    return fl != -1 && fcntl(fd, F_SETFL, fl | O_NONBLOCK) != -1;
+}
+}  // namespace
+
+extern "C" int OsCreateWakePipe(int *readEnd, int *writeEnd) {
+    if (g_readEnd.load() < 0) {
+        int fds[2];
+        if (pipe(fds) != 0) return 0;
+        if (!SetNonBlocking(fds[0]) || !SetNonBlocking(fds[1])) {
+            close(fds[0]);
+            close(fds[1]);
+            return 0;
+        }
+        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+        g_readEnd.store(fds[0]);
+        g_writeEnd.store(fds[1]);
+    }
+    if (readEnd) *readEnd = g_readEnd.load();
+    if (writeEnd) *writeEnd = g_writeEnd.load();
+    return 1;
+}
+
+extern "C" void OsCloseWakePipe(void) {
+    const int r = g_readEnd.exchange(-1), w = g_writeEnd.exchange(-1);
+    if (r >= 0) close(r);
+    if (w >= 0) close(w);
+}
+
+extern "C" int OsInitDisplaySystem(lua_State *) { return OsCreateWakePipe(nullptr, nullptr) ? 0 : ERR_PIPE; }
+
+extern "C" long OsPostWakeMessage(uint32_t type, uintptr_t argument) {
+    const int fd = g_writeEnd.load();
+    if (fd < 0) return -1;
+    cxOsWakeMessage msg{type, 0, uint64_t(argument)};
+    return long(write(fd, &msg, sizeof msg));
+}
+
+extern "C" int OsReadWakeMessage(cxOsWakeMessage *out) {
+    const int fd = g_readEnd.load();
+    if (fd < 0) return 0;
+    // Writes are whole 16-byte messages, so the pipe never holds a part of one.
+    const ssize_t n = read(fd, out, sizeof *out);
+    return n == ssize_t(sizeof *out);
+}
+
+extern "C" void OsSetForceEventLoopHook(cxForceEventLoopHook hook) { g_hook.store(hook); }
+
+extern "C" int OsWakeMainThreadFor(uint32_t type) {
+    if (cxForceEventLoopHook hook = g_hook.load()) {
+        const int r = hook();
+        if (r) return r;
+    }
+    OsPostWakeMessage(type, 0);
+    return 0;
+}
+
+extern "C" int OsWakeMainThread(void) { return OsWakeMainThreadFor(CX_WAKE_PLAIN); }
+
+extern "C" void OsWatchDescriptor(int fd) {
+    if (fd >= 0 && std::find(g_watched.begin(), g_watched.end(), fd) == g_watched.end()) g_watched.push_back(fd);
+}
+
+extern "C" void OsUnwatchDescriptor(int fd) {
+    g_watched.erase(std::remove(g_watched.begin(), g_watched.end(), fd), g_watched.end());
+}
+
+extern "C" void OsSetEventsPending(int pending) { g_eventsPending = pending; }
+extern "C" int OsGetEventsPending(void) { return g_eventsPending; }
+
+extern "C" int OsWaitEvents(lua_State *) {
+    if (g_eventsPending) {
+        // X events are still queued inside Xlib, where no descriptor shows them.
+        g_eventsPending = 0;
+        return 0;
+    }
+    if (!OsCreateWakePipe(nullptr, nullptr)) return 0;
+    // poll() rather than select(): a descriptor number above FD_SETSIZE must
+    // not write past an fd_set.
+    std::vector<pollfd> fds;
+    fds.push_back({g_readEnd.load(), POLLIN, 0});
+    for (int fd : g_watched) fds.push_back({fd, POLLIN, 0});
+    while (poll(fds.data(), nfds_t(fds.size()), -1) < 0 && errno == EINTR) {
+    }
+    return 0;
+}

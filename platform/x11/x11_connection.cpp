@@ -1,0 +1,114 @@
+#include "platform/x11/x11_connection.h"
+
+#include <X11/Xlocale.h>
+#include <X11/Xutil.h>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/os_wake.h"
+#include "platform/x11/runtime_libs.h"
+
+namespace {
+cxOsXConnection *g_connections = nullptr;
+bool g_started = false;
+int g_lastError = 0;
+
+// Protocol errors (a window that went away, a refused grab) must not end the
+// run: they are noted and the operation is treated as not done.
+int ErrorHandler(Display *, XErrorEvent *e) {
+    g_lastError = e->error_code;
+    return 0;
+}
+
+void InternAtoms(cxOsXConnection *c) {
+    static const char *const names[] = {
+        "WM_PROTOCOLS", "WM_DELETE_WINDOW", "_MOTIF_WM_HINTS", "_NET_WM_NAME", "UTF8_STRING", "TARGETS",
+        "XdndAware", "XdndEnter", "XdndPosition", "XdndStatus", "XdndLeave", "XdndDrop", "XdndFinished",
+        "XdndTypeList", "XdndSelection", "XdndActionCopy", "text/uri-list", "CX_DROP_DATA", "CLIPBOARD"};
+    constexpr int n = int(sizeof names / sizeof names[0]);
+    static_assert(sizeof(cxOsXAtoms) == n * sizeof(Atom));
+    XInternAtoms(c->dpy, const_cast<char **>(names), n, False, reinterpret_cast<Atom *>(&c->atoms));
+}
+}  // namespace
+
+extern "C" int OsStartX11(void) {
+    if (!g_started) {
+        XInitThreads();
+        // The input method follows the user's character type; nothing else of
+        // the C locale changes.
+        setlocale(LC_CTYPE, "");
+        if (XSupportsLocale()) XSetLocaleModifiers("");
+        XSetErrorHandler(ErrorHandler);
+        OsLoadRuntimeLibraries();
+        g_started = true;
+    }
+    cxOsXConnection *c = OsOpenXConnection(nullptr);
+    if (!c) return 0;
+    OsReleaseXConnection(c);
+    return 1;
+}
+
+extern "C" void OsStopX11(void) {
+    while (g_connections) {
+        g_connections->refs = 1;
+        OsReleaseXConnection(g_connections);
+    }
+    OsFreeRuntimeLibraries();
+    g_started = false;
+}
+
+extern "C" cxOsXConnection *OsOpenXConnection(const char *name) {
+    if (!name) name = "";
+    for (cxOsXConnection *c = g_connections; c; c = c->next) {
+        if (strcmp(c->name, name) == 0) {
+            ++c->refs;
+            return c;
+        }
+    }
+    Display *dpy = XOpenDisplay(name[0] ? name : nullptr);
+    if (!dpy) return nullptr;
+    auto *c = static_cast<cxOsXConnection *>(calloc(1, sizeof(cxOsXConnection)));
+    if (!c) {
+        XCloseDisplay(dpy);
+        return nullptr;
+    }
+    c->dpy = dpy;
+    strncpy(c->name, name, sizeof c->name - 1);
+    c->refs = 1;
+    InternAtoms(c);
+    c->im = XOpenIM(dpy, nullptr, nullptr, nullptr);
+    int errorBase = 0;
+    if (g_cxXfixes.QueryExtension && g_cxXfixes.QueryExtension(dpy, &c->xfixesEventBase, &errorBase)) {
+        int major = 5, minor = 0;
+        if (g_cxXfixes.QueryVersion) g_cxXfixes.QueryVersion(dpy, &major, &minor);
+        c->hasXfixes = 1;
+    }
+    OsWatchDescriptor(ConnectionNumber(dpy));
+    cxOsXConnection **p = &g_connections;
+    while (*p) p = &(*p)->next;
+    *p = c;
+    return c;
+}
+
+extern "C" void OsReleaseXConnection(cxOsXConnection *c) {
+    if (!c || --c->refs > 0) return;
+    for (cxOsXConnection **p = &g_connections; *p; p = &(*p)->next) {
+        if (*p == c) {
+            *p = c->next;
+            break;
+        }
+    }
+    OsUnwatchDescriptor(ConnectionNumber(c->dpy));
+    if (c->im) XCloseIM(c->im);
+    XCloseDisplay(c->dpy);
+    free(c);
+}
+
+extern "C" cxOsXConnection *OsGetXConnections(void) { return g_connections; }
+
+extern "C" int OsTakeLastXError(void) {
+    const int e = g_lastError;
+    g_lastError = 0;
+    return e;
+}

@@ -1,0 +1,47 @@
+// X11 start and stop, and the list of open X connections.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct cxOsXAtoms {
+    Atom wmProtocols, wmDeleteWindow, motifWmHints, netWmName, utf8String, targets;
+    Atom xdndAware, xdndEnter, xdndPosition, xdndStatus, xdndLeave, xdndDrop, xdndFinished;
+    Atom xdndTypeList, xdndSelection, xdndActionCopy, uriList, dropProperty, clipboard;
+} cxOsXAtoms;
+
+/* One connection to an X server, shared by every window on that server. */
+typedef struct cxOsXConnection {
+    struct cxOsXConnection *next;
+    Display *dpy;
+    char name[256]; /* "" for the default server */
+    int refs;
+    XIM im;
+    cxOsXAtoms atoms;
+    int hasXfixes;
+    int xfixesEventBase;
+} cxOsXConnection;
+
+/* Starts the X11 back-end once: locale for the input method, error handler,
+   the optional libraries. Returns 1 when an X server can be reached. */
+int OsStartX11(void);
+/* Closes every connection and unloads the optional libraries. */
+void OsStopX11(void);
+
+/* A connection to the named server ("" or null: $DISPLAY), shared and
+   counted; null when the server cannot be reached. */
+cxOsXConnection *OsOpenXConnection(const char *name);
+void OsReleaseXConnection(cxOsXConnection *c);
+cxOsXConnection *OsGetXConnections(void);
+
+/* The last X protocol error code seen by the back-end's handler (0: none);
+   reading it clears it. */
+int OsTakeLastXError(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,227 @@
+#include "platform/x11/x11_window.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <cstdlib>
+#include <cstring>
+
+#include "display/display.h"
+#include "engine/errors/error_codes.h"
+#include "platform/x11/runtime_libs.h"
+
+namespace {
+int g_ctrlCQuit = 1;
+int g_leftMouseQuit = 0;
+int g_escapeQuit = 0;
+int g_quit = 0;
+int g_utf8 = 1;
+
+constexpr long kEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            FocusChangeMask | ExposureMask | StructureNotifyMask | PropertyChangeMask |
+                            EnterWindowMask | LeaveWindowMask;
+
+void SetBorderless(cxOsWindow *w) {
+    // Motif hints: flags = decorations, decorations = none.
+    long hints[5] = {2, 0, 0, 0, 0};
+    XChangeProperty(w->dpy, w->window, w->conn->atoms.motifWmHints, w->conn->atoms.motifWmHints, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char *>(hints), 5);
+}
+
+void SetTitle(cxOsWindow *w, const char *title) {
+    XStoreName(w->dpy, w->window, title);
+    XChangeProperty(w->dpy, w->window, w->conn->atoms.netWmName, w->conn->atoms.utf8String, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(title), int(strlen(title)));
+}
+}  // namespace
+
+extern "C" int OsAllocWindowRecord(cxDisplay *d) {
+    if (d->handle) return 0;
+    auto *w = static_cast<cxOsWindow *>(calloc(1, sizeof(cxOsWindow)));
+    if (!w) return ERR_MEM;
+    w->lastRawKey = -1;
+    w->fullscreenToggle = -1;
+    w->cursorShape = -1;
+    w->turn.pendingShowHide = -1;
+    d->handle = w;
+    return 0;
+}
+
+extern "C" void OsFreeWindowRecord(cxDisplay *d) {
+    auto *w = static_cast<cxOsWindow *>(d->handle);
+    if (!w) return;
+    OsCloseDisplay(d);
+    OsFreeBitMap(w->scratch);
+    free(w);
+    d->handle = nullptr;
+}
+
+extern "C" cxOsWindow *OsGetDisplayWindow(const cxDisplay *d) {
+    auto *w = d ? static_cast<cxOsWindow *>(d->handle) : nullptr;
+    return w && w->conn ? w : nullptr;
+}
+
+extern "C" void OsGetWindowInnerSize(const cxDisplay *d, int *width, int *height) {
+    const bool scaled = d->scaledWidth > 0 && d->scaledHeight > 0;
+    *width = scaled ? d->scaledWidth : d->width;
+    *height = scaled ? d->scaledHeight : d->height;
+    if (*width < 1) *width = 1;
+    if (*height < 1) *height = 1;
+}
+
+extern "C" int OsOpenDisplay(cxDisplay *d) {
+    if (int err = OsAllocWindowRecord(d)) return err;
+    auto *w = static_cast<cxOsWindow *>(d->handle);
+    if (w->conn) return 0;
+    cxOsXConnection *c = OsOpenXConnection(d->xserver);
+    if (!c) return ERR_XDISPLAY;
+    Display *dpy = c->dpy;
+    const int screen = DefaultScreen(dpy);
+    int width, height;
+    OsGetWindowInnerSize(d, &width, &height);
+    int x = d->x, y = d->y;
+    if (x == -100000) x = (DisplayWidth(dpy, screen) - width) / 2;
+    if (y == -100000) y = (DisplayHeight(dpy, screen) - height) / 2;
+
+    XSetWindowAttributes attrs;
+    memset(&attrs, 0, sizeof attrs);
+    attrs.background_pixel = BlackPixel(dpy, screen);
+    attrs.event_mask = kEventMask;
+    attrs.bit_gravity = NorthWestGravity;
+    Window win = XCreateWindow(dpy, RootWindow(dpy, screen), x, y, unsigned(width), unsigned(height), 0,
+                               DefaultDepth(dpy, screen), InputOutput, DefaultVisual(dpy, screen),
+                               CWBackPixel | CWEventMask | CWBitGravity, &attrs);
+    if (!win) {
+        OsReleaseXConnection(c);
+        return ERR_WINDOW;
+    }
+    w->conn = c;
+    w->dpy = dpy;
+    w->window = win;
+    w->screen = screen;
+    w->visual = DefaultVisual(dpy, screen);
+    w->depth = DefaultDepth(dpy, screen);
+    w->gc = XCreateGC(dpy, win, 0, nullptr);
+
+    XSizeHints *size = XAllocSizeHints();
+    if (size) {
+        size->flags = PPosition;
+        if (d->x != -100000 || d->y != -100000) size->flags |= USPosition;
+        size->x = x;
+        size->y = y;
+        if (!(d->flags & CX_DISPLAY_SIZEABLE)) {
+            size->flags |= PMinSize | PMaxSize;
+            size->min_width = size->max_width = width;
+            size->min_height = size->max_height = height;
+        }
+        XSetWMNormalHints(dpy, win, size);
+        XFree(size);
+    }
+    XWMHints *wm = XAllocWMHints();
+    if (wm) {
+        wm->flags = InputHint | StateHint;
+        wm->input = True;
+        wm->initial_state = NormalState;
+        XSetWMHints(dpy, win, wm);
+        XFree(wm);
+    }
+    XClassHint *cls = XAllocClassHint();
+    if (cls) {
+        cls->res_name = const_cast<char *>("calyxtone");
+        cls->res_class = const_cast<char *>("Calyxtone");
+        XSetClassHint(dpy, win, cls);
+        XFree(cls);
+    }
+    SetTitle(w, d->title[0] ? d->title : "Calyxtone");
+    Atom del = c->atoms.wmDeleteWindow;
+    XSetWMProtocols(dpy, win, &del, 1);
+    if (d->flags & CX_DISPLAY_BORDERLESS) SetBorderless(w);
+    // Drop target, protocol version 5.
+    Atom version = 5;
+    XChangeProperty(dpy, win, c->atoms.xdndAware, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(&version), 1);
+    if (c->hasXfixes && g_cxXfixes.SelectSelectionInput)
+        g_cxXfixes.SelectSelectionInput(dpy, win, c->atoms.clipboard, 1 /* XFixesSetSelectionOwnerNotifyMask */);
+
+    if (c->im) {
+        w->ic = XCreateIC(c->im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, win,
+                          XNFocusWindow, win, nullptr);
+        if (w->ic) {
+            long filter = 0;
+            if (!XGetICValues(w->ic, XNFilterEvents, &filter, nullptr) && filter)
+                XSelectInput(dpy, win, kEventMask | filter);
+        }
+    }
+    d->borderLeft = d->borderTop = d->borderWidth = d->borderHeight = 0;
+    d->outputKind = CX_OUTPUT_XWINDOW;
+    w->lastRawKey = -1;
+    w->fullscreenToggle = -1;
+    w->cursorShape = -1;
+    w->turn.pendingShowHide = -1;
+    if (!(d->flags & CX_DISPLAY_HIDDEN)) XMapRaised(dpy, win);
+    XSync(dpy, False);
+    return 0;
+}
+
+extern "C" void OsCloseDisplay(cxDisplay *d) {
+    auto *w = static_cast<cxOsWindow *>(d->handle);
+    if (!w || !w->conn) return;
+    Display *dpy = w->dpy;
+    if (w->pointerGrabbed) XUngrabPointer(dpy, CurrentTime);
+    if (w->ic) XDestroyIC(w->ic);
+    for (Cursor &cur : w->cursors) {
+        if (cur) XFreeCursor(dpy, cur);
+        cur = 0;
+    }
+    XFreeGC(dpy, w->gc);
+    XDestroyWindow(dpy, w->window);
+    XSync(dpy, False);
+    OsReleaseXConnection(w->conn);
+    cxOsBitmap *scratch = w->scratch;
+    const uint8_t *shape = w->shapeAlpha;
+    const uint32_t shapeRow = w->shapeBytesPerRow;
+    memset(w, 0, sizeof *w);
+    w->scratch = scratch;
+    w->shapeAlpha = shape;
+    w->shapeBytesPerRow = shapeRow;
+    w->lastRawKey = -1;
+    w->fullscreenToggle = -1;
+    w->cursorShape = -1;
+    w->turn.pendingShowHide = -1;
+    d->outputKind = CX_OUTPUT_NONE;
+    d->active = 0;
+}
+
+extern "C" void OsShowHideDisplay(cxDisplay *d, int hide) {
+    cxOsWindow *w = OsGetDisplayWindow(d);
+    if (!w) return;
+    if (hide)
+        XIconifyWindow(w->dpy, w->window, w->screen);
+    else
+        XMapRaised(w->dpy, w->window);
+    XFlush(w->dpy);
+}
+
+extern "C" void OsSetDisplayAttr(cxDisplay *, int attr, int value) {
+    switch (attr) {
+    case 8: g_ctrlCQuit = value; break;
+    case 9: g_leftMouseQuit = value; break;
+    case 10: g_escapeQuit = value; break;
+    default: break;
+    }
+}
+
+extern "C" int OsGetDisplayAttr(int attr) {
+    switch (attr) {
+    case 8: return g_ctrlCQuit;
+    case 9: return g_leftMouseQuit;
+    case 10: return g_escapeQuit;
+    default: return 0;
+    }
+}
+
+extern "C" int OsGetQuitFlag(void) { return g_quit; }
+extern "C" void OsClearQuitFlag(void) { g_quit = 0; }
+void CxSetQuitFlag() { g_quit = 1; }
+
+extern "C" void OsSetTextEncodingUtf8(int utf8) { g_utf8 = utf8 ? 1 : 0; }
+extern "C" int OsGetTextEncodingUtf8(void) { return g_utf8; }
