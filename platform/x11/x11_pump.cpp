@@ -1,3 +1,4 @@
+#include "engine/charset/charset.h"
 #include "platform/x11/x11_pump.h"
 
 #include <X11/Xatom.h>
@@ -353,7 +354,7 @@ void HandleDropData(cxDisplay *d, cxOsWindow *w, XSelectionEvent *se) {
             data) {
             // A list cut by the bound would name a wrong last file: refuse it.
             if (format == 8 && after == 0) {
-                char *list = OsDecodeUriList(reinterpret_cast<const char *>(data), count, OsGetTextEncodingUtf8(),
+                char *list = OsDecodeUriList(reinterpret_cast<const char *>(data), count, GetUtf8Mode(),
                                              nullptr);
                 if (list) {
                     if (PostEvent(d, EV_DROP, uint32_t(w->dropX), uint32_t(w->dropY), 0, list) == 1)

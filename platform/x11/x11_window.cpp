@@ -14,7 +14,6 @@ int g_ctrlCQuit = 1;
 int g_leftMouseQuit = 0;
 int g_escapeQuit = 0;
 int g_quit = 0;
-int g_utf8 = 1;
 
 constexpr long kEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             FocusChangeMask | ExposureMask | StructureNotifyMask | PropertyChangeMask |
@@ -223,5 +222,3 @@ extern "C" int OsGetQuitFlag(void) { return g_quit; }
 extern "C" void OsClearQuitFlag(void) { g_quit = 0; }
 void CxSetQuitFlag() { g_quit = 1; }
 
-extern "C" void OsSetTextEncodingUtf8(int utf8) { g_utf8 = utf8 ? 1 : 0; }
-extern "C" int OsGetTextEncodingUtf8(void) { return g_utf8; }

@@ -93,11 +93,6 @@ int OsGetDisplayAttr(int attr);
 int OsGetQuitFlag(void);
 void OsClearQuitFlag(void);
 
-/* The process's text encoding as the platform needs it (drop lists): 1 UTF-8
-   (the default), 0 ISO-8859-1. Set by the character-set layer. */
-void OsSetTextEncodingUtf8(int utf8);
-int OsGetTextEncodingUtf8(void);
-
 #ifdef __cplusplus
 }
 #endif
