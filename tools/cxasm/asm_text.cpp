@@ -18,7 +18,8 @@ struct OpInfo {
 // Forms: R = A B (registers), K = A const, G = A name constant, B = A B C
 // (plain numbers), X = A B RK, S = A RK RK, T = SELF A B RK, C = A B C
 // (call-like numbers), J = label, Q = A label, E = flag RK RK, L = A Bx,
-// U = A B (upvalue), F = A name of a nested function, O = A (only).
+// U = A B (upvalue), F = A name of a nested function, O = A (only),
+// Y = A C (numbers).
 const OpInfo kOps[] = {
     {"MOVE", OP_MOVE, 'R'},         {"LOADK", OP_LOADK, 'K'},       {"LOADBOOL", OP_LOADBOOL, 'B'},
     {"LOADNIL", OP_LOADNIL, 'R'},   {"GETUPVAL", OP_GETUPVAL, 'U'}, {"GETGLOBAL", OP_GETGLOBAL, 'G'},
@@ -32,7 +33,7 @@ const OpInfo kOps[] = {
     {"JMP", OP_JMP, 'J'},           {"GOSUB", OP_JMP, 'J'},         {"EQ", OP_EQ, 'E'},
     {"LT", OP_LT, 'E'},             {"LE", OP_LE, 'E'},             {"TEST", OP_TEST, 'B'},
     {"CALL", OP_CALL, 'C'},         {"TAILCALL", OP_TAILCALL, 'C'}, {"RETURN", OP_RETURN, 'C'},
-    {"FORLOOP", OP_FORLOOP, 'Q'},   {"TFORLOOP", OP_TFORLOOP, 'B'}, {"TFORPREP", OP_TFORPREP, 'Q'},
+    {"FORLOOP", OP_FORLOOP, 'Q'},   {"TFORLOOP", OP_TFORLOOP, 'Y'}, {"TFORPREP", OP_TFORPREP, 'Q'},
     {"SETLIST", OP_SETLIST, 'L'},   {"SETLISTO", OP_SETLISTO, 'L'}, {"CLOSE", OP_CLOSE, 'O'},
     {"CLOSURE", OP_CLOSURE, 'F'},   {"SELF", OP_SELF, 'T'},         {"CALLC", OP_CALLC, 'C'},
     {"TAILCALLC", OP_TAILCALLC, 'C'},
@@ -263,6 +264,7 @@ private:
                 f.asbx(op, reg(t[1]), label(t[2].text));
             break;
         case 'L': need(t, 2); f.abx(op, reg(t[1]), num(t[2])); break;
+        case 'Y': need(t, 2); f.abc(op, reg(t[1]), 0, num(t[2])); break;
         case 'O': need(t, 1); f.abc(op, reg(t[1])); break;
         case 'F': {
             need(t, 2);
