@@ -1,5 +1,7 @@
 // The interpreter through assembled chunks: build -> dump -> load -> run.
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "engine/errors/errors.h"
@@ -645,6 +647,23 @@ TEST_F(Interp, RaisedErrorsRecordTheScriptLine) {
     EXPECT_EQ(GetErrorPosition()->line, 4);
     EXPECT_STREQ(GetErrorPosition()->command, "FailNow");
     EXPECT_EQ(lua_getcallinstr(L), 1);
+}
+
+TEST_F(Interp, AssemblerExamplesRun) {
+    struct Case {
+        const char *file;
+        double want;
+    } cases[] = {{"closures.cxs", 3}, {"gosub.cxs", 21}};
+    for (const Case &c : cases) {
+        std::ifstream in(std::string(CX_CXASM_EXAMPLES) + "/" + c.file);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        ASSERT_EQ(runText(L, ss.str(), 1), 0) << c.file;
+        EXPECT_EQ(lua_tonumber(L, -1), c.want) << c.file;
+        lua_settop(L, 0);
+    }
+    EXPECT_THROW(cxasm::assembleText("FROB 1 2"), cxasm::AsmError);
+    EXPECT_THROW(cxasm::assembleText("JMP nowhere"), std::runtime_error);
 }
 
 } // namespace
