@@ -527,12 +527,7 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
 
 #define vmfetch()                                                                    \
     do {                                                                             \
-        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) {     \
-            if (!traceline(L, ci, cl->p, pc)) {                                      \
-                ci->savedpc = pc + 1;                                                \
-                traceexec(L, pc);                                                    \
-            }                                                                        \
-        }                                                                            \
+        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) goto tracepoint; \
         i = *pc++;                                                                   \
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
@@ -594,6 +589,15 @@ newframe:
     base = ci->base;
     pc = ci->savedpc;
     vmfetch();
+
+tracepoint:
+    // hooks or the stop flag: out of the way of the plain dispatch
+    if (!traceline(L, ci, cl->p, pc)) {
+        ci->savedpc = pc + 1;
+        traceexec(L, pc);
+    }
+    i = *pc++;
+    goto *disptab[GET_OPCODE(i)];
 
 L_NOP:
     vmfetch();
