@@ -138,6 +138,31 @@ void luaD_callhook(lua_State *L, int event, int line) {
     if (stop || (abortflag && *abortflag)) luaG_runerror(L, ERR_USERABORT);
 }
 
+// A line event: the same as luaD_callhook, without clearing a fresh record.
+void luaD_linehook(lua_State *L, int line) {
+    lua_Hook hook = L->hook;
+    if (!hook || !L->allowhook) return;
+    CallInfo *ci = L->ci;
+    StkId top = L->top, ci_top = ci->top;
+    if (L->stack_last - L->top <= LUA_MINSTACK) luaD_growstack(L, LUA_MINSTACK);
+    if (ci->top < L->top + LUA_MINSTACK) ci->top = L->top + LUA_MINSTACK;
+    lua_Debug &ar = L->hookar;
+    ar.event = LUA_HOOKLINE;
+    ar.currentline = line;
+    ar.i_ci = ci_level(L, ci);
+    L->allowhook = 0;
+    int code = 0;
+    int stop = (*hook)(L, &ar, &code);
+    L->allowhook = 1;
+    ci->top = ci_top;
+    L->top = top;
+    const volatile unsigned int *abortflag = G(L)->abortflag;
+    if (__builtin_expect(code != 0 || stop != 0 || (abortflag && *abortflag), 0)) {
+        if (code != 0) luaG_runerror(L, code);
+        luaG_runerror(L, ERR_USERABORT);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Calls
 

@@ -34,11 +34,33 @@ const TObject *luaV_tonumber(const TObject *obj, TObject *n) {
     return nullptr;
 }
 
+size_t luaO_num2str(lua_Number n, char *buf) {
+    // integers below 10^14 print as %.14g prints them, without the cost
+    if (n > -1e14 && n < 1e14 && n == static_cast<lua_Number>(static_cast<int64_t>(n)) && !(n == 0 && std::signbit(n))) {
+        int64_t v = static_cast<int64_t>(n);
+        char tmp[24];
+        size_t len = 0;
+        bool neg = v < 0;
+        uint64_t u = neg ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
+        do {
+            tmp[len++] = static_cast<char>('0' + u % 10);
+            u /= 10;
+        } while (u);
+        size_t out = 0;
+        if (neg) buf[out++] = '-';
+        while (len) buf[out++] = tmp[--len];
+        buf[out] = 0;
+        return out;
+    }
+    int len = snprintf(buf, 48, "%.14g", n);
+    return len < 0 ? 0 : static_cast<size_t>(len);
+}
+
 int luaV_tostring(lua_State *L, StkId obj) {
     if (!ttisnumber(obj)) return 0;
     char s[48];
-    snprintf(s, sizeof s, "%.14g", nvalue(obj));
-    setsvalue(obj, luaS_new(L, s));
+    size_t len = luaO_num2str(nvalue(obj), s);
+    setsvalue(obj, luaS_newlstr(L, s, len));
     return 1;
 }
 
@@ -423,39 +445,30 @@ int luaV_equalval(lua_State *L, const TObject *t1, const TObject *t2) {
 // ---------------------------------------------------------------------------
 // Concatenation
 
-static inline bool tostr(lua_State *L, StkId o) { return ttisstring(o) || luaV_tostring(L, o); }
+static inline bool isstrnum(const TObject *o) { return ttisstring(o) || ttisnumber(o); }
 
 void luaV_concat(lua_State *L, int total, int last) {
+    std::string &buf = G(L)->concatbuf;
     do {
         StkId top = L->base + last + 1;
         int n = 2;
-        if (!(ttisstring(top - 2) || ttisnumber(top - 2)) || !tostr(L, top - 1)) {
+        if (!isstrnum(top - 2) || !isstrnum(top - 1)) {
             if (!call_binTM(L, top - 2, top - 1, top - 2, TM_CONCAT)) luaG_runerror(L, ERR_CONCAT);
         } else {
-            tostr(L, top - 2);
-            if (tsvalue(top - 1)->len > 0) {
-                size_t tl = tsvalue(top - 1)->len;
-                for (n = 1; n < total && (ttisstring(top - n - 1) || ttisnumber(top - n - 1)); n++) {
-                    tostr(L, top - n - 1);
-                    size_t l = tsvalue(top - n - 1)->len;
-                    if (l >= (SIZE_MAX / 2) - tl) luaG_runerror(L, ERR_MEM);
-                    tl += l;
+            // as many strings and numbers as there are, in one piece
+            while (n < total && isstrnum(top - n - 1)) n++;
+            buf.clear();
+            for (int j = n; j > 0; j--) {
+                const TObject *o = top - j;
+                if (ttisstring(o)) {
+                    buf.append(svalue(o), tsvalue(o)->len);
+                } else {
+                    char num[48];
+                    buf.append(num, luaO_num2str(nvalue(o), num));
                 }
-                char small[256];
-                std::string big;
-                char *buffer = small;
-                if (tl > sizeof small) {
-                    big.resize(tl);
-                    buffer = big.data();
-                }
-                size_t pos = 0;
-                for (int j = n; j > 0; j--) {
-                    size_t l = tsvalue(top - j)->len;
-                    memcpy(buffer + pos, svalue(top - j), l);
-                    pos += l;
-                }
-                setsvalue(top - n, luaS_newlstr(L, buffer, tl));
             }
+            setsvalue(top - n, luaS_newlstr(L, buf.data(), buf.size()));
+            if (buf.capacity() > 65536) std::string().swap(buf);
         }
         total -= n - 1;
         last -= n - 1;
@@ -482,18 +495,21 @@ static void traceexec(lua_State *L, const Instruction *pc) {
         const Instruction *last = ci->hookpc;
         ci->hookpc = pc;
         if (last == nullptr || pc <= last || newline != luaG_getline(p, static_cast<int>(last - p->code)))
-            luaD_callhook(L, LUA_HOOKLINE, newline);
+            luaD_linehook(L, newline);
     }
 }
 
-// The common case of a line hook: same line, moving forward.
-static inline bool tracequiet(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
-    const Instruction *last = ci->hookpc;
-    if (L->trap.load(std::memory_order_relaxed) != 1 || L->hookmask != LUA_MASKLINE || last == nullptr ||
-        pc <= last || p->lineinfo == nullptr)
+// The line hook alone: true when the instruction at pc needs no event (same
+// line, moving forward); otherwise the event is raised here.
+static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
+    if (L->trap.load(std::memory_order_relaxed) != 1 || L->hookmask != LUA_MASKLINE || p->lineinfo == nullptr)
         return false;
-    if (p->lineinfo[pc - p->code] != p->lineinfo[last - p->code]) return false;
+    const Instruction *last = ci->hookpc;
+    int newline = p->lineinfo[pc - p->code];
     ci->hookpc = pc;
+    if (last != nullptr && pc > last && p->lineinfo[last - p->code] == newline) return true;
+    ci->savedpc = pc + 1;
+    luaD_linehook(L, newline);
     return true;
 }
 
@@ -511,12 +527,7 @@ static inline bool tracequiet(lua_State *L, CallInfo *ci, const Proto *p, const 
 
 #define vmfetch()                                                                    \
     do {                                                                             \
-        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) {     \
-            if (!tracequiet(L, ci, cl->p, pc)) {                                     \
-                ci->savedpc = pc + 1;                                                \
-                traceexec(L, pc);                                                    \
-            }                                                                        \
-        }                                                                            \
+        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) goto tracepoint; \
         i = *pc++;                                                                   \
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
@@ -578,6 +589,15 @@ newframe:
     base = ci->base;
     pc = ci->savedpc;
     vmfetch();
+
+tracepoint:
+    // hooks or the stop flag: out of the way of the plain dispatch
+    if (!traceline(L, ci, cl->p, pc)) {
+        ci->savedpc = pc + 1;
+        traceexec(L, pc);
+    }
+    i = *pc++;
+    goto *disptab[GET_OPCODE(i)];
 
 L_NOP:
     vmfetch();
@@ -673,7 +693,13 @@ L_SETTABLE: {
     ra = RA(i);
     TObject *rb = RKB(i);
     TObject *rc = RKC(i);
-    if (ttistable(ra) && ttisnumber(rb)) {
+    if (ttistable(ra) && ttisstring(rb)) {
+        TObject *slot = const_cast<TObject *>(luaH_getstr(hvalue(ra), tsvalue(rb)));
+        if (!ttisnil(slot)) {
+            setobj(slot, rc);
+            vmfetch();
+        }
+    } else if (ttistable(ra) && ttisnumber(rb)) {
         Table *h = hvalue(ra);
         lua_Number n = nvalue(rb);
         int ik;
@@ -825,7 +851,27 @@ L_CALL: {
     if (b != 0) L->top = ra + b;
     savepc();
     G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
-    if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
+    if (ttisfunction(ra) && !clvalue(ra)->isC) {
+        // a script function: its frame is set up here
+        Proto *p = static_cast<LClosure *>(clvalue(ra))->p;
+        StkId nbase = ra + 1;
+        if (!p->is_vararg && L->ci + 1 < L->end_ci && L->stack_last - nbase > p->maxstacksize + 2 &&
+            !(L->hookmask & LUA_MASKCALL)) {
+            if (L->top > nbase + p->numparams) L->top = nbase + p->numparams;
+            CallInfo *nci = ++L->ci;
+            nci->func = ra;
+            L->base = nci->base = nbase;
+            nci->top = nbase + p->maxstacksize;
+            nci->savedpc = p->code;
+            nci->hookpc = nullptr;
+            nci->tailcalls = 0;
+            nci->nresults = nresults;
+            nci->flags = CIST_LUA;
+            for (StkId st = L->top; st < nci->top; st++) setnilvalue(st);
+            L->top = nci->top;
+            goto newframe;
+        }
+    } else if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
         SetErrorDetail(nameOfRegister(L, ra));
         luaG_runerror(L, ERR_FUNCDECLA);
     }
@@ -907,7 +953,19 @@ doreturn: {
     if (L->hookmask & LUA_MASKRET) luaD_callhook(L, LUA_HOOKRET, -1);
     int fresh = ci->flags & CIST_FRESH;
     int wanted = ci->nresults;
-    luaD_poscall(L, wanted, ra);
+    StkId res = ci->func;
+    L->ci = ci - 1;
+    L->base = L->ci->base;
+    if (wanted == LUA_MULTRET) {
+        for (StkId src = ra; src < L->top;) setobj(res++, src++);
+        L->top = res;
+    } else {
+        int avail = static_cast<int>(L->top - ra);
+        int j = 0;
+        for (; j < wanted && j < avail; j++) setobj(res + j, ra + j);
+        for (; j < wanted; j++) setnilvalue(res + j);
+        L->top = res + wanted;
+    }
     if (fresh) return;
     if (wanted != LUA_MULTRET) L->top = L->ci->top;
     goto newframe;
