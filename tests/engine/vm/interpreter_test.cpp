@@ -247,6 +247,32 @@ TEST_F(Interp, CommandGosubRequestsAreChecked) {
     build(neg, -10);
     EXPECT_EQ(run(L, neg), ERR_FUNCJMP);
     EXPECT_EQ(lua_getgosubdepth(L), 0);
+
+    // -2 returns to the instruction before the call, which runs the call again
+    static int calls;
+    calls = 0;
+    lua_register(L, "jumper", [](lua_State *S) -> int {
+        lua_setjumpoffset(S, static_cast<int>(lua_tonumber(S, 1)));
+        return ++calls == 1 ? -2 : 0;
+    });
+    FunctionBuilder again;
+    build(again, 1);
+    ASSERT_EQ(run(L, again, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 1);
+    EXPECT_EQ(calls, 2);
+    lua_settop(L, 0);
+}
+
+TEST_F(Interp, CapturingCallOfAScriptFunctionIsAPlainCall) {
+    FunctionBuilder f;
+    FunctionBuilder &g = f.child();
+    g.abx(OP_LOADK, 0, g.k(5.0));
+    g.abc(OP_RETURN, 0, 2);
+    f.abx(OP_CLOSURE, 0, 0);
+    f.abc(OP_CALLC, 0, 1, 2);
+    f.abc(OP_RETURN, 0, 2);
+    ASSERT_EQ(run(L, f, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 5);
 }
 
 TEST_F(Interp, CapturingCallsHandBackTheCode) {
