@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include "engine/runtime/objects.h"
 #include "platform/os_threads.h"
 #include "platform/os_time.h"
 
@@ -10,23 +11,6 @@
 extern "C" {
 #endif
 
-/* Object identity and the header every object record starts with. Defined
-   here until the engine's object lists provide them. */
-#ifndef CX_OBJECT_HEADER_DEFINED
-#define CX_OBJECT_HEADER_DEFINED
-typedef struct cxObjectID {
-    int32_t number;  /* the script's number, or 0 for an automatic ID */
-    void *pointer;   /* the record's own address for an automatic ID, else null */
-} cxObjectID;
-
-typedef struct cxObjectHeader {
-    uint32_t kind;
-    int32_t idNumber;
-    void *idPointer;
-    void *objectData;
-    void *next; /* next record of the same list */
-} cxObjectHeader;
-#endif
 
 struct cxBGPic;
 struct cxBitmap;

@@ -5,7 +5,6 @@
 #include "display/display.h"
 
 namespace {
-int g_userAbort = 0;
 }
 
 extern "C" __attribute__((weak)) int ProcessPendingRefreshes(lua_State *) { return 0; }
@@ -28,5 +27,3 @@ extern "C" __attribute__((weak)) int IsDisplayMonitorFree(cxDisplay *d) {
 
 extern "C" __attribute__((weak)) void ReleaseFinishedChannels(void) {}
 
-extern "C" __attribute__((weak)) void SetUserAbortFlag(int on) { g_userAbort = on; }
-extern "C" __attribute__((weak)) int GetUserAbortFlag(void) { return g_userAbort; }

@@ -27,10 +27,6 @@ int IsDisplayMonitorFree(struct cxDisplay *d);
 /* Sound: releases every channel whose sound has ended. */
 void ReleaseFinishedChannels(void);
 
-/* The event library's user-abort flag: set when the run must end with 1003. */
-void SetUserAbortFlag(int on);
-int GetUserAbortFlag(void);
-
 #ifdef __cplusplus
 }
 #endif

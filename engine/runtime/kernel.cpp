@@ -1,5 +1,6 @@
 // Kernel settings of the command runtime.
 #include "engine/runtime/kernel.h"
+#include "engine/events/event_queue.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -88,7 +89,9 @@ extern "C" void GetKernelTags(lua_State *L, ...) {
     va_end(ap);
 }
 
-extern "C" volatile unsigned int *GetUserAbortFlag(void) { return &g_userAbort; }
+extern "C" volatile unsigned int *GetUserAbortFlagAddress(void) { return &g_userAbort; }
+extern "C" void SetUserAbortFlag(int on) { g_userAbort = on ? 1u : 0u; }
+extern "C" int GetUserAbortFlag(void) { return static_cast<int>(g_userAbort); }
 
 extern "C" void SetRunningApplet(const cxApplet *applet) { g_kernel.applet = applet; }
 extern "C" const cxApplet *GetRunningApplet(void) { return g_kernel.applet; }
@@ -114,6 +117,7 @@ extern "C" double GetRunStartTime(void) { return g_kernel.startTime; }
 extern "C" void SetRunStartTime(double seconds) { g_kernel.startTime = seconds; }
 
 extern "C" void FreeKernel(void) {
+    FreeEventQueue(nullptr);
     g_kernel = Kernel{};
     g_userAbort = 0;
     ClearObjectListRegistry();

@@ -33,7 +33,11 @@ void SetKernelTags(lua_State *L, ...);
 /* (L, tag, int *out, tag, int *out, ..., 0). Unknown tags leave *out. */
 void GetKernelTags(lua_State *L, ...);
 /* The user-abort flag itself, for lua_setabortflag and the event pump. */
-volatile unsigned int *GetUserAbortFlag(void);
+volatile unsigned int *GetUserAbortFlagAddress(void);
+/* The user-abort flag: set by the platform when the user asks to quit; the
+   line hook and every wait turn it into 1003. */
+void SetUserAbortFlag(int on);
+int GetUserAbortFlag(void);
 
 /* The running applet (shell/applet.h); null while none is known, which
    counts as an applet of unknown version. */

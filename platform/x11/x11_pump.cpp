@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/runtime/kernel.h"
 #include "display/display.h"
 #include "display/pump_services.h"
 #include "engine/events/event_queue.h"

@@ -13,7 +13,7 @@ TEST_F(VmTest, KernelTagsAreSetAndRead) {
     int quiet = -1, nesting = -1, preload = -1, hookOff = -1, abortFlag = -1, unknown = 77;
     SetKernelTags(L, CX_KTAG_QUIET, 1, CX_KTAG_PRELOADING, 1, CX_KTAG_CALLBACKNESTING, 1, CX_KTAG_CALLBACKNESTING, 1,
                   CX_KTAG_CALLBACKNESTING, 0, 999, 5, CX_KTAG_END);
-    *GetUserAbortFlag() = 1;
+    *GetUserAbortFlagAddress() = 1;
     GetKernelTags(L, CX_KTAG_QUIET, &quiet, CX_KTAG_CALLBACKNESTING, &nesting, CX_KTAG_PRELOADING, &preload,
                   CX_KTAG_LINEHOOKOFF, &hookOff, CX_KTAG_USERABORT, &abortFlag, 999, &unknown, CX_KTAG_END);
     EXPECT_EQ(quiet, 1);

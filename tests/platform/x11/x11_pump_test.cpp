@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/runtime/kernel.h"
 #include "display/pump_services.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/runtime/kernel.h"
 #include "display/pump_services.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
