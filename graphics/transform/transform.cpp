@@ -1,0 +1,266 @@
+// Affine transform (nearest and bilinear) and quarter turns.
+#include "graphics/transform/transform.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/errors/error_codes.h"
+#include "graphics/kernels/kernel_guard.h"
+#include "graphics/kernels/kernel_support.h"
+
+using namespace cx::kern;
+
+namespace {
+
+constexpr double kTol = 1e-10;
+
+struct Inverse {
+    double ia, ib, ic, id;
+};
+
+// False for a singular matrix: such a transform covers no area.
+bool Invert(const cxTransformJob *j, Inverse *inv) {
+    const double det = j->m00 * j->m11 - j->m01 * j->m10;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-12) return false;
+    *inv = {j->m11 / det, -j->m01 / det, -j->m10 / det, j->m00 / det};
+    return std::isfinite(inv->ia) && std::isfinite(inv->ib) && std::isfinite(inv->ic) && std::isfinite(inv->id);
+}
+
+// Narrows [lo, hi] to the destination columns x for which coef * x + k lies
+// in [0, size), widened by the tolerance so that positions off by less than
+// it still count.
+void Narrow(double coef, double k, double size, double &lo, double &hi) {
+    if (std::fabs(coef) < kTol) {
+        if (!(k >= -kTol && k < size + kTol)) hi = lo - 1;
+        return;
+    }
+    if (coef > 0) {
+        lo = std::max(lo, std::ceil(-k / coef - kTol));
+        hi = std::min(hi, std::ceil((size - k) / coef + kTol) - 1);
+    } else {
+        hi = std::min(hi, std::floor(-k / coef + kTol));
+        lo = std::max(lo, std::floor((size - k) / coef - kTol) + 1);
+    }
+}
+
+struct RowSpan {
+    int32_t first, last; // inclusive; empty when first > last
+    double kx, ky;       // source position of column 0's centre
+};
+
+// Destination rows that can be covered and, per row, the columns whose
+// centres map inside the source.
+template <class PerRow>
+void ForEachSpan(const cxTransformJob *j, const Inverse &inv, PerRow &&perRow) {
+    const double w = j->srcWidth, h = j->srcHeight;
+    const double ys[4] = {j->ty, j->m10 * w + j->ty, j->m11 * h + j->ty, j->m10 * w + j->m11 * h + j->ty};
+    const double minY = std::min(std::min(ys[0], ys[1]), std::min(ys[2], ys[3]));
+    const double maxY = std::max(std::max(ys[0], ys[1]), std::max(ys[2], ys[3]));
+    const double top = std::clamp(std::ceil(minY - 0.5), 0.0, double(j->dstHeight));
+    const double bottom = std::clamp(std::floor(maxY + 0.5), -1.0, double(j->dstHeight - 1));
+    for (int32_t y = int32_t(top); y <= int32_t(bottom); ++y) {
+        const double dy = y + 0.5 - j->ty;
+        RowSpan s;
+        s.kx = inv.ia * (0.5 - j->tx) + inv.ib * dy;
+        s.ky = inv.ic * (0.5 - j->tx) + inv.id * dy;
+        double lo = 0, hi = j->dstWidth - 1;
+        Narrow(inv.ia, s.kx, w, lo, hi);
+        Narrow(inv.ic, s.ky, h, lo, hi);
+        if (lo > hi) continue;
+        s.first = int32_t(lo);
+        s.last = int32_t(hi);
+        perRow(y, s);
+    }
+}
+
+template <int F>
+void TransformNearest(const cxTransformJob *j, const Inverse &inv) {
+    constexpr int B = kBytes<F>;
+    const double maxX = j->srcWidth - 1, maxY = j->srcHeight - 1;
+    const bool alpha = j->srcAlpha && j->dstAlpha;
+    const bool mask = !alpha && j->srcMask && j->dstMask;
+    ForEachSpan(j, inv, [&](int32_t y, const RowSpan &s) {
+        uint8_t *d = At(j->dstPixels, 0, y, j->dstRowLength, B);
+        for (int32_t x = s.first; x <= s.last; ++x) {
+            // Inside the span the position is within the source up to the
+            // tolerance; the clamp keeps the rounding on the last column.
+            const int32_t sx = int32_t(std::clamp(inv.ia * x + s.kx, 0.0, maxX));
+            const int32_t sy = int32_t(std::clamp(inv.ic * x + s.ky, 0.0, maxY));
+            std::memcpy(d + ptrdiff_t(x) * B, At(j->srcPixels, sx, sy, j->srcRowLength, B), B);
+        }
+        if (alpha) {
+            uint8_t *a = j->dstAlpha + ptrdiff_t(y) * j->dstAlphaRowLength;
+            for (int32_t x = s.first; x <= s.last; ++x) {
+                const int32_t sx = int32_t(std::clamp(inv.ia * x + s.kx, 0.0, maxX));
+                const int32_t sy = int32_t(std::clamp(inv.ic * x + s.ky, 0.0, maxY));
+                a[x] = j->srcAlpha[ptrdiff_t(sy) * j->srcAlphaRowLength + sx];
+            }
+        } else if (mask) {
+            uint8_t *m = j->dstMask + ptrdiff_t(y) * j->dstMaskRowLength;
+            for (int32_t x = s.first; x <= s.last; ++x) {
+                const int32_t sx = int32_t(std::clamp(inv.ia * x + s.kx, 0.0, maxX));
+                const int32_t sy = int32_t(std::clamp(inv.ic * x + s.ky, 0.0, maxY));
+                SetMaskBit(m, x, MaskBit(j->srcMask + ptrdiff_t(sy) * j->srcMaskRowLength, sx));
+            }
+        }
+    });
+}
+
+// A pixel as four 8-bit channels (see the scaler).
+template <int F>
+inline uint32_t Channels(const uint8_t *p) {
+    if constexpr (kBytes<F> == 4) return Load<F>(p);
+    else return ToARGB<F>(Load<F>(p), false);
+}
+template <int F>
+inline uint32_t FromChannels(uint32_t c) {
+    if constexpr (kBytes<F> == 4) return c;
+    else return FromARGB<F>(c, false);
+}
+
+inline uint32_t Bilinear(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, double fx, double fy) {
+    const double gx = 1.0 - fx, gy = 1.0 - fy;
+    uint32_t out = 0;
+    for (int c = 0; c < 32; c += 8) {
+        const double v00 = (c00 >> c) & 0xFF, v10 = (c10 >> c) & 0xFF, v01 = (c01 >> c) & 0xFF, v11 = (c11 >> c) & 0xFF;
+        const double v = fy * (fx * v11 + gx * v01) + gy * (fx * v10 + gx * v00) + 0.5;
+        out |= uint32_t(std::min(v, 255.0)) << c;
+    }
+    return out;
+}
+
+// Bilinear sampling takes pixel centres at whole coordinates: a destination
+// centre that maps to source position p samples at p - 0.5, so the identity
+// returns every pixel unblended and a neighbour beyond an edge is the edge
+// pixel itself.
+template <int F>
+void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
+    constexpr int B = kBytes<F>;
+    const int32_t lastX = j->srcWidth - 1, lastY = j->srcHeight - 1;
+    const bool alpha = j->srcAlpha && j->dstAlpha;
+    const bool mask = !alpha && j->srcMask;
+    ForEachSpan(j, inv, [&](int32_t y, const RowSpan &s) {
+        uint8_t *d = At(j->dstPixels, 0, y, j->dstRowLength, B);
+        uint8_t *da = alpha ? j->dstAlpha + ptrdiff_t(y) * j->dstAlphaRowLength : nullptr;
+        uint8_t *dm = j->dstMask ? j->dstMask + ptrdiff_t(y) * j->dstMaskRowLength : nullptr;
+        for (int32_t x = s.first; x <= s.last; ++x) {
+            const double u = inv.ia * x + s.kx - 0.5, v = inv.ic * x + s.ky - 0.5;
+            const double fu = std::floor(u), fv = std::floor(v);
+            const double fx = u - fu, fy = v - fv;
+            const int32_t x0 = std::clamp(int32_t(fu), 0, lastX), x1 = std::clamp(int32_t(fu) + 1, 0, lastX);
+            const int32_t y0 = std::clamp(int32_t(fv), 0, lastY), y1 = std::clamp(int32_t(fv) + 1, 0, lastY);
+            const uint8_t *r0 = At(j->srcPixels, 0, y0, j->srcRowLength, B);
+            const uint8_t *r1 = At(j->srcPixels, 0, y1, j->srcRowLength, B);
+            uint32_t c00 = Channels<F>(r0 + ptrdiff_t(x0) * B), c10 = Channels<F>(r0 + ptrdiff_t(x1) * B);
+            uint32_t c01 = Channels<F>(r1 + ptrdiff_t(x0) * B), c11 = Channels<F>(r1 + ptrdiff_t(x1) * B);
+            uint32_t any = 1;
+            if (mask) {
+                // Transparent neighbours take the first opaque neighbour's
+                // colour so that edges do not darken.
+                const uint8_t *m0 = j->srcMask + ptrdiff_t(y0) * j->srcMaskRowLength;
+                const uint8_t *m1 = j->srcMask + ptrdiff_t(y1) * j->srcMaskRowLength;
+                const uint32_t o00 = MaskBit(m0, x0), o10 = MaskBit(m0, x1), o01 = MaskBit(m1, x0), o11 = MaskBit(m1, x1);
+                const uint32_t first = o00 ? c00 : o10 ? c10 : o01 ? c01 : c11;
+                c00 = o00 ? c00 : first;
+                c10 = o10 ? c10 : first;
+                c01 = o01 ? c01 : first;
+                c11 = o11 ? c11 : first;
+                any = o00 | o10 | o01 | o11;
+            }
+            uint8_t *p = d + ptrdiff_t(x) * B;
+            const uint32_t out = FromChannels<F>(Bilinear(c00, c10, c01, c11, fx, fy));
+            Store<F>(p, Select(0u - any, out, Load<F>(p)));
+            if (alpha) {
+                const uint8_t *a0 = j->srcAlpha + ptrdiff_t(y0) * j->srcAlphaRowLength;
+                const uint8_t *a1 = j->srcAlpha + ptrdiff_t(y1) * j->srcAlphaRowLength;
+                da[x] = uint8_t(Bilinear(a0[x0], a0[x1], a1[x0], a1[x1], fx, fy));
+            } else if (dm) {
+                SetMaskBit(dm, x, any);
+            }
+        }
+    });
+}
+
+// Quarter turns, in square tiles so that both sides stay in cache.
+constexpr int32_t kTile = 32;
+
+template <class Move>
+void QuarterTurn(const cxTransformJob *j, Move &&move) {
+    const bool ccw = j->direction == 1;
+    const int32_t sw = j->srcWidth, sh = j->srcHeight;
+    for (int32_t r0 = 0; r0 < sw; r0 += kTile) {
+        for (int32_t c0 = 0; c0 < sh; c0 += kTile) {
+            const int32_t r1 = std::min(r0 + kTile, sw), c1 = std::min(c0 + kTile, sh);
+            for (int32_t r = r0; r < r1; ++r) {
+                // Destination row r is a source column.
+                const int32_t sx = ccw ? sw - 1 - r : r;
+                for (int32_t c = c0; c < c1; ++c) move(c, r, sx, ccw ? c : sh - 1 - c);
+            }
+        }
+    }
+}
+
+template <int F>
+void RotateQuarter(const cxTransformJob *j) {
+    constexpr int B = kBytes<F>;
+    QuarterTurn(j, [&](int32_t dx, int32_t dy, int32_t sx, int32_t sy) {
+        std::memcpy(At(j->dstPixels, dx, dy, j->dstRowLength, B), At(j->srcPixels, sx, sy, j->srcRowLength, B), B);
+    });
+    if (j->srcAlpha && j->dstAlpha) {
+        QuarterTurn(j, [&](int32_t dx, int32_t dy, int32_t sx, int32_t sy) {
+            j->dstAlpha[ptrdiff_t(dy) * j->dstAlphaRowLength + dx] = j->srcAlpha[ptrdiff_t(sy) * j->srcAlphaRowLength + sx];
+        });
+    }
+    if (j->srcMask && j->dstMask) {
+        QuarterTurn(j, [&](int32_t dx, int32_t dy, int32_t sx, int32_t sy) {
+            SetMaskBit(j->dstMask + ptrdiff_t(dy) * j->dstMaskRowLength, dx,
+                       MaskBit(j->srcMask + ptrdiff_t(sy) * j->srcMaskRowLength, sx));
+        });
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+void TransformPixels(const cxTransformJob *j) {
+    if (j->srcWidth < 1 || j->srcHeight < 1 || j->dstWidth < 1 || j->dstHeight < 1) return;
+    Inverse inv;
+    if (!Invert(j, &inv)) return;
+    WithFormat(j->pixelFormat, [&](auto f) {
+        if (j->smooth) TransformSmooth<decltype(f)::value>(j, inv);
+        else TransformNearest<decltype(f)::value>(j, inv);
+    });
+}
+
+void RotatePixelsQuarter(const cxTransformJob *j) {
+    if (j->direction == 0 || j->srcWidth < 1 || j->srcHeight < 1) return;
+    WithFormat(j->pixelFormat, [&](auto f) { RotateQuarter<decltype(f)::value>(j); });
+}
+
+int GetTransformedSize(const double m[4], int32_t width, int32_t height, int32_t *outWidth, int32_t *outHeight,
+                       double *minX, double *minY) {
+    *outWidth = *outHeight = 0;
+    *minX = *minY = 0;
+    if (width < 1 || height < 1) return ERR_BADDIMENSIONS;
+    for (int i = 0; i < 4; ++i)
+        if (!std::isfinite(m[i])) return ERR_BADDIMENSIONS;
+    const double det = m[0] * m[3] - m[1] * m[2];
+    if (!std::isfinite(det)) return ERR_BADDIMENSIONS;
+    if (std::fabs(det) < 1e-12) return 0;
+    const double w = width, h = height;
+    const double xs[4] = {0, m[0] * w, m[1] * h, m[0] * w + m[1] * h};
+    const double ys[4] = {0, m[2] * w, m[3] * h, m[2] * w + m[3] * h};
+    const double x0 = *std::min_element(xs, xs + 4), x1 = *std::max_element(xs, xs + 4);
+    const double y0 = *std::min_element(ys, ys + 4), y1 = *std::max_element(ys, ys + 4);
+    const double sw = std::max(1.0, std::ceil(x1 - x0 - 0.5)), sh = std::max(1.0, std::ceil(y1 - y0 - 0.5));
+    if (!(sw <= CX_MAX_SIDE) || !(sh <= CX_MAX_SIDE) || sw * sh * 4 > double(CX_MAX_BUFFER_BYTES))
+        return ERR_BADDIMENSIONS;
+    *outWidth = int32_t(sw);
+    *outHeight = int32_t(sh);
+    *minX = x0;
+    *minY = y0;
+    return 0;
+}
+
+} // extern "C"
