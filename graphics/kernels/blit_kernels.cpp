@@ -134,8 +134,10 @@ uint32_t CompositePixel(uint32_t s, uint32_t d, uint32_t sa, uint32_t da) {
     const uint32_t out = std::min<uint32_t>((da * (255 - sa) + 255 * sa + 127) / 255, 255);
     const uint32_t w = (da * (255 - sa) + 127) / 255;
     const uint32_t div = out ? out : 1; // out >= 1 whenever sa >= 1; sa 0 is selected away
+    // Rounded by half the divisor: a fixed +127 would lift a faint source
+    // over an empty destination (out = 1) by 127 levels.
     auto mix = [&](uint32_t dc, uint32_t sc, uint32_t cap) {
-        return std::min<uint32_t>((dc * w + sc * sa + 127) / div, cap);
+        return std::min<uint32_t>((dc * w + sc * sa + div / 2) / div, cap);
     };
     uint32_t blended;
     if constexpr (kBytes<F> == 2) {

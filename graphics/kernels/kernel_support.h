@@ -42,16 +42,19 @@ template <int F>
 inline uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t a) {
     const uint32_t aa = a + uint32_t(a == 255);
     const uint32_t ia = 256 - aa;
+    uint32_t mixed;
     if constexpr (kBytes<F> == 2) {
         const RGB8 S = Split565(ToWork<F>(s)), D = Split565(ToWork<F>(d));
-        return FromWork<F>(Join565((S.r * aa + D.r * ia) >> 8, (S.g * aa + D.g * ia) >> 8, (S.b * aa + D.b * ia) >> 8));
+        mixed = FromWork<F>(Join565((S.r * aa + D.r * ia) >> 8, (S.g * aa + D.g * ia) >> 8, (S.b * aa + D.b * ia) >> 8));
     } else {
         const uint32_t ws = ToWork<F>(s), wd = ToWork<F>(d);
         const uint32_t rb = (((ws & 0xFF00FFu) * aa + (wd & 0xFF00FFu) * ia) >> 8) & 0xFF00FFu;
         const uint32_t g = (((ws & 0xFF00u) * aa + (wd & 0xFF00u) * ia) >> 8) & 0xFF00u;
-        const uint32_t m0 = 0u - uint32_t(a == 0), m1 = 0u - uint32_t(a == 255);
-        return (d & m0) | (s & m1) | (FromWork<F>(rb | g) & ~(m0 | m1));
+        mixed = FromWork<F>(rb | g);
     }
+    // The ends keep whole pixels, bits outside the colour channels included.
+    const uint32_t m0 = 0u - uint32_t(a == 0), m1 = 0u - uint32_t(a == 255);
+    return (d & m0) | (s & m1) | (mixed & ~(m0 | m1));
 }
 
 // Mask bits: pixel x of a row is bit 7 - (x & 7) of byte x >> 3.
