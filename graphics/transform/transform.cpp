@@ -153,10 +153,13 @@ void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
             const uint8_t *r1 = At(j->srcPixels, 0, y1, j->srcRowLength, B);
             uint32_t c00 = Channels<F>(r0 + ptrdiff_t(x0) * B), c10 = Channels<F>(r0 + ptrdiff_t(x1) * B);
             uint32_t c01 = Channels<F>(r1 + ptrdiff_t(x0) * B), c11 = Channels<F>(r1 + ptrdiff_t(x1) * B);
-            uint32_t any = 1;
+            uint32_t visible = 1;
             if (mask) {
                 // Transparent neighbours take the first opaque neighbour's
-                // colour so that edges do not darken.
+                // colour so that edges do not darken. The result is visible
+                // when opaque neighbours carry at least half the weight: a
+                // neighbour of weight 0 must not make a pixel visible, or the
+                // identity would grow the mask by a pixel.
                 const uint8_t *m0 = j->srcMask + ptrdiff_t(y0) * j->srcMaskRowLength;
                 const uint8_t *m1 = j->srcMask + ptrdiff_t(y1) * j->srcMaskRowLength;
                 const uint32_t o00 = MaskBit(m0, x0), o10 = MaskBit(m0, x1), o01 = MaskBit(m1, x0), o11 = MaskBit(m1, x1);
@@ -165,17 +168,19 @@ void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
                 c10 = o10 ? c10 : first;
                 c01 = o01 ? c01 : first;
                 c11 = o11 ? c11 : first;
-                any = o00 | o10 | o01 | o11;
+                const double gx = 1.0 - fx, gy = 1.0 - fy;
+                const double opaque = o00 * gx * gy + o10 * fx * gy + o01 * gx * fy + o11 * fx * fy;
+                visible = opaque >= 0.5 ? 1u : 0u;
             }
             uint8_t *p = d + ptrdiff_t(x) * B;
             const uint32_t out = FromChannels<F>(Bilinear(c00, c10, c01, c11, fx, fy));
-            Store<F>(p, Select(0u - any, out, Load<F>(p)));
+            Store<F>(p, Select(0u - visible, out, Load<F>(p)));
             if (alpha) {
                 const uint8_t *a0 = j->srcAlpha + ptrdiff_t(y0) * j->srcAlphaRowLength;
                 const uint8_t *a1 = j->srcAlpha + ptrdiff_t(y1) * j->srcAlphaRowLength;
                 da[x] = uint8_t(Bilinear(a0[x0], a0[x1], a1[x0], a1[x1], fx, fy));
             } else if (dm) {
-                SetMaskBit(dm, x, any);
+                SetMaskBit(dm, x, visible);
             }
         }
     });
