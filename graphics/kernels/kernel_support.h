@@ -67,4 +67,20 @@ inline void SetMaskBit(uint8_t *row, int32_t x, uint32_t bit) {
 // Branch-free select: s where m is all ones, d where it is zero.
 inline uint32_t Select(uint32_t m, uint32_t s, uint32_t d) { return (s & m) | (d & ~m); }
 
+// Linear interpolation of bytes: a + ((f * (b - a)) >> 16) with f an even
+// 16-bit fraction given as f / 2 (15 bits), which is the high half of a
+// 16-bit product and so runs in 16-bit vector lanes.
+inline void LerpBytes(const uint8_t *a, const uint8_t *b, const int16_t *f15, int32_t n, uint8_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint8_t(a[k] + int16_t((int32_t(diff) * f15[k]) >> 16));
+    }
+}
+inline void LerpBytes(const uint8_t *a, const uint8_t *b, int16_t f15, int32_t n, uint8_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint8_t(a[k] + int16_t((int32_t(diff) * f15) >> 16));
+    }
+}
+
 } // namespace cx::kern
