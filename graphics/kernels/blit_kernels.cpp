@@ -35,20 +35,20 @@ void ConvertRect(const cxPixelCopyJob *j) {
     }
 }
 
+// The first row is filled pixel by pixel and copied into the others, so
+// that most of the work runs at memcpy speed.
 template <int F>
 void FillRect(const cxFillJob *j, uint32_t value) {
-    for (int32_t y = 0; y < j->height; ++y) {
-        uint8_t *d = At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>);
-        if constexpr (kBytes<F> == 4) {
-            uint32_t *d32 = reinterpret_cast<uint32_t *>(d);
-            std::fill_n(d32, j->width, value);
-        } else if constexpr (kBytes<F> == 2) {
-            uint16_t *d16 = reinterpret_cast<uint16_t *>(d);
-            std::fill_n(d16, j->width, uint16_t(value));
-        } else {
-            for (int32_t x = 0; x < j->width; ++x) Store<F>(d + 3 * x, value);
-        }
+    uint8_t *first = At(j->dstPixels, j->x, j->y, j->rowLength, kBytes<F>);
+    if constexpr (kBytes<F> == 4) {
+        std::fill_n(reinterpret_cast<uint32_t *>(first), j->width, value);
+    } else if constexpr (kBytes<F> == 2) {
+        std::fill_n(reinterpret_cast<uint16_t *>(first), j->width, uint16_t(value));
+    } else {
+        for (int32_t x = 0; x < j->width; ++x) Store<F>(first + 3 * x, value);
     }
+    const size_t n = size_t(j->width) * kBytes<F>;
+    for (int32_t y = 1; y < j->height; ++y) std::memcpy(At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>), first, n);
 }
 
 template <int F>

@@ -83,4 +83,18 @@ inline void LerpBytes(const uint8_t *a, const uint8_t *b, int16_t f15, int32_t n
     }
 }
 
+// The same on 16-bit words holding 8-bit channel values.
+inline void LerpWords(const uint16_t *a, const uint16_t *b, const int16_t *f15, int32_t n, uint16_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint16_t(a[k] + int16_t((int32_t(diff) * f15[k]) >> 16));
+    }
+}
+inline void LerpWords(const uint16_t *a, const uint16_t *b, int16_t f15, int32_t n, uint16_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint16_t(a[k] + int16_t((int32_t(diff) * f15) >> 16));
+    }
+}
+
 } // namespace cx::kern

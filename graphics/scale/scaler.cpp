@@ -129,6 +129,26 @@ void HorizontalRow(const cxScaleJob *j, const StripeColumns &sc, int32_t srcRow,
     LerpBytes(reinterpret_cast<const uint8_t *>(left), reinterpret_cast<const uint8_t *>(right), sc.f4, 4 * n, out);
 }
 
+// 2-byte pixels are interpolated as three planes of 8-bit channel values in
+// 16-bit words (red, green, blue of the 5-6-5 working form): a third less
+// work than four channel bytes, and the split and join stay in 16-bit lanes.
+template <int F>
+void HorizontalPlanes(const cxScaleJob *j, const StripeColumns &sc, int32_t srcRow, int32_t n, uint16_t *out) {
+    const uint16_t *s = reinterpret_cast<const uint16_t *>(At(j->srcPixels, 0, srcRow, j->srcRowLength, 2));
+    alignas(16) uint16_t left[kStripe], right[kStripe];
+    alignas(16) uint16_t lc[3][kStripe], rc[3][kStripe];
+    for (int32_t i = 0; i < n; ++i) {
+        left[i] = s[sc.c0[i]];
+        right[i] = s[sc.c1[i]];
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        const uint16_t l = uint16_t(ToWork<F>(left[i])), r = uint16_t(ToWork<F>(right[i]));
+        lc[0][i] = uint16_t((l & 0xF800) >> 8), lc[1][i] = uint16_t((l & 0x07E0) >> 3), lc[2][i] = uint16_t((l << 3) & 0xFF);
+        rc[0][i] = uint16_t((r & 0xF800) >> 8), rc[1][i] = uint16_t((r & 0x07E0) >> 3), rc[2][i] = uint16_t((r << 3) & 0xFF);
+    }
+    for (int c = 0; c < 3; ++c) LerpWords(lc[c], rc[c], sc.f1, n, out + c * kStripe);
+}
+
 void HorizontalAlpha(const cxScaleJob *j, const StripeColumns &sc, int32_t srcRow, int32_t n, uint8_t *out) {
     const uint8_t *s = j->srcAlpha + ptrdiff_t(srcRow) * j->srcAlphaRowLength;
     alignas(16) uint8_t left[kStripe], right[kStripe];
@@ -165,8 +185,11 @@ void Prepare(RowPair &p, int32_t r0, int32_t r1, size_t bytes, Fill &&fill) {
 
 template <int F>
 void SmoothPixels(const cxScaleJob *j) {
-    alignas(16) uint8_t rows[2][kStripe * 4];
+    constexpr bool kPlanes = kBytes<F> == 2;
+    constexpr size_t kRowBytes = kPlanes ? 3 * kStripe * 2 : kStripe * 4;
+    alignas(16) uint8_t rows[2][kRowBytes];
     alignas(16) uint32_t mixed[kStripe];
+    alignas(16) uint16_t planes[3][kStripe];
     alignas(16) uint8_t arows[2][kStripe];
     StripeColumns sc;
     const bool alpha = j->dstAlpha && j->srcAlpha;
@@ -181,16 +204,24 @@ void SmoothPixels(const cxScaleJob *j) {
             const uint32_t Y = j->yTable[y];
             const int32_t r0 = int32_t(Y >> 16), r1 = std::min(r0 + 1, lastRow);
             const int16_t fy = int16_t((Y & 0xFFFFu) >> 1);
-            Prepare(px, r0, r1, size_t(4) * n, [&](int32_t r, uint8_t *out) { HorizontalRow<F>(j, sc, r, n, out); });
             uint8_t *d = At(j->dstPixels, x0, y, j->dstRowLength, kBytes<F>);
-            if constexpr (kBytes<F> == 4) {
-                LerpBytes(px.buf[0], px.buf[1], fy, 4 * n, d);
+            if constexpr (kPlanes) {
+                Prepare(px, r0, r1, kRowBytes, [&](int32_t r, uint8_t *out) {
+                    HorizontalPlanes<F>(j, sc, r, n, reinterpret_cast<uint16_t *>(out));
+                });
+                const uint16_t *top = reinterpret_cast<const uint16_t *>(px.buf[0]);
+                const uint16_t *bottom = reinterpret_cast<const uint16_t *>(px.buf[1]);
+                for (int c = 0; c < 3; ++c) LerpWords(top + c * kStripe, bottom + c * kStripe, fy, n, planes[c]);
+                uint16_t *d2 = reinterpret_cast<uint16_t *>(d);
+                for (int32_t i = 0; i < n; ++i)
+                    d2[i] = uint16_t(FromWork<F>(uint16_t(((planes[0][i] & 0xF8) << 8) | ((planes[1][i] & 0xFC) << 3) |
+                                                          (planes[2][i] >> 3))));
             } else {
-                LerpBytes(px.buf[0], px.buf[1], fy, 4 * n, reinterpret_cast<uint8_t *>(mixed));
-                if constexpr (kBytes<F> == 2) {
-                    uint16_t *d2 = reinterpret_cast<uint16_t *>(d);
-                    for (int32_t i = 0; i < n; ++i) d2[i] = uint16_t(FromARGB<F>(mixed[i], false));
+                Prepare(px, r0, r1, size_t(4) * n, [&](int32_t r, uint8_t *out) { HorizontalRow<F>(j, sc, r, n, out); });
+                if constexpr (kBytes<F> == 4) {
+                    LerpBytes(px.buf[0], px.buf[1], fy, 4 * n, d);
                 } else {
+                    LerpBytes(px.buf[0], px.buf[1], fy, 4 * n, reinterpret_cast<uint8_t *>(mixed));
                     for (int32_t i = 0; i < n; ++i) Store<F>(d + size_t(i) * 3, FromARGB<F>(mixed[i], false));
                 }
             }
