@@ -124,7 +124,9 @@ extern "C" int BltBitmapMaskSoft(const cxOsBitmapLock *src, int32_t sx, int32_t 
             uint8_t *d = Row(dst, dx + x0, dy + r);
             for (int32_t i = 0; i < n; ++i) {
                 const int32_t bx = sx + x0 + i;
-                if ((m[bx >> 3] >> (7 - (bx & 7))) & 1) std::memcpy(d + size_t(i) * bpp, buf + size_t(i) * bpp, bpp);
+                const bool on = (m[bx >> 3] >> (7 - (bx & 7))) & 1;
+                uint8_t *p = d + size_t(i) * bpp;
+                StorePixelValue(p, df, on ? LoadPixelValue(buf + size_t(i) * bpp, df) : LoadPixelValue(p, df));
             }
         }
     }

@@ -206,8 +206,10 @@ void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
             LerpBytes(bytes(r.top), bytes(r.bottom), fy4, 4 * n, bytes(r.out));
             uint8_t *p = d + ptrdiff_t(x0) * B;
             if (mask) {
-                for (int32_t i = 0; i < n; ++i)
-                    if (r.visible[i]) Store<F>(p + ptrdiff_t(i) * B, FromChannels<F>(r.out[i]));
+                for (int32_t i = 0; i < n; ++i) {
+                    uint8_t *q = p + ptrdiff_t(i) * B;
+                    Store<F>(q, Select(0u - r.visible[i], FromChannels<F>(r.out[i]), Load<F>(q)));
+                }
             } else if constexpr (B == 4) {
                 std::memcpy(p, r.out, size_t(n) * 4);
             } else {

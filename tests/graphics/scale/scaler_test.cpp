@@ -60,7 +60,7 @@ TEST(Scaler, SmoothKeepsTheCornersExactly) {
         int sw, sh, dw, dh;
     };
     const Size sizes[] = {{7, 5, 23, 11}, {100, 3, 17, 9}, {3, 3, 1000, 2}, {640, 480, 1920, 1080}, {5, 9, 5, 9}};
-    for (uint32_t f : {4u, 9u, 10u, 13u}) {
+    for (uint32_t f : {0u, 4u, 7u, 9u, 10u, 13u}) {
         for (const Size &s : sizes) {
             PixelBuffer src(f, s.sw, s.sh), dst(f, s.dw, s.dh, 0);
             src.Randomise(uint32_t(s.sw * 7 + f));
@@ -83,6 +83,29 @@ TEST(Scaler, SmoothInterpolatesBetweenNeighbours) {
     ASSERT_EQ(RunScaleJob(&j), 0);
     // Half way: a + ((32768 * (b - a)) >> 16) per byte.
     EXPECT_EQ(dst.Get(1, 0), 0x7F007F32u);
+}
+
+// Every format interpolates the same channel values: scaling in format f
+// and scaling the same picture in format 10 agree once converted to f.
+TEST(Scaler, SmoothAgreesAcrossFormats) {
+    for (uint32_t f : {0u, 4u, 7u, 8u, 12u}) {
+        PixelBuffer src(f, 31, 17), src10(10, 31, 17), dst(f, 50, 40), dst10(10, 50, 40), back(f, 50, 40);
+        src.Randomise(f + 9);
+        for (int y = 0; y < 17; ++y) ConvertPixelRow(src.At(0, y), f, src10.At(0, y), 10, 31);
+        cxScaleJob j = Job(src, dst, true), j10 = Job(src10, dst10, true);
+        ASSERT_EQ(RunScaleJob(&j), 0);
+        ASSERT_EQ(RunScaleJob(&j10), 0);
+        for (int y = 0; y < 40; ++y) {
+            ConvertPixelRow(dst10.At(0, y), 10, back.At(0, y), f, 50);
+            for (int x = 0; x < 50; ++x) {
+                if (f >= 10) {
+                    ASSERT_EQ(PixelToColor(dst.Get(x, y), f, 0), PixelToColor(back.Get(x, y), f, 0)) << f;
+                } else {
+                    ASSERT_EQ(dst.Get(x, y), back.Get(x, y)) << f << " at " << x << "," << y;
+                }
+            }
+        }
+    }
 }
 
 TEST(Scaler, ThinTargetsAndHugeUpscalesStayInBounds) {
