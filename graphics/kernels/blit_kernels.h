@@ -7,8 +7,9 @@
 // bytes. Mask bits run from the most significant bit of each byte; a set bit
 // is visible. Members named 16 take formats 0-7 (2-byte pixels, computed in
 // RGB 5-6-5); members named 32 take formats 8-13 (3- and 4-byte pixels,
-// computed in 0x00RRGGBB), except the plain copy and fill, which move 4-byte
-// words without looking at a format.
+// computed in 0x00RRGGBB). Jobs without a format move whole 2- or 4-byte
+// words (the plain copy, the masked copy and the masked fill); their 3-byte
+// counterparts are done by the drivers.
 #pragma once
 
 #include <stdint.h>

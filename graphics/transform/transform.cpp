@@ -122,6 +122,8 @@ struct Run {
     alignas(16) int16_t ax[kRun], ay[kRun];
     alignas(16) uint32_t top[kRun], bottom[kRun], out[kRun];
     alignas(16) uint8_t atop[kRun], abottom[kRun], aout[kRun];
+    alignas(16) uint16_t planes[4][3][kRun]; // 2-byte formats: channel planes of the neighbours
+    alignas(16) uint16_t ptop[3][kRun], pbottom[3][kRun], pout[3][kRun];
     uint8_t visible[kRun];
 };
 
@@ -150,9 +152,11 @@ void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
             // (the drift over a run stays below 1/500 pixel; unit and zero
             // steps are exact). Shifted by one so that they are never
             // negative: inside the span u and v are at least -0.5.
-            const int64_t U0 = std::llround((inv.ia * x0 + s.kx + 0.5) * 65536.0);
-            const int64_t V0 = std::llround((inv.ic * x0 + s.ky + 0.5) * 65536.0);
-            const int64_t dU = std::llround(inv.ia * 65536.0), dV = std::llround(inv.ic * 65536.0);
+            // A step so large that the run holds one pixel is cut to a value
+            // that stays representable.
+            const auto fixed = [](double v) { return std::llround(std::clamp(v * 65536.0, -0x1p46, 0x1p46)); };
+            const int64_t U0 = fixed(inv.ia * x0 + s.kx + 0.5), V0 = fixed(inv.ic * x0 + s.ky + 0.5);
+            const int64_t dU = fixed(inv.ia), dV = fixed(inv.ic);
             for (int32_t i = 0; i < n; ++i) {
                 const int64_t U = U0 + dU * i, V = V0 + dV * i;
                 const int32_t xi = int32_t(U >> 16) - 1, yi = int32_t(V >> 16) - 1;
@@ -184,36 +188,60 @@ void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
                     vis = opaque >= (1u << 29) ? 1 : 0;
                 }
                 r.c[0][i] = c00, r.c[1][i] = c10, r.c[2][i] = c01, r.c[3][i] = c11;
-                r.fx[i] = uint64_t(fx) * 0x0001000100010001ull;
-                r.fy[i] = uint64_t(fy) * 0x0001000100010001ull;
+                if constexpr (B != 2) {
+                    r.fx[i] = uint64_t(fx) * 0x0001000100010001ull;
+                    r.fy[i] = uint64_t(fy) * 0x0001000100010001ull;
+                }
+                r.ax[i] = int16_t(fx), r.ay[i] = int16_t(fy);
                 r.visible[i] = vis;
                 if (alpha) {
                     const uint8_t *a0 = j->srcAlpha + ptrdiff_t(sy0) * j->srcAlphaRowLength;
                     const uint8_t *a1 = j->srcAlpha + ptrdiff_t(sy1) * j->srcAlphaRowLength;
                     r.a[0][i] = a0[sx0], r.a[1][i] = a0[sx1], r.a[2][i] = a1[sx0], r.a[3][i] = a1[sx1];
-                    r.ax[i] = int16_t(fx), r.ay[i] = int16_t(fy);
                 }
             }
-            if constexpr (B != 4) {
-                // Channel bytes in loops of their own, which vectorise.
-                for (int q = 0; q < 4; ++q)
-                    for (int32_t i = 0; i < n; ++i) r.c[q][i] = ToARGB<F>(r.c[q][i], false);
-            }
-            const auto bytes = [](uint32_t *p) { return reinterpret_cast<uint8_t *>(p); };
-            const int16_t *fx4 = reinterpret_cast<const int16_t *>(r.fx), *fy4 = reinterpret_cast<const int16_t *>(r.fy);
-            LerpBytes(bytes(r.c[0]), bytes(r.c[1]), fx4, 4 * n, bytes(r.top));
-            LerpBytes(bytes(r.c[2]), bytes(r.c[3]), fx4, 4 * n, bytes(r.bottom));
-            LerpBytes(bytes(r.top), bytes(r.bottom), fy4, 4 * n, bytes(r.out));
             uint8_t *p = d + ptrdiff_t(x0) * B;
-            if (mask) {
-                for (int32_t i = 0; i < n; ++i) {
-                    uint8_t *q = p + ptrdiff_t(i) * B;
-                    Store<F>(q, Select(0u - r.visible[i], FromChannels<F>(r.out[i]), Load<F>(q)));
+            if constexpr (B == 2) {
+                // Three planes of channel values in 16-bit words, as the
+                // scaler does for 2-byte pixels.
+                for (int q = 0; q < 4; ++q)
+                    for (int32_t i = 0; i < n; ++i) {
+                        const uint16_t w = uint16_t(ToWork<F>(r.c[q][i]));
+                        r.planes[q][0][i] = uint16_t((w & 0xF800) >> 8);
+                        r.planes[q][1][i] = uint16_t((w & 0x07E0) >> 3);
+                        r.planes[q][2][i] = uint16_t((w << 3) & 0xFF);
+                    }
+                for (int c = 0; c < 3; ++c) {
+                    LerpWords(r.planes[0][c], r.planes[1][c], r.ax, n, r.ptop[c]);
+                    LerpWords(r.planes[2][c], r.planes[3][c], r.ax, n, r.pbottom[c]);
+                    LerpWords(r.ptop[c], r.pbottom[c], r.ay, n, r.pout[c]);
                 }
-            } else if constexpr (B == 4) {
-                std::memcpy(p, r.out, size_t(n) * 4);
+                uint16_t *p2 = reinterpret_cast<uint16_t *>(p);
+                for (int32_t i = 0; i < n; ++i) {
+                    const uint16_t v = uint16_t(FromWork<F>(
+                        uint16_t(((r.pout[0][i] & 0xF8) << 8) | ((r.pout[1][i] & 0xFC) << 3) | (r.pout[2][i] >> 3))));
+                    p2[i] = mask ? uint16_t(Select(0u - r.visible[i], v, p2[i])) : v;
+                }
             } else {
-                for (int32_t i = 0; i < n; ++i) Store<F>(p + ptrdiff_t(i) * B, FromChannels<F>(r.out[i]));
+                if constexpr (B == 3) {
+                    for (int q = 0; q < 4; ++q)
+                        for (int32_t i = 0; i < n; ++i) r.c[q][i] = ToARGB<F>(r.c[q][i], false);
+                }
+                const auto bytes = [](uint32_t *b) { return reinterpret_cast<uint8_t *>(b); };
+                const int16_t *fx4 = reinterpret_cast<const int16_t *>(r.fx), *fy4 = reinterpret_cast<const int16_t *>(r.fy);
+                LerpBytes(bytes(r.c[0]), bytes(r.c[1]), fx4, 4 * n, bytes(r.top));
+                LerpBytes(bytes(r.c[2]), bytes(r.c[3]), fx4, 4 * n, bytes(r.bottom));
+                LerpBytes(bytes(r.top), bytes(r.bottom), fy4, 4 * n, bytes(r.out));
+                if (mask) {
+                    for (int32_t i = 0; i < n; ++i) {
+                        uint8_t *q = p + ptrdiff_t(i) * B;
+                        Store<F>(q, Select(0u - r.visible[i], FromChannels<F>(r.out[i]), Load<F>(q)));
+                    }
+                } else if constexpr (B == 4) {
+                    std::memcpy(p, r.out, size_t(n) * 4);
+                } else {
+                    for (int32_t i = 0; i < n; ++i) Store<F>(p + ptrdiff_t(i) * B, FromChannels<F>(r.out[i]));
+                }
             }
             if (alpha) {
                 LerpBytes(r.a[0], r.a[1], r.ax, n, r.atop);
