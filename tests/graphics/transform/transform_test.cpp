@@ -198,6 +198,18 @@ TEST(Transform, GuardAndSingularMatrices) {
     EXPECT_EQ(RunTransformJob(&j), ERR_WRONGUSAGE);
     EXPECT_EQ(dst.px.bytes, before);
 
+    // Extreme but finite stretches stay inside both buffers.
+    for (int smooth = 0; smooth < 2; ++smooth)
+        for (double big : {1e6, -1e6}) {
+            j = Job(src, dst, smooth, false, false);
+            j.m00 = big, j.m11 = 1 / big, j.tx = 2, j.ty = 2;
+            EXPECT_EQ(RunTransformJob(&j), 0);
+            j.m00 = 1 / big, j.m11 = big;
+            EXPECT_EQ(RunTransformJob(&j), 0);
+            j.m00 = 0, j.m01 = big, j.m10 = 1 / big, j.m11 = 0, j.tx = 1e9;
+            EXPECT_EQ(RunTransformJob(&j), 0);
+        }
+
     j = Job(src, dst, false, false, false);
     j.bytesPerPixel = 3;
     EXPECT_EQ(RunTransformJob(&j), ERR_PIXELFORMAT);
