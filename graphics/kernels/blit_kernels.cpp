@@ -109,7 +109,7 @@ template <int F>
 void BlendRowBytes(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
     constexpr int B = kBytes<F>;
     constexpr int AI = AlphaByteIndex<F>();
-    constexpr int N = 128; // pixels per chunk
+    constexpr int N = 256; // pixels per chunk
     if constexpr (B == 4) {
         // The alpha of each pixel repeated in all four of its bytes, one flat
         // loop over the bytes, then the alpha bytes of blended pixels cleared
@@ -123,10 +123,12 @@ void BlendRowBytes(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
             const uint8_t *av = reinterpret_cast<const uint8_t *>(rep);
             const uint8_t *sp = s + size_t(x0) * 4;
             uint8_t *dp = d + size_t(x0) * 4;
+            // d * 256 + (s - d) * a equals s * a + d * (256 - a), which lies
+            // in 0..65280: the sum taken modulo 2^16 is exact.
             for (int32_t k = 0; k < n * 4; ++k) {
                 const uint16_t v = av[k];
-                const uint16_t sa = uint16_t(v + (v == 255)), da = uint16_t(256 - sa);
-                dp[k] = uint8_t(uint16_t(uint16_t(sp[k] * sa) + uint16_t(dp[k] * da)) >> 8);
+                const uint16_t sa = uint16_t(v + (v == 255));
+                dp[k] = uint8_t(uint16_t(uint16_t(dp[k] << 8) + uint16_t((sp[k] - dp[k]) * sa)) >> 8);
             }
             uint32_t *d4 = reinterpret_cast<uint32_t *>(dp);
             for (int32_t i = 0; i < n; ++i) d4[i] &= (ap[i] == 0 || ap[i] == 255) ? 0xFFFFFFFFu : kKeepColour;
