@@ -1,0 +1,100 @@
+// Shared pieces of the kernel sources: row addressing, per-format dispatch,
+// the blend arithmetic and mask bit access. Internal to graphics/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "graphics/pixels/pixel_format_table.h"
+
+namespace cx::kern {
+
+using namespace cx::pix;
+
+template <int F>
+inline constexpr int kBytes = kFormats[F].bytes;
+
+// Address of pixel (x, y) of a buffer whose rows are rowLength units of
+// unit bytes apart. The drivers have bounded the products.
+inline uint8_t *At(void *base, int32_t x, int32_t y, int32_t rowLength, int unit) {
+    return static_cast<uint8_t *>(base) + (ptrdiff_t(y) * rowLength + x) * unit;
+}
+inline const uint8_t *At(const void *base, int32_t x, int32_t y, int32_t rowLength, int unit) {
+    return static_cast<const uint8_t *>(base) + (ptrdiff_t(y) * rowLength + x) * unit;
+}
+
+// Runs fn(integral_constant<int, F>) when Lo <= format <= Hi.
+template <int Lo, int Hi, class Fn>
+inline void Dispatch(uint32_t format, Fn &&fn) {
+    if (format < uint32_t(Lo) || format > uint32_t(Hi)) return;
+    WithFormat(format, [&](auto f) {
+        constexpr int F = decltype(f)::value;
+        if constexpr (F >= Lo && F <= Hi) fn(f);
+    });
+}
+
+// d + (((s - d) * a) >> 8) per channel, written as (s * a + d * (256 - a)) >> 8,
+// which is the same number for a in 0..255 and stays unsigned. Alpha 255 is
+// taken as 256 so that it yields the source exactly; alpha 0 yields the
+// destination exactly. A blended 3/4-byte pixel leaves with alpha 0 because
+// the working form has none; the two ends keep their pixels whole.
+template <int F>
+inline uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t a) {
+    const uint32_t aa = a + uint32_t(a == 255);
+    const uint32_t ia = 256 - aa;
+    uint32_t mixed;
+    if constexpr (kBytes<F> == 2) {
+        const RGB8 S = Split565(ToWork<F>(s)), D = Split565(ToWork<F>(d));
+        mixed = FromWork<F>(Join565((S.r * aa + D.r * ia) >> 8, (S.g * aa + D.g * ia) >> 8, (S.b * aa + D.b * ia) >> 8));
+    } else {
+        const uint32_t ws = ToWork<F>(s), wd = ToWork<F>(d);
+        const uint32_t rb = (((ws & 0xFF00FFu) * aa + (wd & 0xFF00FFu) * ia) >> 8) & 0xFF00FFu;
+        const uint32_t g = (((ws & 0xFF00u) * aa + (wd & 0xFF00u) * ia) >> 8) & 0xFF00u;
+        mixed = FromWork<F>(rb | g);
+    }
+    // The ends keep whole pixels, bits outside the colour channels included.
+    const uint32_t m0 = 0u - uint32_t(a == 0), m1 = 0u - uint32_t(a == 255);
+    return (d & m0) | (s & m1) | (mixed & ~(m0 | m1));
+}
+
+// Mask bits: pixel x of a row is bit 7 - (x & 7) of byte x >> 3.
+inline uint32_t MaskBit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1u; }
+inline void SetMaskBit(uint8_t *row, int32_t x, uint32_t bit) {
+    const uint8_t m = uint8_t(0x80u >> (x & 7));
+    row[x >> 3] = uint8_t((row[x >> 3] & ~m) | (bit ? m : 0));
+}
+
+// Branch-free select: s where m is all ones, d where it is zero.
+inline uint32_t Select(uint32_t m, uint32_t s, uint32_t d) { return (s & m) | (d & ~m); }
+
+// Linear interpolation of bytes: a + ((f * (b - a)) >> 16) with f an even
+// 16-bit fraction given as f / 2 (15 bits), which is the high half of a
+// 16-bit product and so runs in 16-bit vector lanes.
+inline void LerpBytes(const uint8_t *a, const uint8_t *b, const int16_t *f15, int32_t n, uint8_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint8_t(a[k] + int16_t((int32_t(diff) * f15[k]) >> 16));
+    }
+}
+inline void LerpBytes(const uint8_t *a, const uint8_t *b, int16_t f15, int32_t n, uint8_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint8_t(a[k] + int16_t((int32_t(diff) * f15) >> 16));
+    }
+}
+
+// The same on 16-bit words holding 8-bit channel values.
+inline void LerpWords(const uint16_t *a, const uint16_t *b, const int16_t *f15, int32_t n, uint16_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint16_t(a[k] + int16_t((int32_t(diff) * f15[k]) >> 16));
+    }
+}
+inline void LerpWords(const uint16_t *a, const uint16_t *b, int16_t f15, int32_t n, uint16_t *out) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int16_t diff = int16_t((int16_t(b[k]) - int16_t(a[k])) * 2);
+        out[k] = uint16_t(a[k] + int16_t((int32_t(diff) * f15) >> 16));
+    }
+}
+
+} // namespace cx::kern
