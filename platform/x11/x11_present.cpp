@@ -1,3 +1,4 @@
+#include "graphics/pixels/pixel_format.h"
 #include "platform/x11/x11_present.h"
 
 #include <X11/Xutil.h>
@@ -41,7 +42,6 @@ uint32_t Unpack(uint32_t pixel, unsigned long mask) {
     const uint32_t v = (pixel & uint32_t(mask)) >> MaskShift(mask);
     return bits >= 8 ? v >> (bits - 8) : v << (8 - bits);
 }
-uint16_t Swap16(uint32_t v) { return uint16_t(((v & 0xFF) << 8) | ((v >> 8) & 0xFF)); }
 
 uint32_t ReadPixel(const uint8_t *p, uint32_t bytes) {
     switch (bytes) {
@@ -143,7 +143,7 @@ cxOsBitmap *ShapeRect(cxDisplay *d, cxOsWindow *w, const cxOsBitmap *src, int sx
             const int tx = dx + x;
             if (tx < 0 || tx >= ww) continue;
             const uint8_t *sp = src->pixels + size_t(sy + y) * src->bytesPerRow + size_t(sx + x) * src->bytesPerPixel;
-            const uint32_t argb = OsPixelToArgb(ReadPixel(sp, src->bytesPerPixel), src->format);
+            const uint32_t argb = PixelToColor(ReadPixel(sp, src->bytesPerPixel), src->format, 1);
             const uint32_t a = w->shapeAlpha[size_t(ty) * w->shapeBytesPerRow + size_t(tx)];
             const uint32_t r = ((argb >> 16) & 0xFF) * a / 255, g = ((argb >> 8) & 0xFF) * a / 255,
                            b = (argb & 0xFF) * a / 255;
@@ -173,50 +173,6 @@ extern "C" int OsVisualPixelFormat(unsigned long r, unsigned long g, unsigned lo
     return -1;
 }
 
-extern "C" uint32_t OsPixelToArgb(uint32_t p, uint32_t format) {
-    if (format == 2 || format == 3 || format == 6 || format == 7) {
-        p = Swap16(p);
-        format -= 2;
-    }
-    auto widen5 = [](uint32_t v) { return v << 3; };
-    auto widen6 = [](uint32_t v) { return v << 2; };
-    uint32_t r, g, b, a = 0xFF;
-    switch (format) {
-    case 0: r = widen5((p >> 10) & 31); g = widen5((p >> 5) & 31); b = widen5(p & 31); break;
-    case 1: b = widen5((p >> 10) & 31); g = widen5((p >> 5) & 31); r = widen5(p & 31); break;
-    case 4: r = widen5((p >> 11) & 31); g = widen6((p >> 5) & 63); b = widen5(p & 31); break;
-    case 5: b = widen5((p >> 11) & 31); g = widen6((p >> 5) & 63); r = widen5(p & 31); break;
-    case 8: r = (p >> 16) & 0xFF; g = (p >> 8) & 0xFF; b = p & 0xFF; break;
-    case 9: b = (p >> 16) & 0xFF; g = (p >> 8) & 0xFF; r = p & 0xFF; break;
-    case 10: return p;
-    case 11: b = p >> 24; g = (p >> 16) & 0xFF; r = (p >> 8) & 0xFF; a = p & 0xFF; break;
-    case 12: r = p >> 24; g = (p >> 16) & 0xFF; b = (p >> 8) & 0xFF; a = p & 0xFF; break;
-    case 13: a = p >> 24; b = (p >> 16) & 0xFF; g = (p >> 8) & 0xFF; r = p & 0xFF; break;
-    default: return 0;
-    }
-    return a << 24 | r << 16 | g << 8 | b;
-}
-
-extern "C" uint32_t OsArgbToPixel(uint32_t c, uint32_t format) {
-    const uint32_t a = c >> 24, r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
-    switch (format) {
-    case 0: return (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
-    case 1: return (b >> 3) << 10 | (g >> 3) << 5 | (r >> 3);
-    case 2: return Swap16(OsArgbToPixel(c, 0));
-    case 3: return Swap16(OsArgbToPixel(c, 1));
-    case 4: return (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
-    case 5: return (b >> 3) << 11 | (g >> 2) << 5 | (r >> 3);
-    case 6: return Swap16(OsArgbToPixel(c, 4));
-    case 7: return Swap16(OsArgbToPixel(c, 5));
-    case 8: return c & 0xFFFFFF;
-    case 9: return b << 16 | g << 8 | r;
-    case 10: return c;
-    case 11: return b << 24 | g << 16 | r << 8 | a;
-    case 12: return r << 24 | g << 16 | b << 8 | a;
-    case 13: return a << 24 | b << 16 | g << 8 | r;
-    default: return 0;
-    }
-}
 
 extern "C" uint32_t OsArgbToVisual(uint32_t c, unsigned long rm, unsigned long gm, unsigned long bm) {
     return Pack((c >> 16) & 0xFF, rm) | Pack((c >> 8) & 0xFF, gm) | Pack(c & 0xFF, bm);
@@ -270,7 +226,7 @@ extern "C" cxOsBitmap *OsBltBitMap(cxOsBitmap *src, int32_t srcX, int32_t srcY, 
             const uint8_t *sp = from->pixels + size_t(sy + y) * from->bytesPerRow + size_t(sx) * from->bytesPerPixel;
             uint8_t *dp = converted.data() + size_t(y) * size_t(bytesPerLine);
             for (int x = 0; x < width; ++x, sp += from->bytesPerPixel, dp += outBytes) {
-                const uint32_t argb = OsPixelToArgb(ReadPixel(sp, from->bytesPerPixel), from->format);
+                const uint32_t argb = PixelToColor(ReadPixel(sp, from->bytesPerPixel), from->format, 1);
                 WritePixel(dp, outBytes, OsArgbToVisual(argb, v.r, v.g, v.b));
             }
         }
@@ -356,7 +312,7 @@ extern "C" cxOsBitmap *OsGrabScreenPixels(cxDisplay *d, int32_t x, int32_t y, in
                     const uint32_t p = native ? ReadPixel(sp + size_t(col) * inBytes, inBytes)
                                               : uint32_t(XGetPixel(img, col, row));
                     const uint32_t argb = OsVisualToArgb(p, visual->red_mask, visual->green_mask, visual->blue_mask);
-                    WritePixel(dp, bm->bytesPerPixel, OsArgbToPixel(argb, bm->format));
+                    WritePixel(dp, bm->bytesPerPixel, ColorToPixel(argb, bm->format, 1));
                 }
             }
         }

@@ -35,10 +35,6 @@ cxOsBitmap *OsGrabScreenPixels(struct cxDisplay *d, int32_t x, int32_t y, int32_
    -1 when no format matches. */
 int OsVisualPixelFormat(unsigned long redMask, unsigned long greenMask, unsigned long blueMask, int bitsPerPixel);
 
-/* The one conversion of the X11 back-end: between a platform pixel format
-   and a visual's channel masks. */
-uint32_t OsPixelToArgb(uint32_t pixel, uint32_t format);
-uint32_t OsArgbToPixel(uint32_t argb, uint32_t format);
 uint32_t OsArgbToVisual(uint32_t argb, unsigned long redMask, unsigned long greenMask, unsigned long blueMask);
 uint32_t OsVisualToArgb(uint32_t pixel, unsigned long redMask, unsigned long greenMask, unsigned long blueMask);
 
