@@ -136,6 +136,23 @@ extern "C" {
 typedef struct lua_State lua_State;
 typedef double lua_Number;
 typedef int (*lua_CFunction)(lua_State *L);
+/* Pseudo-indices: upvalue i (from 1) of a running command is
+   lua_upvalueindex(i). */
+#define LUA_REGISTRYINDEX (-10000)
+#define LUA_GLOBALSINDEX (-10001)
+#define lua_upvalueindex(i) (LUA_GLOBALSINDEX - (i))
+#define LUA_MULTRET (-1)
+/* Value types as lua_type answers them; LUA_TNONE for an absent index. */
+#define LUA_TNONE (-1)
+#define LUA_TNIL 0
+#define LUA_TBOOLEAN 1
+#define LUA_TLIGHTUSERDATA 2
+#define LUA_TNUMBER 3
+#define LUA_TSTRING 4
+#define LUA_TTABLE 5
+#define LUA_TFUNCTION 6
+#define LUA_TUSERDATA 7
+#define LUA_TTHREAD 8
 #endif
 
 /* Any entry point whose prototype is fixed by the subsystem that calls it;

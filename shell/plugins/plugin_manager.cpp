@@ -634,4 +634,6 @@ extern "C" void FreePlugins(void) {
     g_nodes.clear();
     g_nodesStale = true;
     g_announcedRequiredOpening = false;
+    SetPluginStartupOptions(nullptr);
+    SetPluginApplet(nullptr);
 }
