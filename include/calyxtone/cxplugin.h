@@ -87,6 +87,12 @@ extern "C" {
 #define CX_CAP_EXTENSIONS       0x20000u
 #define CX_CAP_NETWORKADAPTER   0x40000u
 
+/* Image, anim and sound loaders and video decoders join the player's list
+   of their kind when they are opened (unless CX_EXT_LOADER_NAMEDONLY).
+   File, directory and network adapters serve where an "adapter" option
+   names them, or everywhere once they add themselves with the system
+   table's AddCapabilityEntry. */
+
 /* Extension words: with CX_CAP_EXTENSIONS the loader calls
    GetExtensions(bit, 0) for every other capability bit the plug-in sets and
    stores the answer in extensions[n] for bit (1 << n). */
@@ -289,7 +295,7 @@ struct cxPlugin {
     uint32_t callingConvention; /*  56 CX_CALLCONV_* */
     uint32_t reserved60;        /*  60 not used by the player */
     uint32_t tag;               /*  64 CX_PLUGIN_RECORD_TAG */
-    uint32_t pixelFormat;       /*  68 display adapter's bitmaps: 0..13; 0 reads as 10 */
+    uint32_t pixelFormat;       /*  68 display adapter's bitmaps, 0..13: RegisterDisplayAdapter's tag 1, else 10 */
     uint32_t vectorFlags;       /*  72 vector engine: bit 0 takes the drawing offset in the second offset pair */
     uint32_t audioFlags;        /*  76 audio adapter */
     uint32_t drawFlags;         /*  80 CX_DRAW_* */

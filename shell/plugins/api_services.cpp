@@ -459,7 +459,7 @@ int GetAppIconList(void **list, int *count) {
 
 int GetDefaultPixelFormat() {
     const cxPlugin *adapter = GetDisplayAdapter();
-    return adapter && adapter->pixelFormat ? static_cast<int>(adapter->pixelFormat) : 10;
+    return adapter ? static_cast<int>(adapter->pixelFormat) : 10;
 }
 
 int GetPixelFormatBytes(int format) {
