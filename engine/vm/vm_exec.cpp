@@ -527,7 +527,7 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
 
 #define vmfetch()                                                                    \
     do {                                                                             \
-        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) goto tracepoint; \
+        if (__builtin_expect(trapp->load(std::memory_order_relaxed) != 0, 0)) goto tracepoint; \
         i = *pc++;                                                                   \
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
@@ -581,6 +581,7 @@ void luaV_execute(lua_State *L) {
     Instruction i;
     StkId ra;
     int status;
+    const std::atomic<int> *const trapp = &L->trap;
 
 newframe:
     ci = L->ci;
@@ -869,7 +870,13 @@ L_CALL: {
             nci->flags = CIST_LUA;
             for (StkId st = L->top; st < nci->top; st++) setnilvalue(st);
             L->top = nci->top;
-            goto newframe;
+            // enter the callee without reading back what was just written
+            ci = nci;
+            cl = static_cast<LClosure *>(clvalue(ra));
+            k = p->k;
+            base = nbase;
+            pc = p->code;
+            vmfetch();
         }
     } else if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
         SetErrorDetail(nameOfRegister(L, ra));
