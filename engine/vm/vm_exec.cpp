@@ -523,11 +523,14 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
 #define RKC(i) (ISK(GETARG_C(i)) ? k + (GETARG_C(i) - MAXSTACK) : base + GETARG_C(i))
 #define KBx(i) (k + GETARG_Bx(i))
 #define savepc() (ci->savedpc = pc)
-#define dojumpnext() (pc += GETARG_JOFF(*pc) + 1)
+// The trap word (hooks, stop flag) is read into a local at every jump, frame
+// entry and call-out: nothing loops or calls without seeing a change.
+#define updatetrap() (trap = L->trap.load(std::memory_order_relaxed))
+#define dojumpnext() (pc += GETARG_JOFF(*pc) + 1, updatetrap())
 
 #define vmfetch()                                                                    \
     do {                                                                             \
-        if (__builtin_expect(trapp->load(std::memory_order_relaxed) != 0, 0)) goto tracepoint; \
+        if (__builtin_expect(trap != 0, 0)) goto tracepoint;                        \
         i = *pc++;                                                                   \
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
@@ -536,11 +539,12 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
     {                                                                                \
         StkId ra = RA(i);                                                            \
         const TObject *rb = RKB(i), *rc = RKC(i);                                    \
-        if (ttisnumber(rb) && ttisnumber(rc)) {                                      \
+        if (__builtin_expect(ttisnumber(rb) && ttisnumber(rc), 1)) {                 \
             setnvalue(ra, nvalue(rb) op nvalue(rc));                                 \
         } else {                                                                     \
             savepc();                                                                \
             luaV_arith(L, ra, rb, rc, event);                                        \
+            updatetrap();                                                            \
         }                                                                            \
         vmfetch();                                                                   \
     }
@@ -552,8 +556,10 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
         savepc();                                                                    \
         if (ttisnumber(rb) && ttisnumber(rc))                                        \
             setnvalue(ra, arith_op(L, event, nvalue(rb), nvalue(rc)));               \
-        else                                                                         \
+        else {                                                                       \
             luaV_arith(L, ra, rb, rc, event);                                        \
+            updatetrap();                                                            \
+        }                                                                            \
         vmfetch();                                                                   \
     }
 
@@ -581,7 +587,7 @@ void luaV_execute(lua_State *L) {
     Instruction i;
     StkId ra;
     int status;
-    const std::atomic<int> *const trapp = &L->trap;
+    int trap;
 
 newframe:
     ci = L->ci;
@@ -589,6 +595,7 @@ newframe:
     k = cl->p->k;
     base = ci->base;
     pc = ci->savedpc;
+    updatetrap();
     vmfetch();
 
 tracepoint:
@@ -597,6 +604,7 @@ tracepoint:
         ci->savedpc = pc + 1;
         traceexec(L, pc);
     }
+    updatetrap();
     i = *pc++;
     goto *disptab[GET_OPCODE(i)];
 
@@ -638,7 +646,7 @@ L_GETGLOBAL: {
         savepc();
         TObject g;
         sethvalue(&g, cl->env);
-        luaV_gettable(L, &g, rb, RA(i));
+        luaV_gettable(L, &g, rb, RA(i)); updatetrap();
     }
     vmfetch();
 }
@@ -667,11 +675,11 @@ L_GETTABLE: {
         } else {
             savepc();
             TObject t = *rb;
-            getfield_missing(L, &t, rc, ra, true);
+            getfield_missing(L, &t, rc, ra, true); updatetrap();
         }
     } else {
         savepc();
-        luaV_gettable(L, rb, rc, ra);
+        luaV_gettable(L, rb, rc, ra); updatetrap();
     }
     vmfetch();
 }
@@ -680,7 +688,7 @@ L_SETGLOBAL: {
     savepc();
     TObject g;
     sethvalue(&g, cl->env);
-    luaV_settable(L, &g, KBx(i), RA(i));
+    luaV_settable(L, &g, KBx(i), RA(i)); updatetrap();
     vmfetch();
 }
 
@@ -711,7 +719,7 @@ L_SETTABLE: {
         }
     }
     savepc();
-    luaV_settable(L, ra, rb, rc);
+    luaV_settable(L, ra, rb, rc); updatetrap();
     vmfetch();
 }
 
@@ -720,7 +728,7 @@ L_NEWTABLE: {
     savepc();
     if ((b >> 3) > 21) luaG_runerror(L, ERR_TABLEOVERFLOW);
     sethvalue(RA(i), luaH_new(L, (b & 7) << (b >> 3), GETARG_C(i)));
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -743,7 +751,7 @@ L_UNM: {
         setnvalue(RA(i), -nvalue(rb));
     } else {
         savepc();
-        unary_op(L, RA(i), rb, TM_UNM);
+        unary_op(L, RA(i), rb, TM_UNM); updatetrap();
     }
     vmfetch();
 }
@@ -758,7 +766,7 @@ L_BNOT: {
         setnvalue(RA(i), static_cast<lua_Number>(~luaV_touint32(nvalue(rb))));
     } else {
         savepc();
-        unary_op(L, RA(i), rb, TM_NOT);
+        unary_op(L, RA(i), rb, TM_NOT); updatetrap();
     }
     vmfetch();
 }
@@ -767,9 +775,9 @@ L_CONCAT: {
     int b = GETARG_B(i);
     int c = GETARG_C(i);
     savepc();
-    luaV_concat(L, c - b + 1, c);
+    luaV_concat(L, c - b + 1, c); updatetrap();
     setobj(RA(i), base + b);
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -779,6 +787,7 @@ L_JMP:
         gosubpush(L, pc, cl->p, ci_level(L, ci));
     }
     pc += GETARG_JOFF(i);
+    updatetrap();
     vmfetch();
 
 L_EQ: {
@@ -791,7 +800,7 @@ L_EQ: {
         res = nvalue(rb) == nvalue(rc);
     } else {
         savepc();
-        res = luaV_equalval(L, rb, rc);
+        res = luaV_equalval(L, rb, rc); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -808,7 +817,7 @@ L_LT: {
         res = nvalue(rb) < nvalue(rc);
     } else {
         savepc();
-        res = luaV_lessthan(L, rb, rc, 1);
+        res = luaV_lessthan(L, rb, rc, 1); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -825,7 +834,7 @@ L_LE: {
         res = nvalue(rb) <= nvalue(rc);
     } else {
         savepc();
-        res = luaV_lessequal(L, rb, rc);
+        res = luaV_lessequal(L, rb, rc); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -883,6 +892,7 @@ L_CALL: {
         luaG_runerror(L, ERR_FUNCDECLA);
     }
     if (luaD_precall(L, ra, nresults, GET_OPCODE(i) == OP_CALLC, &status)) goto newframe;
+    updatetrap();
     if (status) goto gosubrequest;
     if (nresults >= 0) L->top = ci->top;
     vmfetch();
@@ -932,6 +942,7 @@ L_TAILCALL: {
         L->base = oci->base;
         goto newframe;
     }
+    updatetrap();
     if (status) goto gosubrequest;
     // a command: return its results
     goto doreturn;
@@ -980,21 +991,30 @@ doreturn: {
 
 L_FORLOOP: {
     ra = RA(i);
-    if (!ttisnumber(ra) || !ttisnumber(ra + 1) || !ttisnumber(ra + 2)) {
-        savepc();
-        TObject t1, t2;
-        const TObject *plimit = luaV_tonumber(ra + 1, &t1);
-        const TObject *pstep = luaV_tonumber(ra + 2, &t2);
-        if (!ttisnumber(ra) || !plimit || !pstep) luaG_runerror(L, ERR_VALUEEXPECTED);
-        setnvalue(ra + 1, nvalue(plimit));
-        setnvalue(ra + 2, nvalue(pstep));
+    if (__builtin_expect(ttisnumber(ra) && ttisnumber(ra + 1) && ttisnumber(ra + 2), 1)) {
+        lua_Number step = nvalue(ra + 2);
+        lua_Number idx = nvalue(ra) + step;
+        lua_Number limit = nvalue(ra + 1);
+        if (step > 0 ? idx <= limit : idx >= limit) {
+            pc += GETARG_sBx(i);
+            ra->value.n = idx; // still a number
+            updatetrap();
+        }
+        vmfetch();
     }
+    savepc();
+    TObject t1, t2;
+    const TObject *plimit = luaV_tonumber(ra + 1, &t1);
+    const TObject *pstep = luaV_tonumber(ra + 2, &t2);
+    if (!ttisnumber(ra) || !plimit || !pstep) luaG_runerror(L, ERR_VALUEEXPECTED);
+    setnvalue(ra + 1, nvalue(plimit));
+    setnvalue(ra + 2, nvalue(pstep));
     lua_Number step = nvalue(ra + 2);
     lua_Number idx = nvalue(ra) + step;
-    lua_Number limit = nvalue(ra + 1);
-    if (step > 0 ? idx <= limit : idx >= limit) {
+    if (step > 0 ? idx <= nvalue(ra + 1) : idx >= nvalue(ra + 1)) {
         pc += GETARG_sBx(i);
         setnvalue(ra, idx);
+        updatetrap();
     }
     vmfetch();
 }
@@ -1008,7 +1028,7 @@ L_TFORLOOP: {
     setobj(cb + 2, ra + 2);
     L->top = cb + 3;
     savepc();
-    luaD_call(L, cb, nvar);
+    luaD_call(L, cb, nvar); updatetrap();
     L->top = ci->top;
     StkId dst = ra + 2;
     cb = dst + nvar;
@@ -1071,7 +1091,7 @@ L_CLOSURE: {
     }
     setclvalue(RA(i), ncl);
     savepc();
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -1091,11 +1111,11 @@ L_SELF: {
             setobj(ra, v);
         } else {
             savepc();
-            getfield_missing(L, &obj, rc, ra, false);
+            getfield_missing(L, &obj, rc, ra, false); updatetrap();
         }
     } else {
         savepc();
-        luaV_gettable(L, &obj, rc, ra);
+        luaV_gettable(L, &obj, rc, ra); updatetrap();
     }
     vmfetch();
 }
