@@ -1,5 +1,6 @@
 // The interpreter and the value operations it relies on (conversions,
 // table access through metamethods, arithmetic, ordering, concatenation).
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -490,27 +491,27 @@ static void traceexec(lua_State *L, const Instruction *pc) {
     }
     if (mask & LUA_MASKLINE) {
         const Proto *p = ci_lfunc(ci)->p;
-        int npc = static_cast<int>(pc - p->code);
-        int newline = luaG_getline(p, npc);
+        int newline = luaG_getline(p, static_cast<int>(pc - p->code));
         const Instruction *last = ci->hookpc;
+        int lastline = ci->hookline;
         ci->hookpc = pc;
-        if (last == nullptr || pc <= last || newline != luaG_getline(p, static_cast<int>(last - p->code)))
-            luaD_linehook(L, newline);
+        ci->hookline = newline;
+        if (last == nullptr || pc <= last || newline != lastline) luaD_linehook(L, newline);
     }
 }
 
-// The line hook alone: true when the instruction at pc needs no event (same
-// line, moving forward); otherwise the event is raised here.
-static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
-    if (L->trap.load(std::memory_order_relaxed) != 1 || L->hookmask != LUA_MASKLINE || p->lineinfo == nullptr)
-        return false;
-    const Instruction *last = ci->hookpc;
+// The line hook alone (trap word 1): a new line, or a jump backwards, is an
+// event; anything else only moves the position on.
+static inline void traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
     int newline = p->lineinfo[pc - p->code];
+    if (newline == ci->hookline && pc > ci->hookpc) {
+        ci->hookpc = pc;
+        return;
+    }
     ci->hookpc = pc;
-    if (last != nullptr && pc > last && p->lineinfo[last - p->code] == newline) return true;
+    ci->hookline = newline;
     ci->savedpc = pc + 1;
     luaD_linehook(L, newline);
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -600,7 +601,9 @@ newframe:
 
 tracepoint:
     // hooks or the stop flag: out of the way of the plain dispatch
-    if (!traceline(L, ci, cl->p, pc)) {
+    if (trap == 1 && cl->p->lineinfo) {
+        traceline(L, ci, cl->p, pc);
+    } else {
         ci->savedpc = pc + 1;
         traceexec(L, pc);
     }
@@ -874,6 +877,7 @@ L_CALL: {
             nci->top = nbase + p->maxstacksize;
             nci->savedpc = p->code;
             nci->hookpc = nullptr;
+            nci->hookline = INT_MIN;
             nci->tailcalls = 0;
             nci->nresults = nresults;
             nci->flags = CIST_LUA;
@@ -936,6 +940,7 @@ L_TAILCALL: {
         L->top = oci->top;
         oci->savedpc = nci->savedpc;
         oci->hookpc = nullptr;
+        oci->hookline = INT_MIN;
         oci->tailcalls++;
         oci->flags = CIST_LUA | CIST_TAIL | (oci->flags & CIST_FRESH);
         L->ci = oci;
