@@ -454,4 +454,19 @@ TEST_F(VM, BuffersJoinLongTexts) {
     EXPECT_EQ(s.substr(s.size() - 4), "XYZ!");
 }
 
+TEST(CommandLibraries, KeepTheirOrder) {
+    static const luaL_reg a[] = {{"One", nullptr}, {nullptr, nullptr}};
+    static const luaL_reg b[] = {{"Two", nullptr}, {nullptr, nullptr}};
+    ASSERT_EQ(AddCommandLibrary(a, "first"), 0);
+    ASSERT_EQ(AddCommandLibrary(b, "second"), 0);
+    const cxCommandLibrary *l = GetCommandLibraries();
+    ASSERT_NE(l, nullptr);
+    EXPECT_STREQ(l->name, "first");
+    ASSERT_NE(l->next, nullptr);
+    EXPECT_STREQ(l->next->name, "second");
+    EXPECT_EQ(l->next->commands, b);
+    FreeCommandLibraries();
+    EXPECT_EQ(GetCommandLibraries(), nullptr);
+}
+
 } // namespace
