@@ -88,6 +88,13 @@ void luaG_errorposition_raise(lua_State *L, int code, int line, const char *comm
 }
 
 extern "C" void luaG_runerror(lua_State *L, int code) {
+    if (code < 1000) {
+        // not an error code: protected callers must never see 0 or a count
+        char buf[32];
+        snprintf(buf, sizeof buf, "%d", code);
+        SetErrorDetail(buf);
+        code = ERR_INTERNAL1;
+    }
     CallInfo *ci = L->ci;
     if (ci > L->base_ci && isLua(ci))
         SetErrorPosition(currentline(ci), sourceOf(ci_lfunc(ci)->p), "----");

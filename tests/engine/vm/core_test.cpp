@@ -335,6 +335,7 @@ TEST_F(VM, ResultsOutsideTheConventionAreErrors) {
     EXPECT_EQ(pcallC([](lua_State *) -> int { return -7; }), ERR_INTERNAL1);
     EXPECT_STREQ(GetErrorDetail(), "-7");
     EXPECT_EQ(pcallC([](lua_State *) -> int { return 3; }), ERR_INTERNAL1); // claims unpushed results
+    EXPECT_EQ(pcallC([](lua_State *S) -> int { luaG_runerror(S, 0); }), ERR_INTERNAL1);
     EXPECT_EQ(pcallC([](lua_State *S) -> int {
         lua_pushnumber(S, 5);
         return 1;
