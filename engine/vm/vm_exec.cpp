@@ -1,5 +1,6 @@
 // The interpreter and the value operations it relies on (conversions,
 // table access through metamethods, arithmetic, ordering, concatenation).
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,11 +35,33 @@ const TObject *luaV_tonumber(const TObject *obj, TObject *n) {
     return nullptr;
 }
 
+size_t luaO_num2str(lua_Number n, char *buf) {
+    // integers below 10^14 print as %.14g prints them, without the cost
+    if (n > -1e14 && n < 1e14 && n == static_cast<lua_Number>(static_cast<int64_t>(n)) && !(n == 0 && std::signbit(n))) {
+        int64_t v = static_cast<int64_t>(n);
+        char tmp[24];
+        size_t len = 0;
+        bool neg = v < 0;
+        uint64_t u = neg ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
+        do {
+            tmp[len++] = static_cast<char>('0' + u % 10);
+            u /= 10;
+        } while (u);
+        size_t out = 0;
+        if (neg) buf[out++] = '-';
+        while (len) buf[out++] = tmp[--len];
+        buf[out] = 0;
+        return out;
+    }
+    int len = snprintf(buf, 48, "%.14g", n);
+    return len < 0 ? 0 : static_cast<size_t>(len);
+}
+
 int luaV_tostring(lua_State *L, StkId obj) {
     if (!ttisnumber(obj)) return 0;
     char s[48];
-    snprintf(s, sizeof s, "%.14g", nvalue(obj));
-    setsvalue(obj, luaS_new(L, s));
+    size_t len = luaO_num2str(nvalue(obj), s);
+    setsvalue(obj, luaS_newlstr(L, s, len));
     return 1;
 }
 
@@ -423,39 +446,30 @@ int luaV_equalval(lua_State *L, const TObject *t1, const TObject *t2) {
 // ---------------------------------------------------------------------------
 // Concatenation
 
-static inline bool tostr(lua_State *L, StkId o) { return ttisstring(o) || luaV_tostring(L, o); }
+static inline bool isstrnum(const TObject *o) { return ttisstring(o) || ttisnumber(o); }
 
 void luaV_concat(lua_State *L, int total, int last) {
+    std::string &buf = G(L)->concatbuf;
     do {
         StkId top = L->base + last + 1;
         int n = 2;
-        if (!(ttisstring(top - 2) || ttisnumber(top - 2)) || !tostr(L, top - 1)) {
+        if (!isstrnum(top - 2) || !isstrnum(top - 1)) {
             if (!call_binTM(L, top - 2, top - 1, top - 2, TM_CONCAT)) luaG_runerror(L, ERR_CONCAT);
         } else {
-            tostr(L, top - 2);
-            if (tsvalue(top - 1)->len > 0) {
-                size_t tl = tsvalue(top - 1)->len;
-                for (n = 1; n < total && (ttisstring(top - n - 1) || ttisnumber(top - n - 1)); n++) {
-                    tostr(L, top - n - 1);
-                    size_t l = tsvalue(top - n - 1)->len;
-                    if (l >= (SIZE_MAX / 2) - tl) luaG_runerror(L, ERR_MEM);
-                    tl += l;
+            // as many strings and numbers as there are, in one piece
+            while (n < total && isstrnum(top - n - 1)) n++;
+            buf.clear();
+            for (int j = n; j > 0; j--) {
+                const TObject *o = top - j;
+                if (ttisstring(o)) {
+                    buf.append(svalue(o), tsvalue(o)->len);
+                } else {
+                    char num[48];
+                    buf.append(num, luaO_num2str(nvalue(o), num));
                 }
-                char small[256];
-                std::string big;
-                char *buffer = small;
-                if (tl > sizeof small) {
-                    big.resize(tl);
-                    buffer = big.data();
-                }
-                size_t pos = 0;
-                for (int j = n; j > 0; j--) {
-                    size_t l = tsvalue(top - j)->len;
-                    memcpy(buffer + pos, svalue(top - j), l);
-                    pos += l;
-                }
-                setsvalue(top - n, luaS_newlstr(L, buffer, tl));
             }
+            setsvalue(top - n, luaS_newlstr(L, buf.data(), buf.size()));
+            if (buf.capacity() > 65536) std::string().swap(buf);
         }
         total -= n - 1;
         last -= n - 1;
@@ -477,24 +491,27 @@ static void traceexec(lua_State *L, const Instruction *pc) {
     }
     if (mask & LUA_MASKLINE) {
         const Proto *p = ci_lfunc(ci)->p;
-        int npc = static_cast<int>(pc - p->code);
-        int newline = luaG_getline(p, npc);
+        int newline = luaG_getline(p, static_cast<int>(pc - p->code));
         const Instruction *last = ci->hookpc;
+        int lastline = ci->hookline;
         ci->hookpc = pc;
-        if (last == nullptr || pc <= last || newline != luaG_getline(p, static_cast<int>(last - p->code)))
-            luaD_callhook(L, LUA_HOOKLINE, newline);
+        ci->hookline = newline;
+        if (last == nullptr || pc <= last || newline != lastline) luaD_linehook(L, newline);
     }
 }
 
-// The common case of a line hook: same line, moving forward.
-static inline bool tracequiet(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
-    const Instruction *last = ci->hookpc;
-    if (L->trap.load(std::memory_order_relaxed) != 1 || L->hookmask != LUA_MASKLINE || last == nullptr ||
-        pc <= last || p->lineinfo == nullptr)
-        return false;
-    if (p->lineinfo[pc - p->code] != p->lineinfo[last - p->code]) return false;
+// The line hook alone (trap word 1): a new line, or a jump backwards, is an
+// event; anything else only moves the position on.
+static inline void traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
+    int newline = p->lineinfo[pc - p->code];
+    if (newline == ci->hookline && pc > ci->hookpc) {
+        ci->hookpc = pc;
+        return;
+    }
     ci->hookpc = pc;
-    return true;
+    ci->hookline = newline;
+    ci->savedpc = pc + 1;
+    luaD_linehook(L, newline);
 }
 
 // ---------------------------------------------------------------------------
@@ -507,16 +524,14 @@ static inline bool tracequiet(lua_State *L, CallInfo *ci, const Proto *p, const 
 #define RKC(i) (ISK(GETARG_C(i)) ? k + (GETARG_C(i) - MAXSTACK) : base + GETARG_C(i))
 #define KBx(i) (k + GETARG_Bx(i))
 #define savepc() (ci->savedpc = pc)
-#define dojumpnext() (pc += GETARG_JOFF(*pc) + 1)
+// The trap word (hooks, stop flag) is read into a local at every jump, frame
+// entry and call-out: nothing loops or calls without seeing a change.
+#define updatetrap() (trap = L->trap.load(std::memory_order_relaxed))
+#define dojumpnext() (pc += GETARG_JOFF(*pc) + 1, updatetrap())
 
 #define vmfetch()                                                                    \
     do {                                                                             \
-        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) {     \
-            if (!tracequiet(L, ci, cl->p, pc)) {                                     \
-                ci->savedpc = pc + 1;                                                \
-                traceexec(L, pc);                                                    \
-            }                                                                        \
-        }                                                                            \
+        if (__builtin_expect(trap != 0, 0)) goto tracepoint;                        \
         i = *pc++;                                                                   \
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
@@ -525,11 +540,12 @@ static inline bool tracequiet(lua_State *L, CallInfo *ci, const Proto *p, const 
     {                                                                                \
         StkId ra = RA(i);                                                            \
         const TObject *rb = RKB(i), *rc = RKC(i);                                    \
-        if (ttisnumber(rb) && ttisnumber(rc)) {                                      \
+        if (__builtin_expect(ttisnumber(rb) && ttisnumber(rc), 1)) {                 \
             setnvalue(ra, nvalue(rb) op nvalue(rc));                                 \
         } else {                                                                     \
             savepc();                                                                \
             luaV_arith(L, ra, rb, rc, event);                                        \
+            updatetrap();                                                            \
         }                                                                            \
         vmfetch();                                                                   \
     }
@@ -541,8 +557,10 @@ static inline bool tracequiet(lua_State *L, CallInfo *ci, const Proto *p, const 
         savepc();                                                                    \
         if (ttisnumber(rb) && ttisnumber(rc))                                        \
             setnvalue(ra, arith_op(L, event, nvalue(rb), nvalue(rc)));               \
-        else                                                                         \
+        else {                                                                       \
             luaV_arith(L, ra, rb, rc, event);                                        \
+            updatetrap();                                                            \
+        }                                                                            \
         vmfetch();                                                                   \
     }
 
@@ -570,6 +588,7 @@ void luaV_execute(lua_State *L) {
     Instruction i;
     StkId ra;
     int status;
+    int trap;
 
 newframe:
     ci = L->ci;
@@ -577,7 +596,20 @@ newframe:
     k = cl->p->k;
     base = ci->base;
     pc = ci->savedpc;
+    updatetrap();
     vmfetch();
+
+tracepoint:
+    // hooks or the stop flag: out of the way of the plain dispatch
+    if (trap == 1 && cl->p->lineinfo) {
+        traceline(L, ci, cl->p, pc);
+    } else {
+        ci->savedpc = pc + 1;
+        traceexec(L, pc);
+    }
+    updatetrap();
+    i = *pc++;
+    goto *disptab[GET_OPCODE(i)];
 
 L_NOP:
     vmfetch();
@@ -617,7 +649,7 @@ L_GETGLOBAL: {
         savepc();
         TObject g;
         sethvalue(&g, cl->env);
-        luaV_gettable(L, &g, rb, RA(i));
+        luaV_gettable(L, &g, rb, RA(i)); updatetrap();
     }
     vmfetch();
 }
@@ -646,11 +678,11 @@ L_GETTABLE: {
         } else {
             savepc();
             TObject t = *rb;
-            getfield_missing(L, &t, rc, ra, true);
+            getfield_missing(L, &t, rc, ra, true); updatetrap();
         }
     } else {
         savepc();
-        luaV_gettable(L, rb, rc, ra);
+        luaV_gettable(L, rb, rc, ra); updatetrap();
     }
     vmfetch();
 }
@@ -659,7 +691,7 @@ L_SETGLOBAL: {
     savepc();
     TObject g;
     sethvalue(&g, cl->env);
-    luaV_settable(L, &g, KBx(i), RA(i));
+    luaV_settable(L, &g, KBx(i), RA(i)); updatetrap();
     vmfetch();
 }
 
@@ -673,7 +705,13 @@ L_SETTABLE: {
     ra = RA(i);
     TObject *rb = RKB(i);
     TObject *rc = RKC(i);
-    if (ttistable(ra) && ttisnumber(rb)) {
+    if (ttistable(ra) && ttisstring(rb)) {
+        TObject *slot = const_cast<TObject *>(luaH_getstr(hvalue(ra), tsvalue(rb)));
+        if (!ttisnil(slot)) {
+            setobj(slot, rc);
+            vmfetch();
+        }
+    } else if (ttistable(ra) && ttisnumber(rb)) {
         Table *h = hvalue(ra);
         lua_Number n = nvalue(rb);
         int ik;
@@ -684,7 +722,7 @@ L_SETTABLE: {
         }
     }
     savepc();
-    luaV_settable(L, ra, rb, rc);
+    luaV_settable(L, ra, rb, rc); updatetrap();
     vmfetch();
 }
 
@@ -693,7 +731,7 @@ L_NEWTABLE: {
     savepc();
     if ((b >> 3) > 21) luaG_runerror(L, ERR_TABLEOVERFLOW);
     sethvalue(RA(i), luaH_new(L, (b & 7) << (b >> 3), GETARG_C(i)));
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -716,7 +754,7 @@ L_UNM: {
         setnvalue(RA(i), -nvalue(rb));
     } else {
         savepc();
-        unary_op(L, RA(i), rb, TM_UNM);
+        unary_op(L, RA(i), rb, TM_UNM); updatetrap();
     }
     vmfetch();
 }
@@ -731,7 +769,7 @@ L_BNOT: {
         setnvalue(RA(i), static_cast<lua_Number>(~luaV_touint32(nvalue(rb))));
     } else {
         savepc();
-        unary_op(L, RA(i), rb, TM_NOT);
+        unary_op(L, RA(i), rb, TM_NOT); updatetrap();
     }
     vmfetch();
 }
@@ -740,9 +778,9 @@ L_CONCAT: {
     int b = GETARG_B(i);
     int c = GETARG_C(i);
     savepc();
-    luaV_concat(L, c - b + 1, c);
+    luaV_concat(L, c - b + 1, c); updatetrap();
     setobj(RA(i), base + b);
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -752,6 +790,7 @@ L_JMP:
         gosubpush(L, pc, cl->p, ci_level(L, ci));
     }
     pc += GETARG_JOFF(i);
+    updatetrap();
     vmfetch();
 
 L_EQ: {
@@ -764,7 +803,7 @@ L_EQ: {
         res = nvalue(rb) == nvalue(rc);
     } else {
         savepc();
-        res = luaV_equalval(L, rb, rc);
+        res = luaV_equalval(L, rb, rc); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -781,7 +820,7 @@ L_LT: {
         res = nvalue(rb) < nvalue(rc);
     } else {
         savepc();
-        res = luaV_lessthan(L, rb, rc, 1);
+        res = luaV_lessthan(L, rb, rc, 1); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -798,7 +837,7 @@ L_LE: {
         res = nvalue(rb) <= nvalue(rc);
     } else {
         savepc();
-        res = luaV_lessequal(L, rb, rc);
+        res = luaV_lessequal(L, rb, rc); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -825,11 +864,39 @@ L_CALL: {
     if (b != 0) L->top = ra + b;
     savepc();
     G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
-    if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
+    if (ttisfunction(ra) && !clvalue(ra)->isC) {
+        // a script function: its frame is set up here
+        Proto *p = static_cast<LClosure *>(clvalue(ra))->p;
+        StkId nbase = ra + 1;
+        if (!p->is_vararg && L->ci + 1 < L->end_ci && L->stack_last - nbase > p->maxstacksize + 2 &&
+            !(L->hookmask & LUA_MASKCALL)) {
+            if (L->top > nbase + p->numparams) L->top = nbase + p->numparams;
+            CallInfo *nci = ++L->ci;
+            nci->func = ra;
+            L->base = nci->base = nbase;
+            nci->top = nbase + p->maxstacksize;
+            nci->savedpc = p->code;
+            nci->hookpc = nullptr;
+            nci->hookline = INT_MIN;
+            nci->tailcalls = 0;
+            nci->nresults = nresults;
+            nci->flags = CIST_LUA;
+            for (StkId st = L->top; st < nci->top; st++) setnilvalue(st);
+            L->top = nci->top;
+            // enter the callee without reading back what was just written
+            ci = nci;
+            cl = static_cast<LClosure *>(clvalue(ra));
+            k = p->k;
+            base = nbase;
+            pc = p->code;
+            vmfetch();
+        }
+    } else if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
         SetErrorDetail(nameOfRegister(L, ra));
         luaG_runerror(L, ERR_FUNCDECLA);
     }
     if (luaD_precall(L, ra, nresults, GET_OPCODE(i) == OP_CALLC, &status)) goto newframe;
+    updatetrap();
     if (status) goto gosubrequest;
     if (nresults >= 0) L->top = ci->top;
     vmfetch();
@@ -873,12 +940,14 @@ L_TAILCALL: {
         L->top = oci->top;
         oci->savedpc = nci->savedpc;
         oci->hookpc = nullptr;
+        oci->hookline = INT_MIN;
         oci->tailcalls++;
         oci->flags = CIST_LUA | CIST_TAIL | (oci->flags & CIST_FRESH);
         L->ci = oci;
         L->base = oci->base;
         goto newframe;
     }
+    updatetrap();
     if (status) goto gosubrequest;
     // a command: return its results
     goto doreturn;
@@ -907,7 +976,19 @@ doreturn: {
     if (L->hookmask & LUA_MASKRET) luaD_callhook(L, LUA_HOOKRET, -1);
     int fresh = ci->flags & CIST_FRESH;
     int wanted = ci->nresults;
-    luaD_poscall(L, wanted, ra);
+    StkId res = ci->func;
+    L->ci = ci - 1;
+    L->base = L->ci->base;
+    if (wanted == LUA_MULTRET) {
+        for (StkId src = ra; src < L->top;) setobj(res++, src++);
+        L->top = res;
+    } else {
+        int avail = static_cast<int>(L->top - ra);
+        int j = 0;
+        for (; j < wanted && j < avail; j++) setobj(res + j, ra + j);
+        for (; j < wanted; j++) setnilvalue(res + j);
+        L->top = res + wanted;
+    }
     if (fresh) return;
     if (wanted != LUA_MULTRET) L->top = L->ci->top;
     goto newframe;
@@ -915,21 +996,30 @@ doreturn: {
 
 L_FORLOOP: {
     ra = RA(i);
-    if (!ttisnumber(ra) || !ttisnumber(ra + 1) || !ttisnumber(ra + 2)) {
-        savepc();
-        TObject t1, t2;
-        const TObject *plimit = luaV_tonumber(ra + 1, &t1);
-        const TObject *pstep = luaV_tonumber(ra + 2, &t2);
-        if (!ttisnumber(ra) || !plimit || !pstep) luaG_runerror(L, ERR_VALUEEXPECTED);
-        setnvalue(ra + 1, nvalue(plimit));
-        setnvalue(ra + 2, nvalue(pstep));
+    if (__builtin_expect(ttisnumber(ra) && ttisnumber(ra + 1) && ttisnumber(ra + 2), 1)) {
+        lua_Number step = nvalue(ra + 2);
+        lua_Number idx = nvalue(ra) + step;
+        lua_Number limit = nvalue(ra + 1);
+        if (step > 0 ? idx <= limit : idx >= limit) {
+            pc += GETARG_sBx(i);
+            ra->value.n = idx; // still a number
+            updatetrap();
+        }
+        vmfetch();
     }
+    savepc();
+    TObject t1, t2;
+    const TObject *plimit = luaV_tonumber(ra + 1, &t1);
+    const TObject *pstep = luaV_tonumber(ra + 2, &t2);
+    if (!ttisnumber(ra) || !plimit || !pstep) luaG_runerror(L, ERR_VALUEEXPECTED);
+    setnvalue(ra + 1, nvalue(plimit));
+    setnvalue(ra + 2, nvalue(pstep));
     lua_Number step = nvalue(ra + 2);
     lua_Number idx = nvalue(ra) + step;
-    lua_Number limit = nvalue(ra + 1);
-    if (step > 0 ? idx <= limit : idx >= limit) {
+    if (step > 0 ? idx <= nvalue(ra + 1) : idx >= nvalue(ra + 1)) {
         pc += GETARG_sBx(i);
         setnvalue(ra, idx);
+        updatetrap();
     }
     vmfetch();
 }
@@ -943,7 +1033,7 @@ L_TFORLOOP: {
     setobj(cb + 2, ra + 2);
     L->top = cb + 3;
     savepc();
-    luaD_call(L, cb, nvar);
+    luaD_call(L, cb, nvar); updatetrap();
     L->top = ci->top;
     StkId dst = ra + 2;
     cb = dst + nvar;
@@ -1006,7 +1096,7 @@ L_CLOSURE: {
     }
     setclvalue(RA(i), ncl);
     savepc();
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -1026,11 +1116,11 @@ L_SELF: {
             setobj(ra, v);
         } else {
             savepc();
-            getfield_missing(L, &obj, rc, ra, false);
+            getfield_missing(L, &obj, rc, ra, false); updatetrap();
         }
     } else {
         savepc();
-        luaV_gettable(L, &obj, rc, ra);
+        luaV_gettable(L, &obj, rc, ra); updatetrap();
     }
     vmfetch();
 }

@@ -369,7 +369,7 @@ void sweepstrings(lua_State *L, bool all) {
             }
         }
     }
-    if (tb->nuse < static_cast<uint32_t>(tb->size / 4) && tb->size > 64) luaS_resize(L, tb->size / 2);
+    if (!all && tb->nuse < static_cast<uint32_t>(tb->size / 4) && tb->size > 64) luaS_resize(L, tb->size / 2);
 }
 
 bool hasgcTM(lua_State *L, Udata *u) {
@@ -480,5 +480,5 @@ void luaC_freeall(lua_State *L) {
     sweeplist(L, &g->tmudata, true);
     sweeplist(L, &g->rootgc, true);
     for (int i = 0; i < TM_N; i++) g->tmname[i] = nullptr;
-    sweepstrings(L, true);
+    luaS_freeall(L);
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <string>
 #include <cstdint>
 #include <cstring>
 
@@ -150,7 +151,12 @@ inline void setsvalue(TObject *o, TString *x) { o->tt = LUA_TSTRING; o->value.gc
 inline void sethvalue(TObject *o, Table *x) { o->tt = LUA_TTABLE; o->value.gc = x; }
 inline void setclvalue(TObject *o, Closure *x) { o->tt = LUA_TFUNCTION; o->value.gc = x; }
 inline void setuvalue(TObject *o, Udata *x) { o->tt = LUA_TUSERDATA; o->value.gc = x; }
-inline void setobj(TObject *d, const TObject *s) { *d = *s; }
+// Field by field: a value written as tag and number just before is read back
+// by forwarding, where one 16-byte copy would stall on the two smaller stores.
+inline void setobj(TObject *d, const TObject *s) {
+    d->value = s->value;
+    d->tt = s->tt;
+}
 
 // The truth rule: nil, false, the number 0 and the empty string are false.
 inline bool l_isfalse(const TObject *o) {
@@ -251,6 +257,7 @@ struct CallInfo {
     StkId top;
     const Instruction *savedpc;
     const Instruction *hookpc; // last traced instruction (line hook)
+    int hookline;              // and its line (INT_MIN: none yet)
     int nresults;
     int tailcalls;
     int flags;
@@ -286,6 +293,7 @@ struct global_State {
     lua_ErrorDispatch errdispatch;
     void *errdispatch_ud;
     bool gcrunning; // no collection while finalisers or a collection run
+    std::string concatbuf;
 };
 
 struct lua_State {
@@ -306,7 +314,10 @@ struct lua_State {
     int nprotected;
     uint8_t hookmask;
     uint8_t allowhook;
-    std::atomic<int> trap; // nonzero: line/count hook set or stop flag raised
+    // Why the interpreter must look before an instruction: 1 the line hook
+    // alone, 2 the stop flag, 4 any other hook; 0 nothing.
+    std::atomic<int> trap;
+    lua_Debug hookar;      // reused by line events
 };
 
 #define G(L) ((L)->l_G)
@@ -364,7 +375,14 @@ Table *luaH_new(lua_State *L, int narray, int lnhash);
 void luaH_free(lua_State *L, Table *t);
 const TObject *luaH_get(Table *t, const TObject *key);
 const TObject *luaH_getnum(Table *t, int key);
-const TObject *luaH_getstr(Table *t, TString *key);
+inline const TObject *luaH_getstr(Table *t, TString *key) {
+    Node *n = &t->node[key->hash & static_cast<uint32_t>((1 << t->lsizenode) - 1)];
+    do {
+        if (n->i_key.tt == LUA_TSTRING && n->i_key.value.gc == key) return &n->i_val;
+        n = n->next;
+    } while (n);
+    return &luaO_nilobject;
+}
 TObject *luaH_set(lua_State *L, Table *t, const TObject *key);
 TObject *luaH_setnum(lua_State *L, Table *t, int key);
 int luaH_next(lua_State *L, Table *t, StkId key);
@@ -398,6 +416,7 @@ int luaD_precall(lua_State *L, StkId func, int nresults, int capture, int *statu
 void luaD_poscall(lua_State *L, int wanted, StkId firstResult);
 void luaD_call(lua_State *L, StkId func, int nResults);
 void luaD_callhook(lua_State *L, int event, int line);
+void luaD_linehook(lua_State *L, int line);
 void luaD_settrap(lua_State *L);
 LUA_NORETURN void luaD_throw(lua_State *L, int code);
 int luaD_commandname_line(lua_State *L, const char **command);
@@ -419,6 +438,8 @@ void luaV_concat(lua_State *L, int total, int last);
 void luaV_arith(lua_State *L, StkId ra, const TObject *rb, const TObject *rc, TMS op);
 int luaO_rawequalObj(const TObject *t1, const TObject *t2);
 int luaO_str2d(const char *s, lua_Number *result);
+// Formats a number as "%.14g" does; returns the length (buf: 48 bytes).
+size_t luaO_num2str(lua_Number n, char *buf);
 uint32_t luaV_touint32(lua_Number n);
 int32_t luaV_toint32(lua_Number n);
 

@@ -52,12 +52,11 @@ inline int arrayindex(lua_Number n) {
 }
 
 void setarrayvector(lua_State *L, Table *t, int size) {
-    TObject *na = luaM_newvector<TObject>(L, static_cast<size_t>(size));
-    int keep = t->sizearray < size ? t->sizearray : size;
-    for (int i = 0; i < keep; i++) na[i] = t->array[i];
-    for (int i = keep; i < size; i++) setnilvalue(&na[i]);
-    luaM_freearray(L, t->array, static_cast<size_t>(t->sizearray));
-    t->array = na;
+    // realloc keeps big arrays in place (no copy, no fresh pages)
+    void *na = luaM_realloc(L, t->array, sizeof(TObject) * static_cast<size_t>(t->sizearray),
+                            sizeof(TObject) * static_cast<size_t>(size));
+    t->array = static_cast<TObject *>(na);
+    for (int i = t->sizearray; i < size; i++) setnilvalue(&t->array[i]);
     t->sizearray = size;
 }
 
@@ -232,10 +231,8 @@ void luaH_resize(lua_State *L, Table *t, int nasize, int lnhsize) {
         for (int i = nasize; i < oldasize; i++) {
             if (!ttisnil(&oldarray[i])) *luaH_setnum(L, t, i + 1) = oldarray[i];
         }
-        TObject *na = luaM_newvector<TObject>(L, static_cast<size_t>(nasize));
-        for (int i = 0; i < nasize; i++) na[i] = oldarray[i];
-        luaM_freearray(L, oldarray, static_cast<size_t>(oldasize));
-        t->array = na;
+        t->array = static_cast<TObject *>(luaM_realloc(L, oldarray, sizeof(TObject) * static_cast<size_t>(oldasize),
+                                                       sizeof(TObject) * static_cast<size_t>(nasize)));
     }
     for (int i = oldhsize - 1; i >= 0; i--) {
         Node *old = nold + i;
@@ -247,15 +244,6 @@ void luaH_resize(lua_State *L, Table *t, int nasize, int lnhsize) {
 const TObject *luaH_getnum(Table *t, int key) {
     if (static_cast<unsigned>(key) - 1u < static_cast<unsigned>(t->sizearray)) return &t->array[key - 1];
     return getnumhash(t, static_cast<lua_Number>(key));
-}
-
-const TObject *luaH_getstr(Table *t, TString *key) {
-    Node *n = hashpow2(t, key->hash);
-    do {
-        if (ttisstring(&n->i_key) && tsvalue(&n->i_key) == key) return &n->i_val;
-        n = n->next;
-    } while (n);
-    return &luaO_nilobject;
 }
 
 const TObject *luaH_get(Table *t, const TObject *key) {
