@@ -12,6 +12,7 @@
 
 #include "engine/vm/lauxlib.h"
 #include "shell/applet.h"
+#include "shell/chunk_reader.h"
 #include "shell/options.h"
 #include "shell/plugins/plugin_manager.h"
 #include "shell/plugins/plugin_package.h"
@@ -52,6 +53,24 @@ int main(int argc, char **argv) {
         lua_settop(L, 0);
         err = ReadAppletHeader(applet, opts.programPath, appletOffset, 0);
         printf("applet %d %s\n", err, applet->info[0]);
+    }
+    if (!err) err = LoadApplet(applet);
+    if (!err) {
+        // The applet's main chunk calls the plug-in's commands.
+        cxChunkReader *reader = nullptr;
+        err = OpenMainChunkReader(applet, &reader);
+        if (!err) {
+            auto read = [](lua_State *, void *ud, size_t *size) { return ReadChunkBlock(ud, size); };
+            err = lua_load(L, read, reader, "=linked");
+            CloseChunkReader(reader);
+        }
+        if (!err) err = lua_pcall(L, 0, 0, 0);
+        lua_pushstring(L, "sum");
+        lua_gettable(L, LUA_GLOBALSINDEX);
+        lua_pushstring(L, "word");
+        lua_gettable(L, LUA_GLOBALSINDEX);
+        printf("run %d sum %g word %s\n", err, lua_tonumber(L, -2), lua_isstring(L, -1) ? lua_tostring(L, -1) : "-");
+        lua_settop(L, 0);
     }
 
     // The clean-up of the main sequence, run whatever failed above.

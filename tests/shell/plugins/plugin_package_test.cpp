@@ -14,6 +14,7 @@
 #include "shell/options.h"
 #include "tests/shell/plugins/plugin_test_support.h"
 #include "tools/applet-writer/applet_writer.h"
+#include "tools/cxasm/asm_text.h"
 #include "tools/cxlink/cxlink.h"
 
 namespace {
@@ -222,11 +223,28 @@ TEST_F(Package, CxlinkRefusesPlayersWithoutOneFreeMarker) {
 }
 
 // The linked executable run as a program: the stand-in for the main
-// sequence unpacks, initialises, calls a plug-in command, reads the applet
-// and cleans up.
+// sequence unpacks, initialises, calls a plug-in command, reads the applet,
+// runs its assembled main chunk (which calls plug-in commands) and cleans up.
 TEST_F(Package, LinkedExecutableRuns) {
     const std::string appletPath = dir.Path("hello.cxa");
-    const LinkBytes applet = SmallApplet("hello from the applet");
+    const std::vector<uint8_t> chunk = cxasm::assembleText(R"(
+        .source "=linked"
+                GETGLOBAL 0 "libtest"
+                GETTABLE 0 0 "add"
+                LOADK 1 #20
+                LOADK 2 #22
+                CALL 0 3 2
+                SETGLOBAL 0 "sum"
+                GETGLOBAL 0 "libtestglobal"
+                CALL 0 1 2
+                SETGLOBAL 0 "word"
+                RETURN 0 1
+    )");
+    cxtools::AppletWriter writer;
+    writer.SetInfo(0, "hello from the applet");
+    writer.AddMainChunk(cxtools::Bytes(chunk.begin(), chunk.end()));
+    const cxtools::Bytes built = writer.Build();
+    const LinkBytes applet(built.begin(), built.end());
     cxtest::WriteBytes(appletPath, cxtest::Bytes(applet.begin(), applet.end()));
     const std::string linked = dir.Path("linked");
     const std::string command = std::string(CX_TEST_CXLINK) + " " + CX_TEST_LINKED_PROBE + " " + appletPath + " " +
@@ -242,7 +260,9 @@ TEST_F(Package, LinkedExecutableRuns) {
     while (fgets(buf, sizeof buf, p)) output += buf;
     EXPECT_EQ(pclose(p), 0) << output;
     unsetenv("TMPDIR");
-    EXPECT_EQ(output, "extract 0\ninit 0\nadd 0 42\napplet 0 hello from the applet\nfolder removed\n");
+    EXPECT_EQ(output,
+              "extract 0\ninit 0\nadd 0 42\napplet 0 hello from the applet\nrun 0 sum 42 word global\n"
+              "folder removed\n");
     EXPECT_EQ(EntryCount(tempRoot), 0u);
 
     // Not linked: the probe itself says so.
