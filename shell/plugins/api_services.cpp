@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/runtime/base64.h"
+#include "engine/runtime/md5.h"
 #include "engine/charset/charset.h"
 #include "engine/charset/collate.h"
 #include "engine/errors/errors.h"
@@ -507,72 +509,36 @@ const char *GetNodePath(cxPluginNode *node) {
 
 // ---- digests and Base64 ----
 
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
+// Results are malloc'd for the plug-in, which frees them through the API.
 char *Base64Encode(const void *data, size_t length, size_t *outLength) {
     if (outLength) *outLength = 0;
     if (!data && length) return nullptr;
-    if (length > (SIZE_MAX - 1) / 4 * 3 - 3) return nullptr;
-    const size_t n = (length + 2) / 3 * 4;
-    char *out = static_cast<char *>(malloc(n + 1));
-    if (!out) return nullptr;
-    const auto *in = static_cast<const unsigned char *>(data);
-    size_t o = 0;
-    for (size_t i = 0; i < length; i += 3) {
-        uint32_t v = uint32_t{in[i]} << 16;
-        if (i + 1 < length) v |= uint32_t{in[i + 1]} << 8;
-        if (i + 2 < length) v |= in[i + 2];
-        out[o++] = kBase64[(v >> 18) & 63];
-        out[o++] = kBase64[(v >> 12) & 63];
-        out[o++] = i + 1 < length ? kBase64[(v >> 6) & 63] : '=';
-        out[o++] = i + 2 < length ? kBase64[v & 63] : '=';
+    try {
+        const std::string text = EncodeBase64(data, length);
+        char *out = static_cast<char *>(malloc(text.size() + 1));
+        if (!out) return nullptr;
+        memcpy(out, text.c_str(), text.size() + 1);
+        if (outLength) *outLength = text.size();
+        return out;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
     }
-    out[o] = 0;
-    if (outLength) *outLength = o;
-    return out;
-}
-
-int Base64Value(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
 }
 
 void *Base64Decode(const char *text, size_t length, size_t *outLength) {
     if (outLength) *outLength = 0;
     if (!text) return nullptr;
-    std::vector<int> values;
-    size_t padding = 0;
-    for (size_t i = 0; i < length; i++) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-        if (c == '=') {
-            padding++;
-            continue;
-        }
-        const int v = Base64Value(c);
-        if (v < 0 || padding) return nullptr;  // a bad character, or data after padding
-        values.push_back(v);
+    try {
+        std::string bytes;
+        if (DecodeBase64(text, length, bytes) != 0) return nullptr;
+        void *out = malloc(bytes.size() + 1);
+        if (!out) return nullptr;
+        memcpy(out, bytes.data(), bytes.size());
+        if (outLength) *outLength = bytes.size();
+        return out;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
     }
-    if (values.size() % 4 == 1 || padding > 2 || (padding && (values.size() + padding) % 4 != 0)) return nullptr;
-    auto *out = static_cast<unsigned char *>(malloc(values.size() * 3 / 4 + 1));
-    if (!out) return nullptr;
-    size_t o = 0;
-    uint32_t acc = 0;
-    int bits = 0;
-    for (int v : values) {
-        acc = (acc << 6) | static_cast<uint32_t>(v);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out[o++] = static_cast<unsigned char>(acc >> bits);
-        }
-    }
-    if (outLength) *outLength = o;
-    return out;
 }
 
 uint32_t Crc32(uint32_t crc, const void *data, int length) {
@@ -580,9 +546,15 @@ uint32_t Crc32(uint32_t crc, const void *data, int length) {
     return static_cast<uint32_t>(crc32(crc, static_cast<const Bytef *>(data), static_cast<uInt>(length)));
 }
 
-int Md5(const void *, size_t, char out[33]) {
-    if (out) out[0] = 0;
-    return kNotYet;
+int Md5(const void *data, size_t length, char out[33]) {
+    if (!out || (!data && length)) return ERR_ARGS;
+    cxMD5Context context;
+    uint8_t digest[16];
+    MD5Init(&context);
+    MD5Update(&context, data, length);
+    MD5Final(&context, digest);
+    for (int i = 0; i < 16; i++) snprintf(out + 2 * i, 3, "%02x", digest[i]);
+    return 0;
 }
 
 // ---- Unicode ----

@@ -14,10 +14,11 @@
 #include <cstring>
 #include <string>
 
+#include "engine/runtime/base64.h"
 #include "engine/charset/charset.h"
 #include "engine/charset/collate.h"
 #include "engine/lib/memblock/memblock.h"
-#include "engine/lib/string/md5.h"
+#include "engine/runtime/md5.h"
 #include "engine/lib/string/string_internal.h"
 #include "engine/runtime/runtime.h"
 #include "shell/number_literal.h"
@@ -175,60 +176,6 @@ int64_t Search(const Text &t, size_t from, const char *needle, size_t nlen, bool
         }
     }
     return -1;
-}
-
-// ---- Base64 ----
-
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string EncodeBase64Text(const unsigned char *p, size_t n) {
-    std::string out;
-    out.reserve((n + 2) / 3 * 4);
-    for (size_t i = 0; i < n; i += 3) {
-        uint32_t v = uint32_t{p[i]} << 16;
-        if (i + 1 < n) v |= uint32_t{p[i + 1]} << 8;
-        if (i + 2 < n) v |= p[i + 2];
-        out += kBase64[(v >> 18) & 63];
-        out += kBase64[(v >> 12) & 63];
-        out += i + 1 < n ? kBase64[(v >> 6) & 63] : '=';
-        out += i + 2 < n ? kBase64[v & 63] : '=';
-    }
-    return out;
-}
-
-// Blanks and control characters are skipped; anything else outside the
-// alphabet, or text ending inside a group, is ERR_BADBASE64.
-int DecodeBase64Text(const char *s, size_t n, std::string &out) {
-    uint32_t group = 0;
-    int have = 0;
-    for (size_t i = 0; i < n; i++) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 33) continue;
-        if (c == '=') {
-            // "=" in the third place gives one byte, in the fourth two
-            if (have == 2) {
-                out += static_cast<char>(group >> 4);
-                return 0;
-            }
-            if (have == 3) {
-                out += static_cast<char>(group >> 10);
-                out += static_cast<char>((group >> 2) & 0xFF);
-                return 0;
-            }
-            return ERR_BADBASE64;
-        }
-        const char *at = strchr(kBase64, c);
-        if (!at || c == 0) return ERR_BADBASE64;
-        group = (group << 6) | static_cast<uint32_t>(at - kBase64);
-        if (++have == 4) {
-            out += static_cast<char>(group >> 16);
-            out += static_cast<char>((group >> 8) & 0xFF);
-            out += static_cast<char>(group & 0xFF);
-            group = 0;
-            have = 0;
-        }
-    }
-    return have == 0 ? 0 : ERR_BADBASE64;
 }
 
 // ---- commands ----
@@ -702,9 +649,9 @@ int Base64Str(lua_State *L) {
     CheckArgCount(L, 1, 2, 0, 0);
     size_t n;
     const char *s = luaL_checklstring(L, 1, &n);
-    if (!FlagArg(L, 2, false)) return PushString(L, EncodeBase64Text(reinterpret_cast<const unsigned char *>(s), n));
+    if (!FlagArg(L, 2, false)) return PushString(L, EncodeBase64(s, n));
     std::string out;
-    if (int err = DecodeBase64Text(s, n, out)) return err;
+    if (int err = DecodeBase64(s, n, out)) return err;
     return PushString(L, out);
 }
 

@@ -1,6 +1,6 @@
 // MD5 as RFC 1321 defines it: 64-byte blocks, four rounds of sixteen
 // operations, the bit count appended little-endian.
-#include "engine/lib/string/md5.h"
+#include "engine/runtime/md5.h"
 
 #include <bit>
 #include <cmath>
