@@ -1,0 +1,130 @@
+// The interpreter on five algorithms, as assembled chunks, against the same
+// algorithms as Lua source under /usr/bin/lua5.1 and /usr/bin/lua5.4 (run
+// as subprocesses that time only the algorithm, like the chunks here).
+// Each chunk runs without a hook and with a line hook that counts lines.
+// After the benchmarks a table of time ratios (ours / theirs) is printed.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "engine/vm/lua.h"
+#include "tools/cxasm/asm_text.h"
+
+namespace {
+
+const char *const kAlgorithms[] = {"fib", "loop", "tables", "concat", "methods"};
+
+std::map<std::string, double> g_best; // "fib/nohook" -> seconds
+long g_lines;
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct Reader {
+    const std::vector<uint8_t> *bytes;
+    bool done;
+};
+
+const char *readChunk(lua_State *, void *ud, size_t *size) {
+    auto *r = static_cast<Reader *>(ud);
+    if (r->done) {
+        *size = 0;
+        return nullptr;
+    }
+    r->done = true;
+    *size = r->bytes->size();
+    return reinterpret_cast<const char *>(r->bytes->data());
+}
+
+int countLine(lua_State *, lua_Debug *, int *) {
+    g_lines++;
+    return 0;
+}
+
+void runChunk(benchmark::State &state, const std::string &name, bool hook) {
+    std::vector<uint8_t> chunk = cxasm::assembleText(readFile(std::string(CX_BENCH_VM_SCRIPTS) + "/" + name + ".cxs"));
+    lua_State *L = lua_open();
+    if (hook) lua_sethook(L, countLine, LUA_MASKLINE, 0);
+    double best = 1e30;
+    for (auto _ : state) {
+        Reader r{&chunk, false};
+        if (lua_load(L, readChunk, &r, name.c_str()) != 0) {
+            state.SkipWithError("load failed");
+            break;
+        }
+        lua_setgcthreshold(L, 0); // the last run's garbage goes before the clock starts
+        auto t0 = std::chrono::steady_clock::now();
+        int code = lua_pcall(L, 0, 1, 0);
+        auto t1 = std::chrono::steady_clock::now();
+        if (code) {
+            state.SkipWithError("run failed");
+            break;
+        }
+        lua_settop(L, 0);
+        best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+    }
+    std::string key = name + (hook ? "/hook" : "/nohook");
+    if (best < 1e30) g_best[key] = std::min(g_best.count(key) ? g_best[key] : 1e30, best);
+    lua_close(L);
+}
+
+// Best of three subprocess runs, each timing the algorithm with os.clock.
+double runLua(const char *lua, const std::string &name) {
+    std::string script = std::string(CX_BENCH_VM_SCRIPTS) + "/" + name + ".lua";
+    std::string cmd = std::string(lua) + " -e \"local t = os.clock(); dofile('" + script +
+                      "'); io.write(os.clock() - t)\" 2>/dev/null";
+    double best = -1;
+    for (int i = 0; i < 3; i++) {
+        FILE *p = popen(cmd.c_str(), "r");
+        if (!p) return -1;
+        char buf[64] = {0};
+        size_t n = fread(buf, 1, sizeof buf - 1, p);
+        int status = pclose(p);
+        if (status != 0 || n == 0) return -1;
+        double t = atof(buf);
+        if (best < 0 || t < best) best = t;
+    }
+    return best;
+}
+
+void registerAll() {
+    for (const char *a : kAlgorithms) {
+        for (bool hook : {false, true}) {
+            std::string name = std::string("VM/") + a + (hook ? "/hook" : "/nohook");
+            benchmark::RegisterBenchmark(name.c_str(), [a, hook](benchmark::State &s) { runChunk(s, a, hook); })
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(3);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printf("\n%-8s %10s %10s %10s %10s %12s %12s %12s\n", "algo", "ours(ms)", "hook(ms)", "lua5.1", "lua5.4",
+           "ours/5.4", "hook/5.4", "ours/5.1");
+    for (const char *a : kAlgorithms) {
+        std::string n = a;
+        if (!g_best.count(n + "/nohook") || !g_best.count(n + "/hook")) continue;
+        double ours = g_best[n + "/nohook"], hook = g_best[n + "/hook"];
+        double l51 = runLua("/usr/bin/lua5.1", n), l54 = runLua("/usr/bin/lua5.4", n);
+        printf("%-8s %10.1f %10.1f %10.1f %10.1f %12.2f %12.2f %12.2f\n", a, ours * 1e3, hook * 1e3, l51 * 1e3,
+               l54 * 1e3, l54 > 0 ? ours / l54 : 0, l54 > 0 ? hook / l54 : 0, l51 > 0 ? ours / l51 : 0);
+    }
+    return 0;
+}

@@ -1,0 +1,1095 @@
+// The interpreter and the value operations it relies on (conversions,
+// table access through metamethods, arithmetic, ordering, concatenation).
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/charset/collate.h"
+#include "engine/errors/errors.h"
+#include "engine/vm/vm_internal.h"
+
+#define MAXTAGLOOP 100
+
+// ---------------------------------------------------------------------------
+// Conversions
+
+int luaO_str2d(const char *s, lua_Number *result) {
+    char *endptr;
+    lua_Number res = strtod(s, &endptr);
+    if (endptr == s) return 0;
+    while (*endptr == ' ' || (*endptr >= '\t' && *endptr <= '\r')) endptr++;
+    if (*endptr != '\0') return 0;
+    *result = res;
+    return 1;
+}
+
+const TObject *luaV_tonumber(const TObject *obj, TObject *n) {
+    if (ttisnumber(obj)) return obj;
+    lua_Number num;
+    if (ttisstring(obj) && strlen(svalue(obj)) == tsvalue(obj)->len && luaO_str2d(svalue(obj), &num)) {
+        setnvalue(n, num);
+        return n;
+    }
+    return nullptr;
+}
+
+size_t luaO_num2str(lua_Number n, char *buf) {
+    // integers below 10^14 print as %.14g prints them, without the cost
+    if (n > -1e14 && n < 1e14 && n == static_cast<lua_Number>(static_cast<int64_t>(n)) && !(n == 0 && std::signbit(n))) {
+        int64_t v = static_cast<int64_t>(n);
+        char tmp[24];
+        size_t len = 0;
+        bool neg = v < 0;
+        uint64_t u = neg ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
+        do {
+            tmp[len++] = static_cast<char>('0' + u % 10);
+            u /= 10;
+        } while (u);
+        size_t out = 0;
+        if (neg) buf[out++] = '-';
+        while (len) buf[out++] = tmp[--len];
+        buf[out] = 0;
+        return out;
+    }
+    int len = snprintf(buf, 48, "%.14g", n);
+    return len < 0 ? 0 : static_cast<size_t>(len);
+}
+
+int luaV_tostring(lua_State *L, StkId obj) {
+    if (!ttisnumber(obj)) return 0;
+    char s[48];
+    size_t len = luaO_num2str(nvalue(obj), s);
+    setsvalue(obj, luaS_newlstr(L, s, len));
+    return 1;
+}
+
+uint32_t luaV_touint32(lua_Number n) {
+    if (std::isnan(n)) return 0;
+    if (n < 0) {
+        if (n <= -2147483648.0) return 0x80000000u;
+        return static_cast<uint32_t>(static_cast<int32_t>(n));
+    }
+    if (n >= 4294967295.0) return 0xFFFFFFFFu;
+    return static_cast<uint32_t>(n);
+}
+
+int32_t luaV_toint32(lua_Number n) {
+    if (std::isnan(n)) return 0;
+    if (n <= -2147483648.0) return INT32_MIN;
+    if (n >= 2147483647.0) return INT32_MAX;
+    return static_cast<int32_t>(n);
+}
+
+int luaO_rawequalObj(const TObject *t1, const TObject *t2) {
+    if (ttype(t1) != ttype(t2)) return 0;
+    switch (ttype(t1)) {
+    case LUA_TNIL: return 1;
+    case LUA_TNUMBER: return nvalue(t1) == nvalue(t2);
+    case LUA_TBOOLEAN: return bvalue(t1) == bvalue(t2);
+    case LUA_TLIGHTUSERDATA: return pvalue(t1) == pvalue(t2);
+    default: return gcvalue(t1) == gcvalue(t2);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Names for error details
+
+// The name under which a register got its value: a global, a field or a
+// local; "?" when the code does not tell.
+static const char *getobjname(const Proto *p, int pc, int reg) {
+    int n = 0;
+    for (int j = 0; j < p->sizelocvars; j++) {
+        const LocVar &lv = p->locvars[j];
+        if (lv.startpc > pc) break;
+        if (pc < lv.endpc) {
+            if (n == reg && lv.varname) return lv.varname->str();
+            n++;
+        }
+    }
+    for (int j = pc - 1; j >= 0; j--) {
+        Instruction i = p->code[j];
+        int op = GET_OPCODE(i);
+        if (op == OP_JMP || op >= NUM_OPCODES) continue;
+        if (GETARG_A(i) != reg) continue;
+        switch (op) {
+        case OP_GETGLOBAL: {
+            int bx = GETARG_Bx(i);
+            if (bx < p->sizek && ttisstring(&p->k[bx])) return svalue(&p->k[bx]);
+            return "?";
+        }
+        case OP_GETTABLE:
+        case OP_SELF: {
+            int c = GETARG_C(i);
+            if (ISK(c) && c - MAXSTACK < p->sizek && ttisstring(&p->k[c - MAXSTACK])) return svalue(&p->k[c - MAXSTACK]);
+            return "?";
+        }
+        case OP_GETUPVAL: {
+            int b = GETARG_B(i);
+            if (b < p->sizeupvalues && p->upvalues[b]) return p->upvalues[b]->str();
+            return "?";
+        }
+        case OP_MOVE:
+            if (GETARG_B(i) < reg) return getobjname(p, j, GETARG_B(i));
+            return "?";
+        case OP_EQ: case OP_LT: case OP_LE: case OP_SETTABLE: case OP_SETGLOBAL: case OP_SETUPVAL:
+        case OP_SETLIST: case OP_SETLISTO: case OP_CLOSE: case OP_TFORPREP: case OP_FORLOOP:
+            continue; // these do not write R(A) (or not only)
+        default: return "?";
+        }
+    }
+    return "?";
+}
+
+static const char *nameOfRegister(lua_State *L, const TObject *o) {
+    CallInfo *ci = L->ci;
+    if (!isLua(ci) || o < ci->base || o >= ci->top) return "?";
+    const Proto *p = ci_lfunc(ci)->p;
+    return getobjname(p, pcRel(ci->savedpc, p), static_cast<int>(o - ci->base));
+}
+
+static void setKeyDetail(const TObject *key) {
+    char buf[CX_ERROR_DETAIL_MAX + 1];
+    if (ttisstring(key))
+        snprintf(buf, sizeof buf, "\"%s\"", svalue(key));
+    else if (ttisnumber(key))
+        snprintf(buf, sizeof buf, "%g", nvalue(key));
+    else
+        snprintf(buf, sizeof buf, "%s", luaT_typenames[ttype(key) <= LUA_TTHREAD ? ttype(key) : 0]);
+    SetErrorDetail(buf);
+}
+
+// ---------------------------------------------------------------------------
+// Metamethod calls
+
+static void callTMres(lua_State *L, const TObject *f, const TObject *p1, const TObject *p2, TObject *res) {
+    if (L->stack_last - L->top <= 3) luaD_growstack(L, 3);
+    TObject fc = *f, a = *p1, b = *p2;
+    setobj(L->top, &fc);
+    setobj(L->top + 1, &a);
+    setobj(L->top + 2, &b);
+    L->top += 3;
+    luaD_call(L, L->top - 3, 1);
+    L->top--;
+    setobj(res, L->top);
+}
+
+static void callTM(lua_State *L, const TObject *f, const TObject *p1, const TObject *p2, const TObject *p3) {
+    if (L->stack_last - L->top <= 4) luaD_growstack(L, 4);
+    TObject fc = *f, a = *p1, b = *p2, c = *p3;
+    setobj(L->top, &fc);
+    setobj(L->top + 1, &a);
+    setobj(L->top + 2, &b);
+    setobj(L->top + 3, &c);
+    L->top += 4;
+    luaD_call(L, L->top - 4, 0);
+}
+
+static int call_binTM(lua_State *L, const TObject *p1, const TObject *p2, StkId res, TMS event) {
+    const TObject *tm = luaT_gettmbyobj(L, p1, event);
+    if (ttisnil(tm)) tm = luaT_gettmbyobj(L, p2, event);
+    if (!ttisfunction(tm)) return 0;
+    callTMres(L, tm, p1, p2, res);
+    return 1;
+}
+
+static const TObject *get_compTM(lua_State *L, Table *mt1, Table *mt2, TMS event) {
+    const TObject *tm1 = fasttm(L, mt1, event);
+    if (tm1 == nullptr) return nullptr;
+    if (mt1 == mt2) return tm1;
+    const TObject *tm2 = fasttm(L, mt2, event);
+    if (tm2 == nullptr) return nullptr;
+    if (luaO_rawequalObj(tm1, tm2)) return tm1;
+    return nullptr;
+}
+
+// -1 when neither operand has the (same) metamethod.
+static int call_orderTM(lua_State *L, const TObject *p1, const TObject *p2, TMS event) {
+    const TObject *tm1 = luaT_gettmbyobj(L, p1, event);
+    if (ttisnil(tm1)) return -1;
+    const TObject *tm2 = luaT_gettmbyobj(L, p2, event);
+    if (!luaO_rawequalObj(tm1, tm2)) return -1;
+    TObject res;
+    callTMres(L, tm1, p1, p2, &res);
+    return !l_isfalse(&res);
+}
+
+// ---------------------------------------------------------------------------
+// Tables
+
+void luaV_gettable(lua_State *L, const TObject *t, TObject *key, StkId res) {
+    const TObject *orig = t;
+    TObject tcopy = *t, kcopy = *key;
+    t = &tcopy;
+    for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+        const TObject *tm;
+        if (ttistable(t)) {
+            Table *h = hvalue(t);
+            const TObject *v = luaH_get(h, &kcopy);
+            if (!ttisnil(v)) {
+                setobj(res, v);
+                return;
+            }
+            tm = fasttm(L, h->metatable, TM_INDEX);
+            if (tm == nullptr) {
+                setnilvalue(res);
+                return;
+            }
+        } else {
+            tm = luaT_gettmbyobj(L, t, TM_INDEX);
+            if (ttisnil(tm)) {
+                SetErrorDetail(nameOfRegister(L, orig));
+                luaG_runerror(L, ERR_TABLEDECLA);
+            }
+        }
+        if (ttisfunction(tm)) {
+            callTMres(L, tm, t, &kcopy, res);
+            return;
+        }
+        tcopy = *tm;
+    }
+    luaG_runerror(L, ERR_TABLEDECLA);
+}
+
+void luaV_settable(lua_State *L, const TObject *t, TObject *key, StkId val) {
+    TObject tcopy = *t;
+    t = &tcopy;
+    for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+        const TObject *tm;
+        if (ttistable(t)) {
+            Table *h = hvalue(t);
+            const TObject *oldval = luaH_get(h, key);
+            if (!ttisnil(oldval)) {
+                setobj(const_cast<TObject *>(oldval), val);
+                return;
+            }
+            tm = fasttm(L, h->metatable, TM_NEWINDEX);
+            if (tm == nullptr) {
+                setobj(luaH_set(L, h, key), val);
+                return;
+            }
+        } else {
+            tm = luaT_gettmbyobj(L, t, TM_NEWINDEX);
+            if (ttisnil(tm)) {
+                SetErrorDetail("?");
+                luaG_runerror(L, ERR_TABLEDECLA);
+            }
+        }
+        if (ttisfunction(tm)) {
+            callTM(L, tm, t, key, val);
+            return;
+        }
+        tcopy = *tm;
+    }
+    luaG_runerror(L, ERR_TABLEDECLA);
+}
+
+// A field that the raw lookup did not find: "__index", or nil / an error.
+const TObject *luaV_index(lua_State *L, const TObject *t, TObject *key, int loop) {
+    (void)loop;
+    const TObject *tm = fasttm(L, hvalue(t)->metatable, TM_INDEX);
+    return tm ? tm : &luaO_nilobject;
+}
+
+static void getfield_missing(lua_State *L, const TObject *t, TObject *key, StkId res, bool raise) {
+    const TObject *tm = luaV_index(L, t, key, 0);
+    if (ttisnil(tm)) {
+        if (raise) {
+            setKeyDetail(key);
+            luaG_runerror(L, ERR_FIELDINIT);
+        }
+        setnilvalue(res);
+        return;
+    }
+    TObject tmc = *tm, kc = *key;
+    if (ttisfunction(&tmc))
+        callTMres(L, &tmc, t, &kc, res);
+    else
+        luaV_gettable(L, &tmc, &kc, res);
+}
+
+// ---------------------------------------------------------------------------
+// Arithmetic
+
+static inline lua_Number arith_op(lua_State *L, TMS op, lua_Number x, lua_Number y) {
+    switch (op) {
+    case TM_ADD: return x + y;
+    case TM_SUB: return x - y;
+    case TM_MUL: return x * y;
+    case TM_DIV:
+        if (y == 0) luaG_runerror(L, ERR_ZERODIVISION);
+        return x / y;
+    case TM_DIVINT: {
+        int64_t a = luaV_toint32(x), b = luaV_toint32(y);
+        if (b == 0) luaG_runerror(L, ERR_ZERODIVISION);
+        return static_cast<lua_Number>(a / b);
+    }
+    case TM_MOD: {
+        int64_t a = luaV_toint32(x), b = luaV_toint32(y);
+        if (b == 0) luaG_runerror(L, ERR_ZERODIVISION);
+        return static_cast<lua_Number>(a % b);
+    }
+    case TM_LSH: {
+        uint32_t c = static_cast<uint32_t>(luaV_toint32(y)) & 0xFF;
+        return c >= 32 ? 0 : static_cast<lua_Number>(luaV_touint32(x) << c);
+    }
+    case TM_RSH: {
+        uint32_t c = static_cast<uint32_t>(luaV_toint32(y)) & 0xFF;
+        return c >= 32 ? 0 : static_cast<lua_Number>(luaV_touint32(x) >> c);
+    }
+    case TM_OR: return static_cast<lua_Number>(luaV_touint32(x) | luaV_touint32(y));
+    case TM_AND: return static_cast<lua_Number>(luaV_touint32(x) & luaV_touint32(y));
+    case TM_XOR: return static_cast<lua_Number>(luaV_touint32(x) ^ luaV_touint32(y));
+    case TM_POW: return pow(x, y);
+    default: return 0;
+    }
+}
+
+void luaV_arith(lua_State *L, StkId ra, const TObject *rb, const TObject *rc, TMS op) {
+    TObject tempb, tempc;
+    const TObject *b, *c;
+    if ((b = luaV_tonumber(rb, &tempb)) != nullptr && (c = luaV_tonumber(rc, &tempc)) != nullptr) {
+        setnvalue(ra, arith_op(L, op, nvalue(b), nvalue(c)));
+        return;
+    }
+    TObject bc = *rb, cc = *rc;
+    if (!call_binTM(L, &bc, &cc, ra, op)) luaG_runerror(L, ERR_WRONGOP);
+}
+
+static void unary_op(lua_State *L, StkId ra, const TObject *rb, TMS op) {
+    TObject temp;
+    const TObject *b = luaV_tonumber(rb, &temp);
+    if (b) {
+        lua_Number n = nvalue(b);
+        if (op == TM_UNM)
+            setnvalue(ra, -n);
+        else
+            setnvalue(ra, static_cast<lua_Number>(~luaV_touint32(n)));
+        return;
+    }
+    TObject bc = *rb;
+    if (!call_binTM(L, &bc, &luaO_nilobject, ra, op)) luaG_runerror(L, ERR_WRONGOP);
+}
+
+// ---------------------------------------------------------------------------
+// Ordering and equality
+
+int luaV_lessthan(lua_State *L, const TObject *l, const TObject *r, int strmode) {
+    int tl = ttype(l), tr = ttype(r);
+    if (tl == LUA_TNUMBER && tr == LUA_TNUMBER) return nvalue(l) < nvalue(r);
+    if (tl == LUA_TSTRING && tr == LUA_TSTRING) {
+        if (strmode) return CompareStrings(svalue(l), svalue(r), 1) < 0;
+        return l_strcmp(tsvalue(l), tsvalue(r)) < 0;
+    }
+    if ((tl == LUA_TNIL || tl == LUA_TNUMBER) && (tr == LUA_TNIL || tr == LUA_TNUMBER)) {
+        lua_Number a = tl == LUA_TNIL ? 0 : nvalue(l);
+        lua_Number b = tr == LUA_TNIL ? 0 : nvalue(r);
+        return a < b;
+    }
+    if ((tl == LUA_TNIL && tr == LUA_TSTRING) || (tl == LUA_TSTRING && tr == LUA_TNIL)) return 0;
+    if ((tl == LUA_TNUMBER && tr == LUA_TSTRING) || (tl == LUA_TSTRING && tr == LUA_TNUMBER))
+        luaG_runerror(L, ERR_NUMSTRCMP);
+    if (tl == tr) {
+        TObject a = *l, b = *r;
+        int res = call_orderTM(L, &a, &b, TM_LT);
+        if (res != -1) return res;
+    }
+    luaG_runerror(L, ERR_WRONGOP);
+}
+
+int luaV_lessequal(lua_State *L, const TObject *l, const TObject *r) {
+    int tl = ttype(l), tr = ttype(r);
+    if (tl == LUA_TNUMBER && tr == LUA_TNUMBER) return nvalue(l) <= nvalue(r);
+    if (tl == LUA_TSTRING && tr == LUA_TSTRING) return l_strcmp(tsvalue(l), tsvalue(r)) <= 0;
+    if ((tl == LUA_TNIL || tl == LUA_TNUMBER) && (tr == LUA_TNIL || tr == LUA_TNUMBER)) {
+        lua_Number a = tl == LUA_TNIL ? 0 : nvalue(l);
+        lua_Number b = tr == LUA_TNIL ? 0 : nvalue(r);
+        return a <= b;
+    }
+    if ((tl == LUA_TNIL && tr == LUA_TSTRING) || (tl == LUA_TSTRING && tr == LUA_TNIL)) return 0;
+    if ((tl == LUA_TNUMBER && tr == LUA_TSTRING) || (tl == LUA_TSTRING && tr == LUA_TNUMBER))
+        luaG_runerror(L, ERR_NUMSTRCMP);
+    if (tl == tr) {
+        TObject a = *l, b = *r;
+        int res = call_orderTM(L, &a, &b, TM_LE);
+        if (res != -1) return res;
+        res = call_orderTM(L, &b, &a, TM_LT);
+        if (res != -1) return !res;
+    }
+    luaG_runerror(L, ERR_WRONGOP);
+}
+
+int luaV_equalval(lua_State *L, const TObject *t1, const TObject *t2) {
+    const TObject *tm;
+    switch (ttype(t1)) {
+    case LUA_TNIL: return 1;
+    case LUA_TNUMBER: return nvalue(t1) == nvalue(t2);
+    case LUA_TBOOLEAN: return bvalue(t1) == bvalue(t2);
+    case LUA_TLIGHTUSERDATA: return pvalue(t1) == pvalue(t2);
+    case LUA_TUSERDATA:
+        if (uvalue(t1) == uvalue(t2)) return 1;
+        tm = get_compTM(L, uvalue(t1)->metatable, uvalue(t2)->metatable, TM_EQ);
+        break;
+    case LUA_TTABLE:
+        if (hvalue(t1) == hvalue(t2)) return 1;
+        tm = get_compTM(L, hvalue(t1)->metatable, hvalue(t2)->metatable, TM_EQ);
+        break;
+    default: return gcvalue(t1) == gcvalue(t2);
+    }
+    if (tm == nullptr) return 0;
+    TObject res, a = *t1, b = *t2, f = *tm;
+    callTMres(L, &f, &a, &b, &res);
+    return !l_isfalse(&res);
+}
+
+// ---------------------------------------------------------------------------
+// Concatenation
+
+static inline bool isstrnum(const TObject *o) { return ttisstring(o) || ttisnumber(o); }
+
+void luaV_concat(lua_State *L, int total, int last) {
+    std::string &buf = G(L)->concatbuf;
+    do {
+        StkId top = L->base + last + 1;
+        int n = 2;
+        if (!isstrnum(top - 2) || !isstrnum(top - 1)) {
+            if (!call_binTM(L, top - 2, top - 1, top - 2, TM_CONCAT)) luaG_runerror(L, ERR_CONCAT);
+        } else {
+            // as many strings and numbers as there are, in one piece
+            while (n < total && isstrnum(top - n - 1)) n++;
+            buf.clear();
+            for (int j = n; j > 0; j--) {
+                const TObject *o = top - j;
+                if (ttisstring(o)) {
+                    buf.append(svalue(o), tsvalue(o)->len);
+                } else {
+                    char num[48];
+                    buf.append(num, luaO_num2str(nvalue(o), num));
+                }
+            }
+            setsvalue(top - n, luaS_newlstr(L, buf.data(), buf.size()));
+            if (buf.capacity() > 65536) std::string().swap(buf);
+        }
+        total -= n - 1;
+        last -= n - 1;
+    } while (total > 1);
+}
+
+// ---------------------------------------------------------------------------
+// Tracing: stop flag, count and line hooks
+
+static void traceexec(lua_State *L, const Instruction *pc) {
+    CallInfo *ci = L->ci;
+    if (G(L)->stop.load(std::memory_order_relaxed)) luaG_runerror(L, ERR_USERABORT);
+    uint8_t mask = L->hookmask;
+    if ((mask & LUA_MASKCOUNT) && L->basehookcount > 0) {
+        if (--L->hookcount <= 0) {
+            L->hookcount = L->basehookcount;
+            luaD_callhook(L, LUA_HOOKCOUNT, -1);
+        }
+    }
+    if (mask & LUA_MASKLINE) {
+        const Proto *p = ci_lfunc(ci)->p;
+        int npc = static_cast<int>(pc - p->code);
+        int newline = luaG_getline(p, npc);
+        const Instruction *last = ci->hookpc;
+        ci->hookpc = pc;
+        if (last == nullptr || pc <= last || newline != luaG_getline(p, static_cast<int>(last - p->code)))
+            luaD_linehook(L, newline);
+    }
+}
+
+// The line hook alone: true when the instruction at pc needs no event (same
+// line, moving forward); otherwise the event is raised here.
+static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
+    if (L->trap.load(std::memory_order_relaxed) != 1 || L->hookmask != LUA_MASKLINE || p->lineinfo == nullptr)
+        return false;
+    const Instruction *last = ci->hookpc;
+    int newline = p->lineinfo[pc - p->code];
+    ci->hookpc = pc;
+    if (last != nullptr && pc > last && p->lineinfo[last - p->code] == newline) return true;
+    ci->savedpc = pc + 1;
+    luaD_linehook(L, newline);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The interpreter
+
+#define RA(i) (base + GETARG_A(i))
+#define RB(i) (base + GETARG_B(i))
+#define RC(i) (base + GETARG_C(i))
+#define RKB(i) (ISK(GETARG_B(i)) ? k + (GETARG_B(i) - MAXSTACK) : base + GETARG_B(i))
+#define RKC(i) (ISK(GETARG_C(i)) ? k + (GETARG_C(i) - MAXSTACK) : base + GETARG_C(i))
+#define KBx(i) (k + GETARG_Bx(i))
+#define savepc() (ci->savedpc = pc)
+#define dojumpnext() (pc += GETARG_JOFF(*pc) + 1)
+
+#define vmfetch()                                                                    \
+    do {                                                                             \
+        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) goto tracepoint; \
+        i = *pc++;                                                                   \
+        goto *disptab[GET_OPCODE(i)];                                                \
+    } while (0)
+
+#define ARITH(op, event)                                                             \
+    {                                                                                \
+        StkId ra = RA(i);                                                            \
+        const TObject *rb = RKB(i), *rc = RKC(i);                                    \
+        if (ttisnumber(rb) && ttisnumber(rc)) {                                      \
+            setnvalue(ra, nvalue(rb) op nvalue(rc));                                 \
+        } else {                                                                     \
+            savepc();                                                                \
+            luaV_arith(L, ra, rb, rc, event);                                        \
+        }                                                                            \
+        vmfetch();                                                                   \
+    }
+
+#define ARITHF(event)                                                                \
+    {                                                                                \
+        StkId ra = RA(i);                                                            \
+        const TObject *rb = RKB(i), *rc = RKC(i);                                    \
+        savepc();                                                                    \
+        if (ttisnumber(rb) && ttisnumber(rc))                                        \
+            setnvalue(ra, arith_op(L, event, nvalue(rb), nvalue(rc)));               \
+        else                                                                         \
+            luaV_arith(L, ra, rb, rc, event);                                        \
+        vmfetch();                                                                   \
+    }
+
+static void gosubpush(lua_State *L, const Instruction *pos, const Proto *owner, int level) {
+    global_State *g = G(L);
+    if (g->ngosub >= LUAI_GOSUBSIZE) luaG_runerror(L, ERR_INTERNAL);
+    g->gosub[g->ngosub++] = GosubEntry{pos, owner, level};
+}
+
+void luaV_execute(lua_State *L) {
+    static const void *const disptab[64] = {
+        &&L_MOVE, &&L_LOADK, &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE,
+        &&L_SETGLOBAL, &&L_SETUPVAL, &&L_SETTABLE, &&L_NEWTABLE, &&L_ADD, &&L_SUB, &&L_MUL, &&L_DIV,
+        &&L_IDIV, &&L_MOD, &&L_SHL, &&L_SHR, &&L_BOR, &&L_BAND, &&L_BXOR, &&L_POW, &&L_UNM, &&L_NOT,
+        &&L_BNOT, &&L_CONCAT, &&L_JMP, &&L_EQ, &&L_LT, &&L_LE, &&L_TEST, &&L_CALL, &&L_TAILCALL,
+        &&L_RETURN, &&L_FORLOOP, &&L_TFORLOOP, &&L_TFORPREP, &&L_SETLIST, &&L_SETLISTO, &&L_CLOSE,
+        &&L_CLOSURE, &&L_SELF, &&L_CALL, &&L_TAILCALL,
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP,
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
+    CallInfo *ci;
+    LClosure *cl;
+    TObject *k;
+    StkId base;
+    const Instruction *pc;
+    Instruction i;
+    StkId ra;
+    int status;
+
+newframe:
+    ci = L->ci;
+    cl = ci_lfunc(ci);
+    k = cl->p->k;
+    base = ci->base;
+    pc = ci->savedpc;
+    vmfetch();
+
+tracepoint:
+    // hooks or the stop flag: out of the way of the plain dispatch
+    if (!traceline(L, ci, cl->p, pc)) {
+        ci->savedpc = pc + 1;
+        traceexec(L, pc);
+    }
+    i = *pc++;
+    goto *disptab[GET_OPCODE(i)];
+
+L_NOP:
+    vmfetch();
+
+L_MOVE:
+    setobj(RA(i), RB(i));
+    vmfetch();
+
+L_LOADK:
+    setobj(RA(i), KBx(i));
+    vmfetch();
+
+L_LOADBOOL:
+    setnvalue(RA(i), GETARG_B(i));
+    if (GETARG_C(i)) pc++;
+    vmfetch();
+
+L_LOADNIL: {
+    StkId rb = RB(i);
+    ra = RA(i);
+    do {
+        setnilvalue(rb--);
+    } while (rb >= ra);
+    vmfetch();
+}
+
+L_GETUPVAL:
+    setobj(RA(i), (&cl->upvals[0])[GETARG_B(i)]->v);
+    vmfetch();
+
+L_GETGLOBAL: {
+    TObject *rb = KBx(i);
+    const TObject *v = luaH_getstr(cl->env, tsvalue(rb));
+    if (!ttisnil(v)) {
+        setobj(RA(i), v);
+    } else {
+        savepc();
+        TObject g;
+        sethvalue(&g, cl->env);
+        luaV_gettable(L, &g, rb, RA(i));
+    }
+    vmfetch();
+}
+
+L_GETTABLE: {
+    StkId rb = RB(i);
+    TObject *rc = RKC(i);
+    ra = RA(i);
+    if (ttistable(rb)) {
+        Table *h = hvalue(rb);
+        const TObject *v;
+        if (ttisnumber(rc)) {
+            lua_Number n = nvalue(rc);
+            int ik;
+            if (n >= 1 && n <= h->sizearray && static_cast<lua_Number>(ik = static_cast<int>(n)) == n)
+                v = &h->array[ik - 1];
+            else
+                v = luaH_get(h, rc);
+        } else if (ttisstring(rc)) {
+            v = luaH_getstr(h, tsvalue(rc));
+        } else {
+            v = luaH_get(h, rc);
+        }
+        if (!ttisnil(v)) {
+            setobj(ra, v);
+        } else {
+            savepc();
+            TObject t = *rb;
+            getfield_missing(L, &t, rc, ra, true);
+        }
+    } else {
+        savepc();
+        luaV_gettable(L, rb, rc, ra);
+    }
+    vmfetch();
+}
+
+L_SETGLOBAL: {
+    savepc();
+    TObject g;
+    sethvalue(&g, cl->env);
+    luaV_settable(L, &g, KBx(i), RA(i));
+    vmfetch();
+}
+
+L_SETUPVAL: {
+    UpVal *uv = (&cl->upvals[0])[GETARG_B(i)];
+    setobj(uv->v, RA(i));
+    vmfetch();
+}
+
+L_SETTABLE: {
+    ra = RA(i);
+    TObject *rb = RKB(i);
+    TObject *rc = RKC(i);
+    if (ttistable(ra) && ttisstring(rb)) {
+        TObject *slot = const_cast<TObject *>(luaH_getstr(hvalue(ra), tsvalue(rb)));
+        if (!ttisnil(slot)) {
+            setobj(slot, rc);
+            vmfetch();
+        }
+    } else if (ttistable(ra) && ttisnumber(rb)) {
+        Table *h = hvalue(ra);
+        lua_Number n = nvalue(rb);
+        int ik;
+        if (n >= 1 && n <= h->sizearray && static_cast<lua_Number>(ik = static_cast<int>(n)) == n &&
+            (!ttisnil(&h->array[ik - 1]) || h->metatable == nullptr)) {
+            setobj(&h->array[ik - 1], rc);
+            vmfetch();
+        }
+    }
+    savepc();
+    luaV_settable(L, ra, rb, rc);
+    vmfetch();
+}
+
+L_NEWTABLE: {
+    int b = GETARG_B(i);
+    savepc();
+    if ((b >> 3) > 21) luaG_runerror(L, ERR_TABLEOVERFLOW);
+    sethvalue(RA(i), luaH_new(L, (b & 7) << (b >> 3), GETARG_C(i)));
+    luaC_checkGC(L);
+    vmfetch();
+}
+
+L_ADD: ARITH(+, TM_ADD)
+L_SUB: ARITH(-, TM_SUB)
+L_MUL: ARITH(*, TM_MUL)
+L_DIV: ARITHF(TM_DIV)
+L_IDIV: ARITHF(TM_DIVINT)
+L_MOD: ARITHF(TM_MOD)
+L_SHL: ARITHF(TM_LSH)
+L_SHR: ARITHF(TM_RSH)
+L_BOR: ARITHF(TM_OR)
+L_BAND: ARITHF(TM_AND)
+L_BXOR: ARITHF(TM_XOR)
+L_POW: ARITHF(TM_POW)
+
+L_UNM: {
+    StkId rb = RB(i);
+    if (ttisnumber(rb)) {
+        setnvalue(RA(i), -nvalue(rb));
+    } else {
+        savepc();
+        unary_op(L, RA(i), rb, TM_UNM);
+    }
+    vmfetch();
+}
+
+L_NOT:
+    setnvalue(RA(i), l_isfalse(RB(i)) ? 1 : 0);
+    vmfetch();
+
+L_BNOT: {
+    StkId rb = RB(i);
+    if (ttisnumber(rb)) {
+        setnvalue(RA(i), static_cast<lua_Number>(~luaV_touint32(nvalue(rb))));
+    } else {
+        savepc();
+        unary_op(L, RA(i), rb, TM_NOT);
+    }
+    vmfetch();
+}
+
+L_CONCAT: {
+    int b = GETARG_B(i);
+    int c = GETARG_C(i);
+    savepc();
+    luaV_concat(L, c - b + 1, c);
+    setobj(RA(i), base + b);
+    luaC_checkGC(L);
+    vmfetch();
+}
+
+L_JMP:
+    if (GETARG_JMODE(i) == JMP_GOSUB) {
+        savepc();
+        gosubpush(L, pc, cl->p, ci_level(L, ci));
+    }
+    pc += GETARG_JOFF(i);
+    vmfetch();
+
+L_EQ: {
+    TObject *rb = RKB(i);
+    TObject *rc = RKC(i);
+    int res;
+    if (ttype(rb) != ttype(rc)) {
+        res = 0;
+    } else if (ttisnumber(rb)) {
+        res = nvalue(rb) == nvalue(rc);
+    } else {
+        savepc();
+        res = luaV_equalval(L, rb, rc);
+    }
+    if (res != GETARG_A(i))
+        pc++;
+    else
+        dojumpnext();
+    vmfetch();
+}
+
+L_LT: {
+    TObject *rb = RKB(i);
+    TObject *rc = RKC(i);
+    int res;
+    if (ttisnumber(rb) && ttisnumber(rc)) {
+        res = nvalue(rb) < nvalue(rc);
+    } else {
+        savepc();
+        res = luaV_lessthan(L, rb, rc, 1);
+    }
+    if (res != GETARG_A(i))
+        pc++;
+    else
+        dojumpnext();
+    vmfetch();
+}
+
+L_LE: {
+    TObject *rb = RKB(i);
+    TObject *rc = RKC(i);
+    int res;
+    if (ttisnumber(rb) && ttisnumber(rc)) {
+        res = nvalue(rb) <= nvalue(rc);
+    } else {
+        savepc();
+        res = luaV_lessequal(L, rb, rc);
+    }
+    if (res != GETARG_A(i))
+        pc++;
+    else
+        dojumpnext();
+    vmfetch();
+}
+
+L_TEST: {
+    StkId rb = RB(i);
+    if (static_cast<int>(l_isfalse(rb)) == GETARG_C(i)) {
+        pc++;
+    } else {
+        setobj(RA(i), rb);
+        dojumpnext();
+    }
+    vmfetch();
+}
+
+L_CALL: {
+    ra = RA(i);
+    int b = GETARG_B(i);
+    int nresults = GETARG_C(i) - 1;
+    if (b != 0) L->top = ra + b;
+    savepc();
+    G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
+    if (ttisfunction(ra) && !clvalue(ra)->isC) {
+        // a script function: its frame is set up here
+        Proto *p = static_cast<LClosure *>(clvalue(ra))->p;
+        StkId nbase = ra + 1;
+        if (!p->is_vararg && L->ci + 1 < L->end_ci && L->stack_last - nbase > p->maxstacksize + 2 &&
+            !(L->hookmask & LUA_MASKCALL)) {
+            if (L->top > nbase + p->numparams) L->top = nbase + p->numparams;
+            CallInfo *nci = ++L->ci;
+            nci->func = ra;
+            L->base = nci->base = nbase;
+            nci->top = nbase + p->maxstacksize;
+            nci->savedpc = p->code;
+            nci->hookpc = nullptr;
+            nci->tailcalls = 0;
+            nci->nresults = nresults;
+            nci->flags = CIST_LUA;
+            for (StkId st = L->top; st < nci->top; st++) setnilvalue(st);
+            L->top = nci->top;
+            goto newframe;
+        }
+    } else if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
+        SetErrorDetail(nameOfRegister(L, ra));
+        luaG_runerror(L, ERR_FUNCDECLA);
+    }
+    if (luaD_precall(L, ra, nresults, GET_OPCODE(i) == OP_CALLC, &status)) goto newframe;
+    if (status) goto gosubrequest;
+    if (nresults >= 0) L->top = ci->top;
+    vmfetch();
+}
+
+gosubrequest: {
+    // A command asked for a gosub: push the return position (-1: after
+    // the call, -2: the instruction before it) and jump by the offset word,
+    // both checked against this function's code.
+    const Proto *p = cl->p;
+    int64_t callidx = static_cast<int64_t>(pc - p->code) - 1;
+    int64_t retidx = status == -1 ? callidx + 1 : callidx - 1;
+    int64_t target = callidx + 1 + static_cast<int64_t>(G(L)->jumpoffset);
+    L->top = ci->top;
+    if (retidx < 0 || retidx >= p->sizecode || target < 0 || target >= p->sizecode) luaG_runerror(L, ERR_FUNCJMP);
+    gosubpush(L, p->code + retidx, p, ci_level(L, ci));
+    pc = p->code + target;
+    vmfetch();
+}
+
+L_TAILCALL: {
+    ra = RA(i);
+    int b = GETARG_B(i);
+    if (b != 0) L->top = ra + b;
+    savepc();
+    G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
+    if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
+        SetErrorDetail(nameOfRegister(L, ra));
+        luaG_runerror(L, ERR_FUNCDECLA);
+    }
+    if (luaD_precall(L, ra, LUA_MULTRET, GET_OPCODE(i) == OP_TAILCALLC, &status)) {
+        // the callee's frame replaces the current one
+        CallInfo *nci = L->ci;
+        CallInfo *oci = nci - 1;
+        if (L->openupval) luaF_close(L, oci->base);
+        StkId ofunc = oci->func, nfunc = nci->func;
+        int aux;
+        for (aux = 0; nfunc + aux < L->top; aux++) setobj(ofunc + aux, nfunc + aux);
+        oci->base = ofunc + (nci->base - nfunc);
+        oci->top = oci->base + (nci->top - nci->base);
+        L->top = oci->top;
+        oci->savedpc = nci->savedpc;
+        oci->hookpc = nullptr;
+        oci->tailcalls++;
+        oci->flags = CIST_LUA | CIST_TAIL | (oci->flags & CIST_FRESH);
+        L->ci = oci;
+        L->base = oci->base;
+        goto newframe;
+    }
+    if (status) goto gosubrequest;
+    // a command: return its results
+    goto doreturn;
+}
+
+L_RETURN: {
+    ra = RA(i);
+    if (GETARG_C(i) == 1) {
+        global_State *g = G(L);
+        savepc();
+        if (g->ngosub == 0) luaG_runerror(L, ERR_RETWOGOSUB);
+        const GosubEntry &e = g->gosub[g->ngosub - 1];
+        if (e.owner != cl->p || e.level != ci_level(L, ci)) luaG_runerror(L, ERR_RETWOGOSUB);
+        g->ngosub--;
+        pc = e.pc;
+        vmfetch();
+    }
+    int b = GETARG_B(i);
+    if (b != 0) L->top = ra + b - 1;
+    goto doreturn;
+}
+
+doreturn: {
+    if (L->openupval) luaF_close(L, base);
+    savepc();
+    if (L->hookmask & LUA_MASKRET) luaD_callhook(L, LUA_HOOKRET, -1);
+    int fresh = ci->flags & CIST_FRESH;
+    int wanted = ci->nresults;
+    StkId res = ci->func;
+    L->ci = ci - 1;
+    L->base = L->ci->base;
+    if (wanted == LUA_MULTRET) {
+        for (StkId src = ra; src < L->top;) setobj(res++, src++);
+        L->top = res;
+    } else {
+        int avail = static_cast<int>(L->top - ra);
+        int j = 0;
+        for (; j < wanted && j < avail; j++) setobj(res + j, ra + j);
+        for (; j < wanted; j++) setnilvalue(res + j);
+        L->top = res + wanted;
+    }
+    if (fresh) return;
+    if (wanted != LUA_MULTRET) L->top = L->ci->top;
+    goto newframe;
+}
+
+L_FORLOOP: {
+    ra = RA(i);
+    if (!ttisnumber(ra) || !ttisnumber(ra + 1) || !ttisnumber(ra + 2)) {
+        savepc();
+        TObject t1, t2;
+        const TObject *plimit = luaV_tonumber(ra + 1, &t1);
+        const TObject *pstep = luaV_tonumber(ra + 2, &t2);
+        if (!ttisnumber(ra) || !plimit || !pstep) luaG_runerror(L, ERR_VALUEEXPECTED);
+        setnvalue(ra + 1, nvalue(plimit));
+        setnvalue(ra + 2, nvalue(pstep));
+    }
+    lua_Number step = nvalue(ra + 2);
+    lua_Number idx = nvalue(ra) + step;
+    lua_Number limit = nvalue(ra + 1);
+    if (step > 0 ? idx <= limit : idx >= limit) {
+        pc += GETARG_sBx(i);
+        setnvalue(ra, idx);
+    }
+    vmfetch();
+}
+
+L_TFORLOOP: {
+    ra = RA(i);
+    int nvar = GETARG_C(i) + 1;
+    StkId cb = ra + nvar + 2;
+    setobj(cb, ra);
+    setobj(cb + 1, ra + 1);
+    setobj(cb + 2, ra + 2);
+    L->top = cb + 3;
+    savepc();
+    luaD_call(L, cb, nvar);
+    L->top = ci->top;
+    StkId dst = ra + 2;
+    cb = dst + nvar;
+    do {
+        nvar--;
+        setobj(dst + nvar, cb + nvar);
+    } while (nvar > 0);
+    if (ttisnil(dst))
+        pc++;
+    else
+        dojumpnext();
+    vmfetch();
+}
+
+L_TFORPREP: {
+    ra = RA(i);
+    if (ttistable(ra)) {
+        setobj(ra + 1, ra);
+        savepc();
+        setobj(ra, luaH_getstr(cl->env, luaS_new(L, "next")));
+    }
+    pc += GETARG_sBx(i);
+    vmfetch();
+}
+
+L_SETLIST:
+L_SETLISTO: {
+    ra = RA(i);
+    savepc();
+    if (!ttistable(ra)) luaG_runerror(L, ERR_BADBYTECODE);
+    Table *h = hvalue(ra);
+    int bc = GETARG_Bx(i);
+    int n;
+    if (GET_OPCODE(i) == OP_SETLIST) {
+        n = (bc & (LFIELDS_PER_FLUSH - 1)) + 1;
+    } else {
+        n = static_cast<int>(L->top - ra) - 1;
+        L->top = ci->top;
+    }
+    bc &= ~(LFIELDS_PER_FLUSH - 1);
+    for (; n > 0; n--) setobj(luaH_setnum(L, h, bc + n), ra + n);
+    vmfetch();
+}
+
+L_CLOSE:
+    luaF_close(L, RA(i));
+    vmfetch();
+
+L_CLOSURE: {
+    Proto *p = cl->p->p[GETARG_Bx(i)];
+    int nup = p->nups;
+    savepc();
+    LClosure *ncl = luaF_newLclosure(L, nup, cl->env);
+    ncl->p = p;
+    for (int j = 0; j < nup; j++, pc++) {
+        if (GET_OPCODE(*pc) == OP_GETUPVAL)
+            (&ncl->upvals[0])[j] = (&cl->upvals[0])[GETARG_B(*pc)];
+        else
+            (&ncl->upvals[0])[j] = luaF_findupval(L, base + GETARG_B(*pc));
+    }
+    setclvalue(RA(i), ncl);
+    savepc();
+    luaC_checkGC(L);
+    vmfetch();
+}
+
+L_SELF: {
+    StkId rb = RB(i);
+    TObject *rc = RKC(i);
+    ra = RA(i);
+    if (!ttisstring(rc)) {
+        savepc();
+        luaG_runerror(L, ERR_BADBYTECODE);
+    }
+    TObject obj = *rb;
+    setobj(ra + 1, &obj);
+    if (ttistable(&obj)) {
+        const TObject *v = luaH_getstr(hvalue(&obj), tsvalue(rc));
+        if (!ttisnil(v)) {
+            setobj(ra, v);
+        } else {
+            savepc();
+            getfield_missing(L, &obj, rc, ra, false);
+        }
+    } else {
+        savepc();
+        luaV_gettable(L, &obj, rc, ra);
+    }
+    vmfetch();
+}
+}

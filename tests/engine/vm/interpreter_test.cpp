@@ -1,0 +1,695 @@
+// The interpreter through assembled chunks: build -> dump -> load -> run.
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/errors/errors.h"
+#include "tests/engine/vm/vm_test_util.h"
+
+using namespace vmtest;
+using cxasm::FunctionBuilder;
+
+namespace {
+
+struct Interp : VMTest {
+    // Runs "R0 = RK(b) op RK(c); return R0"; the number, or NaN with code.
+    double binary(int op, double b, double c, int *code = nullptr) {
+        FunctionBuilder f;
+        f.abc(op, 0, f.K(b), f.K(c));
+        f.abc(OP_RETURN, 0, 2);
+        f.abc(OP_RETURN, 0, 1);
+        int r = run(L, f, 1);
+        if (code) *code = r;
+        if (r) return std::nan("");
+        double v = lua_tonumber(L, -1);
+        lua_settop(L, 0);
+        return v;
+    }
+};
+
+TEST_F(Interp, IntegerAndBitwiseArithmetic) {
+    struct Case {
+        int op;
+        double b, c, want;
+    } cases[] = {
+        {OP_IDIV, -7, 2, -3},         {OP_MOD, -7, 2, -1},          {OP_IDIV, 7, -2, -3},
+        {OP_MOD, 7, -2, 1},           {OP_IDIV, -2147483648.0, -1, 2147483648.0},
+        {OP_BOR, -1, 0, 4294967295.0}, {OP_BAND, -1, 255, 255},     {OP_BXOR, 5, 3, 6},
+        {OP_SHL, 1, 32, 0},           {OP_SHL, 1, 31, 2147483648.0}, {OP_SHR, -1, 28, 15},
+        {OP_SHR, 1, 255, 0},          {OP_SHL, 1, 256, 1},          {OP_SHL, 3, -1, 0},
+        {OP_ADD, 1.5, 2, 3.5},        {OP_SUB, 1, 3, -2},           {OP_MUL, 4, 2.5, 10},
+        {OP_DIV, 7, 2, 3.5},          {OP_POW, 2, 10, 1024},        {OP_BOR, 1e12, 0, 4294967295.0},
+        {OP_BOR, std::nan(""), 0, 0},
+    };
+    for (const Case &c : cases) {
+        int code = 0;
+        double v = binary(c.op, c.b, c.c, &code);
+        EXPECT_EQ(code, 0) << "op " << c.op;
+        EXPECT_EQ(v, c.want) << "op " << c.op << " " << c.b << " " << c.c;
+    }
+    for (int op : {OP_DIV, OP_IDIV, OP_MOD}) {
+        int code = 0;
+        binary(op, 1, 0, &code);
+        EXPECT_EQ(code, ERR_ZERODIVISION) << op;
+    }
+    int code = 0;
+    binary(OP_IDIV, 5, 0.5, &code); // truncated to 0
+    EXPECT_EQ(code, ERR_ZERODIVISION);
+}
+
+TEST_F(Interp, UnaryOperatorsAndTheTruthRule) {
+    struct Case {
+        int op;
+        int kind; // 0 number, 1 string, 2 nil
+        double n;
+        const char *s;
+        double want;
+    } cases[] = {
+        {OP_BNOT, 0, 0, "", 4294967295.0}, {OP_BNOT, 0, 4294967295.0, "", 0}, {OP_BNOT, 1, 0, "5", 4294967290.0},
+        {OP_NOT, 0, 0, "", 1},             {OP_NOT, 1, 0, "", 1},             {OP_NOT, 1, 0, "0", 0},
+        {OP_NOT, 2, 0, "", 1},             {OP_NOT, 0, -1, "", 0},            {OP_UNM, 1, 0, "2.5", -2.5},
+        {OP_UNM, 0, 3, "", -3},
+    };
+    for (const Case &c : cases) {
+        FunctionBuilder f;
+        int kidx = c.kind == 0 ? f.k(c.n) : c.kind == 1 ? f.k(c.s) : f.knil();
+        f.abx(OP_LOADK, 1, kidx);
+        f.abc(c.op, 0, 1);
+        f.abc(OP_RETURN, 0, 2);
+        f.abc(OP_RETURN, 0, 1);
+        ASSERT_EQ(run(L, f, 1), 0);
+        EXPECT_EQ(lua_tonumber(L, -1), c.want) << c.op << " " << c.s;
+        lua_settop(L, 0);
+    }
+    // LOADBOOL gives numbers
+    FunctionBuilder f;
+    f.abc(OP_LOADBOOL, 0, 1, 0);
+    f.abc(OP_RETURN, 0, 2);
+    ASSERT_EQ(run(L, f, 1), 0);
+    EXPECT_EQ(lua_type(L, -1), LUA_TNUMBER);
+    EXPECT_EQ(lua_tonumber(L, -1), 1);
+}
+
+TEST_F(Interp, MissingFieldRaisesButMissingGlobalIsNil) {
+    FunctionBuilder f;
+    f.abc(OP_NEWTABLE, 0, 0, 0);
+    f.abc(OP_GETTABLE, 1, 0, f.K("missing"));
+    f.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, f), ERR_FIELDINIT);
+    EXPECT_STREQ(GetErrorDetail(), "\"missing\"");
+
+    FunctionBuilder g;
+    g.abc(OP_NEWTABLE, 0, 0, 0);
+    g.abc(OP_GETTABLE, 1, 0, g.K(2.5));
+    g.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, g), ERR_FIELDINIT);
+    EXPECT_STREQ(GetErrorDetail(), "2.5");
+
+    FunctionBuilder h;
+    h.abx(OP_GETGLOBAL, 0, h.k("nosuchglobal"));
+    h.abc(OP_RETURN, 0, 2);
+    ASSERT_EQ(run(L, h, 1), 0);
+    EXPECT_TRUE(lua_isnil(L, -1));
+}
+
+TEST_F(Interp, ComparisonRules) {
+    enum { N, S, Z }; // number, string, nil
+    struct Operand {
+        int kind;
+        double n = 0;
+        const char *s = "";
+    };
+    struct Case {
+        int op;
+        Operand b, c;
+        int want; // 1 true, 0 false, else the error code
+    } cases[] = {
+        {OP_LE, {Z}, {Z}, 1},
+        {OP_LT, {Z}, {N, 1}, 1},
+        {OP_LE, {N, 1}, {Z}, 0},
+        {OP_LE, {Z}, {S, 0, "a"}, 0},
+        {OP_LT, {S, 0, "a"}, {Z}, 0},
+        {OP_LT, {N, 1}, {S, 0, "2"}, ERR_NUMSTRCMP},
+        {OP_LE, {S, 0, "2"}, {N, 1}, ERR_NUMSTRCMP},
+        {OP_LT, {N, -1}, {Z}, 1},
+        {OP_LT, {S, 0, "a"}, {S, 0, "b"}, 1},
+        {OP_LE, {S, 0, "b"}, {S, 0, "b"}, 1},
+        {OP_LE, {S, 0, "B"}, {S, 0, "a"}, 1}, // byte order
+        {OP_EQ, {N, 1}, {S, 0, "1"}, 0},
+        {OP_EQ, {S, 0, "x"}, {S, 0, "x"}, 1},
+        {OP_EQ, {Z}, {Z}, 1},
+    };
+    for (const Case &c : cases) {
+        FunctionBuilder f;
+        auto rk = [&](const Operand &o) {
+            return o.kind == N ? f.K(o.n) : o.kind == S ? f.K(o.s) : MAXSTACK + f.knil();
+        };
+        cxasm::Label yes = f.label();
+        f.abc(c.op, 1, rk(c.b), rk(c.c));
+        f.jmp(yes);
+        f.abc(OP_LOADBOOL, 0, 0, 0);
+        f.abc(OP_RETURN, 0, 2);
+        f.bind(yes);
+        f.abc(OP_LOADBOOL, 0, 1, 0);
+        f.abc(OP_RETURN, 0, 2);
+        int code = run(L, f, 1);
+        if (c.want > 1) {
+            EXPECT_EQ(code, c.want);
+        } else {
+            ASSERT_EQ(code, 0);
+            EXPECT_EQ(lua_tonumber(L, -1), c.want) << "case " << (&c - cases);
+        }
+        lua_settop(L, 0);
+    }
+    // tables without metamethods cannot be ordered
+    FunctionBuilder t;
+    t.abc(OP_NEWTABLE, 1, 0, 0);
+    t.abc(OP_NEWTABLE, 2, 0, 0);
+    t.abc(OP_LT, 1, 1, 2);
+    t.jmpRaw(0);
+    t.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, t), ERR_WRONGOP);
+}
+
+TEST_F(Interp, GosubStackLimitsAndOwnership) {
+    // 4097 nested pushes: the last one fails
+    FunctionBuilder deep;
+    cxasm::Label self = deep.here();
+    deep.jmp(self, true);
+    deep.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, deep), ERR_INTERNAL);
+    EXPECT_EQ(lua_getgosubdepth(L), 0); // cut back by the protected call
+
+    FunctionBuilder none;
+    none.abc(OP_RETURN, 0, 0, 1);
+    none.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, none), ERR_RETWOGOSUB);
+
+    // a working subroutine
+    FunctionBuilder sub;
+    cxasm::Label s = sub.label();
+    sub.abx(OP_LOADK, 0, sub.k(1.0));
+    sub.jmp(s, true);
+    sub.jmp(s, true);
+    sub.abc(OP_RETURN, 0, 2);
+    sub.bind(s);
+    sub.abc(OP_ADD, 0, 0, sub.K(10.0));
+    sub.abc(OP_RETURN, 0, 0, 1);
+    sub.abc(OP_RETURN, 0, 1);
+    ASSERT_EQ(run(L, sub, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 21);
+    EXPECT_EQ(lua_getgosubdepth(L), 0);
+    lua_settop(L, 0);
+
+    // a position pushed by one function cannot be popped by another
+    FunctionBuilder main;
+    cxasm::Label after = main.label();
+    FunctionBuilder &callee = main.child();
+    callee.abc(OP_RETURN, 0, 0, 1);
+    callee.abc(OP_RETURN, 0, 1);
+    main.abx(OP_CLOSURE, 0, 0);
+    main.jmp(after, true);
+    main.bind(after);
+    main.abc(OP_CALL, 0, 1, 1);
+    main.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, main), ERR_RETWOGOSUB);
+    EXPECT_EQ(lua_getgosubdepth(L), 0);
+}
+
+int g_gosubStatus;
+TEST_F(Interp, CommandGosubRequestsAreChecked) {
+    lua_register(L, "jumper", [](lua_State *S) -> int {
+        lua_setjumpoffset(S, static_cast<int>(lua_tonumber(S, 1)));
+        return g_gosubStatus;
+    });
+    // R0 counts how often the target ran; the target returns by RETSUB
+    auto build = [](FunctionBuilder &f, double offset) {
+        f.abx(OP_LOADK, 0, f.k(0.0));
+        f.abx(OP_GETGLOBAL, 1, f.k("jumper"));
+        f.abx(OP_LOADK, 2, f.k(offset));
+        f.abc(OP_CALL, 1, 2, 1); // pc 3
+        f.abc(OP_RETURN, 0, 2);  // pc 4
+        f.abc(OP_ADD, 0, 0, f.K(1.0)); // pc 5: the target
+        f.abc(OP_RETURN, 0, 0, 1);
+        f.abc(OP_RETURN, 0, 1);
+    };
+    g_gosubStatus = -1;
+    FunctionBuilder ok;
+    build(ok, 1); // from pc 4 by 1: pc 5
+    ASSERT_EQ(run(L, ok, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 1);
+    lua_settop(L, 0);
+    FunctionBuilder bad;
+    build(bad, 100);
+    EXPECT_EQ(run(L, bad), ERR_FUNCJMP);
+    FunctionBuilder neg;
+    build(neg, -10);
+    EXPECT_EQ(run(L, neg), ERR_FUNCJMP);
+    EXPECT_EQ(lua_getgosubdepth(L), 0);
+
+    // -2 returns to the instruction before the call, which runs the call again
+    static int calls;
+    calls = 0;
+    lua_register(L, "jumper", [](lua_State *S) -> int {
+        lua_setjumpoffset(S, static_cast<int>(lua_tonumber(S, 1)));
+        return ++calls == 1 ? -2 : 0;
+    });
+    FunctionBuilder again;
+    build(again, 1);
+    ASSERT_EQ(run(L, again, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 1);
+    EXPECT_EQ(calls, 2);
+    lua_settop(L, 0);
+}
+
+TEST_F(Interp, CapturingCallOfAScriptFunctionIsAPlainCall) {
+    FunctionBuilder f;
+    FunctionBuilder &g = f.child();
+    g.abx(OP_LOADK, 0, g.k(5.0));
+    g.abc(OP_RETURN, 0, 2);
+    f.abx(OP_CLOSURE, 0, 0);
+    f.abc(OP_CALLC, 0, 1, 2);
+    f.abc(OP_RETURN, 0, 2);
+    ASSERT_EQ(run(L, f, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 5);
+}
+
+TEST_F(Interp, CapturingCallsHandBackTheCode) {
+    lua_register(L, "failing", [](lua_State *) -> int { return ERR_WRONGUSAGE; });
+    lua_register(L, "twovalues", [](lua_State *S) -> int {
+        lua_pushnumber(S, 5);
+        lua_pushnumber(S, 6);
+        return 2;
+    });
+    lua_register(L, "badresult", [](lua_State *) -> int { return -7; });
+    struct Case {
+        const char *name;
+        int op;
+        int code;
+        double r0, r1;
+    } cases[] = {
+        {"failing", OP_CALLC, 0, ERR_WRONGUSAGE, NAN},
+        {"twovalues", OP_CALLC, 0, 0, 5},
+        {"failing", OP_CALL, ERR_WRONGUSAGE, 0, 0},
+        {"badresult", OP_CALL, ERR_INTERNAL1, 0, 0},
+        {"badresult", OP_CALLC, 0, ERR_INTERNAL1, NAN},
+    };
+    for (const Case &c : cases) {
+        FunctionBuilder f;
+        f.abx(OP_GETGLOBAL, 0, f.k(c.name));
+        f.abc(c.op, 0, 1, 3); // two results
+        f.abc(OP_RETURN, 0, 3);
+        f.abc(OP_RETURN, 0, 1);
+        ASSERT_EQ(run(L, f, 2), c.code) << c.name;
+        if (c.code == 0) {
+            EXPECT_EQ(lua_tonumber(L, 1), c.r0) << c.name;
+            if (std::isnan(c.r1))
+                EXPECT_TRUE(lua_isnil(L, 2)) << c.name;
+            else
+                EXPECT_EQ(lua_tonumber(L, 2), c.r1) << c.name;
+        }
+        lua_settop(L, 0);
+    }
+}
+
+TEST_F(Interp, ErrorDispatchHookMayHandleACommandError) {
+    lua_register(L, "failing", [](lua_State *) -> int { return ERR_WRONGUSAGE; });
+    static int seen;
+    seen = 0;
+    lua_seterrordispatch(L, [](lua_State *, int code, void *) -> int {
+        seen = code;
+        return 0;
+    }, nullptr);
+    FunctionBuilder f;
+    f.abx(OP_GETGLOBAL, 0, f.k("failing"));
+    f.abc(OP_CALL, 0, 1, 2);
+    f.abx(OP_LOADK, 1, f.k(7.0));
+    f.abc(OP_RETURN, 0, 3);
+    f.abc(OP_RETURN, 0, 1);
+    ASSERT_EQ(run(L, f, 2), 0);
+    EXPECT_EQ(seen, ERR_WRONGUSAGE);
+    EXPECT_TRUE(lua_isnil(L, 1));
+    EXPECT_EQ(lua_tonumber(L, 2), 7);
+    lua_settop(L, 0);
+    lua_seterrordispatch(L, [](lua_State *, int, void *) -> int { return ERR_MEM; }, nullptr);
+    EXPECT_EQ(run(L, f), ERR_MEM);
+}
+
+TEST_F(Interp, MalformedSelfAndSetlistRaiseInsteadOfLeaving) {
+    // SELF with a register key that holds a number
+    FunctionBuilder s;
+    s.abc(OP_NEWTABLE, 0, 0, 0);
+    s.abx(OP_LOADK, 1, s.k(3.0));
+    s.abc(OP_SELF, 2, 0, 1);
+    s.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, s), ERR_BADBYTECODE);
+    FunctionBuilder l;
+    l.abx(OP_LOADK, 0, l.k(3.0));
+    l.abx(OP_SETLIST, 0, 0);
+    l.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, l), ERR_BADBYTECODE);
+    // a constant key that is no string never loads
+    FunctionBuilder v;
+    v.abc(OP_NEWTABLE, 0, 0, 0);
+    v.abc(OP_SELF, 1, 0, v.K(1.0));
+    v.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, v), ERR_BADBYTECODE);
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(Interp, LoopsTablesClosuresAndCalls) {
+    const char *src = R"(
+.source "=loops"
+        ; sum of 1..100 by FORLOOP
+        LOADK 0 #0
+        LOADK 1 #0          ; index, pre-decremented
+        LOADK 2 #100
+        LOADK 3 #1
+        JMP check
+body:   ADD 0 0 r1
+check:  FORLOOP 1 body
+        SETGLOBAL 0 "sum"
+        ; table filled by SETLIST, summed by the generic for
+        NEWTABLE 4 3 0
+        LOADK 5 #10
+        LOADK 6 #20
+        LOADK 7 #30
+        SETLIST 4 2
+        LOADK 8 #0
+        MOVE 9 4            ; generator, state, control in 9, 10, 11
+        LOADNIL 10 11
+        TFORPREP 9 tcheck
+tbody:  ADD 8 8 r12
+tcheck: TFORLOOP 9 1        ; k, v in 11, 12
+        JMP tbody
+        SETGLOBAL 8 "tsum"
+        ; a counter closure sharing an upvalue
+        LOADK 13 #100
+        CLOSURE 14 counter
+        MOVE 0 13
+        CALL 14 1 1
+        CALL 14 1 2
+        SETGLOBAL 14 "count"
+        ; concatenation of strings and numbers
+        LOADK 15 "n="
+        LOADK 16 #4.5
+        LOADK 17 "!"
+        CONCAT 15 15 17
+        SETGLOBAL 15 "text"
+        ; method call through SELF
+        NEWTABLE 18 0 1
+        CLOSURE 19 getx
+        SETTABLE 18 "get" r19
+        SETTABLE 18 "x" #77
+        SELF 19 18 "get"
+        CALL 19 2 2
+        SETGLOBAL 19 "mx"
+        RETURN 0 1
+.function counter
+.upvalues n
+        GETUPVAL 0 0
+        ADD 0 0 #1
+        SETUPVAL 0 0
+        RETURN 0 2
+        RETURN 0 1
+.end
+.function getx
+.params 1
+        GETTABLE 1 0 "x"
+        RETURN 1 2
+        RETURN 0 1
+.end
+)";
+    ASSERT_EQ(runText(L, src), 0);
+    auto global = [&](const char *name) {
+        lua_pushstring(L, name);
+        lua_gettable(L, LUA_GLOBALSINDEX);
+    };
+    global("sum");
+    EXPECT_EQ(lua_tonumber(L, -1), 5050);
+    global("tsum");
+    EXPECT_EQ(lua_tonumber(L, -1), 60);
+    global("count");
+    EXPECT_EQ(lua_tonumber(L, -1), 102);
+    global("text");
+    EXPECT_STREQ(lua_tostring(L, -1), "n=4.5!");
+    global("mx");
+    EXPECT_EQ(lua_tonumber(L, -1), 77);
+}
+
+TEST_F(Interp, VarargsTailCallsAndRecursionLimits) {
+    const char *src = R"(
+        CLOSURE 0 count
+        LOADK 1 #1
+        LOADK 2 #2
+        LOADK 3 #3
+        CALL 0 4 2
+        SETGLOBAL 0 "nargs"
+        CLOSURE 0 loop
+        LOADK 1 #100000
+        CALL 0 2 2
+        SETGLOBAL 0 "tail"
+        RETURN 0 1
+.function count
+.vararg
+        GETTABLE 0 0 "n"
+        RETURN 0 2
+        RETURN 0 1
+.end
+.function loop      ; tail-recursive countdown, run 100000 deep
+.params 1
+        EQ 1 0 #0
+        JMP done
+        GETGLOBAL 1 "never"
+        GETUPVAL 1 0
+        RETURN 0 1
+done:   RETURN 0 2
+.end
+)";
+    (void)src;
+    // the countdown calls itself through a global
+    const char *src2 = R"(
+        CLOSURE 0 count
+        LOADK 1 #1
+        LOADK 2 #2
+        LOADK 3 #3
+        CALL 0 4 2
+        SETGLOBAL 0 "nargs"
+        CLOSURE 0 loop
+        SETGLOBAL 0 "loop"
+        GETGLOBAL 0 "loop"
+        LOADK 1 #100000
+        CALL 0 2 2
+        SETGLOBAL 0 "tail"
+        RETURN 0 1
+.function count
+.vararg
+        GETTABLE 0 0 "n"
+        RETURN 0 2
+        RETURN 0 1
+.end
+.function loop
+.params 1
+        EQ 1 0 #0
+        JMP done
+        GETGLOBAL 1 "loop"
+        SUB 2 0 #1
+        TAILCALL 1 2 0
+        RETURN 1 0
+done:   LOADK 0 "bottom"
+        RETURN 0 2
+.end
+)";
+    ASSERT_EQ(runText(L, src2), 0);
+    lua_pushstring(L, "nargs");
+    lua_gettable(L, LUA_GLOBALSINDEX);
+    EXPECT_EQ(lua_tonumber(L, -1), 3);
+    lua_pushstring(L, "tail");
+    lua_gettable(L, LUA_GLOBALSINDEX);
+    EXPECT_STREQ(lua_tostring(L, -1), "bottom");
+    lua_settop(L, 0);
+    // plain recursion without a bound
+    const char *src3 = R"(
+        CLOSURE 0 rec
+        SETGLOBAL 0 "rec"
+        CALL 0 1 1
+        RETURN 0 1
+.function rec
+        GETGLOBAL 0 "rec"
+        CALL 0 1 1
+        RETURN 0 1
+.end
+)";
+    EXPECT_EQ(runText(L, src3), ERR_STACK);
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(Interp, CallingANonFunctionNamesIt) {
+    FunctionBuilder f;
+    f.abx(OP_GETGLOBAL, 0, f.k("nofunc"));
+    f.abc(OP_CALL, 0, 1, 1);
+    f.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, f), ERR_FUNCDECLA);
+    EXPECT_STREQ(GetErrorDetail(), "nofunc");
+    FunctionBuilder g;
+    g.abx(OP_LOADK, 0, g.k(1.0));
+    g.abc(OP_GETTABLE, 1, 0, g.K("x"));
+    g.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, g), ERR_TABLEDECLA);
+}
+
+TEST_F(Interp, MetamethodsFeedArithmeticIndexingAndCalls) {
+    const char *src = R"(
+        NEWTABLE 0 0 0        ; the object
+        NEWTABLE 1 0 2        ; its metatable
+        CLOSURE 2 add
+        SETTABLE 1 "__add" r2
+        CLOSURE 2 index
+        SETTABLE 1 "__index" r2
+        CLOSURE 2 call
+        SETTABLE 1 "__call" r2
+        GETGLOBAL 2 "setmetatable"
+        MOVE 3 0
+        MOVE 4 1
+        CALL 2 3 1
+        ADD 5 0 #5
+        SETGLOBAL 5 "added"
+        GETTABLE 5 0 "anything"
+        SETGLOBAL 5 "indexed"
+        MOVE 5 0
+        CALL 5 1 2
+        SETGLOBAL 5 "called"
+        RETURN 0 1
+.function add
+.params 2
+        ADD 2 1 #100
+        RETURN 2 2
+        RETURN 0 1
+.end
+.function index
+.params 2
+        LOADK 2 "dflt"
+        RETURN 2 2
+        RETURN 0 1
+.end
+.function call
+.params 1
+        LOADK 1 #9
+        RETURN 1 2
+        RETURN 0 1
+.end
+)";
+    lua_register(L, "setmetatable", [](lua_State *S) -> int {
+        lua_setmetatable(S, 1);
+        return 0;
+    });
+    ASSERT_EQ(runText(L, src), 0);
+    lua_pushstring(L, "added");
+    lua_gettable(L, LUA_GLOBALSINDEX);
+    EXPECT_EQ(lua_tonumber(L, -1), 105);
+    lua_pushstring(L, "indexed");
+    lua_gettable(L, LUA_GLOBALSINDEX);
+    EXPECT_STREQ(lua_tostring(L, -1), "dflt");
+    lua_pushstring(L, "called");
+    lua_gettable(L, LUA_GLOBALSINDEX);
+    EXPECT_EQ(lua_tonumber(L, -1), 9);
+}
+
+int g_lines[64];
+int g_nlines;
+TEST_F(Interp, LineHookSeesEachLineAndMayRaise) {
+    FunctionBuilder f("=hooked");
+    f.line(1).abx(OP_LOADK, 0, f.k(0.0));
+    f.line(2).abx(OP_LOADK, 1, f.k(3.0));
+    cxasm::Label top = f.here();
+    f.line(3).abc(OP_ADD, 0, 0, f.K(1.0));
+    f.abc(OP_SUB, 1, 1, f.K(1.0));
+    f.line(4).abc(OP_LT, 1, f.K(0.0), 1);
+    f.jmp(top);
+    f.line(5).abc(OP_RETURN, 0, 2);
+    std::vector<uint8_t> chunk = cxasm::assemble(f);
+    g_nlines = 0;
+    lua_sethook(L, [](lua_State *, lua_Debug *ar, int *) -> int {
+        if (g_nlines < 64) g_lines[g_nlines++] = ar->currentline;
+        return 0;
+    }, LUA_MASKLINE, 0);
+    ASSERT_EQ(load(L, chunk), 0);
+    ASSERT_EQ(lua_pcall(L, 0, 1, 0), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 3);
+    std::vector<int> seen(g_lines, g_lines + g_nlines);
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4, 3, 4, 3, 4, 5}));
+    lua_settop(L, 0);
+
+    // a hook that hands back a code raises it, at the line it reached
+    lua_sethook(L, [](lua_State *, lua_Debug *ar, int *code) -> int {
+        if (ar->currentline == 4) *code = ERR_WRONGUSAGE;
+        return 0;
+    }, LUA_MASKLINE, 0);
+    ASSERT_EQ(load(L, chunk), 0);
+    EXPECT_EQ(lua_pcall(L, 0, 1, 0), ERR_WRONGUSAGE);
+    EXPECT_EQ(GetErrorPosition()->line, 4);
+    EXPECT_STREQ(GetErrorPosition()->source, "=hooked");
+
+    // the abort flag ends the run with "User abort!"
+    static volatile unsigned abortFlag;
+    abortFlag = 0;
+    lua_setabortflag(L, &abortFlag);
+    lua_sethook(L, [](lua_State *, lua_Debug *ar, int *) -> int {
+        if (ar->currentline == 3) abortFlag = 1;
+        return 0;
+    }, LUA_MASKLINE, 0);
+    ASSERT_EQ(load(L, chunk), 0);
+    EXPECT_EQ(lua_pcall(L, 0, 1, 0), ERR_USERABORT);
+    lua_setabortflag(L, nullptr);
+
+    // the stop flag stops before the next instruction
+    lua_sethook(L, nullptr, 0, 0);
+    lua_setstopflag(L, 1);
+    ASSERT_EQ(load(L, chunk), 0);
+    EXPECT_EQ(lua_pcall(L, 0, 1, 0), ERR_USERABORT);
+    lua_setstopflag(L, 0);
+    ASSERT_EQ(load(L, chunk), 0);
+    EXPECT_EQ(lua_pcall(L, 0, 1, 0), 0);
+}
+
+TEST_F(Interp, RaisedErrorsRecordTheScriptLine) {
+    FunctionBuilder f("=pos");
+    f.line(7).abx(OP_LOADK, 0, f.k(1.0));
+    f.line(9).abc(OP_DIV, 0, 0, f.K(0.0));
+    f.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, f), ERR_ZERODIVISION);
+    EXPECT_EQ(GetErrorPosition()->line, 9);
+    EXPECT_STREQ(GetErrorPosition()->source, "=pos");
+    EXPECT_STREQ(GetErrorPosition()->command, "----");
+    // a command's returned code is reported at the calling line
+    static const luaL_reg cmds[] = {{"FailNow", [](lua_State *) -> int { return ERR_WRONGUSAGE; }}, {nullptr, nullptr}};
+    luaL_openlib(L, nullptr, cmds, 0);
+    FunctionBuilder g("=cmd");
+    g.line(3).abx(OP_GETGLOBAL, 0, g.k("failnow"));
+    g.line(4).abc(OP_CALL, 0, 1, 1);
+    g.abc(OP_RETURN, 0, 1);
+    EXPECT_EQ(run(L, g), ERR_WRONGUSAGE);
+    EXPECT_EQ(GetErrorPosition()->line, 4);
+    EXPECT_STREQ(GetErrorPosition()->command, "FailNow");
+    EXPECT_EQ(lua_getcallinstr(L), 1);
+}
+
+TEST_F(Interp, AssemblerExamplesRun) {
+    struct Case {
+        const char *file;
+        double want;
+    } cases[] = {{"closures.cxs", 3}, {"gosub.cxs", 21}};
+    for (const Case &c : cases) {
+        std::ifstream in(std::string(CX_CXASM_EXAMPLES) + "/" + c.file);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        ASSERT_EQ(runText(L, ss.str(), 1), 0) << c.file;
+        EXPECT_EQ(lua_tonumber(L, -1), c.want) << c.file;
+        lua_settop(L, 0);
+    }
+    EXPECT_THROW(cxasm::assembleText("FROB 1 2"), cxasm::AsmError);
+    EXPECT_THROW(cxasm::assembleText("JMP nowhere"), std::runtime_error);
+}
+
+} // namespace
