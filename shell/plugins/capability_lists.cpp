@@ -1,0 +1,217 @@
+// Capability lists, the adapter slots and the rules that choose loaders and
+// adapters from a "loader" or "adapter" option.
+#include <stdlib.h>
+#include <string.h>
+
+#include <string_view>
+
+#include "engine/charset/charset.h"
+#include "engine/errors/errors.h"
+#include "shell/applet.h"
+#include "shell/plugins/plugin_manager.h"
+
+namespace {
+
+struct CapabilityList {
+    uint32_t bit;
+    cxPluginNode *head;
+};
+
+CapabilityList g_lists[] = {
+    {CX_CAP_IMAGELOADER, nullptr}, {CX_CAP_ANIMLOADER, nullptr},  {CX_CAP_SOUNDLOADER, nullptr},
+    {CX_CAP_VIDEO, nullptr},       {CX_CAP_FILEADAPTER, nullptr}, {CX_CAP_DIRADAPTER, nullptr},
+    {CX_CAP_NETWORKADAPTER, nullptr},
+};
+
+cxPlugin *g_displayAdapter = nullptr;
+cxPlugin *g_requesterAdapter = nullptr;
+cxPlugin *g_timerAdapter = nullptr;
+const cxApplet *g_applet = nullptr;
+int g_startupPhase = 0;
+
+CapabilityList *FindList(uint32_t bit) {
+    for (CapabilityList &list : g_lists) {
+        if (list.bit == bit) return &list;
+    }
+    return nullptr;
+}
+
+bool WordEquals(std::string_view word, const char *name) {
+    const size_t n = strlen(name);
+    return word.size() == n && (n == 0 || StrNCompareNoCase(word.data(), name, n) == 0);
+}
+
+bool IsDefaultList(const char *list) { return !list || !*list || StrCompareNoCase(list, "default") == 0; }
+
+// Calls f(word) for each "|"-separated word; stops when f answers true.
+template <class F>
+bool AnyWord(const char *list, F f) {
+    std::string_view rest(list);
+    for (;;) {
+        size_t bar = rest.find('|');
+        if (f(rest.substr(0, bar))) return true;
+        if (bar == std::string_view::npos) return false;
+        rest.remove_prefix(bar + 1);
+    }
+}
+
+bool IsKeyword(const char *name) {
+    return StrCompareNoCase(name, "native") == 0 || StrCompareNoCase(name, "inbuilt") == 0 ||
+           StrCompareNoCase(name, "plugin") == 0;
+}
+
+int CheckAdapterRegistration(cxPlugin *plugin, uint32_t capability) {
+    if (g_applet && !CheckAppletVersion(g_applet, 6, 0)) return ERR_OLDAPPLET;
+    if (!plugin || !(plugin->capabilities & capability)) return ERR_WRONGUSAGE;
+    return 0;
+}
+
+}  // namespace
+
+extern "C" cxPluginNode *GetCapabilityList(uint32_t capability) {
+    CapabilityList *list = FindList(capability);
+    return list ? list->head : nullptr;
+}
+
+extern "C" int HasCapabilityEntry(const cxPlugin *plugin, uint32_t capability) {
+    for (cxPluginNode *n = GetCapabilityList(capability); n; n = n->next) {
+        if (n->plugin == plugin) return 1;
+    }
+    return 0;
+}
+
+extern "C" int AddCapabilityEntry(cxPlugin *plugin, uint32_t capability) {
+    CapabilityList *list = FindList(capability);
+    if (!list || !plugin) return ERR_WRONGUSAGE;
+    cxPluginNode **tail = &list->head;
+    for (; *tail; tail = &(*tail)->next) {
+        if ((*tail)->plugin == plugin) return 0;
+    }
+    auto *node = static_cast<cxPluginNode *>(calloc(1, sizeof(cxPluginNode)));
+    if (!node) return ERR_MEM;
+    node->plugin = plugin;
+    *tail = node;
+    return 0;
+}
+
+extern "C" int RemoveCapabilityEntry(cxPlugin *plugin, uint32_t capability) {
+    CapabilityList *list = FindList(capability);
+    if (!list) return ERR_WRONGUSAGE;
+    for (cxPluginNode **p = &list->head; *p;) {
+        if ((*p)->plugin == plugin) {
+            cxPluginNode *gone = *p;
+            *p = gone->next;
+            free(gone);
+        } else {
+            p = &(*p)->next;
+        }
+    }
+    return 0;
+}
+
+extern "C" void RemovePluginHooks(cxPlugin *plugin) {
+    if (!plugin) return;
+    for (CapabilityList &list : g_lists) RemoveCapabilityEntry(plugin, list.bit);
+    if (g_displayAdapter == plugin) g_displayAdapter = nullptr;
+    if (g_requesterAdapter == plugin) g_requesterAdapter = nullptr;
+    if (g_timerAdapter == plugin) g_timerAdapter = nullptr;
+}
+
+extern "C" int MatchLoaderList(const char *list, const char *name, int allowPluginKeyword) {
+    if (IsDefaultList(list)) return 1;
+    if (!name) return 0;
+    const bool keyword = IsKeyword(name);
+    return AnyWord(list, [&](std::string_view word) {
+        if (WordEquals(word, name)) return true;
+        return !keyword && allowPluginKeyword && WordEquals(word, "plugin");
+    });
+}
+
+extern "C" int IsLoaderNamed(const char *list, const char *name) {
+    if (IsDefaultList(list) || !name) return 0;
+    return AnyWord(list, [&](std::string_view word) { return WordEquals(word, name); });
+}
+
+extern "C" const char *GetLoaderName(uintptr_t loader) {
+    if (loader == 0) return "inbuilt";
+    if (loader == 1) return "native";
+    const cxPlugin *plugin = reinterpret_cast<const cxPlugin *>(loader);
+    return plugin->moduleName ? plugin->moduleName : "";
+}
+
+extern "C" int AddNamedAdapters(const char *list, uint32_t capability) {
+    if (IsDefaultList(list)) return 0;
+    int err = 0;
+    AnyWord(list, [&](std::string_view word) {
+        if (word.empty() || word.size() > 255) return false;
+        char name[256];
+        memcpy(name, word.data(), word.size());
+        name[word.size()] = 0;
+        if (IsKeyword(name)) return false;
+        for (cxPluginEntry *e = GetPluginList(); e; e = e->next) {
+            cxPlugin *p = GetPluginInfo(e->handle);
+            if (!p || p->disabled || !(p->capabilities & capability)) continue;
+            if (!p->moduleName || StrCompareNoCase(p->moduleName, name) != 0) continue;
+            err = AddCapabilityEntry(p, capability);
+            if (!err) p->onlyWhenNamed = 1;
+            return err != 0;
+        }
+        return false;
+    });
+    return err;
+}
+
+extern "C" void SetPluginApplet(const cxApplet *applet) { g_applet = applet; }
+extern "C" const cxApplet *GetPluginApplet(void) { return g_applet; }
+extern "C" void SetPluginStartupPhase(int on) { g_startupPhase = on != 0; }
+extern "C" int IsPluginStartupPhase(void) { return g_startupPhase; }
+
+extern "C" int RegisterDisplayAdapter(cxPlugin *plugin, uint32_t flags, const cxTagItem *tags) {
+    if (int err = CheckAdapterRegistration(plugin, CX_CAP_DISPLAYADAPTER)) return err;
+    if (!g_startupPhase || (g_displayAdapter && (g_displayAdapter->displayFlags & CX_DISPLAY_EXCLUSIVE)))
+        return ERR_SETADAPTER;
+    plugin->displayFlags = flags;
+    plugin->pixelFormat = 10;
+    for (const cxTagItem *t = tags; t && t->tag; t++) {
+        switch (t->tag) {
+        case 1: plugin->pixelFormat = static_cast<uint32_t>(t->data); break;
+        case 2: plugin->drawFlags = static_cast<uint32_t>(t->data); break;
+        case 3: plugin->tag = static_cast<uint32_t>(t->data); break;
+        default: break;
+        }
+    }
+    g_displayAdapter = plugin;
+    return 0;
+}
+
+extern "C" int RegisterRequesterAdapter(cxPlugin *plugin, uint32_t flags) {
+    if (int err = CheckAdapterRegistration(plugin, CX_CAP_REQUESTERADAPTER)) return err;
+    if (!g_startupPhase || (g_requesterAdapter && (g_requesterAdapter->requesterFlags & 1))) return ERR_SETADAPTER;
+    plugin->requesterFlags = flags;
+    g_requesterAdapter = plugin;
+    return 0;
+}
+
+extern "C" int RegisterTimerAdapter(cxPlugin *plugin, uint32_t flags) {
+    if (int err = CheckAdapterRegistration(plugin, CX_CAP_TIMERADAPTER)) return err;
+    if (!g_startupPhase || (g_timerAdapter && (g_timerAdapter->timerFlags & 1))) return ERR_SETADAPTER;
+    plugin->timerFlags = flags;
+    g_timerAdapter = plugin;
+    return 0;
+}
+
+extern "C" cxPlugin *GetDisplayAdapter(void) { return g_displayAdapter; }
+extern "C" cxPlugin *GetRequesterAdapter(void) { return g_requesterAdapter; }
+extern "C" cxPlugin *GetTimerAdapter(void) { return g_timerAdapter; }
+
+// Called by FreePlugins once every plug-in is closed.
+void ForgetCapabilityLists() {
+    for (CapabilityList &list : g_lists) {
+        while (list.head) {
+            cxPluginNode *next = list.head->next;
+            free(list.head);
+            list.head = next;
+        }
+    }
+    g_displayAdapter = g_requesterAdapter = g_timerAdapter = nullptr;
+}

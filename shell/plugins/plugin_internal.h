@@ -1,0 +1,30 @@
+// Shared between the files of the plug-in host; not for other subsystems.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/vm/lua.h"
+#include "shell/plugins/plugin_manager.h"
+
+// Runs fn inside a protected call of the virtual machine, so that a script
+// error raised while registering (out of memory, a plug-in's raise) comes
+// back as its code. The answer is the raised code, or fn's result.
+int PluginProtectedCall(lua_State *L, const std::function<int(lua_State *)> &fn);
+
+// Empties the capability lists and forgets the adapters.
+void ForgetCapabilityLists();
+
+// Progress lines on standard output unless quiet.
+void PluginProgress(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Case-blind comparison in the script encoding.
+bool SamePluginName(const char *a, const char *b);
+
+// The name without a final ".cxp" (any case); the length is checked first.
+std::string StripPluginExtension(const char *name);
+
+struct cxStartupOptions;
+// The start-up record the API's settings slots read (null outside a run).
+void SetPluginStartupOptions(const cxStartupOptions *opts);
+const cxStartupOptions *GetPluginStartupOptions();
