@@ -58,7 +58,7 @@ int UnpackEntry(const std::vector<unsigned char> &stored, uint32_t size, uint32_
     out.assign(size, 0);
     // The buffer bounds the output: a stream that unpacks to more than the
     // entry declares cannot fill the disk or the memory.
-    int err = UnpackCxpk(CX_PACKAGE_ENTRY_MAGIC, source, nullptr, nullptr, 0, size ? out.data() : nullptr, size);
+    int err = UnpackCxpk(CX_PACKAGE_ENTRY_MAGIC, source, nullptr, nullptr, 0, nullptr, nullptr, size ? out.data() : nullptr, size);
     ReleaseMemoryName(stored.data(), stored.size());
     if (err) return err;
     const uLong sum = crc32(crc32(0L, Z_NULL, 0), out.data(), static_cast<uInt>(out.size()));
