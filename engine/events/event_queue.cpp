@@ -9,7 +9,7 @@
 #include "platform/os_threads.h"
 
 namespace {
-// The mutex pointer is written by InitKernel/FreeKernel on the main thread
+// The mutex pointer is written by InitKernel/FreeEventQueue on the main thread
 // before producers start and after they end; producers only read it.
 std::atomic<cxOsMutex *> g_mutex{nullptr};
 bool g_enabled = false;  // guarded by g_mutex
@@ -60,7 +60,7 @@ extern "C" int InitKernel(void) {
     return 0;
 }
 
-extern "C" void FreeKernel(lua_State *L) {
+extern "C" void FreeEventQueue(lua_State *L) {
     cxOsMutex *m = g_mutex.load();
     if (!m) return;
     OsLockMutex(m);

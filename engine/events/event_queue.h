@@ -47,7 +47,7 @@ typedef struct cxEventInfo {
    run. 0, or ERR_SEMAPHORE when the mutex cannot be made. */
 int InitKernel(void);
 /* Drops every event, disables the queue and frees its mutex (clean-up). */
-void FreeKernel(lua_State *L);
+void FreeEventQueue(lua_State *L);
 /* The wall-clock start of the run recorded by InitKernel. */
 void GetKernelStartTime(cxOsTimeVal *out);
 

@@ -18,7 +18,7 @@ protected:
     }
     void TearDown() override {
         SetEventQueueClock(nullptr);
-        FreeKernel(nullptr);
+        FreeEventQueue(nullptr);
     }
     static std::vector<cxEventInfo> All() {
         std::vector<cxEventInfo> v;
@@ -149,7 +149,7 @@ TEST_F(EventQueue, ClockGoingBackDropsNothing) {
 }
 
 TEST_F(EventQueue, DisabledAfterFree) {
-    FreeKernel(nullptr);
+    FreeEventQueue(nullptr);
     EXPECT_EQ(PostEvent(nullptr, 1, 0, 0, 0, nullptr), 0);
     ASSERT_EQ(InitKernel(), 0);
     EXPECT_EQ(PostEvent(nullptr, 1, 0, 0, 0, nullptr), 1);

@@ -90,5 +90,5 @@ TEST(EventQueueThreads, NothingLostButCoalescedAndEveryPayloadFreedOnce) {
     }
     // Coalescing keeps the newest size event of each display.
     EXPECT_LT(live5Lost, kTotal);
-    FreeKernel(nullptr);
+    FreeEventQueue(nullptr);
 }

@@ -34,7 +34,7 @@ void X11Display::TearDown() {
         OsFreeWindowRecord(&display);
     }
     if (tdpy) XCloseDisplay(tdpy);
-    FreeKernel(nullptr);
+    FreeEventQueue(nullptr);
     OsStopX11();
 }
 
