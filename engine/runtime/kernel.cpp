@@ -1,5 +1,6 @@
 // Kernel settings of the command runtime.
 #include "engine/runtime/kernel.h"
+#include "engine/events/event_queue.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -114,6 +115,7 @@ extern "C" double GetRunStartTime(void) { return g_kernel.startTime; }
 extern "C" void SetRunStartTime(double seconds) { g_kernel.startTime = seconds; }
 
 extern "C" void FreeKernel(void) {
+    FreeEventQueue(nullptr);
     g_kernel = Kernel{};
     g_userAbort = 0;
     ClearObjectListRegistry();
