@@ -37,7 +37,6 @@ int RaiseOnError(lua_State *L) {
     lua_pushstring(L, kHandlerKey);
     lua_pushvalue(L, 1);
     lua_rawset(L, LUA_REGISTRYINDEX);
-    lua_seterrordispatch(L, lua_isnil(L, 1) ? nullptr : DispatchScriptError, nullptr);
     return 0;
 }
 
@@ -144,6 +143,10 @@ extern "C" int OpenSystemLibrary(lua_State *L) {
     luaL_openlib(L, nullptr, kCommands, 0);
     if (int err = AddCommandLibrary(kCommands, "system")) return err;
     luaL_openconstants(L, kConstants, 0);
+    // Always installed: besides handing codes to a script handler, the
+    // dispatch makes the call machinery catch errors raised inside a
+    // command, so that they are reported at the calling script line.
+    lua_seterrordispatch(L, DispatchScriptError, nullptr);
     LegacyControl("singlemusic", 1);
     return 0;
 }

@@ -7,10 +7,12 @@
 #include <cctype>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/charset/charset.h"
 #include "engine/lib/memblock/memblock.h"
 #include "engine/runtime/runtime.h"
+#include "tools/cxasm/asm_text.h"
 
 namespace cxtest {
 
@@ -62,6 +64,27 @@ protected:
     int Probe(const std::function<int(lua_State *)> &body, const std::function<void()> &push = [] {}) {
         ProbeBody() = body;
         return Call("Probe", push);
+    }
+    // Assembles and runs a chunk; 0 (its results on the stack) or the code.
+    int RunAsm(const std::string &text) {
+        lua_settop(L, 0);
+        std::vector<uint8_t> bytes = cxasm::assembleText(text);
+        struct Reader {
+            const std::vector<uint8_t> *b;
+            bool done;
+        } r{&bytes, false};
+        auto read = [](lua_State *, void *ud, size_t *size) -> const char * {
+            Reader *rd = static_cast<Reader *>(ud);
+            if (rd->done) {
+                *size = 0;
+                return nullptr;
+            }
+            rd->done = true;
+            *size = rd->b->size();
+            return reinterpret_cast<const char *>(rd->b->data());
+        };
+        if (int code = lua_load(L, read, &r, "=test")) return code;
+        return lua_pcall(L, 0, LUA_MULTRET, 0);
     }
     std::string Str(int index) {
         size_t n = lua_strlen(L, index);
