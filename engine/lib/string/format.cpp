@@ -76,16 +76,16 @@ int FormatStr(lua_State *L) {
         char conv = *p;
         if (!strchr("diuoxXceEfgGs", conv) || conv == 0) return ERR_WRONGUSAGE;
         if (++arg > top) return ERR_MISSINGPARAMTR;
-        std::string spec = "%" + flags;
-        if (width >= 0) spec += std::to_string(width);
-        if (precision >= 0) spec += "." + std::to_string(precision);
+        std::string conversion = "%" + flags;
+        if (width >= 0) conversion += std::to_string(width);
+        if (precision >= 0) conversion += "." + std::to_string(precision);
         char buf[kMaxWidth * 2 + 400];
         switch (conv) {
         case 'd':
         case 'i': {
             double v = luaL_checknumber(L, arg);
             long long n = v >= 9.2e18 ? 9200000000000000000LL : v <= -9.2e18 ? -9200000000000000000LL : static_cast<long long>(v);
-            snprintf(buf, sizeof buf, (spec + "lld").c_str(), n);
+            snprintf(buf, sizeof buf, (conversion + "lld").c_str(), n);
             out += buf;
             break;
         }
@@ -94,7 +94,7 @@ int FormatStr(lua_State *L) {
         case 'x':
         case 'X': {
             unsigned n = static_cast<unsigned>(luaL_checkint(L, arg));
-            snprintf(buf, sizeof buf, (spec + conv).c_str(), n);
+            snprintf(buf, sizeof buf, (conversion + conv).c_str(), n);
             out += buf;
             break;
         }
@@ -104,7 +104,7 @@ int FormatStr(lua_State *L) {
         case 'g':
         case 'G': {
             double v = luaL_checknumber(L, arg);
-            snprintf(buf, sizeof buf, (spec + conv).c_str(), v);
+            snprintf(buf, sizeof buf, (conversion + conv).c_str(), v);
             out += buf;
             break;
         }
