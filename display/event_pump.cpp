@@ -37,6 +37,7 @@ int64_t CoarseMs() {
 }
 
 bool UserAbortSet() { return *GetUserAbortFlag() != 0; }
+void SetUserAbort() { *GetUserAbortFlag() = 1; }
 
 // Ages out queued events when more than CX_PUMP_EXPIRY_SECONDS whole seconds
 // passed since the last age-out. The first turn only starts the count.
@@ -61,8 +62,6 @@ const cxTagItem kNoTags[1] = {{0, 0}};
 }  // namespace
 
 extern "C" void SetPluginHookCaller(cxPluginHookCaller caller) { g_hookCaller = caller; }
-
-extern "C" void SetUserAbortFlag(int on) { *GetUserAbortFlag() = on ? 1u : 0u; }
 
 extern "C" void SetPumpClock(cxPumpClock clock) { g_clock = clock; }
 
@@ -89,14 +88,18 @@ extern "C" int ProcessEvents(lua_State *L, uint32_t flags, uint32_t ignored, int
     if (cxPlugin *adapter = GetDisplayAdapter()) {
         const int r = CallPluginEntry(adapter, adapter->HandleEvents, L, flags, kNoTags);
         if (r == ERR_USERABORT) {
-            SetUserAbortFlag(1);
+            SetUserAbort();
             return 1;
         }
         *code = r;
         if (r) return 1;
         return UserAbortSet() ? 1 : 0;
     }
-    if (OsHandleEvents(L, code)) return 1;
+    if (OsHandleEvents(L, code)) {
+        // The back-end's quit (a quit key, a closed window) ends the run.
+        if (*code == 0) SetUserAbort();
+        return 1;
+    }
     // The flag may also have been set outside the X11 back-end (a signal,
     // a plug-in): a wait must end then too.
     return UserAbortSet() ? 1 : 0;

@@ -30,7 +30,9 @@ enum {
 
 /* One turn of the pump. 1 when the caller's wait must end: *code is then an
    error code to return, or 0 when the run is being ended by the user-abort
-   flag; else 0. */
+   flag; else 0. The user-abort flag is the kernel's (GetUserAbortFlag,
+   engine/runtime/kernel.h), which the virtual machine reads after each
+   hook: an adapter's 1003 and the X11 back-end's quit set it. */
 int ProcessEvents(lua_State *L, uint32_t flags, uint32_t ignored, int *code);
 
 /* Blocks until the back-end has something: the display adapter's WaitEvents
@@ -56,10 +58,6 @@ void RequestLineHookTurn(void);
    removes it. */
 typedef int (*cxPluginHookCaller)(lua_State *L, int kind, intptr_t a, intptr_t b);
 void SetPluginHookCaller(cxPluginHookCaller caller);
-
-/* The user-abort flag (the kernel's, read by the virtual machine after each
-   hook): set when the run must end with 1003. */
-void SetUserAbortFlag(int on);
 
 /* Tests: replaces the monotonic clock of the age-out check (null puts the
    platform's clock back) and forgets the time of the last age-out. */

@@ -103,7 +103,7 @@ TEST_F(EventPump, PluginHooksRunOnLineHookTurnsAndTheirCodeEndsTheWait) {
 }
 
 TEST_F(EventPump, TheUserAbortFlagEndsWaitsWithoutAnError) {
-    SetUserAbortFlag(1);
+    *GetUserAbortFlag() = 1;
     EXPECT_EQ(*GetUserAbortFlag(), 1u);
     int code = -1;
     EXPECT_EQ(Turn(CX_PUMP_WAITING, &code), 1);
@@ -111,7 +111,7 @@ TEST_F(EventPump, TheUserAbortFlagEndsWaitsWithoutAnError) {
     // A wait that starts after the run was ended does not block.
     uint32_t out = 7;
     EXPECT_EQ(WaitForEvent(nullptr, 0, 0, &out), 0);
-    SetUserAbortFlag(0);
+    *GetUserAbortFlag() = 0;
     EXPECT_EQ(*GetUserAbortFlag(), 0u);
 }
 
@@ -158,7 +158,7 @@ protected:
     }
     void TearDown() override {
         RemovePluginHooks(&adapter_);
-        SetUserAbortFlag(0);
+        *GetUserAbortFlag() = 0;
         EventPump::TearDown();
     }
 };
@@ -177,7 +177,7 @@ TEST_F(AdapterPump, HandleEventsGetsTheFlagsAndItsResultDecides) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.result);
-        SetUserAbortFlag(0);
+        *GetUserAbortFlag() = 0;
         g_adapterResult = c.result;
         int code = -1;
         EXPECT_EQ(Turn(CX_PUMP_WAITEVENT, &code), c.stop);
@@ -187,7 +187,7 @@ TEST_F(AdapterPump, HandleEventsGetsTheFlagsAndItsResultDecides) {
     }
     // With the flag set by anyone, a quiet adapter turn still ends the wait.
     g_adapterResult = 0;
-    SetUserAbortFlag(1);
+    *GetUserAbortFlag() = 1;
     int code = -1;
     EXPECT_EQ(Turn(CX_PUMP_WAITING, &code), 1);
     EXPECT_EQ(code, 0);
