@@ -1,5 +1,6 @@
 // The state, the call machinery, raising and protected calls, debug hooks
 // and metamethod lookup.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -87,6 +88,13 @@ void luaG_errorposition_raise(lua_State *L, int code, int line, const char *comm
 }
 
 extern "C" void luaG_runerror(lua_State *L, int code) {
+    if (code < 1000) {
+        // not an error code: protected callers must never see 0 or a count
+        char buf[32];
+        snprintf(buf, sizeof buf, "%d", code);
+        SetErrorDetail(buf);
+        code = ERR_INTERNAL1;
+    }
     CallInfo *ci = L->ci;
     if (ci > L->base_ci && isLua(ci))
         SetErrorPosition(currentline(ci), sourceOf(ci_lfunc(ci)->p), "----");
@@ -107,7 +115,11 @@ void luaD_growstack(lua_State *L, int n) {
 }
 
 void luaD_settrap(lua_State *L) {
-    int t = (L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) ? 1 : 0;
+    int t = 0;
+    if (L->hookmask & LUA_MASKCOUNT)
+        t = 4;
+    else if (L->hookmask & LUA_MASKLINE)
+        t = 1;
     if (G(L)->stop.load(std::memory_order_relaxed)) t |= 2;
     L->trap.store(t, std::memory_order_relaxed);
 }
@@ -141,20 +153,18 @@ void luaD_callhook(lua_State *L, int event, int line) {
 // A line event: the same as luaD_callhook, without clearing a fresh record.
 void luaD_linehook(lua_State *L, int line) {
     lua_Hook hook = L->hook;
-    if (!hook || !L->allowhook) return;
-    CallInfo *ci = L->ci;
-    StkId top = L->top, ci_top = ci->top;
-    if (L->stack_last - L->top <= LUA_MINSTACK) luaD_growstack(L, LUA_MINSTACK);
-    if (ci->top < L->top + LUA_MINSTACK) ci->top = L->top + LUA_MINSTACK;
+    if (__builtin_expect(!hook || !L->allowhook, 0)) return;
+    StkId top = L->top;
+    // values the hook pushes lie above the top, where the collector sees them
+    if (__builtin_expect(L->stack_last - top <= LUA_MINSTACK, 0)) luaD_growstack(L, LUA_MINSTACK);
     lua_Debug &ar = L->hookar;
     ar.event = LUA_HOOKLINE;
     ar.currentline = line;
-    ar.i_ci = ci_level(L, ci);
+    ar.i_ci = ci_level(L, L->ci);
     L->allowhook = 0;
     int code = 0;
     int stop = (*hook)(L, &ar, &code);
     L->allowhook = 1;
-    ci->top = ci_top;
     L->top = top;
     const volatile unsigned int *abortflag = G(L)->abortflag;
     if (__builtin_expect(code != 0 || stop != 0 || (abortflag && *abortflag), 0)) {
@@ -269,6 +279,7 @@ int luaD_precall(lua_State *L, StkId func, int nresults, int capture, int *statu
         ci->top = base + p->maxstacksize;
         ci->savedpc = p->code;
         ci->hookpc = nullptr;
+        ci->hookline = INT_MIN;
         ci->tailcalls = 0;
         ci->nresults = nresults;
         ci->flags = CIST_LUA;
@@ -290,6 +301,7 @@ int luaD_precall(lua_State *L, StkId func, int nresults, int capture, int *statu
     ci->top = L->top + LUA_MINSTACK;
     ci->savedpc = nullptr;
     ci->hookpc = nullptr;
+    ci->hookline = INT_MIN;
     ci->nresults = nresults;
     ci->tailcalls = 0;
     ci->flags = capture ? CIST_CAPTURE : 0;
@@ -550,7 +562,10 @@ extern "C" int lua_sethook(lua_State *L, lua_Hook func, int mask, int count) {
     L->hookcount = count;
     L->hookmask = static_cast<uint8_t>(mask);
     // frames that start being traced now must not see a stale position
-    for (CallInfo *ci = L->base_ci; ci <= L->ci; ci++) ci->hookpc = nullptr;
+    for (CallInfo *ci = L->base_ci; ci <= L->ci; ci++) {
+        ci->hookpc = nullptr;
+        ci->hookline = INT_MIN;
+    }
     luaD_settrap(L);
     return 1;
 }

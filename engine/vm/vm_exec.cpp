@@ -1,5 +1,6 @@
 // The interpreter and the value operations it relies on (conversions,
 // table access through metamethods, arithmetic, ordering, concatenation).
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -490,27 +491,27 @@ static void traceexec(lua_State *L, const Instruction *pc) {
     }
     if (mask & LUA_MASKLINE) {
         const Proto *p = ci_lfunc(ci)->p;
-        int npc = static_cast<int>(pc - p->code);
-        int newline = luaG_getline(p, npc);
+        int newline = luaG_getline(p, static_cast<int>(pc - p->code));
         const Instruction *last = ci->hookpc;
+        int lastline = ci->hookline;
         ci->hookpc = pc;
-        if (last == nullptr || pc <= last || newline != luaG_getline(p, static_cast<int>(last - p->code)))
-            luaD_linehook(L, newline);
+        ci->hookline = newline;
+        if (last == nullptr || pc <= last || newline != lastline) luaD_linehook(L, newline);
     }
 }
 
-// The line hook alone: true when the instruction at pc needs no event (same
-// line, moving forward); otherwise the event is raised here.
-static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
-    if (L->trap.load(std::memory_order_relaxed) != 1 || L->hookmask != LUA_MASKLINE || p->lineinfo == nullptr)
-        return false;
-    const Instruction *last = ci->hookpc;
+// The line hook alone (trap word 1): a new line, or a jump backwards, is an
+// event; anything else only moves the position on.
+static inline void traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
     int newline = p->lineinfo[pc - p->code];
+    if (newline == ci->hookline && pc > ci->hookpc) {
+        ci->hookpc = pc;
+        return;
+    }
     ci->hookpc = pc;
-    if (last != nullptr && pc > last && p->lineinfo[last - p->code] == newline) return true;
+    ci->hookline = newline;
     ci->savedpc = pc + 1;
     luaD_linehook(L, newline);
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -523,11 +524,14 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
 #define RKC(i) (ISK(GETARG_C(i)) ? k + (GETARG_C(i) - MAXSTACK) : base + GETARG_C(i))
 #define KBx(i) (k + GETARG_Bx(i))
 #define savepc() (ci->savedpc = pc)
-#define dojumpnext() (pc += GETARG_JOFF(*pc) + 1)
+// The trap word (hooks, stop flag) is read into a local at every jump, frame
+// entry and call-out: nothing loops or calls without seeing a change.
+#define updatetrap() (trap = L->trap.load(std::memory_order_relaxed))
+#define dojumpnext() (pc += GETARG_JOFF(*pc) + 1, updatetrap())
 
 #define vmfetch()                                                                    \
     do {                                                                             \
-        if (__builtin_expect(L->trap.load(std::memory_order_relaxed) != 0, 0)) goto tracepoint; \
+        if (__builtin_expect(trap != 0, 0)) goto tracepoint;                        \
         i = *pc++;                                                                   \
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
@@ -536,11 +540,12 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
     {                                                                                \
         StkId ra = RA(i);                                                            \
         const TObject *rb = RKB(i), *rc = RKC(i);                                    \
-        if (ttisnumber(rb) && ttisnumber(rc)) {                                      \
+        if (__builtin_expect(ttisnumber(rb) && ttisnumber(rc), 1)) {                 \
             setnvalue(ra, nvalue(rb) op nvalue(rc));                                 \
         } else {                                                                     \
             savepc();                                                                \
             luaV_arith(L, ra, rb, rc, event);                                        \
+            updatetrap();                                                            \
         }                                                                            \
         vmfetch();                                                                   \
     }
@@ -552,8 +557,10 @@ static inline bool traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
         savepc();                                                                    \
         if (ttisnumber(rb) && ttisnumber(rc))                                        \
             setnvalue(ra, arith_op(L, event, nvalue(rb), nvalue(rc)));               \
-        else                                                                         \
+        else {                                                                       \
             luaV_arith(L, ra, rb, rc, event);                                        \
+            updatetrap();                                                            \
+        }                                                                            \
         vmfetch();                                                                   \
     }
 
@@ -581,6 +588,7 @@ void luaV_execute(lua_State *L) {
     Instruction i;
     StkId ra;
     int status;
+    int trap;
 
 newframe:
     ci = L->ci;
@@ -588,14 +596,18 @@ newframe:
     k = cl->p->k;
     base = ci->base;
     pc = ci->savedpc;
+    updatetrap();
     vmfetch();
 
 tracepoint:
     // hooks or the stop flag: out of the way of the plain dispatch
-    if (!traceline(L, ci, cl->p, pc)) {
+    if (trap == 1 && cl->p->lineinfo) {
+        traceline(L, ci, cl->p, pc);
+    } else {
         ci->savedpc = pc + 1;
         traceexec(L, pc);
     }
+    updatetrap();
     i = *pc++;
     goto *disptab[GET_OPCODE(i)];
 
@@ -637,7 +649,7 @@ L_GETGLOBAL: {
         savepc();
         TObject g;
         sethvalue(&g, cl->env);
-        luaV_gettable(L, &g, rb, RA(i));
+        luaV_gettable(L, &g, rb, RA(i)); updatetrap();
     }
     vmfetch();
 }
@@ -666,11 +678,11 @@ L_GETTABLE: {
         } else {
             savepc();
             TObject t = *rb;
-            getfield_missing(L, &t, rc, ra, true);
+            getfield_missing(L, &t, rc, ra, true); updatetrap();
         }
     } else {
         savepc();
-        luaV_gettable(L, rb, rc, ra);
+        luaV_gettable(L, rb, rc, ra); updatetrap();
     }
     vmfetch();
 }
@@ -679,7 +691,7 @@ L_SETGLOBAL: {
     savepc();
     TObject g;
     sethvalue(&g, cl->env);
-    luaV_settable(L, &g, KBx(i), RA(i));
+    luaV_settable(L, &g, KBx(i), RA(i)); updatetrap();
     vmfetch();
 }
 
@@ -710,7 +722,7 @@ L_SETTABLE: {
         }
     }
     savepc();
-    luaV_settable(L, ra, rb, rc);
+    luaV_settable(L, ra, rb, rc); updatetrap();
     vmfetch();
 }
 
@@ -719,7 +731,7 @@ L_NEWTABLE: {
     savepc();
     if ((b >> 3) > 21) luaG_runerror(L, ERR_TABLEOVERFLOW);
     sethvalue(RA(i), luaH_new(L, (b & 7) << (b >> 3), GETARG_C(i)));
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -742,7 +754,7 @@ L_UNM: {
         setnvalue(RA(i), -nvalue(rb));
     } else {
         savepc();
-        unary_op(L, RA(i), rb, TM_UNM);
+        unary_op(L, RA(i), rb, TM_UNM); updatetrap();
     }
     vmfetch();
 }
@@ -757,7 +769,7 @@ L_BNOT: {
         setnvalue(RA(i), static_cast<lua_Number>(~luaV_touint32(nvalue(rb))));
     } else {
         savepc();
-        unary_op(L, RA(i), rb, TM_NOT);
+        unary_op(L, RA(i), rb, TM_NOT); updatetrap();
     }
     vmfetch();
 }
@@ -766,9 +778,9 @@ L_CONCAT: {
     int b = GETARG_B(i);
     int c = GETARG_C(i);
     savepc();
-    luaV_concat(L, c - b + 1, c);
+    luaV_concat(L, c - b + 1, c); updatetrap();
     setobj(RA(i), base + b);
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -778,6 +790,7 @@ L_JMP:
         gosubpush(L, pc, cl->p, ci_level(L, ci));
     }
     pc += GETARG_JOFF(i);
+    updatetrap();
     vmfetch();
 
 L_EQ: {
@@ -790,7 +803,7 @@ L_EQ: {
         res = nvalue(rb) == nvalue(rc);
     } else {
         savepc();
-        res = luaV_equalval(L, rb, rc);
+        res = luaV_equalval(L, rb, rc); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -807,7 +820,7 @@ L_LT: {
         res = nvalue(rb) < nvalue(rc);
     } else {
         savepc();
-        res = luaV_lessthan(L, rb, rc, 1);
+        res = luaV_lessthan(L, rb, rc, 1); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -824,7 +837,7 @@ L_LE: {
         res = nvalue(rb) <= nvalue(rc);
     } else {
         savepc();
-        res = luaV_lessequal(L, rb, rc);
+        res = luaV_lessequal(L, rb, rc); updatetrap();
     }
     if (res != GETARG_A(i))
         pc++;
@@ -864,18 +877,26 @@ L_CALL: {
             nci->top = nbase + p->maxstacksize;
             nci->savedpc = p->code;
             nci->hookpc = nullptr;
+            nci->hookline = INT_MIN;
             nci->tailcalls = 0;
             nci->nresults = nresults;
             nci->flags = CIST_LUA;
             for (StkId st = L->top; st < nci->top; st++) setnilvalue(st);
             L->top = nci->top;
-            goto newframe;
+            // enter the callee without reading back what was just written
+            ci = nci;
+            cl = static_cast<LClosure *>(clvalue(ra));
+            k = p->k;
+            base = nbase;
+            pc = p->code;
+            vmfetch();
         }
     } else if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
         SetErrorDetail(nameOfRegister(L, ra));
         luaG_runerror(L, ERR_FUNCDECLA);
     }
     if (luaD_precall(L, ra, nresults, GET_OPCODE(i) == OP_CALLC, &status)) goto newframe;
+    updatetrap();
     if (status) goto gosubrequest;
     if (nresults >= 0) L->top = ci->top;
     vmfetch();
@@ -919,12 +940,14 @@ L_TAILCALL: {
         L->top = oci->top;
         oci->savedpc = nci->savedpc;
         oci->hookpc = nullptr;
+        oci->hookline = INT_MIN;
         oci->tailcalls++;
         oci->flags = CIST_LUA | CIST_TAIL | (oci->flags & CIST_FRESH);
         L->ci = oci;
         L->base = oci->base;
         goto newframe;
     }
+    updatetrap();
     if (status) goto gosubrequest;
     // a command: return its results
     goto doreturn;
@@ -973,21 +996,30 @@ doreturn: {
 
 L_FORLOOP: {
     ra = RA(i);
-    if (!ttisnumber(ra) || !ttisnumber(ra + 1) || !ttisnumber(ra + 2)) {
-        savepc();
-        TObject t1, t2;
-        const TObject *plimit = luaV_tonumber(ra + 1, &t1);
-        const TObject *pstep = luaV_tonumber(ra + 2, &t2);
-        if (!ttisnumber(ra) || !plimit || !pstep) luaG_runerror(L, ERR_VALUEEXPECTED);
-        setnvalue(ra + 1, nvalue(plimit));
-        setnvalue(ra + 2, nvalue(pstep));
+    if (__builtin_expect(ttisnumber(ra) && ttisnumber(ra + 1) && ttisnumber(ra + 2), 1)) {
+        lua_Number step = nvalue(ra + 2);
+        lua_Number idx = nvalue(ra) + step;
+        lua_Number limit = nvalue(ra + 1);
+        if (step > 0 ? idx <= limit : idx >= limit) {
+            pc += GETARG_sBx(i);
+            ra->value.n = idx; // still a number
+            updatetrap();
+        }
+        vmfetch();
     }
+    savepc();
+    TObject t1, t2;
+    const TObject *plimit = luaV_tonumber(ra + 1, &t1);
+    const TObject *pstep = luaV_tonumber(ra + 2, &t2);
+    if (!ttisnumber(ra) || !plimit || !pstep) luaG_runerror(L, ERR_VALUEEXPECTED);
+    setnvalue(ra + 1, nvalue(plimit));
+    setnvalue(ra + 2, nvalue(pstep));
     lua_Number step = nvalue(ra + 2);
     lua_Number idx = nvalue(ra) + step;
-    lua_Number limit = nvalue(ra + 1);
-    if (step > 0 ? idx <= limit : idx >= limit) {
+    if (step > 0 ? idx <= nvalue(ra + 1) : idx >= nvalue(ra + 1)) {
         pc += GETARG_sBx(i);
         setnvalue(ra, idx);
+        updatetrap();
     }
     vmfetch();
 }
@@ -1001,7 +1033,7 @@ L_TFORLOOP: {
     setobj(cb + 2, ra + 2);
     L->top = cb + 3;
     savepc();
-    luaD_call(L, cb, nvar);
+    luaD_call(L, cb, nvar); updatetrap();
     L->top = ci->top;
     StkId dst = ra + 2;
     cb = dst + nvar;
@@ -1064,7 +1096,7 @@ L_CLOSURE: {
     }
     setclvalue(RA(i), ncl);
     savepc();
-    luaC_checkGC(L);
+    luaC_checkGC(L); updatetrap();
     vmfetch();
 }
 
@@ -1084,11 +1116,11 @@ L_SELF: {
             setobj(ra, v);
         } else {
             savepc();
-            getfield_missing(L, &obj, rc, ra, false);
+            getfield_missing(L, &obj, rc, ra, false); updatetrap();
         }
     } else {
         savepc();
-        luaV_gettable(L, &obj, rc, ra);
+        luaV_gettable(L, &obj, rc, ra); updatetrap();
     }
     vmfetch();
 }

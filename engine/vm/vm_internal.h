@@ -257,6 +257,7 @@ struct CallInfo {
     StkId top;
     const Instruction *savedpc;
     const Instruction *hookpc; // last traced instruction (line hook)
+    int hookline;              // and its line (INT_MIN: none yet)
     int nresults;
     int tailcalls;
     int flags;
@@ -313,7 +314,9 @@ struct lua_State {
     int nprotected;
     uint8_t hookmask;
     uint8_t allowhook;
-    std::atomic<int> trap; // nonzero: line/count hook set or stop flag raised
+    // Why the interpreter must look before an instruction: 1 the line hook
+    // alone, 2 the stop flag, 4 any other hook; 0 nothing.
+    std::atomic<int> trap;
     lua_Debug hookar;      // reused by line events
 };
 

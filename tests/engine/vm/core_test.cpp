@@ -335,6 +335,7 @@ TEST_F(VM, ResultsOutsideTheConventionAreErrors) {
     EXPECT_EQ(pcallC([](lua_State *) -> int { return -7; }), ERR_INTERNAL1);
     EXPECT_STREQ(GetErrorDetail(), "-7");
     EXPECT_EQ(pcallC([](lua_State *) -> int { return 3; }), ERR_INTERNAL1); // claims unpushed results
+    EXPECT_EQ(pcallC([](lua_State *S) -> int { luaG_runerror(S, 0); }), ERR_INTERNAL1);
     EXPECT_EQ(pcallC([](lua_State *S) -> int {
         lua_pushnumber(S, 5);
         return 1;
@@ -452,6 +453,21 @@ TEST_F(VM, BuffersJoinLongTexts) {
     std::string s(lua_tostring(L, -1), lua_strlen(L, -1));
     EXPECT_EQ(s.size(), 15004u);
     EXPECT_EQ(s.substr(s.size() - 4), "XYZ!");
+}
+
+TEST(CommandLibraries, KeepTheirOrder) {
+    static const luaL_reg a[] = {{"One", nullptr}, {nullptr, nullptr}};
+    static const luaL_reg b[] = {{"Two", nullptr}, {nullptr, nullptr}};
+    ASSERT_EQ(AddCommandLibrary(a, "first"), 0);
+    ASSERT_EQ(AddCommandLibrary(b, "second"), 0);
+    const cxCommandLibrary *l = GetCommandLibraries();
+    ASSERT_NE(l, nullptr);
+    EXPECT_STREQ(l->name, "first");
+    ASSERT_NE(l->next, nullptr);
+    EXPECT_STREQ(l->next->name, "second");
+    EXPECT_EQ(l->next->commands, b);
+    FreeCommandLibraries();
+    EXPECT_EQ(GetCommandLibraries(), nullptr);
 }
 
 } // namespace

@@ -692,4 +692,59 @@ TEST_F(Interp, AssemblerExamplesRun) {
     EXPECT_THROW(cxasm::assembleText("JMP nowhere"), std::runtime_error);
 }
 
+TEST_F(Interp, UnknownOpcodesDoNothing) {
+    const char *src = R"(
+        LOADK 0 #5
+        WORD 0x0000003F
+        WORD 0x0000002D
+        RETURN 0 2
+)";
+    ASSERT_EQ(runText(L, src, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 5);
+}
+
+int g_hookLines;
+TEST_F(Interp, FlagsAndHooksSetByACommandTakeEffectAtTheNextInstruction) {
+    // a loop that calls "poke" each turn; poke stops the run on its 3rd call
+    const char *src = R"(
+.line 1
+        LOADK 0 #0
+        LOADK 1 #0
+        LOADK 2 #1000000
+        LOADK 3 #1
+        JMP check
+.line 2
+body:   GETGLOBAL 4 "poke"
+        CALL 4 1 1
+        ADD 0 0 #1
+.line 3
+check:  FORLOOP 1 body
+        RETURN 0 2
+)";
+    static int pokes;
+    pokes = 0;
+    lua_register(L, "poke", [](lua_State *S) -> int {
+        if (++pokes == 3) lua_setstopflag(S, 1);
+        return 0;
+    });
+    EXPECT_EQ(runText(L, src, 1), ERR_USERABORT);
+    EXPECT_EQ(pokes, 3);
+    lua_setstopflag(L, 0);
+    // a hook installed by a command sees the following lines
+    pokes = 0;
+    g_hookLines = 0;
+    lua_register(L, "poke", [](lua_State *S) -> int {
+        if (++pokes == 2)
+            lua_sethook(S, [](lua_State *, lua_Debug *, int *code) -> int {
+                if (++g_hookLines == 5) *code = ERR_WRONGUSAGE;
+                return 0;
+            }, LUA_MASKLINE, 0);
+        return 0;
+    });
+    EXPECT_EQ(runText(L, src, 1), ERR_WRONGUSAGE);
+    EXPECT_EQ(g_hookLines, 5);
+    EXPECT_LE(pokes, 4);
+    lua_sethook(L, nullptr, 0, 0);
+}
+
 } // namespace
