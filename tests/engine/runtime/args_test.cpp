@@ -1,4 +1,5 @@
 // The argument-count check, object IDs and the number-or-percent reader.
+#include <cstdlib>
 #include <cstring>
 
 #include "shell/applet.h"
@@ -189,6 +190,39 @@ TEST_F(VmTest, CheckedStringsCountCharactersAndRefuseBadUtf8) {
     EXPECT_EQ(bytes, 4u);
     EXPECT_EQ(Probe(read, [&] { lua_pushstring(L, "a\xC3"); }), ERR_INVALIDUTF8ARG);
     EXPECT_EQ(GetErrorNumber(), 1);
+}
+
+} // namespace
+
+namespace {
+
+using cxtest::VmTest;
+
+TEST_F(VmTest, FileNameArgumentsResolveLinkedFiles) {
+    cxApplet *applet = NewApplet();
+    ASSERT_NE(applet, nullptr);
+    strcpy(applet->path, "/tmp/demo.cxa");
+    cxLinkedFile *file = static_cast<cxLinkedFile *>(calloc(1, sizeof(cxLinkedFile)));
+    file->name = strdup("gfx/Sky.png");
+    file->offset = 100;
+    file->length = 50;
+    applet->files = file;
+    SetRunningApplet(applet);
+    std::string resolved;
+    int linked = 0;
+    auto read = [&](lua_State *S) {
+        resolved = GetFileNameArg(S, 1, 0, &linked);
+        return 0;
+    };
+    EXPECT_EQ(Probe(read, [&] { lua_pushstring(L, "GFX\\sky.PNG"); }), 0);
+    EXPECT_EQ(linked, 1);
+    EXPECT_EQ(resolved.rfind(":::chunk", 0), 0u) << resolved;
+    linked = 0;
+    EXPECT_EQ(Probe(read, [&] { lua_pushstring(L, "other.png"); }), 0);
+    EXPECT_EQ(linked, 0);
+    EXPECT_EQ(resolved, "other.png");
+    SetRunningApplet(nullptr);
+    FreeApplet(applet);
 }
 
 } // namespace
