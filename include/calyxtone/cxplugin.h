@@ -87,6 +87,12 @@ extern "C" {
 #define CX_CAP_EXTENSIONS       0x20000u
 #define CX_CAP_NETWORKADAPTER   0x40000u
 
+/* Image, anim and sound loaders and video decoders join the player's list
+   of their kind when they are opened (unless CX_EXT_LOADER_NAMEDONLY).
+   File, directory and network adapters serve where an "adapter" option
+   names them, or everywhere once they add themselves with the system
+   table's AddCapabilityEntry. */
+
 /* Extension words: with CX_CAP_EXTENSIONS the loader calls
    GetExtensions(bit, 0) for every other capability bit the plug-in sets and
    stores the answer in extensions[n] for bit (1 << n). */
@@ -136,6 +142,23 @@ extern "C" {
 typedef struct lua_State lua_State;
 typedef double lua_Number;
 typedef int (*lua_CFunction)(lua_State *L);
+/* Pseudo-indices: upvalue i (from 1) of a running command is
+   lua_upvalueindex(i). */
+#define LUA_REGISTRYINDEX (-10000)
+#define LUA_GLOBALSINDEX (-10001)
+#define lua_upvalueindex(i) (LUA_GLOBALSINDEX - (i))
+#define LUA_MULTRET (-1)
+/* Value types as lua_type answers them; LUA_TNONE for an absent index. */
+#define LUA_TNONE (-1)
+#define LUA_TNIL 0
+#define LUA_TBOOLEAN 1
+#define LUA_TLIGHTUSERDATA 2
+#define LUA_TNUMBER 3
+#define LUA_TSTRING 4
+#define LUA_TTABLE 5
+#define LUA_TFUNCTION 6
+#define LUA_TUSERDATA 7
+#define LUA_TTHREAD 8
 #endif
 
 /* Any entry point whose prototype is fixed by the subsystem that calls it;
@@ -272,7 +295,7 @@ struct cxPlugin {
     uint32_t callingConvention; /*  56 CX_CALLCONV_* */
     uint32_t reserved60;        /*  60 not used by the player */
     uint32_t tag;               /*  64 CX_PLUGIN_RECORD_TAG */
-    uint32_t pixelFormat;       /*  68 display adapter's bitmaps: 0..13; 0 reads as 10 */
+    uint32_t pixelFormat;       /*  68 display adapter's bitmaps, 0..13: RegisterDisplayAdapter's tag 1, else 10 */
     uint32_t vectorFlags;       /*  72 vector engine: bit 0 takes the drawing offset in the second offset pair */
     uint32_t audioFlags;        /*  76 audio adapter */
     uint32_t drawFlags;         /*  80 CX_DRAW_* */

@@ -46,7 +46,20 @@ int CookieSeek(void *cookie, off64_t *position, int whence) {
     return 0;
 }
 
-int CookieClose(void *cookie) { return CloseFileStream(static_cast<cxStream *>(cookie)) ? 0 : -1; }
+int CookieClose(void *cookie) {
+    auto *s = static_cast<cxStream *>(cookie);
+    {
+        // However the FILE is closed, its stream leaves the table here.
+        std::lock_guard<std::mutex> lock(g_filesLock);
+        for (auto it = g_files.begin(); it != g_files.end();) {
+            if (it->second == s)
+                it = g_files.erase(it);
+            else
+                ++it;
+        }
+    }
+    return CloseFileStream(s) ? 0 : -1;
+}
 
 FILE *OpenThroughStreams(const char *name, const char *mode) {
     if (!name || !mode || !*mode) {
@@ -93,14 +106,6 @@ FILE *OpenThroughStreams(const char *name, const char *mode) {
     std::lock_guard<std::mutex> lock(g_filesLock);
     g_files[f] = s;
     return f;
-}
-
-int CloseFile(FILE *f) {
-    {
-        std::lock_guard<std::mutex> lock(g_filesLock);
-        g_files.erase(f);
-    }
-    return fclose(f);
 }
 
 void FillStat(const struct stat &st, cxPluginStat *out) {
@@ -176,7 +181,7 @@ const cxApiRuntime kApiRuntime = {
     .Free = free,
     .StrDup = strdup,
     .FOpen = OpenThroughStreams,
-    .FClose = CloseFile,
+    .FClose = fclose,
     .FSeek = fseek,
     .FTell = ftell,
     .FRead = fread,

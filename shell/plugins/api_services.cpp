@@ -208,8 +208,7 @@ std::string HomeFolder() {
 }
 
 std::string TempFolder() {
-    const cxStartupOptions *opts = GetPluginStartupOptions();
-    const char *temp = opts ? GetOptionValue(opts, CX_OPT_TEMPDIR) : nullptr;
+    const char *temp = PluginStartupOption(CX_OPT_TEMPDIR);
     return temp && *temp ? temp : "/tmp";
 }
 
@@ -219,8 +218,7 @@ int GetSystemFolder(int which, char *out, size_t size) {
     case 0: folder = HomeFolder(); break;
     case 1: folder = TempFolder(); break;
     case 2: {
-        const cxStartupOptions *opts = GetPluginStartupOptions();
-        std::string program = opts && opts->programPath[0] ? opts->programPath : "";
+        std::string program = PluginProgramPath();
         if (program.empty()) {
             char self[PATH_MAX];
             ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -258,15 +256,16 @@ void *FindObject(int, const cxPluginObjectID *) { return nullptr; }
 int RegisterObjectKind(const char *) { return 0; }
 
 int IsQuiet() {
-    const cxStartupOptions *opts = GetPluginStartupOptions();
-    return opts ? IsOptionSet(opts, CX_OPT_QUIET) : IsPluginQuiet();
+    bool set = false;
+    PluginStartupOption(CX_OPT_QUIET, &set);
+    return set || IsPluginQuiet();
 }
 
 const char *GetStartupOption(const char *name) {
-    const cxStartupOptions *opts = GetPluginStartupOptions();
     const cxOptionDef *def = FindOption(name);
-    if (!opts || !def || !IsOptionSet(opts, def->id)) return nullptr;
-    return def->takesValue ? GetOptionValue(opts, def->id) : "1";
+    bool set = false;
+    const char *value = def ? PluginStartupOption(def->id, &set) : nullptr;
+    return set ? value : nullptr;
 }
 
 void DisablePlugin(cxPlugin *plugin, int disabled) { SetPluginDisabled(plugin, disabled); }
@@ -460,7 +459,7 @@ int GetAppIconList(void **list, int *count) {
 
 int GetDefaultPixelFormat() {
     const cxPlugin *adapter = GetDisplayAdapter();
-    return adapter && adapter->pixelFormat ? static_cast<int>(adapter->pixelFormat) : 10;
+    return adapter ? static_cast<int>(adapter->pixelFormat) : 10;
 }
 
 int GetPixelFormatBytes(int format) {

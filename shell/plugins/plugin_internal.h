@@ -25,6 +25,12 @@ bool SamePluginName(const char *a, const char *b);
 std::string StripPluginExtension(const char *name);
 
 struct cxStartupOptions;
-// The start-up record the API's settings slots read (null outside a run).
+// A copy of the start-up settings that the API's slots read, so that they
+// stay valid whatever happens to the start-up record; null clears it.
 void SetPluginStartupOptions(const cxStartupOptions *opts);
-const cxStartupOptions *GetPluginStartupOptions();
+// An option's text: a value option's value (its default included), "1" for
+// a flag that was given, else null. set (optional) tells whether the option
+// was given.
+const char *PluginStartupOption(int id, bool *set = nullptr);
+// The program's path from the start-up record, or "".
+const std::string &PluginProgramPath();

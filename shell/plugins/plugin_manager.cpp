@@ -155,20 +155,27 @@ int RegisterSaverFormats(lua_State *L, cxPlugin *p, const SaverKind &kind, Regis
         return ERR_MEM;
     }
     // Second pass: keep each format and make its constant.
+    // The saver must answer as it did in the first pass; one that does not
+    // cannot push the names past their buffer.
     int filled = 0;
     char *at = names.get();
-    for (int i = 0; filled < count; i++) {
+    for (int i = 0; filled < count && i < kMaxSaverFormats; i++) {
         cxSaverFormat f{};
         CallPluginEntry(p, fn, i, &f);
         if (f.name) {
+            const size_t room = nameBytes + 1 - static_cast<size_t>(at - names.get());
+            const int len = snprintf(at, room, "%s%s", kind.prefix, f.name);
+            if (len < 0 || static_cast<size_t>(len) >= room) break;
             formats[filled] = f;
-            int len = snprintf(at, nameBytes + 1 - static_cast<size_t>(at - names.get()), "%s%s", kind.prefix,
-                               f.name);
             constants[filled] = luaL_Const{at, nullptr, static_cast<double>(f.format)};
             at += len + 1;
             filled++;
         }
         if (!(f.flags & kind.more)) break;
+    }
+    if (filled != count) {
+        free(formats);
+        return ERR_INTERNAL;
     }
     int err = PluginProtectedCall(L, [&](lua_State *S) {
         luaL_openconstants(S, constants.get(), 0);
@@ -634,4 +641,6 @@ extern "C" void FreePlugins(void) {
     g_nodes.clear();
     g_nodesStale = true;
     g_announcedRequiredOpening = false;
+    SetPluginStartupOptions(nullptr);
+    SetPluginApplet(nullptr);
 }

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -99,6 +100,7 @@ int Extract(FILE *f, const char *programPath, uint64_t offset, int dirFd, uint64
     if (length < CX_PACKAGE_HEADER_SIZE || offset + length > fileSize) return ERR_FILEFORMAT;
 
     uint64_t used = CX_PACKAGE_HEADER_SIZE;
+    std::vector<std::string> names;
     for (uint32_t i = 0; i < count; i++) {
         unsigned char nameLength[2];
         if (used + 2 > length || !ReadExact(f, nameLength, 2)) return ERR_FILEFORMAT;
@@ -108,10 +110,15 @@ int Extract(FILE *f, const char *programPath, uint64_t offset, int dirFd, uint64
         unsigned char sizes[12];
         if (!ReadExact(f, name, n) || !ReadExact(f, sizes, sizeof sizes)) return ERR_READ;
         name[n] = 0;
-        if (!IsValidPackageEntryName(name, n)) {
+        // The scan takes names without regard to case: two that differ only
+        // in case are one plug-in given twice.
+        bool twice = false;
+        for (const std::string &seen : names) twice = twice || strcasecmp(seen.c_str(), name) == 0;
+        if (!IsValidPackageEntryName(name, n) || twice) {
             SetErrorDetail(Printable(name, n).c_str());
             return ERR_LINKPLUGIN;
         }
+        names.emplace_back(name);
         const uint32_t size = BE32(sizes);
         const uint32_t crc = BE32(sizes + 4);
         const uint32_t storedSize = BE32(sizes + 8);

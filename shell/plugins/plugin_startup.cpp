@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"
@@ -12,7 +13,13 @@
 
 namespace {
 
-const cxStartupOptions *g_options = nullptr;
+struct OptionCopy {
+    bool set = false;
+    bool hasValue = false;
+    std::string value;
+};
+std::vector<OptionCopy> g_options;
+std::string g_programPath;
 
 const char *OptionText(const cxStartupOptions *opts, int id) {
     return IsOptionSet(opts, id) ? GetOptionValue(opts, id) : nullptr;
@@ -22,8 +29,31 @@ bool IsSeparator(char c) { return c == '|' || c == ',' || c == ';' || c == ' ' |
 
 }  // namespace
 
-void SetPluginStartupOptions(const cxStartupOptions *opts) { g_options = opts; }
-const cxStartupOptions *GetPluginStartupOptions() { return g_options; }
+void SetPluginStartupOptions(const cxStartupOptions *opts) {
+    g_options.clear();
+    g_programPath.clear();
+    if (!opts) return;
+    g_options.resize(CX_OPTION_SLOTS);
+    for (int id = 0; id < CX_OPTION_SLOTS; id++) {
+        g_options[id].set = opts->slots[id].set != 0;
+        if (opts->slots[id].value) {
+            g_options[id].hasValue = true;
+            g_options[id].value = opts->slots[id].value;
+        }
+    }
+    g_programPath = opts->programPath;
+}
+
+const char *PluginStartupOption(int id, bool *set) {
+    if (set) *set = false;
+    if (id < 0 || static_cast<size_t>(id) >= g_options.size()) return nullptr;
+    const OptionCopy &o = g_options[static_cast<size_t>(id)];
+    if (set) *set = o.set;
+    if (o.hasValue) return o.value.c_str();
+    return o.set ? "1" : nullptr;
+}
+
+const std::string &PluginProgramPath() { return g_programPath; }
 
 extern "C" char *MakePluginNameList(const char *text) {
     if (!text) return nullptr;

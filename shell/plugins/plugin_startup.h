@@ -9,6 +9,9 @@
 //   both:             InitPlugins
 //   at exit:          ClosePlugins (while the VM is open), FreePlugins,
 //                     RemoveAppendedPlugins - also when a stage failed.
+// Once the applet record is read, SetPluginApplet hands it to the API's
+// version checks and file-name resolution; set it back to null before the
+// record is freed.
 #pragma once
 
 #include <stdint.h>
