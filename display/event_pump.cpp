@@ -36,8 +36,12 @@ int64_t CoarseMs() {
     return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-bool UserAbortSet() { return *GetUserAbortFlag() != 0; }
-void SetUserAbort() { *GetUserAbortFlag() = 1; }
+bool UserAbortSet() {
+    int on = 0;
+    GetKernelTags(nullptr, CX_KTAG_USERABORT, &on, CX_KTAG_END);
+    return on != 0;
+}
+void SetUserAbort() { SetKernelTags(nullptr, CX_KTAG_USERABORT, 1, CX_KTAG_END); }
 
 // Ages out queued events when more than CX_PUMP_EXPIRY_SECONDS whole seconds
 // passed since the last age-out. The first turn only starts the count.

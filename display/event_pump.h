@@ -30,7 +30,7 @@ enum {
 
 /* One turn of the pump. 1 when the caller's wait must end: *code is then an
    error code to return, or 0 when the run is being ended by the user-abort
-   flag; else 0. The user-abort flag is the kernel's (GetUserAbortFlag,
+   flag; else 0. The user-abort flag is the kernel's (kernel tag 40,
    engine/runtime/kernel.h), which the virtual machine reads after each
    hook: an adapter's 1003 and the X11 back-end's quit set it. */
 int ProcessEvents(lua_State *L, uint32_t flags, uint32_t ignored, int *code);

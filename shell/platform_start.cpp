@@ -7,7 +7,6 @@
 #include <atomic>
 
 #include "engine/errors/error_codes.h"
-#include "engine/runtime/kernel.h"
 #include "platform/os_timers.h"
 #include "platform/os_wake.h"
 #include "platform/x11/x11_connection.h"
@@ -19,6 +18,7 @@ bool g_platformStarted = false;
 bool g_x11Started = false;
 bool g_xAvailable = false;
 std::atomic<lua_State *> g_breakState{nullptr};
+volatile unsigned int *g_abortFlag = nullptr;
 
 bool ReachXServer(const cxStartupOptions *opts) {
     const char *server = IsOptionSet(opts, CX_OPT_XSERVER) ? GetOptionValue(opts, CX_OPT_XSERVER) : nullptr;
@@ -33,7 +33,7 @@ bool ReachXServer(const cxStartupOptions *opts) {
 
 void OnBreak(int) {
     const int savedErrno = errno;
-    *GetUserAbortFlag() = 1;
+    if (g_abortFlag) *g_abortFlag = 1;
     if (lua_State *L = g_breakState.load()) lua_setstopflag(L, 1);
     OsPostWakeMessage(CX_WAKE_PLAIN, 0);
     errno = savedErrno;
@@ -66,7 +66,8 @@ extern "C" void OsShutdownPlatform(void) {
     g_platformStarted = g_x11Started = g_xAvailable = false;
 }
 
-extern "C" void OsInstallBreakHandler(lua_State *L) {
+extern "C" void OsInstallBreakHandler(lua_State *L, volatile unsigned int *abortFlag) {
+    g_abortFlag = abortFlag;
     g_breakState.store(L);
     struct sigaction sa = {};
     sa.sa_handler = OnBreak;

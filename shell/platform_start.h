@@ -39,8 +39,9 @@ void OsShutdownPlatform(void);
    flag and the virtual machine's stop flag are set and the main thread is
    woken, so that the clean-up still runs (a linked executable's temporary
    plug-in folder is removed). A second signal ends the process at once.
-   The state may be null (only the flags are set then). */
-void OsInstallBreakHandler(lua_State *L);
+   The state may be null (only the flag is set then); abortFlag is the
+   kernel's user-abort flag. */
+void OsInstallBreakHandler(lua_State *L, volatile unsigned int *abortFlag);
 /* The handler no longer touches the state (before it is closed). */
 void OsForgetBreakState(void);
 

@@ -261,7 +261,7 @@ extern "C" int PlayerMain(int argc, char **argv) {
         FreeApplet(applet);
         return CX_EXIT_FAILURE;
     }
-    OsInstallBreakHandler(L);
+    OsInstallBreakHandler(L, GetUserAbortFlag());
     ResetErrorPosition();
     return RunSequence(L, opts, applet, argc, argv);
 }
