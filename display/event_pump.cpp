@@ -20,6 +20,9 @@ bool g_expiryStarted = false;
 cxOsTimeVal g_lastExpiry{};
 // Coarse clock reading (ms) before which the line hook does not turn the pump.
 int64_t g_nextLineTurn = 0;
+// The clock is read on every kLinesPerClockRead-th line event only.
+constexpr int kLinesPerClockRead = 8;
+int g_linesUntilClock = 0;
 
 void Now(cxOsTimeVal *t) {
     if (g_clock)
@@ -73,6 +76,7 @@ extern "C" void ResetEventPump(void) {
     g_expiryStarted = false;
     g_lastExpiry = cxOsTimeVal{};
     g_nextLineTurn = 0;
+    g_linesUntilClock = 0;
 }
 
 extern "C" int ProcessEvents(lua_State *L, uint32_t flags, uint32_t ignored, int *code) {
@@ -121,12 +125,18 @@ extern "C" int WaitForEvent(lua_State *L, uint32_t flags, uint32_t passThrough, 
     return 0;
 }
 
-extern "C" void RequestLineHookTurn(void) { g_nextLineTurn = 0; }
+extern "C" void RequestLineHookTurn(void) {
+    g_nextLineTurn = 0;
+    g_linesUntilClock = 0;
+}
 
 extern "C" int EventLineHook(lua_State *L, lua_Debug *ar, int *code) {
     (void)ar;
+    const bool pending = OsGetEventsPending() != 0;
+    if (--g_linesUntilClock > 0 && !pending) return 0;
+    g_linesUntilClock = kLinesPerClockRead;
     const int64_t now = CoarseMs();
-    if (now < g_nextLineTurn && !OsGetEventsPending()) return 0;
+    if (now < g_nextLineTurn && !pending) return 0;
     g_nextLineTurn = now + CX_LINEHOOK_INTERVAL_MS;
     int off = 0;
     GetKernelTags(L, CX_KTAG_LINEHOOKOFF, &off, CX_KTAG_END);

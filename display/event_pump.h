@@ -44,8 +44,8 @@ int WaitForEvent(lua_State *L, uint32_t flags, uint32_t passThrough, uint32_t *o
    runs on every script line, so it only turns the pump when something may
    be waiting: X events left queued by the last turn, or at least
    CX_LINEHOOK_INTERVAL_MS milliseconds of a coarse monotonic clock since
-   its last turn. A turn is skipped while the script has disabled the line
-   hook (kernel tag 33). */
+   its last turn (the clock is read on every eighth line event). A turn is
+   skipped while the script has disabled the line hook (kernel tag 33). */
 #define CX_LINEHOOK_INTERVAL_MS 5
 int EventLineHook(lua_State *L, lua_Debug *ar, int *code);
 /* Makes the next line event turn the pump (after an event was posted from
