@@ -114,6 +114,33 @@ TEST_F(PlayerE2E, AChunkThatReturnsEndsTheRunSuccessfully) {
     RunResult r = RunPlayer({applet});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("CalyxtonePlayer 8.0 [Linux]", 0), 0u) << r.out;
+    // A path with blanks given as one argument stays one path.
+    r = RunPlayer({Applet("with blank.cxa", kReturns), "-QUIET"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(PlayerE2E, CxappletMakesRunnableAppletsWithItsOptions) {
+    cxtest::WriteText(Path("hello.cxs"), std::string(".source \"=hello.cxs\"\n        LOADK 0 \"HI THERE\"\n") +
+                                             ShowString(0) + "        RETURN 0 1\n");
+    cxtest::WriteText(Path("data.txt"), "linked bytes");
+    cxe2e::RunOptions tool;
+    tool.program = CX_TEST_CXAPPLET;
+    RunResult made = RunPlayer({Path("hello.cxs"), "-o", Path("hello.cxa"), "--packed", "--pack-code", "--info",
+                                "1=Hello", "--version", "9.1", "--identifier", "demo.hello", "--item", "3,4,a.png",
+                                "--tag", "width=10", "--tag-string", "code=007", "--file",
+                                "data.txt=" + Path("data.txt")},
+                               tool);
+    ASSERT_EQ(made.status, 0) << made.err;
+    RunResult r = RunPlayer({Path("hello.cxa"), "-QUIET"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out,
+              "*** WARNING Object 4 (\"a.png\") of kind 3 was not preloaded: no loader for this kind ***\n"
+              "00000000: 48 49 20 54 48 45 52 45                         HI THERE\n");
+
+    made = RunPlayer({Path("hello.cxs"), "-o", Path("bad.cxa"), "--tag", "x=1"}, tool);
+    EXPECT_EQ(made.status, 2);
+    EXPECT_NE(made.err.find("--tag must follow an --item"), std::string::npos) << made.err;
 }
 
 TEST_F(PlayerE2E, AFailingCommandIsReportedWithFileAndLine) {
