@@ -397,8 +397,8 @@ void luaD_call(lua_State *L, StkId func, int nResults) {
 // Protected calls
 
 extern "C" int lua_pcall(lua_State *L, int nargs, int nresults, int errfunc) {
+    if (nargs < 0 || L->top - L->base < nargs + 1) return ERR_MISSINGPARAMTR;
     StkId func = L->top - (nargs + 1);
-    if (func < L->base) return ERR_MISSINGPARAMTR;
     TObject ef;
     setnilvalue(&ef);
     if (errfunc != 0) {
@@ -437,6 +437,7 @@ extern "C" int lua_pcall(lua_State *L, int nargs, int nresults, int errfunc) {
 }
 
 extern "C" void lua_call(lua_State *L, int nargs, int nresults) {
+    if (nargs < 0 || L->top - L->base < nargs + 1) luaG_runerror(L, ERR_MISSINGPARAMTR);
     StkId func = L->top - (nargs + 1);
     luaD_call(L, func, nresults);
 }

@@ -40,9 +40,10 @@ int writeVector(lua_State *, const void *p, size_t n, void *ud) {
 
 // With CX_FUZZ_RUN set in the environment, loaded chunks also run, for a
 // bounded number of instructions: the verifier must make running safe.
+bool g_mutating; // the replay's own mutations only load
 bool runChunks() {
     static const bool on = getenv("CX_FUZZ_RUN") != nullptr;
-    return on;
+    return on && !g_mutating;
 }
 
 int g_budget;
@@ -61,6 +62,7 @@ int checkOne(lua_State *L, const uint8_t *data, size_t size) {
         lua_pcall(L, 0, 0, 0);
         lua_sethook(L, nullptr, 0, 0);
         lua_settop(L, 1);
+        lua_setgcthreshold(L, 0); // what the chunk made goes before the next input
     }
     if (code == 0) {
         std::vector<uint8_t> again;
@@ -106,8 +108,10 @@ int main(int argc, char **argv) {
     for (const auto &f : files) {
         std::ifstream in(f, std::ios::binary);
         std::vector<uint8_t> seed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        g_mutating = false;
         loaded += checkOne(L, seed.data(), seed.size()) == 0;
         runs++;
+        g_mutating = true;
         // every truncation, and two corruptions of every byte
         for (size_t n = 0; n < seed.size(); n++, runs++) checkOne(L, seed.data(), n);
         for (size_t pos = 0; pos < seed.size(); pos++) {

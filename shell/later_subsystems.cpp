@@ -1,0 +1,48 @@
+// Empty stand-ins for subsystems that are not built yet (see
+// later_subsystems.h). Each subsystem deletes its functions from this file
+// when it brings the real ones.
+#include "shell/later_subsystems.h"
+
+extern "C" {
+
+// Sound, anims and video.
+void StopAllPlayback(lua_State *) {}
+void FreeAllVideos(lua_State *) {}
+void FreeAnimObjects(void) {}
+void FreeAllSoundObjects(lua_State *) {}
+void FreeAudioEngine(void) {}
+
+// Display and input.
+void CleanupDisplays(lua_State *) {}
+void CleanupEvents(lua_State *) {}
+void FreeSharedMutexes(void) {}
+
+// Graphics core.
+void FreeGraphicsLibrary(lua_State *) {}
+void FreeDrawLibraryBuffers(lua_State *) {}
+void FreeAllPaths(lua_State *) {}
+void FreeScalerTables(void) {}
+
+// Images.
+void FreeAllBrushes(lua_State *) {}
+void FreeAllBGPics(lua_State *) {}
+void FreeAllSprites(lua_State *) {}
+
+// Text and fonts.
+int FreeTextLibrary(lua_State *) { return 0; }
+
+// Layers and transitions.
+void FreeLayerLibraryState(lua_State *) {}
+
+// Files, network and devices.
+void FreeNetworkObjects(lua_State *) {}
+void FreeIconObjects(lua_State *) {}
+void FreeSerialPorts(lua_State *) {}
+void FreeDosObjects(lua_State *) {}
+int LoadAppletIcon(const cxApplet *, const cxStartupOptions *) { return 0; }
+void DeleteTemporaryFiles(void) {}
+
+// The system library's script timers and catalogs.
+void FreeSystemLibrary(lua_State *) {}
+
+}  // extern "C"

@@ -1,0 +1,40 @@
+// The player binary with an X display: an error is reported in the
+// requester's form (here on standard output, as no requester library is
+// installed), which names the failing command.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "tests/shell/e2e/player_runner.h"
+#include "tests/shell/test_files.h"
+
+namespace {
+
+TEST(PlayerX11, TheReportNamesTheFailingCommand) {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    cxtest::TempDir dir;
+    cxe2e::WriteApplet(dir.Path("fail.cxa"), R"(
+.source "=fail.cxs"
+.line 7
+        GETGLOBAL 0 "peek"
+        CALL 0 1 1
+        RETURN 0 1
+)");
+    cxe2e::RunOptions options;
+    options.withDisplay = true;
+    cxe2e::RunResult r = cxe2e::RunPlayer({dir.Path("fail.cxa"), "-QUIET"}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Not enough arguments!\nFile: fail.cxs (current line: 7 - In function: Peek)\n");
+}
+
+TEST(PlayerX11, AReturningAppletRunsWithTheDisplayAvailable) {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    cxtest::TempDir dir;
+    cxe2e::WriteApplet(dir.Path("ok.cxa"), ".source \"=ok.cxs\"\n        RETURN 0 1\n");
+    cxe2e::RunOptions options;
+    options.withDisplay = true;
+    cxe2e::RunResult r = cxe2e::RunPlayer({dir.Path("ok.cxa"), "-QUIET"}, options);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace
