@@ -205,7 +205,7 @@ int RunSequence(lua_State *L, cxStartupOptions *opts, cxApplet *applet, int argc
     // Scripts that never wait still let events in through the line hook; the
     // virtual machine ends the run with 1003 when the user-abort flag is set
     // after a hook.
-    lua_setabortflag(L, GetUserAbortFlag());
+    lua_setabortflag(L, GetUserAbortFlagAddress());
     lua_sethook(L, EventLineHook, LUA_MASKLINE, 0);
 
     if (int err = RunProtected(L, [&] { return PreloadObjects(L, applet, opts); })) return end(err);
@@ -261,7 +261,7 @@ extern "C" int PlayerMain(int argc, char **argv) {
         FreeApplet(applet);
         return CX_EXIT_FAILURE;
     }
-    OsInstallBreakHandler(L, GetUserAbortFlag());
+    OsInstallBreakHandler(L, GetUserAbortFlagAddress());
     ResetErrorPosition();
     return RunSequence(L, opts, applet, argc, argv);
 }
