@@ -1,11 +1,12 @@
 // The virtual-machine sub-table of the plug-in API.
 #include <stddef.h>
 
+#include "engine/runtime/args.h"
 #include "engine/errors/errors.h"
 #include "engine/vm/lauxlib.h"
 #include "shell/chunk_names.h"
 #include "shell/plugins/api_tables.h"
-#include "shell/plugins/plugin_api.h"
+#include "include/calyxtone/cxplugin.h"
 #include "shell/plugins/plugin_manager.h"
 
 namespace {
@@ -27,60 +28,26 @@ void AddString(cxLuaBuffer *b, const char *s) { luaL_addstring(AsBuffer(b), s); 
 void AddValue(cxLuaBuffer *b) { luaL_addvalue(AsBuffer(b)); }
 void PushResult(cxLuaBuffer *b) { luaL_pushresult(AsBuffer(b)); }
 
-cxObjectIDReader g_objectId = nullptr;
-cxObjectIDReader g_optObjectId = nullptr;
-cxFileNameReader g_fileName = nullptr;
-
-void BasicObjectID(lua_State *L, int arg, cxPluginObjectID *id) {
-    cxPluginObjectID value{0, nullptr};
-    switch (lua_type(L, arg)) {
-    case LUA_TNUMBER: value.number = luaL_checkint(L, arg); break;
-    case LUA_TLIGHTUSERDATA: value.pointer = lua_touserdata(L, arg); break;
-    default:
-        SetErrorNumber(arg);
-        luaG_runerror(L, ERR_NUMEXPECTED);
-    }
-    if (id) *id = value;
-}
+// The plug-in's ID record has the layout of cxObjectID.
+static_assert(sizeof(cxPluginObjectID) == sizeof(cxObjectID), "object ID layouts differ");
 
 void ObjectIDArg(lua_State *L, int arg, cxPluginObjectID *id) {
-    if (g_objectId) return g_objectId(L, arg, id);
-    BasicObjectID(L, arg, id);
+    cxObjectID value;
+    GetObjectIDArg(&value, L, arg);
+    if (id) *id = cxPluginObjectID{value.number, value.pointer};
 }
 
 void OptObjectIDArg(lua_State *L, int arg, cxPluginObjectID *id) {
-    if (g_optObjectId) return g_optObjectId(L, arg, id);
     if (lua_isnoneornil(L, arg)) {
         if (id) *id = cxPluginObjectID{0, nullptr};
         return;
     }
-    BasicObjectID(L, arg, id);
+    ObjectIDArg(L, arg, id);
 }
 
-const char *FileNameArg(lua_State *L, int arg) {
-    if (g_fileName) return g_fileName(L, arg);
-    const char *name = luaL_checklstring(L, arg, nullptr);
-    const cxApplet *applet = GetPluginApplet();
-    if (!applet) return name;
-    char resolved[CX_STREAM_NAME_MAX + 1];
-    const char *use = ResolveFileNameArg(applet, name, resolved, sizeof resolved);
-    if (use == name) return name;
-    // The resolved name lives on the stack in the argument's place, so it
-    // stays valid while the command runs.
-    if (arg < 0 && arg > LUA_REGISTRYINDEX) arg = lua_gettop(L) + arg + 1;
-    lua_pushstring(L, use);
-    lua_replace(L, arg);
-    return lua_tostring(L, arg);
-}
+const char *FileNameArg(lua_State *L, int arg) { return GetFileNameArg(L, arg, 0, nullptr); }
 
 }  // namespace
-
-extern "C" void SetPluginArgumentReaders(cxObjectIDReader objectId, cxObjectIDReader optionalObjectId,
-                                         cxFileNameReader fileName) {
-    g_objectId = objectId;
-    g_optObjectId = optionalObjectId;
-    g_fileName = fileName;
-}
 
 const cxApiVM kApiVM = {
     .lua_gettop = lua_gettop,

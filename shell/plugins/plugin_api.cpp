@@ -1,6 +1,6 @@
 // The plug-in API table: version 8.0 and its 16 sub-tables, one constant
 // of the program.
-#include "shell/plugins/plugin_api.h"
+#include "include/calyxtone/cxplugin.h"
 
 #include "shell/plugins/api_tables.h"
 #include "shell/plugins/plugin_loader.h"

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/runtime/kernel.h"
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
 #include "engine/vm/lauxlib.h"
@@ -26,7 +27,6 @@ namespace {
 
 cxPluginEntry *g_entries = nullptr;
 int g_quiet = 0;
-cxAbortCheck g_abortCheck = nullptr;
 int g_besideProgram = 0;
 bool g_announcedRequiredOpening = false;
 
@@ -298,7 +298,6 @@ std::string StripPluginExtension(const char *name) {
 
 extern "C" void SetPluginQuiet(int quiet) { g_quiet = quiet != 0; }
 extern "C" int IsPluginQuiet(void) { return g_quiet; }
-extern "C" void SetPluginAbortCheck(cxAbortCheck check) { g_abortCheck = check; }
 extern "C" void SetPluginsBesideProgram(int on) { g_besideProgram = on != 0; }
 
 // ---- the list ----
@@ -431,9 +430,8 @@ extern "C" int ScanPluginDir(const char *folder, const char *skipList, int *coun
                 PluginProgress("(Reason: %s)\n", message);
             }
         }
-        if (g_abortCheck) {
-            if (int stop = g_abortCheck()) return stop;
-        }
+        // The user may end the run while a long scan goes on.
+        if (GetUserAbortFlag()) return ERR_USERABORT;
     }
     return 0;
 }

@@ -53,6 +53,8 @@ struct cxPluginHelpText {
 int ScanPlugins(const char *programPath, const char *skipList, int *count);
 int ScanPluginDir(const char *folder, const char *skipList, int *count);
 void SetPluginsBesideProgram(int on);
+void SetPluginQuiet(int quiet);
+int IsPluginQuiet(void);
 /* 0 when it opened the plug-in (*entry set), 1003 when the plug-in was
    known already (*entry set), else the loader's error code. */
 int FindOrOpenPlugin(const char *path, int openNow, cxPluginEntry **entry);
@@ -138,11 +140,6 @@ cxPlugin *GetTimerAdapter(void);
 
 /* ---- progress ---- */
 
-void SetPluginQuiet(int quiet);
-int IsPluginQuiet(void);
-/* Asked after each scanned file; a non-zero answer ends the scan with it. */
-typedef int (*cxAbortCheck)(void);
-void SetPluginAbortCheck(cxAbortCheck check);
 
 /* ---- listing and clean-up ---- */
 
