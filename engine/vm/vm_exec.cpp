@@ -500,20 +500,6 @@ static void traceexec(lua_State *L, const Instruction *pc) {
     }
 }
 
-// The line hook alone (trap word 1): a new line, or a jump backwards, is an
-// event; anything else only moves the position on.
-static inline void traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
-    int newline = p->lineinfo[pc - p->code];
-    if (newline == ci->hookline && pc > ci->hookpc) {
-        ci->hookpc = pc;
-        return;
-    }
-    ci->hookpc = pc;
-    ci->hookline = newline;
-    ci->savedpc = pc + 1;
-    luaD_linehook(L, newline);
-}
-
 // ---------------------------------------------------------------------------
 // The interpreter
 
@@ -602,7 +588,35 @@ newframe:
 tracepoint:
     // hooks or the stop flag: out of the way of the plain dispatch
     if (trap == 1 && cl->p->lineinfo) {
-        traceline(L, ci, cl->p, pc);
+        // the line hook alone: a new line, or a jump backwards, is an event
+        const Proto *p = cl->p;
+        int newline = p->lineinfo[pc - p->code];
+        if (newline != ci->hookline || pc <= ci->hookpc) {
+            ci->hookline = newline;
+            lua_Hook hook = L->hook;
+            if (hook && L->allowhook && L->stack_last - L->top > LUA_MINSTACK) {
+                ci->hookpc = pc;
+                ci->savedpc = pc + 1;
+                StkId top = L->top;
+                lua_Debug &ar = L->hookar;
+                ar.event = LUA_HOOKLINE;
+                ar.currentline = newline;
+                ar.i_ci = ci_level(L, ci);
+                L->allowhook = 0;
+                int code = 0;
+                int stop = (*hook)(L, &ar, &code);
+                L->allowhook = 1;
+                L->top = top;
+                const volatile unsigned int *abortflag = G(L)->abortflag;
+                if (__builtin_expect(code != 0 || stop != 0 || (abortflag && *abortflag), 0))
+                    luaG_runerror(L, code != 0 ? code : ERR_USERABORT);
+            } else {
+                ci->hookpc = pc;
+                ci->savedpc = pc + 1;
+                luaD_linehook(L, newline); // the general path: no hook now, or no stack left
+            }
+        }
+        ci->hookpc = pc;
     } else {
         ci->savedpc = pc + 1;
         traceexec(L, pc);

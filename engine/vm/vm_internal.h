@@ -261,7 +261,9 @@ struct CallInfo {
     int nresults;
     int tailcalls;
     int flags;
+    int pad_; // 64 bytes: frame indices are a shift away
 };
+static_assert(sizeof(CallInfo) == 64);
 
 struct GosubEntry {
     const Instruction *pc;
