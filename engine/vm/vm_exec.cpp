@@ -266,7 +266,11 @@ void luaV_settable(lua_State *L, const TObject *t, TObject *key, StkId val) {
             }
             tm = fasttm(L, h->metatable, TM_NEWINDEX);
             if (tm == nullptr) {
-                setobj(luaH_set(L, h, key), val);
+                TObject v = *val;
+                // a slot that exists with nil is reused, else a new key
+                TObject *slot = oldval != &luaO_nilobject ? const_cast<TObject *>(oldval) : luaH_setnew(L, h, key);
+                h->flags = 0;
+                setobj(slot, &v);
                 return;
             }
         } else {
