@@ -266,7 +266,11 @@ void luaV_settable(lua_State *L, const TObject *t, TObject *key, StkId val) {
             }
             tm = fasttm(L, h->metatable, TM_NEWINDEX);
             if (tm == nullptr) {
-                setobj(luaH_set(L, h, key), val);
+                TObject v = *val;
+                // a slot that exists with nil is reused, else a new key
+                TObject *slot = oldval != &luaO_nilobject ? const_cast<TObject *>(oldval) : luaH_setnew(L, h, key);
+                h->flags = 0;
+                setobj(slot, &v);
                 return;
             }
         } else {
@@ -500,20 +504,6 @@ static void traceexec(lua_State *L, const Instruction *pc) {
     }
 }
 
-// The line hook alone (trap word 1): a new line, or a jump backwards, is an
-// event; anything else only moves the position on.
-static inline void traceline(lua_State *L, CallInfo *ci, const Proto *p, const Instruction *pc) {
-    int newline = p->lineinfo[pc - p->code];
-    if (newline == ci->hookline && pc > ci->hookpc) {
-        ci->hookpc = pc;
-        return;
-    }
-    ci->hookpc = pc;
-    ci->hookline = newline;
-    ci->savedpc = pc + 1;
-    luaD_linehook(L, newline);
-}
-
 // ---------------------------------------------------------------------------
 // The interpreter
 
@@ -529,9 +519,18 @@ static inline void traceline(lua_State *L, CallInfo *ci, const Proto *p, const I
 #define updatetrap() (trap = L->trap.load(std::memory_order_relaxed))
 #define dojumpnext() (pc += GETARG_JOFF(*pc) + 1, updatetrap())
 
+// Untraced: one look at the trap word. Traced (the line hook alone): the
+// line check inline, so that instructions on the same line cost little.
 #define vmfetch()                                                                    \
     do {                                                                             \
-        if (__builtin_expect(trap != 0, 0)) goto tracepoint;                        \
+        if constexpr (Traced) {                                                      \
+            if (__builtin_expect(trap != 1 || li == nullptr, 0)) goto tracepoint;   \
+            if (__builtin_expect(li[pc - code] != ci->hookline || pc <= ci->hookpc, 0)) \
+                goto lineevent;                                                      \
+            ci->hookpc = pc;                                                         \
+        } else {                                                                     \
+            if (__builtin_expect(trap != 0, 0)) goto tracepoint;                    \
+        }                                                                            \
         i = *pc++;                                                                   \
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
@@ -570,7 +569,14 @@ static void gosubpush(lua_State *L, const Instruction *pos, const Proto *owner, 
     g->gosub[g->ngosub++] = GosubEntry{pos, owner, level};
 }
 
-void luaV_execute(lua_State *L) {
+namespace {
+
+enum { VM_DONE, VM_SWITCH };
+
+// Runs until the fresh frame returns (VM_DONE), or until the trap word asks
+// for the other variant (VM_SWITCH, with the position saved in the frame).
+template <bool Traced>
+int execute(lua_State *L) {
     static const void *const disptab[64] = {
         &&L_MOVE, &&L_LOADK, &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE,
         &&L_SETGLOBAL, &&L_SETUPVAL, &&L_SETTABLE, &&L_NEWTABLE, &&L_ADD, &&L_SUB, &&L_MUL, &&L_DIV,
@@ -589,6 +595,9 @@ void luaV_execute(lua_State *L) {
     StkId ra;
     int status;
     int trap;
+    const int *li = nullptr;            // line info of the running function (traced)
+    const Instruction *code = nullptr;  // and its code
+    (void)&&lineevent; // reached only when traced
 
 newframe:
     ci = L->ci;
@@ -596,20 +605,60 @@ newframe:
     k = cl->p->k;
     base = ci->base;
     pc = ci->savedpc;
+    if constexpr (Traced) {
+        li = cl->p->lineinfo;
+        code = cl->p->code;
+    }
     updatetrap();
     vmfetch();
 
 tracepoint:
-    // hooks or the stop flag: out of the way of the plain dispatch
-    if (trap == 1 && cl->p->lineinfo) {
-        traceline(L, ci, cl->p, pc);
+    // hooks or the stop flag, out of the way of the plain dispatch
+    if constexpr (Traced) {
+        if (trap == 0) {
+            ci->savedpc = pc;
+            return VM_SWITCH;
+        }
     } else {
-        ci->savedpc = pc + 1;
-        traceexec(L, pc);
+        if (trap == 1 && cl->p->lineinfo) {
+            ci->savedpc = pc;
+            return VM_SWITCH;
+        }
+    }
+    ci->savedpc = pc + 1;
+    traceexec(L, pc);
+    updatetrap();
+    i = *pc++;
+    goto *disptab[GET_OPCODE(i)];
+
+lineevent: {
+    // a new line, or a jump backwards: the line hook runs
+    int newline = li[pc - code];
+    ci->hookline = newline;
+    ci->hookpc = pc;
+    ci->savedpc = pc + 1;
+    lua_Hook hook = L->hook;
+    if (hook && L->allowhook && L->stack_last - L->top > LUA_MINSTACK) {
+        StkId top = L->top;
+        lua_Debug &ar = L->hookar;
+        ar.event = LUA_HOOKLINE;
+        ar.currentline = newline;
+        ar.i_ci = ci_level(L, ci);
+        L->allowhook = 0;
+        int hcode = 0;
+        int stop = (*hook)(L, &ar, &hcode);
+        L->allowhook = 1;
+        L->top = top;
+        const volatile unsigned int *abortflag = G(L)->abortflag;
+        if (__builtin_expect(hcode != 0 || stop != 0 || (abortflag && *abortflag), 0))
+            luaG_runerror(L, hcode != 0 ? hcode : ERR_USERABORT);
+    } else {
+        luaD_linehook(L, newline); // no hook now, or no stack left: the general path
     }
     updatetrap();
     i = *pc++;
     goto *disptab[GET_OPCODE(i)];
+}
 
 L_NOP:
     vmfetch();
@@ -889,6 +938,10 @@ L_CALL: {
             k = p->k;
             base = nbase;
             pc = p->code;
+            if constexpr (Traced) {
+                li = p->lineinfo;
+                code = p->code;
+            }
             vmfetch();
         }
     } else if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
@@ -989,7 +1042,7 @@ doreturn: {
         for (; j < wanted; j++) setnilvalue(res + j);
         L->top = res + wanted;
     }
-    if (fresh) return;
+    if (fresh) return VM_DONE;
     if (wanted != LUA_MULTRET) L->top = L->ci->top;
     goto newframe;
 }
@@ -1124,4 +1177,15 @@ L_SELF: {
     }
     vmfetch();
 }
+}
+
+} // namespace
+
+void luaV_execute(lua_State *L) {
+    bool traced = L->trap.load(std::memory_order_relaxed) == 1;
+    for (;;) {
+        int r = traced ? execute<true>(L) : execute<false>(L);
+        if (r == VM_DONE) return;
+        traced = !traced;
+    }
 }

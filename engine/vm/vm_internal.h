@@ -261,7 +261,9 @@ struct CallInfo {
     int nresults;
     int tailcalls;
     int flags;
+    int pad_; // 64 bytes: frame indices are a shift away
 };
+static_assert(sizeof(CallInfo) == 64);
 
 struct GosubEntry {
     const Instruction *pc;
@@ -385,6 +387,7 @@ inline const TObject *luaH_getstr(Table *t, TString *key) {
 }
 TObject *luaH_set(lua_State *L, Table *t, const TObject *key);
 TObject *luaH_setnum(lua_State *L, Table *t, int key);
+TObject *luaH_setnew(lua_State *L, Table *t, const TObject *key); // key must be absent
 int luaH_next(lua_State *L, Table *t, StkId key);
 void luaH_resize(lua_State *L, Table *t, int nasize, int nhsize);
 inline Node *gnode(Table *t, int i) { return &t->node[i]; }

@@ -269,6 +269,14 @@ TObject *luaH_set(lua_State *L, Table *t, const TObject *key) {
     return newkey(L, t, key);
 }
 
+// A key known to be absent: no second lookup.
+TObject *luaH_setnew(lua_State *L, Table *t, const TObject *key) {
+    t->flags = 0;
+    if (ttisnil(key)) luaG_runerror(L, ERR_TABLEINDEX);
+    if (ttisnumber(key) && std::isnan(nvalue(key))) luaG_runerror(L, ERR_TABLEINDEX);
+    return newkey(L, t, key);
+}
+
 TObject *luaH_setnum(lua_State *L, Table *t, int key) {
     const TObject *p = luaH_getnum(t, key);
     if (p != &luaO_nilobject) return const_cast<TObject *>(p);

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/errors/errors.h"
 #include "tests/engine/vm/vm_test_util.h"
@@ -745,6 +746,60 @@ check:  FORLOOP 1 body
     EXPECT_EQ(g_hookLines, 5);
     EXPECT_LE(pokes, 4);
     lua_sethook(L, nullptr, 0, 0);
+}
+
+std::vector<int> g_seen;
+TEST_F(Interp, HooksSwitchOnAndOffAcrossNestedRuns) {
+    // main (lines 10..) calls "viaC", which calls f (lines 20..) through
+    // lua_call; f switches the line hook on; main later switches it off.
+    const char *src = R"(
+.line 10
+        CLOSURE 0 f
+        GETGLOBAL 1 "viac"
+        MOVE 2 0
+.line 11
+        CALL 1 2 1
+.line 12
+        LOADK 3 #1
+.line 13
+        GETGLOBAL 4 "off"
+        CALL 4 1 1
+.line 14
+        LOADK 3 #2
+.line 15
+        RETURN 3 2
+.function f
+.line 20
+        GETGLOBAL 0 "on"
+        CALL 0 1 1
+.line 21
+        LOADK 1 #5
+.line 22
+        RETURN 1 2
+.end
+)";
+    g_seen.clear();
+    lua_register(L, "viac", [](lua_State *S) -> int {
+        lua_pushvalue(S, 1);
+        lua_call(S, 0, 1);
+        return 1;
+    });
+    lua_register(L, "on", [](lua_State *S) -> int {
+        lua_sethook(S, [](lua_State *, lua_Debug *ar, int *) -> int {
+            g_seen.push_back(ar->currentline);
+            return 0;
+        }, LUA_MASKLINE, 0);
+        return 0;
+    });
+    lua_register(L, "off", [](lua_State *S) -> int {
+        lua_sethook(S, nullptr, 0, 0);
+        return 0;
+    });
+    ASSERT_EQ(runText(L, src, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 2);
+    // from the instruction after "on": the rest of f, then main after its
+    // call, up to "off"
+    EXPECT_EQ(g_seen, (std::vector<int>{21, 22, 12, 13}));
 }
 
 } // namespace
