@@ -7,6 +7,7 @@
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
+#include "platform/os_linegate.h"
 #include "platform/os_wake.h"
 #include "platform/x11/x11_pump.h"
 #include "shell/plugins/plugin_loader.h"
@@ -132,8 +133,12 @@ extern "C" void RequestLineHookTurn(void) {
 
 extern "C" int EventLineHook(lua_State *L, lua_Debug *ar, int *code) {
     (void)ar;
-    const bool pending = OsGetEventsPending() != 0;
-    if (--g_linesUntilClock > 0 && !pending) return 0;
+    // Behind the gate the hook runs only when the gate opened: for the
+    // pulse, whose period is the pump's interval, or for a wake-up. Without
+    // a gate it runs on every line and paces itself by the coarse clock.
+    const unsigned int why = OsTakeLineHookGate();
+    const bool pending = why != 0 || OsGetEventsPending() != 0;
+    if (!pending && --g_linesUntilClock > 0) return 0;
     g_linesUntilClock = kLinesPerClockRead;
     const int64_t now = CoarseMs();
     if (now < g_nextLineTurn && !pending) return 0;

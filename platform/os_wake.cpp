@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/errors/error_codes.h"
+#include "platform/os_linegate.h"
 
 namespace {
 std::atomic<int> g_readEnd{-1};
@@ -51,6 +52,8 @@ extern "C" void OsCloseWakePipe(void) {
 extern "C" int OsInitDisplaySystem(lua_State *) { return OsCreateWakePipe(nullptr, nullptr) ? 0 : ERR_PIPE; }
 
 extern "C" long OsPostWakeMessage(uint32_t type, uintptr_t argument) {
+    // A script that never waits sees the wake-up through its line hook.
+    OsOpenLineHookGate(CX_GATE_WAKE);
     const int fd = g_writeEnd.load();
     if (fd < 0) return -1;
     cxOsWakeMessage msg{type, 0, uint64_t(argument)};
@@ -68,6 +71,7 @@ extern "C" int OsReadWakeMessage(cxOsWakeMessage *out) {
 extern "C" void OsSetForceEventLoopHook(cxForceEventLoopHook hook) { g_hook.store(hook); }
 
 extern "C" int OsWakeMainThreadFor(uint32_t type) {
+    OsOpenLineHookGate(CX_GATE_WAKE);
     if (cxForceEventLoopHook hook = g_hook.load()) {
         const int r = hook();
         if (r) return r;
@@ -86,7 +90,10 @@ extern "C" void OsUnwatchDescriptor(int fd) {
     g_watched.erase(std::remove(g_watched.begin(), g_watched.end(), fd), g_watched.end());
 }
 
-extern "C" void OsSetEventsPending(int pending) { g_eventsPending = pending; }
+extern "C" void OsSetEventsPending(int pending) {
+    g_eventsPending = pending;
+    if (pending) OsOpenLineHookGate(CX_GATE_WAKE);
+}
 extern "C" int OsGetEventsPending(void) { return g_eventsPending; }
 
 extern "C" int OsWaitEvents(lua_State *) {

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "engine/errors/error_codes.h"
+#include "platform/os_linegate.h"
 #include "platform/os_timers.h"
 #include "platform/os_wake.h"
 #include "platform/x11/x11_connection.h"
@@ -59,6 +60,7 @@ extern "C" void OsEndConsoleOutput(void) { fflush(stdout); }
 extern "C" int OsRunMainLoop(lua_State *L, int (*run)(lua_State *L)) { return run(L); }
 
 extern "C" void OsShutdownPlatform(void) {
+    OsStopLineHookPulse();
     if (!g_platformStarted) return;
     OsFreeTimers();
     if (g_x11Started) OsStopX11();

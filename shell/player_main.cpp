@@ -18,6 +18,7 @@
 #include "engine/errors/errors.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/runtime.h"
+#include "platform/os_linegate.h"
 #include "shell/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -207,6 +208,10 @@ int RunSequence(lua_State *L, cxStartupOptions *opts, cxApplet *applet, int argc
     // after a hook.
     lua_setabortflag(L, GetUserAbortFlagAddress());
     lua_sethook(L, EventLineHook, LUA_MASKLINE, 0);
+    // The hook is called only when the gate opens: each pump interval, or at
+    // once for a wake-up. Lines in between cost the interpreter one load.
+    lua_sethookgate(L, OsLineHookGate());
+    OsStartLineHookPulse(CX_LINEHOOK_INTERVAL_MS);
 
     if (int err = RunProtected(L, [&] { return PreloadObjects(L, applet, opts); })) return end(err);
     if (int err = RunProtected(L, [&] { return OpenInitialDisplays(L, applet, opts); })) return end(err);

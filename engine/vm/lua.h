@@ -162,6 +162,13 @@ int lua_getstopflag(lua_State *L);
 /* An abort flag owned by the host; when it reads nonzero after a hook, the
    hook caller raises 1003. Null for none. */
 void lua_setabortflag(lua_State *L, const volatile unsigned int *flag);
+/* A gate word owned by the host, for a line hook that has work only now and
+   then: while the word reads 0 the line hook is not called and the script
+   runs at full speed. Once any thread opens it (non-zero), the hook is called
+   at the next jump, call or return, with the current line; the hook closes
+   the gate again when it has taken the work. Null (the default): the hook is
+   called for every new line. */
+void lua_sethookgate(lua_State *L, const volatile unsigned int *gate);
 /* Number of positions on the gosub return stack. */
 int lua_getgosubdepth(lua_State *L);
 

@@ -114,13 +114,19 @@ void luaD_growstack(lua_State *L, int n) {
     luaG_runerror(L, ERR_STACK);
 }
 
+const volatile unsigned int luaD_shutgate = 0;
+
 void luaD_settrap(lua_State *L) {
     int t = 0;
+    const bool gatedline = (L->hookmask & LUA_MASKLINE) && G(L)->hookgate;
     if (L->hookmask & LUA_MASKCOUNT)
         t = 4;
-    else if (L->hookmask & LUA_MASKLINE)
+    else if ((L->hookmask & LUA_MASKLINE) && !gatedline)
         t = 1;
     if (G(L)->stop.load(std::memory_order_relaxed)) t |= 2;
+    // A gated line hook leaves the plain interpreter running; its open gate
+    // is a trap reason of its own.
+    L->gateword = gatedline ? G(L)->hookgate : &luaD_shutgate;
     L->trap.store(t, std::memory_order_relaxed);
 }
 
@@ -153,7 +159,7 @@ void luaD_callhook(lua_State *L, int event, int line) {
 // A line event: the same as luaD_callhook, without clearing a fresh record.
 void luaD_linehook(lua_State *L, int line) {
     lua_Hook hook = L->hook;
-    if (__builtin_expect(!hook || !L->allowhook, 0)) return;
+    if (__builtin_expect(!hook || !L->allowhook, 0) || luaD_linegateclosed(L)) return;
     StkId top = L->top;
     // values the hook pushes lie above the top, where the collector sees them
     if (__builtin_expect(L->stack_last - top <= LUA_MINSTACK, 0)) luaD_growstack(L, LUA_MINSTACK);
@@ -470,6 +476,7 @@ extern "C" lua_State *lua_open(void) {
     L->ci->top = L->top + LUA_MINSTACK;
     L->ci->flags = 0;
     L->allowhook = 1;
+    L->gateword = &luaD_shutgate;
     L->nprotected = 1; // creation runs under the guard below
     setnilvalue(&g->registry);
     setnilvalue(&L->l_gt);
@@ -548,6 +555,10 @@ extern "C" void lua_setstopflag(lua_State *L, int on) {
 }
 extern "C" int lua_getstopflag(lua_State *L) { return G(L)->stop.load(std::memory_order_relaxed); }
 extern "C" void lua_setabortflag(lua_State *L, const volatile unsigned int *flag) { G(L)->abortflag = flag; }
+extern "C" void lua_sethookgate(lua_State *L, const volatile unsigned int *gate) {
+    G(L)->hookgate = gate;
+    luaD_settrap(L);
+}
 extern "C" int lua_getgosubdepth(lua_State *L) { return G(L)->ngosub; }
 
 // ---------------------------------------------------------------------------

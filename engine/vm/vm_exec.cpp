@@ -500,7 +500,9 @@ static void traceexec(lua_State *L, const Instruction *pc) {
         int lastline = ci->hookline;
         ci->hookpc = pc;
         ci->hookline = newline;
-        if (last == nullptr || pc <= last || newline != lastline) luaD_linehook(L, newline);
+        // Behind a gate the hook runs wherever the open gate is seen (a jump,
+        // a call, a return), whatever the line; it returns at once when shut.
+        if (G(L)->hookgate || last == nullptr || pc <= last || newline != lastline) luaD_linehook(L, newline);
     }
 }
 
@@ -514,9 +516,13 @@ static void traceexec(lua_State *L, const Instruction *pc) {
 #define RKC(i) (ISK(GETARG_C(i)) ? k + (GETARG_C(i) - MAXSTACK) : base + GETARG_C(i))
 #define KBx(i) (k + GETARG_Bx(i))
 #define savepc() (ci->savedpc = pc)
-// The trap word (hooks, stop flag) is read into a local at every jump, frame
-// entry and call-out: nothing loops or calls without seeing a change.
-#define updatetrap() (trap = L->trap.load(std::memory_order_relaxed))
+// The trap word (hooks, stop flag, the hook's gate) is read into a local at
+// every jump, frame entry and call-out: nothing loops or calls without seeing
+// a change.
+// An open gate of a gated line hook counts as a trap reason (8).
+#define updatetrap()                                                                 \
+    (trap = L->trap.load(std::memory_order_relaxed) |                                \
+            (__atomic_load_n(L->gateword, __ATOMIC_RELAXED) != 0 ? 8 : 0))
 #define dojumpnext() (pc += GETARG_JOFF(*pc) + 1, updatetrap())
 
 // Untraced: one look at the trap word. Traced (the line hook alone): the

@@ -292,6 +292,9 @@ struct global_State {
     int callinstr;
     std::atomic<int> stop;
     const volatile unsigned int *abortflag;
+    // While the host's gate word reads 0 (and the abort flag is clear), line
+    // events skip the hook: the host opens the gate when it has work for it.
+    const volatile unsigned int *hookgate;
     lua_ErrorDispatch errdispatch;
     void *errdispatch_ud;
     bool gcrunning; // no collection while finalisers or a collection run
@@ -317,8 +320,11 @@ struct lua_State {
     uint8_t hookmask;
     uint8_t allowhook;
     // Why the interpreter must look before an instruction: 1 the line hook
-    // alone, 2 the stop flag, 4 any other hook; 0 nothing.
+    // alone, 2 the stop flag, 4 any other hook; 0 nothing. A line hook behind
+    // a gate adds nothing here: the interpreter reads the gate word itself.
     std::atomic<int> trap;
+    // The gate of a gated line hook, else a word that stays 0.
+    const volatile unsigned int *gateword;
     lua_Debug hookar;      // reused by line events
 };
 
@@ -420,7 +426,14 @@ void luaD_poscall(lua_State *L, int wanted, StkId firstResult);
 void luaD_call(lua_State *L, StkId func, int nResults);
 void luaD_callhook(lua_State *L, int event, int line);
 void luaD_linehook(lua_State *L, int line);
+// True when a line event may skip the hook (see global_State::hookgate).
+inline bool luaD_linegateclosed(lua_State *L) {
+    const global_State *g = G(L);
+    if (!g->hookgate || __atomic_load_n(g->hookgate, __ATOMIC_RELAXED) != 0) return false;
+    return !(g->abortflag && __atomic_load_n(g->abortflag, __ATOMIC_RELAXED) != 0);
+}
 void luaD_settrap(lua_State *L);
+extern const volatile unsigned int luaD_shutgate; // the gate of no gated hook
 LUA_NORETURN void luaD_throw(lua_State *L, int code);
 int luaD_commandname_line(lua_State *L, const char **command);
 // The frame index of ci.

@@ -7,6 +7,7 @@
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
+#include "platform/os_linegate.h"
 #include "shell/plugins/plugin_manager.h"
 
 namespace {
@@ -215,3 +216,21 @@ TEST_F(AdapterPump, WaitsGoToTheAdapterAndUncallableAdaptersAnswerZero) {
 }
 
 }  // namespace
+
+TEST_F(EventPump, AnOpenGateTurnsThePumpAtOnceAndIsShutByTheHook) {
+    int code = 0;
+    OsTakeLineHookGate();
+    EventLineHook(nullptr, nullptr, &code);
+    const int first = g_hookCalls;
+    // within the interval the pump does not turn again...
+    for (int i = 0; i < 100; i++) EventLineHook(nullptr, nullptr, &code);
+    EXPECT_LE(g_hookCalls, first + 1);
+    // ...unless the gate was opened: by the pulse or by a wake-up
+    for (unsigned why : {unsigned(CX_GATE_PULSE), unsigned(CX_GATE_WAKE)}) {
+        const int before = g_hookCalls;
+        OsOpenLineHookGate(why);
+        EXPECT_EQ(EventLineHook(nullptr, nullptr, &code), 0);
+        EXPECT_EQ(g_hookCalls, before + 1);
+        EXPECT_EQ(*OsLineHookGate(), 0u);
+    }
+}

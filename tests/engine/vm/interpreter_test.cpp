@@ -803,3 +803,70 @@ TEST_F(Interp, HooksSwitchOnAndOffAcrossNestedRuns) {
 }
 
 } // namespace
+
+// A gated line hook: silent while the gate is shut, called once at the next
+// jump or call after a command opens it; it closes the gate itself.
+unsigned g_gate;
+std::vector<int> g_gatedLines;
+TEST_F(Interp, GatedLineHookRunsOnlyWhenTheGateOpens) {
+    const char *src = R"(
+.line 1
+        LOADK 0 #0
+        LOADK 1 #0
+        LOADK 2 #1000
+        LOADK 3 #1
+        JMP check
+.line 2
+body:   GETGLOBAL 4 "tick"
+        CALL 4 1 1
+.line 3
+        ADD 0 0 #1
+.line 4
+check:  FORLOOP 1 body
+        RETURN 0 2
+)";
+    static int ticks;
+    ticks = 0;
+    g_gate = 0;
+    g_gatedLines.clear();
+    // the 100th and 500th turns open the gate; the 900th opens it for a
+    // hook that hands back an error code
+    lua_register(L, "tick", [](lua_State *) -> int {
+        ++ticks;
+        if (ticks == 100 || ticks == 500 || ticks == 900) __atomic_store_n(&g_gate, 1u, __ATOMIC_RELAXED);
+        return 0;
+    });
+    lua_sethook(L, [](lua_State *S, lua_Debug *ar, int *code) -> int {
+        __atomic_store_n(&g_gate, 0u, __ATOMIC_RELAXED);
+        g_gatedLines.push_back(ar->currentline);
+        if (g_gatedLines.size() == 3) *code = ERR_WRONGUSAGE;
+        return 0;
+    }, LUA_MASKLINE, 0);
+    lua_sethookgate(L, &g_gate);
+    EXPECT_EQ(runText(L, src, 1), ERR_WRONGUSAGE);
+    EXPECT_EQ(ticks, 900);
+    // seen at the loop's jump back (line 4) or the next call (line 2)
+    ASSERT_EQ(g_gatedLines.size(), 3u);
+    for (int line : g_gatedLines) EXPECT_TRUE(line == 2 || line == 3 || line == 4) << line;
+
+    // without the gate the same hook sees every line again
+    lua_sethookgate(L, nullptr);
+    g_gatedLines.clear();
+    ticks = 0;
+    lua_sethook(L, [](lua_State *, lua_Debug *ar, int *) -> int {
+        g_gatedLines.push_back(ar->currentline);
+        return 0;
+    }, LUA_MASKLINE, 0);
+    EXPECT_EQ(runText(L, src, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 1000);
+    EXPECT_GT(g_gatedLines.size(), 3000u);
+
+    // an open gate with the hook switched off costs nothing and breaks nothing
+    lua_sethook(L, nullptr, 0, 0);
+    lua_sethookgate(L, &g_gate);
+    g_gate = 1;
+    lua_settop(L, 0);
+    EXPECT_EQ(runText(L, src, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 1000);
+    lua_sethookgate(L, nullptr);
+}

@@ -1,0 +1,32 @@
+// The line-hook gate: a word the interpreter reads at each new script line.
+// While it is 0 the line hook is skipped; wake-ups, queued X events and a
+// steady pulse open it, so that the hook runs only when it has work.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    CX_GATE_PULSE = 1, /* the pump's interval has passed */
+    CX_GATE_WAKE = 2   /* a wake-up, or events are waiting */
+};
+
+/* The word to hand to lua_sethookgate. */
+const volatile unsigned int *OsLineHookGate(void);
+/* Opens the gate for the given reasons. Any thread, and signal handlers. */
+void OsOpenLineHookGate(unsigned int why);
+/* Closes the gate and returns the reasons it was open for (0: it was shut). */
+unsigned int OsTakeLineHookGate(void);
+
+/* Starts a thread that opens the gate every `ms` milliseconds (CX_GATE_PULSE)
+   until OsStopLineHookPulse. Starting it again changes nothing. 0 on success,
+   -1 when no thread could be made: the gate is then held open (the hook runs
+   on every line and OsTakeLineHookGate answers 0, as with no gate) until
+   OsStopLineHookPulse. */
+int OsStartLineHookPulse(unsigned int ms);
+void OsStopLineHookPulse(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,74 @@
+// The line-hook gate: what opens it, what the hook learns when it takes it,
+// and the pulse that opens it while a script runs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/os_linegate.h"
+#include "platform/os_wake.h"
+
+namespace {
+
+struct LineGate : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(OsCreateWakePipe(nullptr, nullptr));
+        OsTakeLineHookGate();
+    }
+    void TearDown() override {
+        OsStopLineHookPulse();
+        OsSetEventsPending(0);
+        OsCloseWakePipe();
+    }
+};
+
+unsigned GateNow() { return __atomic_load_n(OsLineHookGate(), __ATOMIC_RELAXED); }
+
+bool WaitForGate() {
+    // far longer than any pulse period: the pulse is checked, not timed
+    for (int i = 0; i < 2000; i++) {
+        if (GateNow()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+TEST_F(LineGate, WakeUpsAndQueuedEventsOpenItAndTakingItShutsIt) {
+    EXPECT_EQ(OsTakeLineHookGate(), 0u);
+    OsPostWakeMessage(CX_WAKE_PLAIN, 0);
+    EXPECT_EQ(GateNow(), unsigned(CX_GATE_WAKE));
+    EXPECT_EQ(OsTakeLineHookGate(), unsigned(CX_GATE_WAKE));
+    EXPECT_EQ(GateNow(), 0u);
+
+    std::thread([] { OsWakeMainThread(); }).join();
+    EXPECT_EQ(OsTakeLineHookGate(), unsigned(CX_GATE_WAKE));
+
+    OsSetEventsPending(0);
+    EXPECT_EQ(OsTakeLineHookGate(), 0u);
+    OsSetEventsPending(1);
+    EXPECT_EQ(OsTakeLineHookGate(), unsigned(CX_GATE_WAKE));
+
+    // reasons add up until taken
+    OsOpenLineHookGate(CX_GATE_PULSE);
+    OsOpenLineHookGate(CX_GATE_WAKE);
+    EXPECT_EQ(OsTakeLineHookGate(), unsigned(CX_GATE_PULSE | CX_GATE_WAKE));
+    cxOsWakeMessage m;
+    while (OsReadWakeMessage(&m)) {
+    }
+}
+
+TEST_F(LineGate, ThePulseOpensItAgainAfterEachTakeUntilStopped) {
+    ASSERT_EQ(OsStartLineHookPulse(1), 0);
+    EXPECT_EQ(OsStartLineHookPulse(1), 0);  // a second start changes nothing
+    for (int turn = 0; turn < 3; turn++) {
+        ASSERT_TRUE(WaitForGate()) << turn;
+        EXPECT_EQ(OsTakeLineHookGate() & CX_GATE_PULSE, unsigned(CX_GATE_PULSE));
+    }
+    OsStopLineHookPulse();
+    OsTakeLineHookGate();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(GateNow(), 0u);
+    OsStopLineHookPulse();  // stopping twice is harmless
+}
+
+}  // namespace
