@@ -97,7 +97,7 @@ void dumpFunction(DumpState &D, const Proto *f, const TString *parentSource) {
     dumpInt(D, f->sizep);
     for (int i = 0; i < f->sizep; i++) dumpFunction(D, f->p[i], f->source);
     dumpInt(D, f->sizecode);
-    for (int i = 0; i < f->sizecode; i++) dumpUInt(D, f->code[i], 4);
+    for (int i = 0; i < f->sizecode; i++) dumpUInt(D, luaV_loadedword(f, i), 4);
 }
 
 // ---------------------------------------------------------------------------
@@ -231,6 +231,7 @@ Proto *loadFunction(LoadState &S, TString *parentSource, int depth) {
     for (int i = 0; i < n; i++) f->code[i] = static_cast<Instruction>(loadUInt(S, 4));
     int code = luaG_verify(f, depth);
     if (code) loadError(L, code);
+    luaV_specialize(L, f);
     return f;
 }
 

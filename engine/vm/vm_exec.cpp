@@ -110,7 +110,7 @@ static const char *getobjname(const Proto *p, int pc, int reg) {
     }
     for (int j = pc - 1; j >= 0; j--) {
         Instruction i = p->code[j];
-        int op = GET_OPCODE(i);
+        int op = p->specialized ? luaV_publicop(GET_OPCODE(i)) : GET_OPCODE(i);
         if (op == OP_JMP || op >= NUM_OPCODES) continue;
         if (GETARG_A(i) != reg) continue;
         switch (op) {
@@ -541,10 +541,13 @@ static void traceexec(lua_State *L, const Instruction *pc) {
         goto *disptab[GET_OPCODE(i)];                                                \
     } while (0)
 
-#define ARITH(op, event)                                                             \
+// R(A) = rb op rc for numbers, else through the metamethods. ARITH decodes
+// both operands; the internal forms name B as a register and C as a
+// register (RR) or a constant (RK).
+#define ARITHWITH(op, event, rbexpr, rcexpr)                                         \
     {                                                                                \
         StkId ra = RA(i);                                                            \
-        const TObject *rb = RKB(i), *rc = RKC(i);                                    \
+        const TObject *rb = (rbexpr), *rc = (rcexpr);                                \
         if (__builtin_expect(ttisnumber(rb) && ttisnumber(rc), 1)) {                 \
             setnvalue(ra, nvalue(rb) op nvalue(rc));                                 \
         } else {                                                                     \
@@ -554,6 +557,43 @@ static void traceexec(lua_State *L, const Instruction *pc) {
         }                                                                            \
         vmfetch();                                                                   \
     }
+#define ARITH(op, event) ARITHWITH(op, event, RKB(i), RKC(i))
+#define ARITHX(op, event, rcexpr) ARITHWITH(op, event, base + GETARG_B(i), rcexpr)
+#define KC(i) (k + (GETARG_C(i) - MAXSTACK))
+// R(A) = rb[rc]: `lookup` finds the slot when rb is a table; a nil slot
+// takes the missing-field path (metatables, then error 1159).
+#define TABLE_READ(lookup)                                                           \
+    do {                                                                             \
+        if (__builtin_expect(ttistable(rb), 1)) {                                    \
+            const TObject *v = (lookup);                                             \
+            if (__builtin_expect(!ttisnil(v), 1)) {                                  \
+                setobj(ra, v);                                                       \
+            } else {                                                                 \
+                savepc();                                                            \
+                TObject t = *rb;                                                     \
+                getfield_missing(L, &t, rc, ra, true); updatetrap();                 \
+            }                                                                        \
+        } else {                                                                     \
+            savepc();                                                                \
+            luaV_gettable(L, rb, rc, ra); updatetrap();                              \
+        }                                                                            \
+        vmfetch();                                                                   \
+    } while (0)
+
+// The slot of key rc in h (the nil object when absent), with the array part
+// and string keys first.
+static inline const TObject *quickget(Table *h, const TObject *rc) {
+    if (ttisnumber(rc)) {
+        lua_Number n = nvalue(rc);
+        int ik;
+        if (n >= 1 && n <= h->sizearray && static_cast<lua_Number>(ik = static_cast<int>(n)) == n)
+            return &h->array[ik - 1];
+        return luaH_get(h, rc);
+    }
+    if (ttisstring(rc)) return luaH_getstr(h, tsvalue(rc));
+    return luaH_get(h, rc);
+}
+#define KB(i) (k + (GETARG_B(i) - MAXSTACK))
 
 #define ARITHF(event)                                                                \
     {                                                                                \
@@ -590,8 +630,11 @@ int execute(lua_State *L) {
         &&L_BNOT, &&L_CONCAT, &&L_JMP, &&L_EQ, &&L_LT, &&L_LE, &&L_TEST, &&L_CALL, &&L_TAILCALL,
         &&L_RETURN, &&L_FORLOOP, &&L_TFORLOOP, &&L_TFORPREP, &&L_SETLIST, &&L_SETLISTO, &&L_CLOSE,
         &&L_CLOSURE, &&L_SELF, &&L_CALL, &&L_TAILCALL,
-        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP,
-        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
+        // internal opcodes (written by the loader)
+        &&L_ADD_RR, &&L_ADD_RK, &&L_SUB_RR, &&L_SUB_RK, &&L_MUL_RR, &&L_MUL_RK, &&L_GETFIELD,
+        &&L_SETFIELD, &&L_SELFK,
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
+    static_assert(OPX_FIRST_FREE == 54 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
     CallInfo *ci;
     LClosure *cl;
     TObject *k;
@@ -601,6 +644,7 @@ int execute(lua_State *L) {
     StkId ra;
     int status;
     int trap;
+    TObject *selfkey; // SELF's key, for the part both forms share
     const int *li = nullptr;            // line info of the running function (traced)
     const Instruction *code = nullptr;  // and its code
     (void)&&lineevent; // reached only when traced
@@ -713,33 +757,7 @@ L_GETTABLE: {
     StkId rb = RB(i);
     TObject *rc = RKC(i);
     ra = RA(i);
-    if (ttistable(rb)) {
-        Table *h = hvalue(rb);
-        const TObject *v;
-        if (ttisnumber(rc)) {
-            lua_Number n = nvalue(rc);
-            int ik;
-            if (n >= 1 && n <= h->sizearray && static_cast<lua_Number>(ik = static_cast<int>(n)) == n)
-                v = &h->array[ik - 1];
-            else
-                v = luaH_get(h, rc);
-        } else if (ttisstring(rc)) {
-            v = luaH_getstr(h, tsvalue(rc));
-        } else {
-            v = luaH_get(h, rc);
-        }
-        if (!ttisnil(v)) {
-            setobj(ra, v);
-        } else {
-            savepc();
-            TObject t = *rb;
-            getfield_missing(L, &t, rc, ra, true); updatetrap();
-        }
-    } else {
-        savepc();
-        luaV_gettable(L, rb, rc, ra); updatetrap();
-    }
-    vmfetch();
+    TABLE_READ(quickget(hvalue(rb), rc));
 }
 
 L_SETGLOBAL: {
@@ -781,6 +799,31 @@ L_SETTABLE: {
     vmfetch();
 }
 
+L_GETFIELD: {
+    // GETTABLE with a constant string key
+    StkId rb = RB(i);
+    TObject *rc = KC(i);
+    ra = RA(i);
+    TABLE_READ(luaH_getstr(hvalue(rb), tsvalue(rc)));
+}
+
+L_SETFIELD: {
+    // SETTABLE with a constant string key
+    ra = RA(i);
+    TObject *rb = KB(i);
+    TObject *rc = RKC(i);
+    if (__builtin_expect(ttistable(ra), 1)) {
+        TObject *slot = const_cast<TObject *>(luaH_getstr(hvalue(ra), tsvalue(rb)));
+        if (__builtin_expect(!ttisnil(slot), 1)) {
+            setobj(slot, rc);
+            vmfetch();
+        }
+    }
+    savepc();
+    luaV_settable(L, ra, rb, rc); updatetrap();
+    vmfetch();
+}
+
 L_NEWTABLE: {
     int b = GETARG_B(i);
     savepc();
@@ -793,6 +836,12 @@ L_NEWTABLE: {
 L_ADD: ARITH(+, TM_ADD)
 L_SUB: ARITH(-, TM_SUB)
 L_MUL: ARITH(*, TM_MUL)
+L_ADD_RR: ARITHX(+, TM_ADD, base + GETARG_C(i))
+L_ADD_RK: ARITHX(+, TM_ADD, KC(i))
+L_SUB_RR: ARITHX(-, TM_SUB, base + GETARG_C(i))
+L_SUB_RK: ARITHX(-, TM_SUB, KC(i))
+L_MUL_RR: ARITHX(*, TM_MUL, base + GETARG_C(i))
+L_MUL_RK: ARITHX(*, TM_MUL, KC(i))
 L_DIV: ARITHF(TM_DIV)
 L_IDIV: ARITHF(TM_DIVINT)
 L_MOD: ARITHF(TM_MOD)
@@ -1159,19 +1208,26 @@ L_CLOSURE: {
     vmfetch();
 }
 
-L_SELF: {
-    StkId rb = RB(i);
-    TObject *rc = RKC(i);
-    ra = RA(i);
-    if (!ttisstring(rc)) {
+L_SELFK:
+    // SELF with a constant (string) key
+    selfkey = KC(i);
+    goto doself;
+
+L_SELF:
+    selfkey = RKC(i);
+    if (!ttisstring(selfkey)) {
         savepc();
         luaG_runerror(L, ERR_BADBYTECODE);
     }
+doself: {
+    StkId rb = RB(i);
+    TObject *rc = selfkey;
+    ra = RA(i);
     TObject obj = *rb;
     setobj(ra + 1, &obj);
-    if (ttistable(&obj)) {
+    if (__builtin_expect(ttistable(&obj), 1)) {
         const TObject *v = luaH_getstr(hvalue(&obj), tsvalue(rc));
-        if (!ttisnil(v)) {
+        if (__builtin_expect(!ttisnil(v), 1)) {
             setobj(ra, v);
         } else {
             savepc();

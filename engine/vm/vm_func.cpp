@@ -8,6 +8,8 @@ Proto *luaF_newproto(lua_State *L) {
     f->p = nullptr;
     f->sizep = 0;
     f->code = nullptr;
+    f->loadcode = nullptr;
+    f->specialized = 0;
     f->sizecode = 0;
     f->sizelineinfo = 0;
     f->sizeupvalues = 0;
@@ -28,6 +30,7 @@ Proto *luaF_newproto(lua_State *L) {
 
 void luaF_freeproto(lua_State *L, Proto *f) {
     luaM_freearray(L, f->code, static_cast<size_t>(f->sizecode));
+    if (f->loadcode) luaM_freearray(L, f->loadcode, static_cast<size_t>(f->sizecode));
     luaM_freearray(L, f->p, static_cast<size_t>(f->sizep));
     luaM_freearray(L, f->k, static_cast<size_t>(f->sizek));
     luaM_freearray(L, f->lineinfo, static_cast<size_t>(f->sizelineinfo));

@@ -65,7 +65,8 @@ struct LocVar {
 
 struct Proto : GCObject {
     TObject *k;
-    Instruction *code;
+    Instruction *code;     // as run (see InternalOpCode)
+    Instruction *loadcode; // as loaded, kept only where rewriting lost bits
     Proto **p;
     int *lineinfo;
     LocVar *locvars;
@@ -75,6 +76,7 @@ struct Proto : GCObject {
     int lineDefined;
     GCObject *gclist;
     uint8_t nups, numparams, is_vararg, maxstacksize;
+    uint8_t specialized; // code holds internal opcodes (set by the loader)
 };
 
 struct UpVal : GCObject {
@@ -182,6 +184,25 @@ enum OpCode {
     OP_RETURN, OP_FORLOOP, OP_TFORLOOP, OP_TFORPREP, OP_SETLIST, OP_SETLISTO, OP_CLOSE,
     OP_CLOSURE, OP_SELF, OP_CALLC, OP_TAILCALLC,
     NUM_OPCODES
+};
+
+// Internal opcodes: the loader rewrites verified code into these forms,
+// whose operand kinds are known, so that the interpreter does not decode
+// them at run time. Operands stay where they were; a chunk is always dumped
+// with the opcodes it was loaded with. Words with an unknown opcode (45 to
+// 63, which do nothing) run as OPX_NOP.
+enum InternalOpCode {
+    OPX_ADD_RR = NUM_OPCODES, // B and C registers
+    OPX_ADD_RK,               // B a register, C a constant
+    OPX_SUB_RR,
+    OPX_SUB_RK,
+    OPX_MUL_RR,
+    OPX_MUL_RK,
+    OPX_GETFIELD, // GETTABLE with a constant string key
+    OPX_SETFIELD, // SETTABLE with a constant string key
+    OPX_SELFK,    // SELF with a constant key (a string: the verifier sees to it)
+    OPX_FIRST_FREE,
+    OPX_NOP = 63
 };
 
 #define SIZE_OP 6
@@ -471,6 +492,11 @@ struct DumpOptions {
 int luaU_dump(lua_State *L, const Proto *f, lua_Chunkwriter w, void *data, const DumpOptions &opt);
 // Checks one prototype (not its nested ones); returns 0 or the error code.
 int luaG_verify(const Proto *f, int depth);
+// Rewrites verified code into the internal opcodes; the word to dump for
+// code[pc]; the public opcode of an internal one.
+void luaV_specialize(lua_State *L, Proto *f);
+Instruction luaV_loadedword(const Proto *f, int pc);
+int luaV_publicop(int op);
 Proto *luaU_undump(lua_State *L, lua_Chunkreader reader, void *data, const char *name);
 
 // Position helpers (vm_do.cpp)

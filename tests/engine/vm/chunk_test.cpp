@@ -200,3 +200,48 @@ TEST_F(Chunk, EightByteSizeFieldsAndNestedFunctionsRoundTrip) {
 }
 
 } // namespace
+
+// The loader rewrites code into the interpreter's internal forms; a dump
+// writes every word as it was loaded, unknown opcodes included, and the
+// rewritten code runs as the original would.
+TEST_F(Chunk, DumpsKeepTheLoadedWordsOfRewrittenCode) {
+    const char *src = R"(
+.source "=forms"
+        NEWTABLE 0 0 2
+        SETTABLE 0 "x" #40
+        SETTABLE 0 r0 #1
+        GETTABLE 1 0 "x"
+        LOADK 2 #2
+        ADD 1 1 r2
+        ADD 1 1 #0
+        ADD 1 #1 r1
+        SUB 1 1 #0
+        SUB 1 1 r2
+        MUL 1 1 #1
+        MUL 1 1 r2
+        WORD 0x0000002D
+        WORD 0x00000035
+        WORD 0x0000003F
+        CLOSURE 3 half
+        SETTABLE 0 "half" r3
+        SELF 3 0 "half"
+        MOVE 5 1
+        CALL 3 3 2
+        RETURN 3 2
+.function half
+.params 2
+        GETTABLE 2 0 "x"
+        DIV 2 1 #2
+        WORD 0x0100002E
+        RETURN 2 2
+.end
+)";
+    const std::vector<uint8_t> chunk = cxasm::assembleText(src);
+    ASSERT_EQ(load(L, chunk), 0);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(lua_dump(L, -1, writeVector, &out), 0);
+    EXPECT_EQ(out, chunk);
+    // ((40 + 2 + 0 + 1 - 0 - 2) * 1) * 2 = 82, halved
+    ASSERT_EQ(lua_pcall(L, 0, 1, 0), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 41);
+}
