@@ -166,8 +166,9 @@ void lua_setabortflag(lua_State *L, const volatile unsigned int *flag);
    then: while the word reads 0 the line hook is not called and the script
    runs at full speed. Once any thread opens it (non-zero), the hook is called
    at the next jump, call or return, with the current line; the hook closes
-   the gate again when it has taken the work. Null (the default): the hook is
-   called for every new line. */
+   the gate again when it has taken the work. The gate belongs to the hook
+   installed when it is set: lua_sethook with another function removes it.
+   Null (the default): the hook is called for every new line. */
 void lua_sethookgate(lua_State *L, const volatile unsigned int *gate);
 /* Number of positions on the gosub return stack. */
 int lua_getgosubdepth(lua_State *L);

@@ -569,6 +569,8 @@ extern "C" int lua_sethook(lua_State *L, lua_Hook func, int mask, int count) {
         mask = 0;
         func = nullptr;
     }
+    // A gate belongs to the hook it was set for: another hook runs ungated.
+    if (func != L->hook) G(L)->hookgate = nullptr;
     L->hook = func;
     L->basehookcount = count;
     L->hookcount = count;
