@@ -71,10 +71,13 @@ extern "C" int OsReadWakeMessage(cxOsWakeMessage *out) {
 extern "C" void OsSetForceEventLoopHook(cxForceEventLoopHook hook) { g_hook.store(hook); }
 
 extern "C" int OsWakeMainThreadFor(uint32_t type) {
-    OsOpenLineHookGate(CX_GATE_WAKE);
     if (cxForceEventLoopHook hook = g_hook.load()) {
         const int r = hook();
-        if (r) return r;
+        if (r) {
+            // Woken without a message: the line hook must still look.
+            OsOpenLineHookGate(CX_GATE_WAKE);
+            return r;
+        }
     }
     OsPostWakeMessage(type, 0);
     return 0;

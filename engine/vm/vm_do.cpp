@@ -279,18 +279,7 @@ int luaD_precall(lua_State *L, StkId func, int nresults, int capture, int *statu
         } else if (L->top > base + p->numparams) {
             L->top = base + p->numparams;
         }
-        CallInfo *ci = ++L->ci;
-        ci->func = func;
-        L->base = ci->base = base;
-        ci->top = base + p->maxstacksize;
-        ci->savedpc = p->code;
-        ci->hookpc = nullptr;
-        ci->hookline = INT_MIN;
-        ci->tailcalls = 0;
-        ci->nresults = nresults;
-        ci->flags = CIST_LUA;
-        for (StkId st = L->top; st < ci->top; st++) setnilvalue(st);
-        L->top = ci->top;
+        CallInfo *ci = luaD_pushluaframe(L, func, base, p, nresults);
         if (L->hookmask & LUA_MASKCALL) {
             ci->savedpc++; // so that the hook sees the first line
             luaD_callhook(L, LUA_HOOKCALL, -1);

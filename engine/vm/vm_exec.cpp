@@ -975,18 +975,7 @@ L_CALL: {
         if (!p->is_vararg && L->ci + 1 < L->end_ci && L->stack_last - nbase > p->maxstacksize + 2 &&
             !(L->hookmask & LUA_MASKCALL)) {
             if (L->top > nbase + p->numparams) L->top = nbase + p->numparams;
-            CallInfo *nci = ++L->ci;
-            nci->func = ra;
-            L->base = nci->base = nbase;
-            nci->top = nbase + p->maxstacksize;
-            nci->savedpc = p->code;
-            nci->hookpc = nullptr;
-            nci->hookline = INT_MIN;
-            nci->tailcalls = 0;
-            nci->nresults = nresults;
-            nci->flags = CIST_LUA;
-            for (StkId st = L->top; st < nci->top; st++) setnilvalue(st);
-            L->top = nci->top;
+            CallInfo *nci = luaD_pushluaframe(L, ra, nbase, p, nresults);
             // enter the callee without reading back what was just written
             ci = nci;
             cl = static_cast<LClosure *>(clvalue(ra));

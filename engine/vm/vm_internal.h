@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <string>
 #include <cstdint>
@@ -454,6 +455,24 @@ inline bool luaD_linegateclosed(lua_State *L) {
     return !(g->abortflag && __atomic_load_n(g->abortflag, __ATOMIC_RELAXED) != 0);
 }
 void luaD_settrap(lua_State *L);
+// Pushes the frame of a script function whose arguments lie from `base` to
+// L->top (already cut to its parameters): registers above them are nil.
+// The interpreter's inline call and luaD_precall both use it.
+inline CallInfo *luaD_pushluaframe(lua_State *L, StkId func, StkId base, const Proto *p, int nresults) {
+    CallInfo *ci = ++L->ci;
+    ci->func = func;
+    L->base = ci->base = base;
+    ci->top = base + p->maxstacksize;
+    ci->savedpc = p->code;
+    ci->hookpc = nullptr;
+    ci->hookline = INT_MIN;
+    ci->tailcalls = 0;
+    ci->nresults = nresults;
+    ci->flags = CIST_LUA;
+    for (StkId st = L->top; st < ci->top; st++) setnilvalue(st);
+    L->top = ci->top;
+    return ci;
+}
 extern const volatile unsigned int luaD_shutgate; // the gate of no gated hook
 LUA_NORETURN void luaD_throw(lua_State *L, int code);
 int luaD_commandname_line(lua_State *L, const char **command);

@@ -491,9 +491,12 @@ int PatternFindStr(lua_State *L) {
     return 1;
 }
 
-// PatternFindStrDirect(s, pattern[, start]) -> first and last position of
-// the match (both -1 when none), then the captures.
-int PatternFindStrDirect(lua_State *L) {
+namespace {
+
+// (s, pattern[, start]): finds the first match and hands it to `answer`
+// (begin and end of the match, both null when there is none).
+template <class Answer>
+int FirstMatch(lua_State *L, Answer answer) {
     CheckArgCount(L, 2, 3, 0, 0);
     size_t len, plen;
     const char *s = luaL_checklstring(L, 1, &len);
@@ -501,9 +504,18 @@ int PatternFindStrDirect(lua_State *L) {
     size_t start = StartArg(L, 3);
     return Guard([&] {
         Matcher m(s, len, p, plen, Utf8Mode());
-        const char *init = m.At(start);
         const char *e = nullptr;
-        const char *b = Search(m, s, len, p, plen, init, &e);
+        const char *b = Search(m, s, len, p, plen, m.At(start), &e);
+        return answer(m, b, e);
+    });
+}
+
+} // namespace
+
+// PatternFindStrDirect(s, pattern[, start]) -> first and last position of
+// the match (both -1 when none), then the captures.
+int PatternFindStrDirect(lua_State *L) {
+    return FirstMatch(L, [L](Matcher &m, const char *b, const char *e) {
         if (!b) {
             lua_pushnumber(L, -1);
             lua_pushnumber(L, -1);
@@ -518,15 +530,7 @@ int PatternFindStrDirect(lua_State *L) {
 // PatternFindStrShort(s, pattern[, start]) -> the captures of the first
 // match (the whole match without captures), or Nil.
 int PatternFindStrShort(lua_State *L) {
-    CheckArgCount(L, 2, 3, 0, 0);
-    size_t len, plen;
-    const char *s = luaL_checklstring(L, 1, &len);
-    const char *p = luaL_checklstring(L, 2, &plen);
-    size_t start = StartArg(L, 3);
-    return Guard([&] {
-        Matcher m(s, len, p, plen, Utf8Mode());
-        const char *e = nullptr;
-        const char *b = Search(m, s, len, p, plen, m.At(start), &e);
+    return FirstMatch(L, [L](Matcher &m, const char *b, const char *e) {
         if (!b) {
             lua_pushnil(L);
             return 1;

@@ -325,35 +325,41 @@ int Asc(lua_State *L) {
     return 1;
 }
 
-// FindStr(s, find[, caseSensitive = True][, start = 0][, encoding]) -> the
-// position of the first match from start, or -1.
-int FindStr(lua_State *L) {
+// The arguments of FindStr and CountStr: (s, find[, caseSensitive = True][,
+// start = 0][, encoding]). False for a negative start.
+struct SearchArgs {
+    Text t, n;
+    bool cs;
+    size_t from;
+};
+bool ReadSearchArgs(lua_State *L, SearchArgs *a) {
     CheckArgCount(L, 2, 5, 0, 0);
     bool utf8 = Utf8Encoding(L, 5);
-    Text t = TextArg(L, 1, utf8);
-    Text n = TextArg(L, 2, utf8);
-    bool cs = FlagArg(L, 3, true);
+    a->t = TextArg(L, 1, utf8);
+    a->n = TextArg(L, 2, utf8);
+    a->cs = FlagArg(L, 3, true);
     int64_t start = OptIntArg(L, 4, 0);
-    if (start < 0) return ERR_WRONGUSAGE;
+    a->from = a->t.ByteOf(static_cast<size_t>(start));
+    return start >= 0;
+}
+
+// FindStr -> the position of the first match from start, or -1.
+int FindStr(lua_State *L) {
+    SearchArgs a;
+    if (!ReadSearchArgs(L, &a)) return ERR_WRONGUSAGE;
     size_t end;
-    int64_t at = Search(t, t.ByteOf(static_cast<size_t>(start)), n.s, n.bytes, cs, &end);
-    lua_pushnumber(L, at < 0 ? -1.0 : static_cast<double>(t.CharOf(static_cast<size_t>(at))));
+    int64_t at = Search(a.t, a.from, a.n.s, a.n.bytes, a.cs, &end);
+    lua_pushnumber(L, at < 0 ? -1.0 : static_cast<double>(a.t.CharOf(static_cast<size_t>(at))));
     return 1;
 }
 
-// CountStr(s, find[, caseSensitive = True][, start = 0][, encoding]) ->
-// the number of matches that do not overlap.
+// CountStr -> the number of matches that do not overlap.
 int CountStr(lua_State *L) {
-    CheckArgCount(L, 2, 5, 0, 0);
-    bool utf8 = Utf8Encoding(L, 5);
-    Text t = TextArg(L, 1, utf8);
-    Text n = TextArg(L, 2, utf8);
-    bool cs = FlagArg(L, 3, true);
-    int64_t start = OptIntArg(L, 4, 0);
-    if (start < 0) return ERR_WRONGUSAGE;
+    SearchArgs a;
+    if (!ReadSearchArgs(L, &a)) return ERR_WRONGUSAGE;
     double count = 0;
-    size_t from = t.ByteOf(static_cast<size_t>(start)), end;
-    for (int64_t at; (at = Search(t, from, n.s, n.bytes, cs, &end)) >= 0; from = end) count++;
+    size_t end;
+    for (size_t from = a.from; Search(a.t, from, a.n.s, a.n.bytes, a.cs, &end) >= 0; from = end) count++;
     lua_pushnumber(L, count);
     return 1;
 }

@@ -40,27 +40,30 @@ int RaiseOnError(lua_State *L) {
     return 0;
 }
 
-// SetObjectData(kind, id, key, value)
-int SetObjectDataCmd(lua_State *L) {
-    CheckArgCount(L, 4, 4, 0, 0);
+// The object named by (kind, id) in arguments 1 and 2, and the key in 3.
+int ObjectAndKeyArgs(lua_State *L, cxObjectHeader **h, const char **key) {
     int kind = luaL_checkint(L, 1);
     cxObjectID id;
     GetObjectIDArg(&id, L, 2);
-    const char *key = luaL_checkstring(L, 3);
+    *key = luaL_checkstring(L, 3);
+    return FindObjectByKind(kind, id, h);
+}
+
+// SetObjectData(kind, id, key, value)
+int SetObjectDataCmd(lua_State *L) {
+    CheckArgCount(L, 4, 4, 0, 0);
     cxObjectHeader *h;
-    if (int err = FindObjectByKind(kind, id, &h)) return err;
+    const char *key;
+    if (int err = ObjectAndKeyArgs(L, &h, &key)) return err;
     return SetObjectData(L, h, key, 4);
 }
 
 // GetObjectData(kind, id, key) -> value
 int GetObjectDataCmd(lua_State *L) {
     CheckArgCount(L, 3, 3, 0, 0);
-    int kind = luaL_checkint(L, 1);
-    cxObjectID id;
-    GetObjectIDArg(&id, L, 2);
-    const char *key = luaL_checkstring(L, 3);
     cxObjectHeader *h;
-    if (int err = FindObjectByKind(kind, id, &h)) return err;
+    const char *key;
+    if (int err = ObjectAndKeyArgs(L, &h, &key)) return err;
     if (int err = GetObjectData(L, h, key)) return err;
     return 1;
 }

@@ -440,35 +440,6 @@ tcheck: TFORLOOP 9 1        ; k, v in 11, 12
 }
 
 TEST_F(Interp, VarargsTailCallsAndRecursionLimits) {
-    const char *src = R"(
-        CLOSURE 0 count
-        LOADK 1 #1
-        LOADK 2 #2
-        LOADK 3 #3
-        CALL 0 4 2
-        SETGLOBAL 0 "nargs"
-        CLOSURE 0 loop
-        LOADK 1 #100000
-        CALL 0 2 2
-        SETGLOBAL 0 "tail"
-        RETURN 0 1
-.function count
-.vararg
-        GETTABLE 0 0 "n"
-        RETURN 0 2
-        RETURN 0 1
-.end
-.function loop      ; tail-recursive countdown, run 100000 deep
-.params 1
-        EQ 1 0 #0
-        JMP done
-        GETGLOBAL 1 "never"
-        GETUPVAL 1 0
-        RETURN 0 1
-done:   RETURN 0 2
-.end
-)";
-    (void)src;
     // the countdown calls itself through a global
     const char *src2 = R"(
         CLOSURE 0 count
