@@ -1,6 +1,7 @@
 # cx_add_library(<name> SOURCES ... [DEPS ...])
-# A static library of one subsystem. DEPS may name libraries of other
-# subsystems; cycles between the static libraries are allowed.
+# The static library of one layer (docs/architecture.md). It links only
+# libraries of the layers below it, named with target_link_libraries or
+# DEPS: no cycles.
 function(cx_add_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})

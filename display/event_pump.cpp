@@ -10,8 +10,7 @@
 #include "platform/os_linegate.h"
 #include "platform/os_wake.h"
 #include "platform/x11/x11_pump.h"
-#include "shell/plugins/plugin_loader.h"
-#include "shell/plugins/plugin_manager.h"
+#include "engine/plugins/plugin_registry.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "display/display.h"
 #include "engine/runtime/console.h"
-#include "shell/applet.h"
+#include "io/stream/applet_record.h"
 
 extern "C" int OpenInitialDisplays(lua_State *L, const cxApplet *applet, const cxStartupOptions *opts) {
     (void)L;

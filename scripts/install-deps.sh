@@ -16,6 +16,8 @@ PKGS=(
   xvfb xauth libxtst-dev x11-utils
   # reference implementations for the benchmarks only
   libpixman-1-dev lua5.1 lua5.4
+  # the layer check and the Unicode table generator
+  python3
   # Unicode data for the table generator
   unicode-data
   # compile-only check of the 32-bit ARM record layouts

@@ -28,6 +28,19 @@ struct StreamCloser {
 };
 using StreamPtr = std::unique_ptr<cxStream, StreamCloser>;
 
+// Appends in O(1): a hostile applet may hold millions of tiny sections.
+template <typename T>
+struct Tail {
+    T **next;
+    explicit Tail(T **head) : next(head) {
+        while (*next) next = &(*next)->next;
+    }
+    void Add(T *node) {
+        *next = node;
+        next = &node->next;
+    }
+};
+
 uint32_t BE32(const unsigned char *p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
@@ -52,71 +65,6 @@ void CopyInfoString(char *field, size_t limit, const std::string &text) {
     field[n] = 0;
 }
 
-template <typename T>
-void FreeList(T *node, void (*freeNode)(T *)) {
-    while (node) {
-        T *next = node->next;
-        freeNode(node);
-        node = next;
-    }
-}
-
-void FreeTag(cxPreprocTag *t) {
-    free(t->key);
-    free(t->text);
-    free(t);
-}
-void FreeItem(cxPreprocItem *i) {
-    FreeList(i->tags, FreeTag);
-    free(i->name);
-    free(i);
-}
-void FreeLinked(cxLinkedFile *f) {
-    free(f->name);
-    free(f);
-}
-void FreeLabel(cxAppletLabel *l) {
-    free(l->name);
-    free(l);
-}
-void FreeInclude(cxIncludeRun *r) {
-    free(r->file);
-    free(r);
-}
-
-void ClearSections(cxApplet *a) {
-    FreeList(a->items, FreeItem);
-    FreeList(a->files, FreeLinked);
-    FreeList(a->fonts, FreeLinked);
-    FreeList(a->labels, FreeLabel);
-    FreeList(a->includes, FreeInclude);
-    a->items = nullptr;
-    a->files = a->fonts = nullptr;
-    a->labels = nullptr;
-    a->includes = nullptr;
-    free(a->identifier);
-    a->identifier = nullptr;
-    free(a->chunkData);
-    a->chunkData = nullptr;
-    a->chunkSize = 0;
-    a->hasMainChunk = 0;
-    a->chunkOffset = a->chunkLength = 0;
-    a->versionMajor = 8;
-    a->versionMinor = 0;
-}
-
-// Appends in O(1): a hostile applet may hold millions of tiny sections.
-template <typename T>
-struct Tail {
-    T **next;
-    explicit Tail(T **head) : next(head) {
-        while (*next) next = &(*next)->next;
-    }
-    void Add(T *node) {
-        *next = node;
-        next = &node->next;
-    }
-};
 
 // Bounded reader over one section's payload.
 class Cursor {
@@ -187,7 +135,7 @@ int ParseItem(Tail<cxPreprocItem> &list, Cursor &c) {
     for (uint32_t i = 0; i < count && c.ok(); i++) {
         auto *tag = static_cast<cxPreprocTag *>(calloc(1, sizeof(cxPreprocTag)));
         if (!tag) {
-            FreeItem(item);
+            FreePreprocItem(item);
             return ERR_MEM;
         }
         *tail = tag;
@@ -206,13 +154,13 @@ int ParseItem(Tail<cxPreprocItem> &list, Cursor &c) {
             break;
         }
         default:
-            FreeItem(item);
+            FreePreprocItem(item);
             return ERR_FILEFORMAT;
         }
     }
     if (!c.ok() || !c.atEnd()) {
         int err = CursorError(c);
-        FreeItem(item);
+        FreePreprocItem(item);
         return c.ok() ? ERR_FILEFORMAT : err;
     }
     list.Add(item);
@@ -226,7 +174,7 @@ int ParseLabel(Tail<cxAppletLabel> &list, Cursor &c) {
     label->line = static_cast<int32_t>(c.U(4));
     if (!c.ok() || !c.atEnd()) {
         int err = c.ok() ? ERR_FILEFORMAT : CursorError(c);
-        FreeLabel(label);
+        FreeAppletLabel(label);
         return err;
     }
     list.Add(label);
@@ -242,7 +190,7 @@ int ParseInclude(Tail<cxIncludeRun> &list, Cursor &c) {
     run->ownFirstLine = c.U(4);
     if (!c.ok() || !c.atEnd()) {
         int err = c.ok() ? ERR_FILEFORMAT : CursorError(c);
-        FreeInclude(run);
+        FreeIncludeRun(run);
         return err;
     }
     list.Add(run);
@@ -409,20 +357,6 @@ private:
 extern "C" {
 
 
-cxApplet *NewApplet(void) {
-    auto *a = static_cast<cxApplet *>(calloc(1, sizeof(cxApplet)));
-    if (!a) return nullptr;
-    a->versionMajor = 8;
-    a->versionMinor = 0;
-    return a;
-}
-
-void FreeApplet(cxApplet *applet) {
-    if (!applet) return;
-    ClearSections(applet);
-    free(applet);
-}
-
 void ParseAppletInfoBlock(cxApplet *applet, const unsigned char *block, size_t size) {
     if (!applet || !block) return;
     if (size > CX_APPLET_INFO_BLOCK) size = CX_APPLET_INFO_BLOCK;
@@ -536,7 +470,7 @@ int ReadAppletHeader(cxApplet *applet, const char *path, uint64_t base, int skip
 
 int LoadApplet(cxApplet *applet) {
     if (!applet || !applet->path[0]) return ERR_NOAPPLET;
-    ClearSections(applet);
+    ClearAppletSections(applet);
     StreamPtr s(OpenWindowStream(applet->path, applet->base, UINT64_MAX - applet->base));
     if (!s) {
         SetErrorDetail(applet->path);
@@ -544,30 +478,8 @@ int LoadApplet(cxApplet *applet) {
     }
     uint64_t size = GetStreamSize(s.get());
     int err = SectionReader(applet, s.get(), size).Run();
-    if (err) ClearSections(applet);
+    if (err) ClearAppletSections(applet);
     return err;
-}
-
-int CheckAppletVersion(const cxApplet *applet, int major, int minor) {
-    if (!applet) return 0;
-    if (applet->versionMajor != major) return applet->versionMajor > major ? 1 : 0;
-    return applet->versionMinor >= minor ? 1 : 0;
-}
-
-int MapIncludeLine(const cxApplet *applet, int line, const char **file, int *ownLine) {
-    if (file) *file = nullptr;
-    if (ownLine) *ownLine = line;
-    if (!applet || line < 0) return 0;
-    uint64_t l = static_cast<uint64_t>(line);
-    for (const cxIncludeRun *r = applet->includes; r; r = r->next) {
-        if (l >= r->firstLine && l - r->firstLine < r->lineCount) {
-            if (file) *file = r->file;
-            uint64_t own = uint64_t{r->ownFirstLine} + (l - r->firstLine);
-            if (ownLine) *ownLine = own > INT32_MAX ? INT32_MAX : static_cast<int>(own);
-            return 1;
-        }
-    }
-    return 0;
 }
 
 }  // extern "C"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/errors/errors.h"
-#include "shell/stream.h"
+#include "io/stream/stream.h"
 
 struct cxCatalog {
     std::unordered_map<uint32_t, std::string> strings;

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "engine/errors/errors.h"
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 
 namespace {
 constexpr size_t kBlock = 16384;

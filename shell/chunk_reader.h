@@ -6,7 +6,7 @@
 #include <stddef.h>
 
 #include "shell/applet.h"
-#include "shell/stream.h"
+#include "io/stream/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "display/display_hooks.h"
 #include "display/event_pump.h"
 #include "display/initial_displays.h"
 #include "engine/charset/charset.h"
@@ -19,7 +20,7 @@
 #include "engine/events/event_queue.h"
 #include "engine/runtime/runtime.h"
 #include "platform/os_linegate.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
 #include "shell/platform_start.h"
@@ -122,6 +123,7 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetErrorLineMapper(MapErrorLine);
     SetChunkNameResolver(ResolveChunkDisplayName);
     if (int err = InitKernel()) return err;
+    InstallDisplayHooks();
     if (int err = OsStartPlatform(opts)) return err;
     return RunProtected(L, [&] { return OpenLibrariesAndGlobals(L, opts); });
 }

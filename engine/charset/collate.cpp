@@ -11,7 +11,7 @@
 #include "engine/charset/charset.h"
 #include "engine/charset/collation_data.h"
 #include "io/cxpk/cxpk.h"
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 
 namespace {
 

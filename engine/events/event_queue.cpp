@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "display/display.h"
-#include "display/event_data.h"
 #include "engine/errors/error_codes.h"
 #include "platform/os_threads.h"
 
@@ -17,6 +15,8 @@ cxEvent *g_head = nullptr;
 cxEvent *g_tail = nullptr;
 std::atomic<uint32_t> g_ageLimit{60000};
 std::atomic<cxEventClock> g_clock{nullptr};
+std::atomic<cxSizeEventFilter> g_sizeFilter{nullptr};
+std::atomic<cxEventDataFreer> g_freer{nullptr};
 cxOsTimeVal g_start{0, 0};
 
 void Now(cxOsTimeVal *out) {
@@ -27,10 +27,17 @@ void Now(cxOsTimeVal *out) {
         OsGetMonotonicTime(out);
 }
 
-// Size events of a display in one of its special presentation modes come
-// from the mode itself, not from the user, unless the display asks for them.
 bool RefusesSizeEvent(const cxDisplay *d) {
-    return d && (d->fullscreenScale || d->fakeFullscreen) && !d->modeSizeEvents;
+    cxSizeEventFilter filter = g_sizeFilter.load();
+    return d && filter && filter(d);
+}
+
+void FreePayload(lua_State *L, uint32_t type, void *data) {
+    if (!data) return;
+    if (cxEventDataFreer freer = g_freer.load())
+        freer(L, type, data);
+    else
+        free(data);
 }
 
 void DropLocked(lua_State *L, uint32_t last) {
@@ -39,7 +46,7 @@ void DropLocked(lua_State *L, uint32_t last) {
         cxEvent *e = g_head;
         g_head = e->next;
         if (!g_head) g_tail = nullptr;
-        FreeEventData(L, e->postedType, e->data);
+        FreePayload(L, e->postedType, e->data);
         free(e);
         if (last != CX_EVENT_DROP_ALL && n++ >= last) break;
     }
@@ -70,6 +77,10 @@ extern "C" void FreeEventQueue(lua_State *L) {
     OsUnlockMutex(m);
     OsFreeMutex(m);
 }
+
+extern "C" void SetSizeEventFilter(cxSizeEventFilter filter) { g_sizeFilter.store(filter); }
+
+extern "C" void SetEventDataFreer(cxEventDataFreer freer) { g_freer.store(freer); }
 
 extern "C" void GetKernelStartTime(cxOsTimeVal *out) { *out = g_start; }
 

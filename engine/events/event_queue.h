@@ -40,6 +40,17 @@ typedef struct cxEventInfo {
     void *data;                /* word 18 */
 } cxEventInfo;
 
+/* The display library's say on what the queue holds, registered at its
+   start. The filter answers 1 when a size event (type 5) of the display
+   must not be queued: its size changes come from a presentation mode, not
+   from the user. The freer releases the payload an event of the given type
+   owns, for every event the queue drops; without one, payloads are
+   released with free(). Either may be called from any thread. */
+typedef int (*cxSizeEventFilter)(const struct cxDisplay *display);
+typedef void (*cxEventDataFreer)(lua_State *L, uint32_t type, void *data);
+void SetSizeEventFilter(cxSizeEventFilter filter);
+void SetEventDataFreer(cxEventDataFreer freer);
+
 #define CX_EVENT_DROP_ALL 0xFFFFFFFFu
 #define CX_EVENT_AGE_OFF 0xFFFFFFFFu
 

@@ -11,7 +11,7 @@
 #include "engine/errors/errors.h"
 #include "engine/runtime/kernel.h"
 #include "engine/vm/lauxlib.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "engine/errors/errors.h"
 #include "engine/runtime/kernel.h"
 #include "engine/runtime/text_utils.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 
 namespace {
 

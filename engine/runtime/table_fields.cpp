@@ -9,7 +9,7 @@
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"
 #include "engine/vm/lauxlib.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "shell/stream.h"
+#include "io/stream/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "display/display.h"
-#include "display/overlays.h"
+#include "platform/x11/os_display.h"
+#include "platform/x11/x11_overlays.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_window.h"
 
@@ -91,7 +91,7 @@ uint32_t ColourFor(cxOsWindow *w, uint32_t argb) {
 // Sets the presentation clip: the display's area minus the overlay items
 // that cover it. Overlapping items are subtracted, so their common part is
 // never painted either.
-void SetClip(cxDisplay *d, cxOsWindow *w) {
+void SetClip(cxOsDisplay *d, cxOsWindow *w) {
     int width, height;
     OsGetWindowInnerSize(d, &width, &height);
     Region region = XCreateRegion();
@@ -115,7 +115,7 @@ void SetClip(cxDisplay *d, cxOsWindow *w) {
     XDestroyRegion(region);
 }
 
-cxOsWindow *PresentTarget(cxDisplay *d) {
+cxOsWindow *PresentTarget(cxOsDisplay *d) {
     if (!d || d->outputKind != CX_OUTPUT_XWINDOW) return nullptr;
     cxOsWindow *w = OsGetDisplayWindow(d);
     if (!w || w->suppress[0] || w->suppress[1]) return nullptr;
@@ -124,7 +124,7 @@ cxOsWindow *PresentTarget(cxDisplay *d) {
 
 // Premultiplies the rectangle by the window's shape into the scratch bitmap
 // (format 10: colours in the low three bytes, alpha in the fourth).
-cxOsBitmap *ShapeRect(cxDisplay *d, cxOsWindow *w, const cxOsBitmap *src, int sx, int sy, int dx, int dy, int width,
+cxOsBitmap *ShapeRect(cxOsDisplay *d, cxOsWindow *w, const cxOsBitmap *src, int sx, int sy, int dx, int dy, int width,
                       int height) {
     int ww, wh;
     OsGetWindowInnerSize(d, &ww, &wh);
@@ -182,7 +182,7 @@ extern "C" uint32_t OsVisualToArgb(uint32_t p, unsigned long rm, unsigned long g
     return 0xFF000000u | Unpack(p, rm) << 16 | Unpack(p, gm) << 8 | Unpack(p, bm);
 }
 
-extern "C" cxOsBitmap *OsBltBitMap(cxOsBitmap *src, int32_t srcX, int32_t srcY, cxDisplay *d, int32_t dstX,
+extern "C" cxOsBitmap *OsBltBitMap(cxOsBitmap *src, int32_t srcX, int32_t srcY, cxOsDisplay *d, int32_t dstX,
                                    int32_t dstY, int32_t width, int32_t height, uint32_t flags) {
     cxOsWindow *w = PresentTarget(d);
     if (!w || !src || !src->pixels || src->bytesPerPixel < 2 || src->format > 13) return src;
@@ -251,7 +251,7 @@ extern "C" cxOsBitmap *OsBltBitMap(cxOsBitmap *src, int32_t srcX, int32_t srcY, 
     return src;
 }
 
-extern "C" void OsFillRect(cxDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb) {
+extern "C" void OsFillRect(cxOsDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb) {
     cxOsWindow *w = PresentTarget(d);
     if (!w || width <= 0 || height <= 0) return;
     XSetForeground(w->dpy, w->gc, ColourFor(w, argb));
@@ -260,7 +260,7 @@ extern "C" void OsFillRect(cxDisplay *d, int32_t x, int32_t y, int32_t width, in
     XFlush(w->dpy);
 }
 
-extern "C" void OsWritePixel(cxDisplay *d, int32_t x, int32_t y, uint32_t argb) {
+extern "C" void OsWritePixel(cxOsDisplay *d, int32_t x, int32_t y, uint32_t argb) {
     cxOsWindow *w = PresentTarget(d);
     if (!w) return;
     XSetForeground(w->dpy, w->gc, ColourFor(w, argb));
@@ -269,7 +269,7 @@ extern "C" void OsWritePixel(cxDisplay *d, int32_t x, int32_t y, uint32_t argb) 
     XFlush(w->dpy);
 }
 
-extern "C" void OsDrawLine(cxDisplay *d, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t argb) {
+extern "C" void OsDrawLine(cxOsDisplay *d, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t argb) {
     cxOsWindow *w = PresentTarget(d);
     if (!w) return;
     XSetForeground(w->dpy, w->gc, ColourFor(w, argb));
@@ -278,7 +278,7 @@ extern "C" void OsDrawLine(cxDisplay *d, int32_t x1, int32_t y1, int32_t x2, int
     XFlush(w->dpy);
 }
 
-extern "C" cxOsBitmap *OsGrabScreenPixels(cxDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height) {
+extern "C" cxOsBitmap *OsGrabScreenPixels(cxOsDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return nullptr;
     cxOsWindow *w = OsGetDisplayWindow(d);
     cxOsXConnection *own = nullptr;

@@ -9,8 +9,7 @@
 #include <cstring>
 
 #include "engine/runtime/kernel.h"
-#include "display/display.h"
-#include "display/pump_services.h"
+#include "platform/x11/os_display.h"
 #include "engine/events/event_queue.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
@@ -20,6 +19,7 @@
 #include "platform/x11/x11_window.h"
 
 void CxSetQuitFlag();
+void CxReleaseFinishedChannels();
 
 namespace {
 // Event types posted to the queue.
@@ -37,19 +37,53 @@ constexpr long kMaxTypeAtoms = 256;
 // Cursor slots of cxOsWindow.cursors.
 enum { CUR_MOVE = 0, CUR_TL, CUR_TR, CUR_BL, CUR_BR, CUR_L, CUR_R, CUR_T, CUR_B };
 
-void Post(cxDisplay *d, uint32_t type, uint32_t a, uint32_t b, uint32_t c) { PostEvent(d, type, a, b, c, nullptr); }
+void Post(cxOsDisplay *d, uint32_t type, uint32_t a, uint32_t b, uint32_t c) {
+    PostEvent(d->owner, type, a, b, c, nullptr);
+}
 
-bool HasHandler(const cxDisplay *d, int slot) { return d->handlers[slot].function != -1; }
+bool HasHandler(const cxOsDisplay *d, int handler) {
+    const cxOsDisplayHooks *h = OsGetDisplayHooks();
+    return h->hasHandler && h->hasHandler(d->owner, handler);
+}
 
-cxDisplay *FindDisplay(const cxOsXConnection *c, Window win) {
-    for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
+bool MonitorFree(cxOsDisplay *d) {
+    const cxOsDisplayHooks *h = OsGetDisplayHooks();
+    return !h->isDisplayMonitorFree || h->isDisplayMonitorFree(d->owner);
+}
+
+int PendingRefreshes(lua_State *L) {
+    const cxOsDisplayHooks *h = OsGetDisplayHooks();
+    return h->processPendingRefreshes ? h->processPendingRefreshes(L) : 0;
+}
+
+void RefreshWhole(lua_State *L, cxOsDisplay *d) {
+    const cxOsDisplayHooks *h = OsGetDisplayHooks();
+    if (h->refreshWholeDisplay) h->refreshWholeDisplay(L, d->owner, 2);
+}
+
+int SwitchMode(lua_State *L, cxOsDisplay *d) {
+    const cxOsDisplayHooks *h = OsGetDisplayHooks();
+    return h->realizeDisplay ? h->realizeDisplay(L, d->owner, 5) : 0;
+}
+
+int ResizeTo(lua_State *L, cxOsDisplay *d, int width, int height) {
+    const cxOsDisplayHooks *h = OsGetDisplayHooks();
+    if (h->resizeDisplay) return h->resizeDisplay(L, d->owner, 100000, 100000, width, height, d->smooth, 0, 0, 0);
+    // Without the display library the window's inner size is the display's.
+    if (width > 0) d->width = width;
+    if (height > 0) d->height = height;
+    return 0;
+}
+
+cxOsDisplay *FindDisplay(const cxOsXConnection *c, Window win) {
+    for (cxOsDisplay *d = OsGetFirstWindowDisplay(); d; d = d->nextWithWindow) {
         cxOsWindow *w = OsGetDisplayWindow(d);
         if (w && w->dpy == c->dpy && w->window == win) return d;
     }
     return nullptr;
 }
 
-void SetKeyState(cxDisplay *d, int code, bool raw, bool down) {
+void SetKeyState(cxOsDisplay *d, int code, bool raw, bool down) {
     if (code <= 0 || code >= CX_KEY_STATE_COUNT) return;
     d->keyStates[(raw ? CX_KEY_STATE_COUNT : 0) + code] = down ? 1 : 0;
 }
@@ -109,7 +143,7 @@ void SetSizingShape(cxOsWindow *w, bool on) {
     }
 }
 
-void HandleKey(cxDisplay *d, cxOsWindow *w, XKeyEvent *ke, bool down) {
+void HandleKey(cxOsDisplay *d, cxOsWindow *w, XKeyEvent *ke, bool down) {
     char text[32];
     KeySym sym = NoSymbol;
     const int n = XLookupString(ke, text, sizeof text, &sym, nullptr);
@@ -139,7 +173,7 @@ void HandleKey(cxDisplay *d, cxOsWindow *w, XKeyEvent *ke, bool down) {
     const bool alt = w->modifiers[CX_MOD_LALT] || w->modifiers[CX_MOD_RALT];
     if (ctrl && XLookupKeysym(ke, 0) == XK_c) w->turn.ctrlC = 1;
     if (alt && (sym == XK_Return || sym == XK_KP_Enter) && !(d->flags & CX_DISPLAY_NOMODESWITCH) &&
-        IsDisplayMonitorFree(d))
+        MonitorFree(d))
         w->fullscreenToggle = d->fullscreen ? 0 : 1;
 
     // Characters typed.
@@ -162,7 +196,7 @@ void HandleKey(cxDisplay *d, cxOsWindow *w, XKeyEvent *ke, bool down) {
     }
 }
 
-void StartDragOrSize(cxDisplay *d, cxOsWindow *w, XButtonEvent *be, bool *consumed) {
+void StartDragOrSize(cxOsDisplay *d, cxOsWindow *w, XButtonEvent *be, bool *consumed) {
     *consumed = false;
     if (!(d->flags & CX_DISPLAY_BORDERLESS)) return;
     int width, height;
@@ -189,7 +223,7 @@ void StartDragOrSize(cxDisplay *d, cxOsWindow *w, XButtonEvent *be, bool *consum
     }
 }
 
-void HandleButton(cxDisplay *d, cxOsWindow *w, XButtonEvent *be, bool down) {
+void HandleButton(cxOsDisplay *d, cxOsWindow *w, XButtonEvent *be, bool down) {
     if (down && !w->pointerGrabbed) {
         if (XGrabPointer(w->dpy, w->window, False, ButtonPressMask | ButtonReleaseMask | ButtonMotionMask,
                          GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess)
@@ -239,7 +273,7 @@ void HandleButton(cxDisplay *d, cxOsWindow *w, XButtonEvent *be, bool down) {
     }
 }
 
-void HandleMotion(cxDisplay *d, cxOsWindow *w, XMotionEvent *me) {
+void HandleMotion(cxOsDisplay *d, cxOsWindow *w, XMotionEvent *me) {
     OsGetSysTime(&d->pointerTime);
     d->pointerMoved = 1;
     d->mouseX = me->x;
@@ -290,7 +324,7 @@ void SendClientMessage(cxOsWindow *w, Window to, Atom type, long l0, long l1, lo
     XSendEvent(w->dpy, to, False, NoEventMask, &ev);
 }
 
-void HandleClientMessage(cxDisplay *d, cxOsWindow *w, XClientMessageEvent *cm) {
+void HandleClientMessage(cxOsDisplay *d, cxOsWindow *w, XClientMessageEvent *cm) {
     const cxOsXAtoms &a = w->conn->atoms;
     if (cm->message_type == a.wmProtocols && Atom(cm->data.l[0]) == a.wmDeleteWindow) {
         Post(d, EV_CLOSE, 0, 0, 0);
@@ -326,12 +360,12 @@ void HandleClientMessage(cxDisplay *d, cxOsWindow *w, XClientMessageEvent *cm) {
         RootPosition(w, &rx, &ry);
         w->dropX = rootX - rx;
         w->dropY = rootY - ry;
-        const bool accept = w->dndType != None && HasHandler(d, CX_SLOT_ONDROPFILE);
+        const bool accept = w->dndType != None && HasHandler(d, CX_OS_HANDLER_DROP);
         SendClientMessage(w, w->dndSource, a.xdndStatus, long(w->window), accept ? 1 : 0, 0, 0,
                           accept ? long(a.xdndActionCopy) : long(None));
     } else if (cm->message_type == a.xdndDrop) {
         w->dndSource = Window(cm->data.l[0]);
-        if (w->dndType != None && HasHandler(d, CX_SLOT_ONDROPFILE)) {
+        if (w->dndType != None && HasHandler(d, CX_OS_HANDLER_DROP)) {
             XConvertSelection(w->dpy, a.xdndSelection, w->dndType, a.dropProperty, w->window, Time(cm->data.l[2]));
         } else {
             SendClientMessage(w, w->dndSource, a.xdndFinished, long(w->window), 0, long(None), 0, 0);
@@ -342,7 +376,7 @@ void HandleClientMessage(cxDisplay *d, cxOsWindow *w, XClientMessageEvent *cm) {
     }
 }
 
-void HandleDropData(cxDisplay *d, cxOsWindow *w, XSelectionEvent *se) {
+void HandleDropData(cxOsDisplay *d, cxOsWindow *w, XSelectionEvent *se) {
     const cxOsXAtoms &a = w->conn->atoms;
     bool ok = false;
     if (se->property != None) {
@@ -358,7 +392,7 @@ void HandleDropData(cxDisplay *d, cxOsWindow *w, XSelectionEvent *se) {
                 char *list = OsDecodeUriList(reinterpret_cast<const char *>(data), count, GetUtf8Mode(),
                                              nullptr);
                 if (list) {
-                    if (PostEvent(d, EV_DROP, uint32_t(w->dropX), uint32_t(w->dropY), 0, list) == 1)
+                    if (PostEvent(d->owner, EV_DROP, uint32_t(w->dropX), uint32_t(w->dropY), 0, list) == 1)
                         ok = true;
                     else
                         free(list);
@@ -376,7 +410,7 @@ void HandleDropData(cxDisplay *d, cxOsWindow *w, XSelectionEvent *se) {
 
 void HandleEvent(cxOsXConnection *c, XEvent *ev) {
     if (XFilterEvent(ev, None)) return;
-    cxDisplay *d = FindDisplay(c, ev->xany.window);
+    cxOsDisplay *d = FindDisplay(c, ev->xany.window);
     if (!d) return;
     cxOsWindow *w = OsGetDisplayWindow(d);
     switch (ev->type) {
@@ -449,7 +483,7 @@ void HandleEvent(cxOsXConnection *c, XEvent *ev) {
         break;
     default:
         if (c->hasXfixes && ev->type == c->xfixesEventBase /* XFixesSelectionNotify */ &&
-            HasHandler(d, CX_SLOT_CLIPBOARDCHANGE))
+            HasHandler(d, CX_OS_HANDLER_CLIPBOARD))
             Post(d, EV_CLIPBOARD, 0, 0, 0);
         break;
     }
@@ -470,7 +504,7 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
         // Type 1: fired timers wait in the timer list for the dispatcher.
         if (msg.type == CX_WAKE_POINTER) {
             auto *conn = reinterpret_cast<cxOsXConnection *>(uintptr_t(msg.argument));
-            for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
+            for (cxOsDisplay *d = OsGetFirstWindowDisplay(); d; d = d->nextWithWindow) {
                 cxOsWindow *w = OsGetDisplayWindow(d);
                 if (w && w->conn == conn && d->active) {
                     OsGetSysTime(&d->pointerTime);
@@ -479,9 +513,9 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
             }
         }
     }
-    ReleaseFinishedChannels();
+    CxReleaseFinishedChannels();
 
-    for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
+    for (cxOsDisplay *d = OsGetFirstWindowDisplay(); d; d = d->nextWithWindow) {
         auto *w = static_cast<cxOsWindow *>(d->handle);
         if (!w) continue;
         memset(&w->turn, 0, sizeof w->turn);
@@ -491,7 +525,7 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
         w->needsRedraw = 0;
         w->visited = 1;
     }
-    if (int err = ProcessPendingRefreshes(L)) {
+    if (int err = PendingRefreshes(L)) {
         *code = err;
         return 1;
     }
@@ -511,17 +545,17 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
     }
 
     bool quit = false;
-    for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
+    for (cxOsDisplay *d = OsGetFirstWindowDisplay(); d; d = d->nextWithWindow) {
         cxOsWindow *w = OsGetDisplayWindow(d);
         if (!w || !w->visited) continue;
         w->visited = 0;
-        if (w->needsRedraw) RefreshWholeDisplay(L, d, 2);
+        if (w->needsRedraw) RefreshWhole(L, d);
         if (w->turn.pendingShowHide >= 0) {
             OsShowHideDisplay(d, w->turn.pendingShowHide);
             d->state = w->turn.pendingShowHide ? CX_DISPLAY_MINIMISED : CX_DISPLAY_SHOWN;
         }
         if (w->fullscreenToggle >= 0) {
-            const int err = RealizeDisplay(L, d, 5);
+            const int err = SwitchMode(L, d);
             int width, height;
             OsGetWindowInnerSize(d, &width, &height);
             Post(d, EV_MODESWITCH, uint32_t(width), uint32_t(height), d->fullscreen ? 2 : 1);
@@ -533,14 +567,14 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
         if (w->sizeChangePending && !d->mouseButtons[0] && !w->sizing) {
             w->sizeChangePending = 0;
             Post(d, EV_SIZE, uint32_t(w->newWidth), uint32_t(w->newHeight), 0);
-            if (int err = ResizeDisplay(L, d, 100000, 100000, w->newWidth, w->newHeight, d->smooth, 0, 0, 0)) {
+            if (int err = ResizeTo(L, d, w->newWidth, w->newHeight)) {
                 *code = err;
                 return 1;
             }
         }
         if ((w->turn.ctrlC && OsGetDisplayAttr(8)) || (d->mouseButtons[0] && OsGetDisplayAttr(9)) ||
             (w->lastRawKey == CX_KEY_ESC && OsGetDisplayAttr(10)) ||
-            (w->closeRequested && !HasHandler(d, CX_SLOT_CLOSEWINDOW)))
+            (w->closeRequested && !HasHandler(d, CX_OS_HANDLER_CLOSE)))
             quit = true;
     }
     if (quit) CxSetQuitFlag();

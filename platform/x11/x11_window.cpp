@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "display/display.h"
+#include "platform/x11/os_display.h"
 #include "engine/errors/error_codes.h"
 #include "platform/x11/runtime_libs.h"
 
@@ -14,6 +14,9 @@ int g_ctrlCQuit = 1;
 int g_leftMouseQuit = 0;
 int g_escapeQuit = 0;
 int g_quit = 0;
+cxOsDisplay *g_withWindow = nullptr;  // displays with a window record, oldest first
+cxOsDisplayHooks g_hooks{};
+void (*g_channelRelease)(void) = nullptr;
 
 constexpr long kEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             FocusChangeMask | ExposureMask | StructureNotifyMask | PropertyChangeMask |
@@ -33,7 +36,7 @@ void SetTitle(cxOsWindow *w, const char *title) {
 }
 }  // namespace
 
-extern "C" int OsAllocWindowRecord(cxDisplay *d) {
+extern "C" int OsAllocWindowRecord(cxOsDisplay *d) {
     if (d->handle) return 0;
     auto *w = static_cast<cxOsWindow *>(calloc(1, sizeof(cxOsWindow)));
     if (!w) return ERR_MEM;
@@ -42,24 +45,44 @@ extern "C" int OsAllocWindowRecord(cxDisplay *d) {
     w->cursorShape = -1;
     w->turn.pendingShowHide = -1;
     d->handle = w;
+    d->nextWithWindow = nullptr;
+    cxOsDisplay **tail = &g_withWindow;
+    while (*tail) tail = &(*tail)->nextWithWindow;
+    *tail = d;
     return 0;
 }
 
-extern "C" void OsFreeWindowRecord(cxDisplay *d) {
+extern "C" void OsFreeWindowRecord(cxOsDisplay *d) {
     auto *w = static_cast<cxOsWindow *>(d->handle);
     if (!w) return;
     OsCloseDisplay(d);
     OsFreeBitMap(w->scratch);
     free(w);
     d->handle = nullptr;
+    for (cxOsDisplay **p = &g_withWindow; *p; p = &(*p)->nextWithWindow) {
+        if (*p == d) {
+            *p = d->nextWithWindow;
+            break;
+        }
+    }
+    d->nextWithWindow = nullptr;
 }
 
-extern "C" cxOsWindow *OsGetDisplayWindow(const cxDisplay *d) {
+extern "C" cxOsDisplay *OsGetFirstWindowDisplay(void) { return g_withWindow; }
+
+extern "C" void OsSetDisplayHooks(const cxOsDisplayHooks *hooks) { g_hooks = hooks ? *hooks : cxOsDisplayHooks{}; }
+extern "C" const cxOsDisplayHooks *OsGetDisplayHooks(void) { return &g_hooks; }
+extern "C" void OsSetChannelReleaseHook(void (*hook)(void)) { g_channelRelease = hook; }
+void CxReleaseFinishedChannels() {
+    if (g_channelRelease) g_channelRelease();
+}
+
+extern "C" cxOsWindow *OsGetDisplayWindow(const cxOsDisplay *d) {
     auto *w = d ? static_cast<cxOsWindow *>(d->handle) : nullptr;
     return w && w->conn ? w : nullptr;
 }
 
-extern "C" void OsGetWindowInnerSize(const cxDisplay *d, int *width, int *height) {
+extern "C" void OsGetWindowInnerSize(const cxOsDisplay *d, int *width, int *height) {
     const bool scaled = d->scaledWidth > 0 && d->scaledHeight > 0;
     *width = scaled ? d->scaledWidth : d->width;
     *height = scaled ? d->scaledHeight : d->height;
@@ -67,7 +90,7 @@ extern "C" void OsGetWindowInnerSize(const cxDisplay *d, int *width, int *height
     if (*height < 1) *height = 1;
 }
 
-extern "C" int OsOpenDisplay(cxDisplay *d) {
+extern "C" int OsOpenDisplay(cxOsDisplay *d) {
     if (int err = OsAllocWindowRecord(d)) return err;
     auto *w = static_cast<cxOsWindow *>(d->handle);
     if (w->conn) return 0;
@@ -161,7 +184,7 @@ extern "C" int OsOpenDisplay(cxDisplay *d) {
     return 0;
 }
 
-extern "C" void OsCloseDisplay(cxDisplay *d) {
+extern "C" void OsCloseDisplay(cxOsDisplay *d) {
     auto *w = static_cast<cxOsWindow *>(d->handle);
     if (!w || !w->conn) return;
     Display *dpy = w->dpy;
@@ -190,7 +213,7 @@ extern "C" void OsCloseDisplay(cxDisplay *d) {
     d->active = 0;
 }
 
-extern "C" void OsShowHideDisplay(cxDisplay *d, int hide) {
+extern "C" void OsShowHideDisplay(cxOsDisplay *d, int hide) {
     cxOsWindow *w = OsGetDisplayWindow(d);
     if (!w) return;
     if (hide)
@@ -200,7 +223,7 @@ extern "C" void OsShowHideDisplay(cxDisplay *d, int hide) {
     XFlush(w->dpy);
 }
 
-extern "C" void OsSetDisplayAttr(cxDisplay *, int attr, int value) {
+extern "C" void OsSetDisplayAttr(cxOsDisplay *, int attr, int value) {
     switch (attr) {
     case 8: g_ctrlCQuit = value; break;
     case 9: g_leftMouseQuit = value; break;

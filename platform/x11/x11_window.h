@@ -5,13 +5,14 @@
 #include <stdint.h>
 
 #include "platform/os_bitmap.h"
+#include "platform/x11/os_display.h"
 #include "platform/x11/x11_connection.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-struct cxDisplay;
+struct cxOsDisplay;
 
 /* Modifier keys, in the order of cxOsWindow.modifiers. */
 enum {
@@ -68,26 +69,30 @@ typedef struct cxOsWindow {
 /* Edge bits of a sizing grab. */
 enum { CX_EDGE_LEFT = 1, CX_EDGE_RIGHT = 2, CX_EDGE_TOP = 4, CX_EDGE_BOTTOM = 8 };
 
-/* Allocates the display's window record (0, or ERR_MEM). */
-int OsAllocWindowRecord(struct cxDisplay *d);
-/* Closes the window when open and frees the record. */
-void OsFreeWindowRecord(struct cxDisplay *d);
+/* Allocates the display's window record (0, or ERR_MEM) and adds the
+   display to the back-end's list of displays with a window record. */
+int OsAllocWindowRecord(struct cxOsDisplay *d);
+/* Closes the window when open, frees the record and takes the display out
+   of the back-end's list. */
+void OsFreeWindowRecord(struct cxOsDisplay *d);
 /* Opens the display's window from its size, position, flags and title on
    its X server. 0, ERR_XDISPLAY when the server cannot be reached, ERR_WINDOW
    when the window cannot be made, ERR_MEM. */
-int OsOpenDisplay(struct cxDisplay *d);
+int OsOpenDisplay(struct cxOsDisplay *d);
 /* Closes the window, releasing grabs; the record stays. */
-void OsCloseDisplay(struct cxDisplay *d);
+void OsCloseDisplay(struct cxOsDisplay *d);
 /* Hides (iconifies) or shows the window. */
-void OsShowHideDisplay(struct cxDisplay *d, int hide);
+void OsShowHideDisplay(struct cxOsDisplay *d, int hide);
 /* The window record of an open display, or null. */
-cxOsWindow *OsGetDisplayWindow(const struct cxDisplay *d);
+cxOsWindow *OsGetDisplayWindow(const struct cxOsDisplay *d);
+/* The displays with a window record, in the order their records were made. */
+struct cxOsDisplay *OsGetFirstWindowDisplay(void);
 /* The size of the window's inner area: the scaled size when scaling. */
-void OsGetWindowInnerSize(const struct cxDisplay *d, int *width, int *height);
+void OsGetWindowInnerSize(const struct cxOsDisplay *d, int *width, int *height);
 
 /* Process-wide display attributes: 8 CtrlCQuit, 9 LeftMouseQuit, 10
    EscapeQuit. The first argument is unused. */
-void OsSetDisplayAttr(struct cxDisplay *unused, int attr, int value);
+void OsSetDisplayAttr(struct cxOsDisplay *unused, int attr, int value);
 int OsGetDisplayAttr(int attr);
 /* The sticky quit flag set by the pump when the run is to end. */
 int OsGetQuitFlag(void);

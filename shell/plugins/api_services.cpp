@@ -25,13 +25,13 @@
 #include "engine/charset/collate.h"
 #include "engine/errors/errors.h"
 #include "shell/applet.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 #include "shell/options.h"
 #include "shell/plugins/api_tables.h"
 #include "shell/plugins/image_handle.h"
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"
-#include "shell/stream.h"
+#include "io/stream/stream.h"
 
 void FillPluginStat(const struct stat &st, cxPluginStat *out);
 

@@ -4,7 +4,7 @@
 #include "engine/runtime/args.h"
 #include "engine/errors/errors.h"
 #include "engine/vm/lauxlib.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 #include "shell/plugins/api_tables.h"
 #include "include/calyxtone/cxplugin.h"
 #include "shell/plugins/plugin_manager.h"

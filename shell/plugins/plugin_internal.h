@@ -12,9 +12,6 @@
 // back as its code. The answer is the raised code, or fn's result.
 int PluginProtectedCall(lua_State *L, const std::function<int(lua_State *)> &fn);
 
-// Empties the capability lists and forgets the adapters.
-void ForgetCapabilityLists();
-
 // Progress lines on standard output unless quiet.
 void PluginProgress(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

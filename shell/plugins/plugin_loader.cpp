@@ -294,11 +294,6 @@ extern "C" int IsReservedPluginName(const char *name) {
     return 0;
 }
 
-extern "C" intptr_t OsCallPluginStub(cxPluginFunc entry, ...) {
-    (void)entry;
-    return 0;
-}
-
 extern "C" int OpenPlugin(const char *path, uint32_t *capabilities, cxPluginHandle **out) {
     if (out) *out = nullptr;
     if (!path || !*path) {

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "engine/plugins/plugin_registry.h"
 #include "include/calyxtone/cxplugin.h"
 
 #ifdef __cplusplus
@@ -41,11 +42,6 @@ void CallClosePlugin(cxPluginHandle *handle);
 /* The record of an opened plug-in (null for a null handle). */
 cxPlugin *GetPluginInfo(cxPluginHandle *handle);
 
-/* Stands in for an entry point of a plug-in whose calling-convention word
-   is 2: such functions cannot be called on this platform. Does nothing and
-   answers 0. */
-intptr_t OsCallPluginStub(cxPluginFunc entry, ...);
-
 /* The API table handed to every plug-in. */
 const cxPluginApi *GetPluginApi(void);
 
@@ -53,23 +49,5 @@ const cxPluginApi *GetPluginApi(void);
 int IsReservedPluginName(const char *name);
 
 #ifdef __cplusplus
-}
-
-#include <type_traits>
-#include <utility>
-
-// Calls an entry point of a plug-in record: through OsCallPluginStub (which
-// answers 0) when the plug-in cannot be called, and also answers 0 for an
-// empty slot.
-template <class R, class... P, class... A>
-R CallPluginEntry(const cxPlugin *plugin, R (*entry)(P...), A &&...args) {
-    if (!entry || !plugin || plugin->callingConvention == CX_CALLCONV_UNCALLABLE) {
-        OsCallPluginStub(reinterpret_cast<cxPluginFunc>(entry));
-        if constexpr (std::is_void_v<R>)
-            return;
-        else
-            return R{};
-    }
-    return entry(std::forward<A>(args)...);
 }
 #endif

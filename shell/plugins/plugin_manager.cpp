@@ -14,6 +14,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/runtime/kernel.h"
@@ -641,4 +642,28 @@ extern "C" void FreePlugins(void) {
     g_announcedRequiredOpening = false;
     SetPluginStartupOptions(nullptr);
     SetPluginApplet(nullptr);
+}
+
+extern "C" int AddNamedAdapters(const char *list, uint32_t capability) {
+    if (IsDefaultLoaderList(list)) return 0;
+    std::string_view rest(list);
+    for (;;) {
+        const size_t bar = rest.find('|');
+        const std::string_view word = rest.substr(0, bar);
+        if (!word.empty() && word.size() <= 255) {
+            const std::string name(word);
+            if (!IsLoaderKeyword(name.c_str())) {
+                for (cxPluginEntry *e = GetPluginList(); e; e = e->next) {
+                    cxPlugin *p = GetPluginInfo(e->handle);
+                    if (!p || p->disabled || !(p->capabilities & capability)) continue;
+                    if (!p->moduleName || StrCompareNoCase(p->moduleName, name.c_str()) != 0) continue;
+                    if (int err = AddCapabilityEntry(p, capability)) return err;
+                    p->onlyWhenNamed = 1;
+                    break;
+                }
+            }
+        }
+        if (bar == std::string_view::npos) return 0;
+        rest.remove_prefix(bar + 1);
+    }
 }

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "engine/vm/lua.h"
+#include "engine/plugins/plugin_registry.h"
 #include "shell/plugins/plugin_loader.h"
 
 #ifdef __cplusplus
@@ -97,46 +98,11 @@ int IsPluginOnlyWhenNamed(const cxPlugin *plugin);
 int AddPluginHelpText(cxPlugin *plugin, const char *name, const char *second, const char *text, uint32_t flags,
                       intptr_t value);
 
-/* ---- capability lists ---- */
+/* ---- choice of adapters ---- */
 
-/* The list of image loaders (0x4), anim loaders (0x8), sound loaders (0x10),
-   video decoders (0x40), file (0x4000), directory (0x8000) or network
-   adapters (0x40000); null for any other bit. */
-cxPluginNode *GetCapabilityList(uint32_t capability);
-/* 0, 1000, or 1055 for a bit without a list. Adding twice is harmless. */
-int AddCapabilityEntry(cxPlugin *plugin, uint32_t capability);
-int RemoveCapabilityEntry(cxPlugin *plugin, uint32_t capability);
-int HasCapabilityEntry(const cxPlugin *plugin, uint32_t capability);
-/* Out of every capability list and adapter slot. */
-void RemovePluginHooks(cxPlugin *plugin);
-
-/* ---- choice of loaders and adapters ---- */
-
-int MatchLoaderList(const char *list, const char *name, int allowPluginKeyword);
-int IsLoaderNamed(const char *list, const char *name);
-/* 0 "inbuilt", 1 "native", any other value is a cxPlugin record: its module
-   name. */
-const char *GetLoaderName(uintptr_t loader);
 /* Adds the plug-ins the list names to the capability's list, marked
    serve-only-when-named. 0 or 1000. */
 int AddNamedAdapters(const char *list, uint32_t capability);
-
-/* ---- adapters ---- */
-
-/* The applet record the adapter registration checks versions against (null:
-   treat the applet as version 8.0). */
-struct cxApplet;
-void SetPluginApplet(const struct cxApplet *applet);
-const struct cxApplet *GetPluginApplet(void);
-/* While set, adapters may be registered. */
-void SetPluginStartupPhase(int on);
-int IsPluginStartupPhase(void);
-int RegisterDisplayAdapter(cxPlugin *plugin, uint32_t flags, const cxTagItem *tags);
-int RegisterRequesterAdapter(cxPlugin *plugin, uint32_t flags);
-int RegisterTimerAdapter(cxPlugin *plugin, uint32_t flags);
-cxPlugin *GetDisplayAdapter(void);
-cxPlugin *GetRequesterAdapter(void);
-cxPlugin *GetTimerAdapter(void);
 
 /* ---- progress ---- */
 

@@ -14,7 +14,7 @@
 
 #include "engine/errors/errors.h"
 #include "io/cxpk/cxpk.h"
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <iterator>
 
 #include "io/cxpk/cxpk.h"
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 #include "shell/options.h"
 #include "shell/plugins/plugin_package.h"
 

@@ -12,7 +12,7 @@
 
 #include "engine/errors/errors.h"
 #include "engine/runtime/runtime.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 
 namespace {
 

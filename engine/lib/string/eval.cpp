@@ -11,7 +11,7 @@
 #include "engine/charset/charset.h"
 #include "engine/lib/string/string_internal.h"
 #include "engine/runtime/runtime.h"
-#include "shell/number_literal.h"
+#include "engine/runtime/number_literal.h"
 
 namespace cxstring {
 

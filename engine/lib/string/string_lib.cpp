@@ -21,7 +21,7 @@
 #include "engine/runtime/md5.h"
 #include "engine/lib/string/string_internal.h"
 #include "engine/runtime/runtime.h"
-#include "shell/number_literal.h"
+#include "engine/runtime/number_literal.h"
 
 namespace cxstring {
 

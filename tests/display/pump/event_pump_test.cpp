@@ -8,7 +8,7 @@
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_linegate.h"
-#include "shell/plugins/plugin_manager.h"
+#include "engine/plugins/plugin_registry.h"
 
 namespace {
 

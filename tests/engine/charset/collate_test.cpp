@@ -8,7 +8,7 @@
 #include "engine/charset/collate.h"
 #include "engine/charset/collation_data.h"
 #include "io/cxpk/cxpk.h"
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 #include "tests/engine/charset/mode_guard.h"
 
 namespace {

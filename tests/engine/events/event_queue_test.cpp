@@ -3,8 +3,13 @@
 #include <cstdlib>
 #include <vector>
 
-#include "display/display.h"
 #include "engine/events/event_queue.h"
+
+// The queue holds displays as opaque pointers; the records here only need
+// to be distinct and to carry what the test's size filter reads.
+struct cxDisplay {
+    int refusesSize;
+};
 
 namespace {
 cxOsTimeVal g_now;
@@ -75,16 +80,17 @@ TEST_F(EventQueue, SizeEventsCoalescePerDisplay) {
     EXPECT_TRUE(All().empty());
 }
 
-TEST_F(EventQueue, SpecialModesRefuseSizeEventsUnlessAllowed) {
-    cxDisplay fake{}, scaled{};
-    fake.fakeFullscreen = 1;
-    scaled.fullscreenScale = 1;
-    EXPECT_EQ(PostEvent(&fake, 5, 0, 0, 0, nullptr), 0);
-    EXPECT_EQ(PostEvent(&scaled, 5, 0, 0, 0, nullptr), 0);
-    EXPECT_EQ(PostEvent(&fake, 4, 0, 0, 0, nullptr), 1);
-    scaled.modeSizeEvents = 1;
-    EXPECT_EQ(PostEvent(&scaled, 5, 0, 0, 0, nullptr), 1);
-    EXPECT_EQ(All().size(), 2u);
+TEST_F(EventQueue, SizeFilterRefusesOnlySizeEventsOfItsDisplays) {
+    SetSizeEventFilter([](const cxDisplay *d) { return d->refusesSize; });
+    cxDisplay refusing{1}, plain{0};
+    EXPECT_EQ(PostEvent(&refusing, 5, 0, 0, 0, nullptr), 0);
+    EXPECT_EQ(PostEvent(&refusing, 4, 0, 0, 0, nullptr), 1);
+    EXPECT_EQ(PostEvent(&plain, 5, 0, 0, 0, nullptr), 1);
+    EXPECT_EQ(PostEvent(nullptr, 5, 0, 0, 0, nullptr), 1);  // no display: nothing to ask
+    refusing.refusesSize = 0;
+    EXPECT_EQ(PostEvent(&refusing, 5, 0, 0, 0, nullptr), 1);
+    SetSizeEventFilter(nullptr);
+    EXPECT_EQ(All().size(), 4u);
 }
 
 TEST_F(EventQueue, DropFromHeadAndTakeHandsOutPayload) {

@@ -12,8 +12,8 @@
 
 #include "engine/errors/errors.h"
 #include "io/cxpk/cxpk.h"
-#include "shell/stream.h"
-#include "shell/memory_name.h"
+#include "io/stream/stream.h"
+#include "io/stream/memory_name.h"
 
 namespace {
 

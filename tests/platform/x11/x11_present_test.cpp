@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "display/overlays.h"
+#include "platform/x11/x11_overlays.h"
 #include "platform/os_bitmap.h"
 #include "platform/x11/x11_present.h"
 
@@ -103,7 +103,7 @@ TEST_F(Present, OverlaysAreLeftOutAndOverlappingOnesStayOut) {
     a = {nullptr, 1, &display, 10, 10, 20, 15, 0};
     b = {nullptr, 2, &display, 20, 15, 20, 15, 0};  // overlaps a
     hidden = {nullptr, 3, &display, 45, 0, 10, 10, 1};
-    cxDisplay someoneElse{};
+    cxOsDisplay someoneElse{};
     other = {nullptr, 4, &someoneElse, 0, 30, 10, 10, 0};
     AddDisplayOverlay(&a);
     AddDisplayOverlay(&b);

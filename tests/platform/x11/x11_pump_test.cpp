@@ -8,7 +8,6 @@
 #include <string>
 
 #include "engine/runtime/kernel.h"
-#include "display/pump_services.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
 #include "platform/x11/x11_connection.h"
@@ -150,7 +149,7 @@ TEST_F(X11Display, CloseRequestWithoutHandlerEndsTheRun) {
 
 TEST_F(X11Display, CloseRequestWithHandlerOnlyPostsTheEvent) {
     Open();
-    display.handlers[CX_SLOT_CLOSEWINDOW].function = 5;
+    SetHandler(CX_OS_HANDLER_CLOSE);
     SendDelete(tdpy, Win());
     EXPECT_EQ(PumpUntil([this](const Events &) { return Has(7, 0); }), 0);
     EXPECT_TRUE(Has(7, 0));
@@ -312,7 +311,7 @@ bool WaitClientMessage(Display *dpy, Window win, const char *type, XClientMessag
 
 TEST_F(X11Display, DropOfAUriListPostsTheNames) {
     Open();
-    display.handlers[CX_SLOT_ONDROPFILE].function = 9;
+    SetHandler(CX_OS_HANDLER_DROP);
     Window src = XCreateSimpleWindow(tdpy, DefaultRootWindow(tdpy), 0, 0, 10, 10, 0, 0, 0);
     XSetSelectionOwner(tdpy, A(tdpy, "XdndSelection"), src, CurrentTime);
     XSync(tdpy, False);
@@ -390,7 +389,7 @@ TEST_F(X11Display, ClipboardChangeNoticeThroughXfixes) {
     Open();
     cxOsXConnection *c = OsGetXConnections();
     if (!c || !c->hasXfixes) GTEST_SKIP() << "no XFixes";
-    display.handlers[CX_SLOT_CLIPBOARDCHANGE].function = 3;
+    SetHandler(CX_OS_HANDLER_CLIPBOARD);
     Window owner = XCreateSimpleWindow(tdpy, DefaultRootWindow(tdpy), 0, 0, 10, 10, 0, 0, 0);
     XSetSelectionOwner(tdpy, A(tdpy, "CLIPBOARD"), owner, CurrentTime);
     XSync(tdpy, False);
@@ -409,23 +408,10 @@ TEST_F(X11Display, PointerWakeMessageMarksTheActiveDisplay) {
     EXPECT_EQ(display.pointerMoved, 1u);
 }
 
-// Strong definitions replace the display library's placeholders, so that the
-// pump's calls can be seen.
 namespace {
-int g_refreshes = 0;
-int g_realizes = 0;
+int &g_refreshes = g_testRefreshes;
+int &g_realizes = g_testRealizes;
 }  // namespace
-extern "C" int RefreshWholeDisplay(lua_State *, cxDisplay *, uint32_t flags) {
-    if (flags == 2) ++g_refreshes;
-    return 0;
-}
-extern "C" int RealizeDisplay(lua_State *, cxDisplay *d, uint32_t how) {
-    if (how == 5) {
-        ++g_realizes;
-        d->fullscreen = !d->fullscreen;
-    }
-    return 0;
-}
 
 TEST_F(X11Display, ExposeRepaintsTheWholeDisplay) {
     Open();

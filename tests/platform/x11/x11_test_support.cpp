@@ -5,13 +5,43 @@
 #include <cstring>
 
 #include "engine/runtime/kernel.h"
-#include "display/pump_services.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_pump.h"
 
+int g_testRefreshes = 0;
+int g_testRealizes = 0;
+
+namespace {
+unsigned g_handlers = 0;
+
+cxOsDisplay *ViewOf(cxDisplay *owner) { return reinterpret_cast<cxOsDisplay *>(owner); }
+
+int CountRefresh(lua_State *, cxDisplay *, uint32_t flags) {
+    if (flags == 2) ++g_testRefreshes;
+    return 0;
+}
+
+int ToggleMode(lua_State *, cxDisplay *owner, uint32_t how) {
+    if (how == 5) {
+        ++g_testRealizes;
+        ViewOf(owner)->fullscreen = !ViewOf(owner)->fullscreen;
+    }
+    return 0;
+}
+
+int HasTestHandler(const cxDisplay *, int handler) { return (g_handlers >> handler) & 1; }
+
+const cxOsDisplayHooks kTestHooks = {nullptr, CountRefresh, ToggleMode, nullptr, nullptr, HasTestHandler};
+}  // namespace
+
+void X11Display::SetHandler(int handler) { g_handlers |= 1u << handler; }
+
 void X11Display::SetUp() {
+    g_handlers = 0;
+    g_testRefreshes = g_testRealizes = 0;
+    OsSetDisplayHooks(&kTestHooks);
     if (!OsStartX11()) GTEST_SKIP() << "no X server";
     ASSERT_EQ(InitKernel(), 0);
     ASSERT_EQ(OsInitDisplaySystem(nullptr), 0);
@@ -30,10 +60,8 @@ void X11Display::SetUp() {
 void X11Display::TearDown() {
     for (auto &e : events) free(e.data);
     events.clear();
-    if (display.handle) {
-        UnlinkDisplay(&display);
-        OsFreeWindowRecord(&display);
-    }
+    if (display.handle) OsFreeWindowRecord(&display);
+    OsSetDisplayHooks(nullptr);
     if (tdpy) XCloseDisplay(tdpy);
     FreeEventQueue(nullptr);
     OsStopX11();
@@ -46,8 +74,7 @@ void X11Display::Open(uint32_t flags, int width, int height) {
     display.y = 30;
     display.flags = flags;
     strcpy(display.title, "cx test");
-    for (auto &h : display.handlers) h = {-1, -1};
-    LinkDisplay(&display);
+    display.owner = reinterpret_cast<cxDisplay *>(&display);
     ASSERT_EQ(OsOpenDisplay(&display), 0);
     ASSERT_NE(OsGetDisplayWindow(&display), nullptr);
     // Mapped (event 10) and exposed before anything is injected.

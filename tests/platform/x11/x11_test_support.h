@@ -1,5 +1,7 @@
 // A display with an open window under the test's X server, a second X
 // connection for injecting input, and helpers that pump and collect events.
+// The fixture stands in for the display library: its hooks record the
+// pump's calls, and the display's owner is the window-system record itself.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,9 +10,13 @@
 #include <functional>
 #include <vector>
 
-#include "display/display.h"
+#include "platform/x11/os_display.h"
 #include "engine/events/event_queue.h"
 #include "platform/x11/x11_window.h"
+
+// Calls of the display hooks seen since the fixture started.
+extern int g_testRefreshes;
+extern int g_testRealizes;
 
 struct TestEvent {
     uint32_t type, a, b, c;
@@ -36,7 +42,10 @@ protected:
     void Button(unsigned button, bool down);
     Window Win() const { return OsGetDisplayWindow(&display)->window; }
 
-    cxDisplay display{};
+    // Handlers the stand-in display library reports (CX_OS_HANDLER_*).
+    void SetHandler(int handler);
+
+    cxOsDisplay display{};
     Display *tdpy = nullptr;  // the test's own connection
     std::vector<TestEvent> events;
     int stop = 0, code = 0;

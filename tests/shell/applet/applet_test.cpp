@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/errors/errors.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 #include "tests/shell/test_files.h"
 #include "tools/applet-writer/applet_writer.h"
 

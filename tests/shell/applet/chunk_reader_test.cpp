@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/errors/errors.h"
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 #include "tests/shell/test_files.h"
 #include "tools/applet-writer/applet_writer.h"
 

@@ -17,7 +17,7 @@
 
 #include "engine/errors/errors.h"
 #include "engine/vm/lauxlib.h"
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 #include "include/calyxtone/cxplugin.h"
 #include "shell/plugins/plugin_loader.h"
 #include "tests/shell/test_files.h"

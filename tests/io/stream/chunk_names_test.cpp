@@ -1,4 +1,4 @@
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 
 #include <gtest/gtest.h>
 

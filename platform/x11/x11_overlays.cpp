@@ -1,4 +1,4 @@
-#include "display/overlays.h"
+#include "platform/x11/x11_overlays.h"
 
 namespace {
 cxDisplayOverlay *g_overlays = nullptr;

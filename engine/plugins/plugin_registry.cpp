@@ -1,5 +1,5 @@
-// Capability lists, the adapter slots and the rules that choose loaders and
-// adapters from a "loader" or "adapter" option.
+#include "engine/plugins/plugin_registry.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -7,8 +7,7 @@
 
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
-#include "shell/applet.h"
-#include "shell/plugins/plugin_manager.h"
+#include "io/stream/applet_record.h"
 
 namespace {
 
@@ -41,7 +40,6 @@ bool WordEquals(std::string_view word, const char *name) {
     return word.size() == n && (n == 0 || StrNCompareNoCase(word.data(), name, n) == 0);
 }
 
-bool IsDefaultList(const char *list) { return !list || !*list || StrCompareNoCase(list, "default") == 0; }
 
 // Calls f(word) for each "|"-separated word; stops when f answers true.
 template <class F>
@@ -55,10 +53,6 @@ bool AnyWord(const char *list, F f) {
     }
 }
 
-bool IsKeyword(const char *name) {
-    return StrCompareNoCase(name, "native") == 0 || StrCompareNoCase(name, "inbuilt") == 0 ||
-           StrCompareNoCase(name, "plugin") == 0;
-}
 
 int CheckAdapterRegistration(cxPlugin *plugin, uint32_t capability) {
     if (g_applet && !CheckAppletVersion(g_applet, 6, 0)) return ERR_OLDAPPLET;
@@ -117,10 +111,24 @@ extern "C" void RemovePluginHooks(cxPlugin *plugin) {
     if (g_timerAdapter == plugin) g_timerAdapter = nullptr;
 }
 
+extern "C" int IsDefaultLoaderList(const char *list) {
+    return !list || !*list || StrCompareNoCase(list, "default") == 0;
+}
+
+extern "C" int IsLoaderKeyword(const char *name) {
+    return StrCompareNoCase(name, "native") == 0 || StrCompareNoCase(name, "inbuilt") == 0 ||
+           StrCompareNoCase(name, "plugin") == 0;
+}
+
+extern "C" intptr_t OsCallPluginStub(cxPluginFunc entry, ...) {
+    (void)entry;
+    return 0;
+}
+
 extern "C" int MatchLoaderList(const char *list, const char *name, int allowPluginKeyword) {
-    if (IsDefaultList(list)) return 1;
+    if (IsDefaultLoaderList(list)) return 1;
     if (!name) return 0;
-    const bool keyword = IsKeyword(name);
+    const bool keyword = IsLoaderKeyword(name);
     return AnyWord(list, [&](std::string_view word) {
         if (WordEquals(word, name)) return true;
         return !keyword && allowPluginKeyword && WordEquals(word, "plugin");
@@ -128,7 +136,7 @@ extern "C" int MatchLoaderList(const char *list, const char *name, int allowPlug
 }
 
 extern "C" int IsLoaderNamed(const char *list, const char *name) {
-    if (IsDefaultList(list) || !name) return 0;
+    if (IsDefaultLoaderList(list) || !name) return 0;
     return AnyWord(list, [&](std::string_view word) { return WordEquals(word, name); });
 }
 
@@ -137,28 +145,6 @@ extern "C" const char *GetLoaderName(uintptr_t loader) {
     if (loader == 1) return "native";
     const cxPlugin *plugin = reinterpret_cast<const cxPlugin *>(loader);
     return plugin->moduleName ? plugin->moduleName : "";
-}
-
-extern "C" int AddNamedAdapters(const char *list, uint32_t capability) {
-    if (IsDefaultList(list)) return 0;
-    int err = 0;
-    AnyWord(list, [&](std::string_view word) {
-        if (word.empty() || word.size() > 255) return false;
-        char name[256];
-        memcpy(name, word.data(), word.size());
-        name[word.size()] = 0;
-        if (IsKeyword(name)) return false;
-        for (cxPluginEntry *e = GetPluginList(); e; e = e->next) {
-            cxPlugin *p = GetPluginInfo(e->handle);
-            if (!p || p->disabled || !(p->capabilities & capability)) continue;
-            if (!p->moduleName || StrCompareNoCase(p->moduleName, name) != 0) continue;
-            err = AddCapabilityEntry(p, capability);
-            if (!err) p->onlyWhenNamed = 1;
-            return err != 0;
-        }
-        return false;
-    });
-    return err;
 }
 
 extern "C" void SetPluginApplet(const cxApplet *applet) { g_applet = applet; }
@@ -204,8 +190,7 @@ extern "C" cxPlugin *GetDisplayAdapter(void) { return g_displayAdapter; }
 extern "C" cxPlugin *GetRequesterAdapter(void) { return g_requesterAdapter; }
 extern "C" cxPlugin *GetTimerAdapter(void) { return g_timerAdapter; }
 
-// Called by FreePlugins once every plug-in is closed.
-void ForgetCapabilityLists() {
+extern "C" void ForgetCapabilityLists(void) {
     for (CapabilityList &list : g_lists) {
         while (list.head) {
             cxPluginNode *next = list.head->next;

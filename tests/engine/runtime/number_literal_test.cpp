@@ -1,4 +1,4 @@
-#include "shell/number_literal.h"
+#include "engine/runtime/number_literal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Streams address their backing store by explicit positions (pread/pwrite,
 // offsets into memory, tracked adapter positions), so buffered and
 // unbuffered calls can be mixed without the two views drifting apart.
-#include "shell/stream.h"
-#include "shell/memory_name.h"
+#include "io/stream/stream.h"
+#include "io/stream/memory_name.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "engine/errors/errors.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 
 namespace {
 

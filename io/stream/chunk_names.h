@@ -6,8 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "shell/applet.h"
-#include "shell/stream.h"
+#include "io/stream/applet_record.h"
+#include "io/stream/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,4 +1,4 @@
-#include "shell/memory_name.h"
+#include "io/stream/memory_name.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,5 +1,5 @@
-#include "shell/stream.h"
-#include "shell/memory_name.h"
+#include "io/stream/stream.h"
+#include "io/stream/memory_name.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/errors/error_codes.h"
-#include "shell/chunk_names.h"
+#include "io/stream/chunk_names.h"
 #include "tests/shell/test_files.h"
 
 namespace {

@@ -8,12 +8,12 @@
 extern "C" {
 #endif
 
-struct cxDisplay;
+struct cxOsDisplay;
 
 typedef struct cxDisplayOverlay {
     struct cxDisplayOverlay *next;
     uint32_t kind;
-    struct cxDisplay *display;
+    const struct cxOsDisplay *display;
     int32_t x, y, width, height;
     uint32_t hidden;
 } cxDisplayOverlay;
