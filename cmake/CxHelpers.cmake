@@ -21,6 +21,10 @@ function(cx_add_test name)
   if(ARG_LABELS)
     list(APPEND props LABELS "${ARG_LABELS}")
   endif()
+  # The ThreadSanitizer run builds only these (scripts/test.sh tsan).
+  if("threads" IN_LIST ARG_LABELS)
+    set_property(GLOBAL APPEND PROPERTY CX_THREAD_TESTS ${name})
+  endif()
   # Tests on the shared X server move the focus and inject input: one at a time.
   if("x11" IN_LIST ARG_LABELS)
     list(APPEND props RESOURCE_LOCK x11)
