@@ -20,6 +20,8 @@ PKGS=(
   python3
   # Unicode data for the table generator
   unicode-data
+  # network test peers: FTP, static HTTP, and curl as the download reference
+  python3-pyftpdlib nginx-light curl
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
 )

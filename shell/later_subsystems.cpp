@@ -35,7 +35,6 @@ int FreeTextLibrary(lua_State *) { return 0; }
 void FreeLayerLibraryState(lua_State *) {}
 
 // Files, network and devices.
-void FreeNetworkObjects(lua_State *) {}
 void FreeIconObjects(lua_State *) {}
 void FreeSerialPorts(lua_State *) {}
 void FreeDosObjects(lua_State *) {}

@@ -20,6 +20,7 @@
 #include "engine/events/event_queue.h"
 #include "engine/runtime/runtime.h"
 #include "platform/os_linegate.h"
+#include "io/net/net_objects.h"
 #include "io/stream/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -124,6 +125,8 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetChunkNameResolver(ResolveChunkDisplayName);
     if (int err = InitKernel()) return err;
     InstallDisplayHooks();
+    SetNamedAdapterHook(AddNamedAdapters);
+    SetScriptLibraryOpener("network", OpenNetworkLibrary);
     if (int err = OsStartPlatform(opts)) return err;
     return RunProtected(L, [&] { return OpenLibrariesAndGlobals(L, opts); });
 }

@@ -200,3 +200,14 @@ extern "C" void ForgetCapabilityLists(void) {
     }
     g_displayAdapter = g_requesterAdapter = g_timerAdapter = nullptr;
 }
+
+namespace {
+cxNamedAdapterHook g_namedAdapterHook = nullptr;
+}
+
+extern "C" void SetNamedAdapterHook(cxNamedAdapterHook hook) { g_namedAdapterHook = hook; }
+
+extern "C" int AddNamedAdapterList(const char *list, uint32_t capability) {
+    if (!g_namedAdapterHook || IsDefaultLoaderList(list)) return 0;
+    return g_namedAdapterHook(list, capability);
+}
