@@ -410,14 +410,18 @@ int ReceiveNetworkData(lua_State *L, cxConnection *c, int mode, size_t count, in
                     int e = 0;
                     if (target->callback.function) {
                         for (size_t i = 0; i < runLen && !e; i++) {
-                            e = Deliver(target, builder, p + runStart + i, 1, total + i + 1, 1, total + i);
+                            e = Deliver(target, builder, p + runStart + i, 1, total + 1, 1, total);
+                            if (e && e != ERR_USERABORT) break;
+                            total++;
                             if (!e) e = ReportNetProgress(c, 1, progress);
                         }
                     } else {
                         e = Deliver(target, builder, p + runStart, runLen, total + runLen, 1, total);
-                        if (!e) e = ReportNetProgress(c, runLen, progress);
+                        if (!e) {
+                            total += runLen; // a refused piece was not delivered
+                            e = ReportNetProgress(c, runLen, progress);
+                        }
                     }
-                    total += runLen;
                     runLen = 0;
                     return e;
                 };
@@ -440,7 +444,7 @@ int ReceiveNetworkData(lua_State *L, cxConnection *c, int mode, size_t count, in
                 size_t take = avail;
                 if (mode == CX_RECEIVEBYTES && take > count - total) take = count - total;
                 code = Deliver(target, builder, p, take, total + take, 0, total);
-                total += take;
+                if (!code || code == ERR_USERABORT) total += take;
                 b->readIndex += static_cast<uint32_t>(take);
                 if (!code) code = ReportNetProgress(c, take, progress);
                 if (mode == CX_RECEIVEBYTES && total >= count) finished = true;
@@ -459,7 +463,7 @@ int ReceiveNetworkData(lua_State *L, cxConnection *c, int mode, size_t count, in
     }
     if (mode == CX_RECEIVEALL && status == -2 && total > 0) status = 0;
     if (finished) status = 0;
-    if (target->fixed && mode == CX_RECEIVELINE && target->fixedSize > 0) target->fixed[total] = 0;
+    if (target->fixed && mode == CX_RECEIVELINE && total < target->fixedSize) target->fixed[total] = 0;
     *delivered = total;
     // a callback that asked to stop ends the receive quietly with what came
     bool stopped = code == ERR_USERABORT && !GetUserAbortFlag();
