@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "display/backend.h"
 #include "display/commands.h"
 #include "display/display_record.h"
 #include "display/menus.h"
@@ -9,6 +10,7 @@
 #include "display/present.h"
 #include "engine/runtime/runtime.h"
 #include "engine/vm/lauxlib.h"
+#include "platform/x11/x11_window_ops.h"
 
 namespace {
 
@@ -49,6 +51,8 @@ const luaL_reg kCommands[] = {
 
 extern "C" int OpenDisplayLibrary(lua_State *L) {
     if (int err = InitDisplayRecords()) return err;
+    // Pictures are made in the screen's own layout, so presenting copies.
+    if (!HasDisplayAdapter() && OsCanOpenDisplays()) OsDetectPixelFormat();
     luaL_openlib(L, nullptr, kCommands, 0);
     if (int err = AddCommandLibrary(kCommands, "display")) return err;
     static const luaL_Const constants[] = {{"DISPSTATE_OPEN", nullptr, 1}, {nullptr, nullptr, 0}};

@@ -138,6 +138,8 @@ extern "C" int ApplyDisplayAttributes(lua_State *L, int table, cxDisplay *d, int
                                CX_DISPLAY_USEQUARTZ | CX_DISPLAY_NOCLOSE | CX_DISPLAY_KEEPPROPORTIONS |
                                CX_DISPLAY_FITSCALE | CX_DISPLAY_KEEPSCREENON | CX_DISPLAY_HIDEFROMTASKBAR |
                                CX_DISPLAY_HIDEOPTIONSMENU | CX_DISPLAY_NOHARDWARESCALE | CX_DISPLAY_MAXIMIZED;
+    const int32_t wantSW = r.scaleSizeGiven ? next->os.scaledWidth : 0;
+    const int32_t wantSH = r.scaleSizeGiven ? next->os.scaledHeight : 0;
     // Size and picture stay the old ones until ResizeDisplay changes them.
     next->os.width = old.os.width;
     next->os.height = old.os.height;
@@ -181,8 +183,8 @@ extern "C" int ApplyDisplayAttributes(lua_State *L, int table, cxDisplay *d, int
             d->os.height = newH;
         }
     } else {
-        int32_t sw = next->os.scaledWidth > 0 ? next->os.scaledWidth : int32_t(newW * d->scaleFactor);
-        int32_t sh = next->os.scaledHeight > 0 ? next->os.scaledHeight : int32_t(newH * d->scaleFactor);
+        int32_t sw = wantSW > 0 ? wantSW : old.os.scaledWidth > 0 ? old.os.scaledWidth : int32_t(newW * d->scaleFactor);
+        int32_t sh = wantSH > 0 ? wantSH : old.os.scaledHeight > 0 ? old.os.scaledHeight : int32_t(newH * d->scaleFactor);
         if (r.scaleFactorGiven || factor != old.scaleFactor) {
             sw = int32_t(d->pictureWidth * d->scaleFactor);
             sh = int32_t(d->pictureHeight * d->scaleFactor);

@@ -3,7 +3,9 @@
 #include <X11/Xutil.h>
 #include <cstring>
 
+#include "platform/os_bitmap.h"
 #include "platform/x11/os_display.h"
+#include "platform/x11/x11_present.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_window.h"
 
@@ -138,3 +140,23 @@ extern "C" void OsGetFontResolution(int32_t *horizontal, int32_t *vertical) {
 }
 
 extern "C" void OsGetDisplayScale(double *out) { *out = 1.0; }
+
+extern "C" uint32_t OsDetectPixelFormat(void) {
+    cxOsXConnection *c = OsOpenXConnection(nullptr);
+    if (!c) return OsGetPixelFormat();
+    const int screen = DefaultScreen(c->dpy);
+    Visual *v = DefaultVisual(c->dpy, screen);
+    const int depth = DefaultDepth(c->dpy, screen);
+    int bpp = depth == 24 ? 32 : depth;
+    int count = 0;
+    if (XPixmapFormatValues *f = XListPixmapFormats(c->dpy, &count)) {
+        for (int i = 0; i < count; ++i)
+            if (f[i].depth == depth) bpp = f[i].bits_per_pixel;
+        XFree(f);
+    }
+    const int format = OsVisualPixelFormat(v->red_mask, v->green_mask, v->blue_mask, bpp);
+    OsReleaseXConnection(c);
+    // Only 16- and 32-bit layouts serve as bitmap formats.
+    if (format >= 0 && format != 8 && format != 9) OsSetPixelFormat(uint32_t(format));
+    return OsGetPixelFormat();
+}

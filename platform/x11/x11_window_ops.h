@@ -38,6 +38,11 @@ void OsMovePointer(struct cxOsDisplay *d, int32_t x, int32_t y);
    display has no window (x and y untouched). */
 int OsGetMousePos(struct cxOsDisplay *d, int32_t *x, int32_t *y);
 
+/* Makes the default X server's pixel layout the pixel format of new
+   bitmaps when a format matches it (16-bit screens: format 4). Returns the
+   format in use. */
+uint32_t OsDetectPixelFormat(void);
+
 /* Font resolution of displays: 72 x 72 dots per inch. */
 void OsGetFontResolution(int32_t *horizontal, int32_t *vertical);
 /* The desktop's scale factor: 1.0 (X11 has no common one). */
