@@ -4,7 +4,9 @@
 // release the window.
 #include <cstdlib>
 
+#include "display/event_pump.h"
 #include "display/monitors.h"
+#include "platform/os_time.h"
 #include "display/open.h"
 #include "display/picture.h"
 #include "engine/errors/error_codes.h"
@@ -96,6 +98,48 @@ TEST_F(DisplayX11, ResizingAndScalingAnOpenDisplay) {
     DrawRed(d, 199, 119, 1, 1);
     EXPECT_EQ(WindowPixel(d, 398, 238), 0xFF0000u);
     EXPECT_EQ(WindowPixel(d, 397, 238), 0u);
+}
+
+TEST_F(DisplayX11, NewBackfillAndScaleModeReachTheWindow) {
+    cxDisplay *d = OpenNew(1, {{"width", 100.0}, {"height", 50.0}, {"x", 0.0}, {"y", 0.0}});
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(CmdTable("SetDisplayAttributes", {{"fillstyle", 1.0}, {"color", double(0xCC0000)}}), 0);
+    EXPECT_EQ(WindowPixel(d, 99, 49), 0xCC0000u);
+    ASSERT_EQ(CmdTable("SetDisplayAttributes", {{"scalemode", 1.0}, {"scalewidth", 200.0}, {"scaleheight", 100.0}}),
+              0);
+    EXPECT_EQ(d->pictureWidth, 100);
+    EXPECT_EQ(WindowPixel(d, 199, 99), 0xCC0000u);
+    // The window system's own notices of the new size change nothing.
+    for (int i = 0; i < 20; ++i) {
+        int code = 0;
+        ProcessEvents(L, CX_PUMP_WAITING, 0, &code);
+        OsDelayMs(5);
+    }
+    EXPECT_EQ(d->os.scaledWidth, 200);
+    EXPECT_EQ(WindowPixel(d, 199, 99), 0xCC0000u);
+}
+
+TEST_F(DisplayX11, DemoSequence) {
+    cxDisplay *d = OpenNew(1, {{"width", 320.0}, {"height", 200.0}, {"x", 40.0}, {"y", 40.0}, {"fillstyle", 2.0},
+                               {"startcolor", 255.0}, {"endcolor", double(0xFF8000)}});
+    ASSERT_NE(d, nullptr);
+    auto pump = [&] {
+        for (int i = 0; i < 100; ++i) {
+            int code = 0;
+            ProcessEvents(L, CX_PUMP_WAITING, 0, &code);
+            OsDelayMs(5);
+        }
+    };
+    pump();
+    ASSERT_EQ(CmdTable("SetDisplayAttributes", {{"fillstyle", 1.0}, {"color", double(0xCC0000)}}), 0);
+    pump();
+    EXPECT_EQ(WindowPixel(d, 10, 10), 0xCC0000u);
+    ASSERT_EQ(Cmd("ChangeDisplaySize", {400, 250}), 0);
+    ASSERT_EQ(CmdTable("SetDisplayAttributes", {{"fillstyle", 2.0}, {"startcolor", double(0xFF00)}, {"endcolor", double(0x80)}}), 0);
+    EXPECT_EQ(WindowPixel(d, 10, 0), 0xFF00u);
+    pump();
+    EXPECT_EQ(WindowPixel(d, 10, 0), 0xFF00u);
+    EXPECT_EQ(d->os.width, 400);
 }
 
 TEST_F(DisplayX11, CloseUnmapsAndFreeReleases) {
