@@ -2,6 +2,8 @@
 
 #include "display/backend.h"
 #include "display/display_record.h"
+#include "display/monitors.h"
+#include "display/size.h"
 #include "display/open.h"
 #include "display/picture.h"
 #include "engine/errors/error_codes.h"
@@ -49,6 +51,15 @@ extern "C" int OpenInitialDisplays(lua_State *L, const cxApplet *applet, const c
                 if (int err = CreateDeclared(L, item)) return err;
     if (!GetFirstDisplay()) return 0;
     if (!HasDisplayAdapter() && !OsCanOpenDisplays()) return ERR_USERABORT;
+    // Displays that fit their scaled window to the monitor.
+    for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
+        if (!(d->autoScale || d->layerScale) || !(d->os.flags & CX_DISPLAY_FITSCALE)) continue;
+        int32_t mx, my, mw, mh;
+        if (GetDisplayMonitorInfo(d, &mx, &my, &mw, &mh) == 0) {
+            DetermineBorderSizes(d);
+            FitScaledSize(d, mw - d->os.borderWidth, mh - d->os.borderHeight);
+        }
+    }
     bool first = true;
     for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
         if (d->os.state != CX_DISPLAY_CLOSED || (d->os.flags & CX_DISPLAY_HIDDEN) || d->backfillWindow) continue;

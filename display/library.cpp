@@ -64,6 +64,7 @@ extern "C" int OpenDisplayLibrary(lua_State *L) {
 extern "C" void CleanupDisplays(lua_State *L) {
     // Closing calls X11 and the adapter: the list mutex is held only while
     // the list itself changes.
+    SetCurrentDisplayRecord(nullptr);
     for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d))
         if (d->os.state != CX_DISPLAY_CLOSED && !d->backfillWindow) CloseDisplayWindow(L, d, CX_CLOSE_FREEBACKFILL);
     SetCurrentDisplayRecord(nullptr);

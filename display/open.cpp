@@ -8,6 +8,8 @@
 #include "display/backend.h"
 #include "display/display_record.h"
 #include "display/monitors.h"
+#include "display/options.h"
+#include "display/size.h"
 #include "display/picture.h"
 #include "display/present.h"
 #include "display/requesters.h"
@@ -116,6 +118,73 @@ int AskForScreenSize(lua_State *L, cxDisplay *d) {
     return err;
 }
 
+// The window behind a desktop-mode display: a borderless display of the
+// monitor's size in the backfill's colour or gradient, made through the
+// script command like any other display. Pictures and textures are the
+// BGPic library's; until it is there their colour stands in.
+int CreateBackfillWindow(lua_State *L, cxDisplay *d) {
+    int32_t mx, my, mw, mh;
+    if (int err = GetDisplayMonitorInfo(d, &mx, &my, &mw, &mh)) return err;
+    const auto *b = reinterpret_cast<const cxBackfillOptions *>(d->backfillOptions);
+    const int top = lua_gettop(L);
+    lua_pushstring(L, "createdisplay");
+    lua_gettable(L, LUA_GLOBALSINDEX);
+    if (!lua_isfunction(L, -1)) {
+        lua_settop(L, top);
+        return ERR_DISPLAYDESKTOP;
+    }
+    lua_pushnil(L);
+    lua_newtable(L);
+    auto number = [&](const char *key, double v) {
+        lua_pushstring(L, key);
+        lua_pushnumber(L, v);
+        lua_settable(L, -3);
+    };
+    number("x", 0);
+    number("y", 0);
+    number("width", mw);
+    number("height", mh);
+    number("borderless", 1);
+    number("fixed", 1);
+    number("hidepointer", 1);
+    number("monitor", d->monitor + 1);
+    number("__backfill", 1);
+    if (b->type == 2) {
+        number("fillstyle", 2);
+        number("startcolor", b->startColor);
+        number("endcolor", b->endColor);
+    } else {
+        number("fillstyle", 1);
+        number("color", b->color);
+    }
+    lua_pushstring(L, "xserver");
+    lua_pushstring(L, d->os.xserver);
+    lua_settable(L, -3);
+    if (int err = lua_pcall(L, 2, 1, 0)) {
+        lua_settop(L, top);
+        return err;
+    }
+    void *id = lua_touserdata(L, -1);
+    lua_settop(L, top);
+    cxDisplay *back = nullptr;
+    if (int err = FindDisplay(cxObjectID{0, id}, &back)) return err;
+    back->os.fullscreen = d->os.fullscreen;
+    back->fakeFullscreen = d->fakeFullscreen;
+    back->backfillOf = d;
+    d->backfillWindowOf = back;
+    d->backfillDisplay = cxObjectID{0, id};
+    return RealizeDisplay(L, back, 0);
+}
+
+void FreeBackfillWindow(lua_State *L, cxDisplay *d) {
+    cxDisplay *back = d->backfillWindowOf;
+    if (!back) return;
+    d->backfillWindowOf = nullptr;
+    d->backfillDisplay = cxObjectID{};
+    back->backfillOf = nullptr;
+    FreeDisplayCore(L, GetObjectID(&back->header), 0);
+}
+
 }  // namespace
 
 extern "C" void ApplyWindowGeometry(cxDisplay *d) {
@@ -141,6 +210,9 @@ extern "C" int RealizeDisplay(lua_State *L, cxDisplay *d, uint32_t how) {
         if (HasDisplayAdapter()) return ERR_DISPLAYADAPTERSUPPORT;
         if (d->autoScale || d->layerScale) return ERR_DDAUTOSCALE;
         d->os.flags |= (d->os.flags & CX_DISPLAY_DISABLEBLANKER) ? 0x140042d : 0x40042d;
+        d->mode = CX_MODE_WINDOWED;
+        if (!d->backfillWindowOf)
+            if (int err = CreateBackfillWindow(L, d)) return err;
     }
     if (d->mode == CX_MODE_FAKEFULLSCREEN) {
         d->os.flags |= CX_DISPLAY_BORDERLESS | CX_DISPLAY_FIXED;
@@ -178,6 +250,13 @@ extern "C" int RealizeDisplay(lua_State *L, cxDisplay *d, uint32_t how) {
         d->os.originX = d->os.originY = 0;
     }
     d->os.fullscreen = wantFull ? 1 : 0;
+    if (!wantFull && d->restoreWidth > 0 && d->restoreHeight > 0 &&
+        (d->restoreWidth != d->os.width || d->restoreHeight != d->os.height)) {
+        if (int err = ResizeDisplay(L, d, CX_POS_KEEP, CX_POS_KEEP, d->restoreWidth, d->restoreHeight, d->os.smooth, 0,
+                                    0, CX_RESIZE_CLOSED))
+            return err;
+        PostEvent(d, 5, uint32_t(d->os.width), uint32_t(d->os.height), 0, nullptr);
+    }
     const int err = OpenDisplayWindow(L, d, (d->os.flags & CX_DISPLAY_ACTIVE) != 0, (how & CX_REALIZE_SWITCH) != 0);
     if (err) d->os.fullscreen = 0;
     return err;
@@ -221,7 +300,8 @@ extern "C" int OpenDisplayWindow(lua_State *L, cxDisplay *d, int activate, int r
     return 0;
 }
 
-extern "C" int CloseDisplayWindow(lua_State *, cxDisplay *d, uint32_t how) {
+extern "C" int CloseDisplayWindow(lua_State *L, cxDisplay *d, uint32_t how) {
+    if ((how & CX_CLOSE_FREEBACKFILL) && L) FreeBackfillWindow(L, d);
     if (d->os.state == CX_DISPLAY_CLOSED) return 0;
     BackendCloseWindow(d);
     ResetDisplayInputState(d);
@@ -264,6 +344,7 @@ extern "C" int FreeDisplayCore(lua_State *L, cxObjectID id, int reportNotFound) 
     if (int err = FindDisplay(id, &d)) return reportNotFound ? err : 0;
     if (d == GetCurrentDisplay()) return ERR_FREEADISPLAY;
     if (d->listeners) return ERR_SATFREEDISP;
+    if (d->backfillOf) d->backfillOf->backfillWindowOf = nullptr;
     CloseDisplayWindow(L, d, CX_CLOSE_FREEBACKFILL);
     UnlinkDisplay(d);
     FreeDisplayResources(L, d, 0);

@@ -142,6 +142,26 @@ TEST_F(DisplayX11, DemoSequence) {
     EXPECT_EQ(d->os.width, 400);
 }
 
+TEST_F(DisplayX11, DesktopModeOpensItsBackfillWindowBehind) {
+    cxDisplay *d = OpenNew(1, {{"desktop", 1.0}});
+    ASSERT_NE(d, nullptr);
+    int32_t mx, my, mw, mh;
+    ASSERT_EQ(GetDisplayMonitorInfo(d, &mx, &my, &mw, &mh), 0);
+    EXPECT_EQ(d->os.width, mw);
+    EXPECT_EQ(d->os.flags & 0x40042du, 0x40042du);
+    cxDisplay *back = d->backfillWindowOf;
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->backfillWindow, 1u);
+    EXPECT_EQ(back->os.state, 1u);
+    EXPECT_NE(back->os.flags & CX_DISPLAY_HIDEFROMTASKBAR, 0u);
+    EXPECT_EQ(Create(2, {{"desktop", 1.0}, {"scalemode", 1.0}}), 0);
+    EXPECT_EQ(Cmd("OpenDisplay", {2}), ERR_DDAUTOSCALE);
+    ASSERT_EQ(Cmd("CloseDisplay", {1}), 0);
+    int count = 0;
+    for (cxDisplay *p = GetFirstDisplay(); p; p = GetNextDisplay(p)) ++count;
+    EXPECT_EQ(count, 2);  // the backfill window went with its display
+}
+
 TEST_F(DisplayX11, CloseUnmapsAndFreeReleases) {
     cxDisplay *d = OpenNew(1, {{"width", 120.0}, {"height", 90.0}});
     ASSERT_NE(d, nullptr);
