@@ -29,10 +29,10 @@ int CreateDeclared(lua_State *L, const cxPreprocItem *item) {
         lua_settable(L, -3);
     }
     for (const cxPreprocTag *t = item->tags; t; t = t->next) {
-        if (!t->key) continue;
+        if (!t->key || (t->kind != CX_TAG_NUMBER && t->kind != CX_TAG_STRING)) continue;
         lua_pushstring(L, t->key);
-        if (t->text)
-            lua_pushstring(L, t->text);
+        if (t->kind == CX_TAG_STRING)
+            lua_pushstring(L, t->text ? t->text : "");
         else
             lua_pushnumber(L, t->number);
         lua_settable(L, -3);

@@ -5,7 +5,9 @@
 
 #include "display/menus.h"
 #include "display/options.h"
+#include "display/backend.h"
 #include "display/picture.h"
+#include "display/present.h"
 #include "display/requesters.h"
 #include "engine/errors/error_codes.h"
 #include "graphics/bitmap/bitmap.h"
@@ -188,6 +190,55 @@ TEST_F(DisplayTest, RenderStateIsSavedOnceAndRestored) {
     EXPECT_EQ(d->layersOn, 1u);
     EXPECT_EQ(d->textCursor.cursorX, 7);
     EXPECT_EQ(d->textCursor.rightMargin, 639);
+}
+
+struct Seen {
+    int message;
+    cxListenerFrame frame;
+};
+std::vector<Seen> g_seen;
+int Listen(void *, int message, void *record, void *) {
+    Seen s{message, {}};
+    if (message == 0) s.frame = *static_cast<cxListenerFrame *>(record);
+    g_seen.push_back(s);
+    return 0;
+}
+
+TEST_F(DisplayTest, ListenersSeeTheScaledPictureOrTheirSource) {
+    ASSERT_EQ(Create(1, {{"width", 40.0}, {"height", 20.0}, {"scalefactor", 2.0}}), 0);
+    g_seen.clear();
+    const cxTagItem source[] = {{5, 1}, {0, 0}};
+    int32_t w = 0;
+    const cxTagItem size[] = {{1, reinterpret_cast<intptr_t>(&w)}, {0, 0}};
+    cxDisplayListener *a = AddDisplayListener(cxObjectID{1, nullptr}, Listen, nullptr, size, 0);
+    cxDisplayListener *b = AddDisplayListener(cxObjectID{1, nullptr}, Listen, nullptr, source, 0);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(w, 80);
+    cxDisplay *d = Display(1);
+    RefreshDisplayRectCore(d->picture, 3, 4, d, 3, 4, 5, 6, d->os.scaledWidth, d->os.scaledHeight, 0, nullptr, nullptr,
+                           nullptr);
+    ASSERT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[0].frame.width, 80);  // the whole scaled buffer
+    EXPECT_EQ(g_seen[0].frame.rectWidth, 80);
+    EXPECT_EQ(g_seen[1].frame.width, 40);  // the source rectangle
+    EXPECT_EQ(g_seen[1].frame.srcX, 3);
+    EXPECT_EQ(g_seen[1].frame.rectHeight, 6);
+    // Only the one being refreshed for is told.
+    g_seen.clear();
+    RefreshForListener(L, b);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].frame.width, 40);
+    g_seen.clear();
+    RefreshDisplayRectCore(d->picture, 0, 0, d, 0, 0, 1, 1, 80, 40, CX_REFRESH_NOLISTENERS, nullptr, nullptr, nullptr);
+    FillDisplayWindowRect(d, 1, 2, 3, 4, 0xFF, 0);
+    ASSERT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[0].message, 1);
+    g_seen.clear();
+    WaitDisplayFrame(L, d, 0);
+    EXPECT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[1].message, 5);
+    RemoveDisplayListener(a);
+    RemoveDisplayListener(b);
 }
 
 // ---- menus ----
