@@ -296,7 +296,7 @@ extern "C" int CmdSetTitle(lua_State *L) {
     cxDisplay *d = Current();
     const char *title = GetStringArgChecked(L, 1, nullptr, 0, nullptr);
     if (!d) return ERR_WRONGUSAGE;
-    snprintf(d->os.title, sizeof d->os.title, "%s", title);
+    CopyDisplayTitle(d->os.title, title);
     if (d->os.state != CX_DISPLAY_CLOSED) SetDisplayTitle(d);
     return 0;
 }

@@ -142,3 +142,13 @@ extern "C" void SetDisplaySizeDetail(int32_t width, int32_t height) {
     snprintf(text, sizeof text, "%dx%d", int(width), int(height));
     SetErrorDetail(text);
 }
+
+extern "C" void CopyDisplayTitle(char out[256], const char *title) {
+    size_t n = strnlen(title, 255);
+    // A cut inside a multi-byte sequence would hand the window system an
+    // invalid name: back up to the sequence's first byte.
+    if (title[n] != 0)
+        while (n > 0 && (static_cast<unsigned char>(title[n]) & 0xC0) == 0x80) --n;
+    memcpy(out, title, n);
+    out[n] = 0;
+}

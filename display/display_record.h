@@ -68,6 +68,10 @@ cxDisplay *NewDisplayRecord(void);
 /* The text cursor at the top left, the right margin at the picture's
    right edge, no tab stops. */
 void ResetTextCursor(cxDisplay *d);
+/* Copies a title of at most 255 bytes, cut at a character boundary when
+   the text is UTF-8 and longer. */
+void CopyDisplayTitle(char out[256], const char *title);
+
 /* The error detail of ERR_DISPLAYSIZE: "%dx%d". */
 void SetDisplaySizeDetail(int32_t width, int32_t height);
 

@@ -297,7 +297,17 @@ extern "C" int ParseDisplayOptions(lua_State *L, int table, cxDisplay *d, int cr
             d->fillStyle = uint32_t(v);
         }
     }
-    if (GetTableString(L, table, "title", d->os.title, sizeof d->os.title, nullptr)) r->titleGiven = 1;
+    lua_pushstring(L, "title");
+    lua_gettable(L, table);
+    if (lua_type(L, -1) == LUA_TSTRING || lua_type(L, -1) == LUA_TNUMBER) {
+        CopyDisplayTitle(d->os.title, lua_tostring(L, -1));
+        r->titleGiven = 1;
+    } else if (!lua_isnil(L, -1)) {
+        lua_settop(L, -2);
+        SetErrorDetail("title");
+        return ERR_STRTABLEARG;
+    }
+    lua_settop(L, -2);
     char server[256];
     if (GetTableString(L, table, "xserver", server, sizeof server, nullptr)) {
         if (!AppletIsAtLeast6()) return ERR_OLDAPPLET;

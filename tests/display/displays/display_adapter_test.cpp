@@ -71,8 +71,11 @@ int Borders(uint32_t, int32_t *l, int32_t *r, int32_t *t, int32_t *b) {
 }
 cxAdapterMonitor g_monitors[3] = {{0, 0, 800, 600}, {800, 0, 1024, 768}, {0, 0, 0, 0}};
 cxAdapterMode g_modes[4] = {{1024, 768, 32}, {640, 480, 32}, {800, 600, 16}, {0, 0, 0}};
+cxAdapterMonitor g_endless[80];
+bool g_useEndless = false;
 int MonitorInfo(int kind, int, void **out) {
-    *out = kind == 0 ? static_cast<void *>(g_monitors) : static_cast<void *>(g_modes);
+    *out = kind == 0 ? (g_useEndless ? static_cast<void *>(g_endless) : static_cast<void *>(g_monitors))
+                     : static_cast<void *>(g_modes);
     return 0;
 }
 void FreeMonitors(int kind, void *) { g_rec.freed[kind]++; }
@@ -180,11 +183,13 @@ TEST_F(AdapterDisplays, MonitorsAndModesFromTheAdapterAreHandedBack) {
     lua_gettable(L, -2);
     EXPECT_EQ(lua_tonumber(L, -1), 640);  // sorted ascending
     EXPECT_EQ(Cmd("GetDisplayModes", {3}), ERR_MONITORRANGE);
-    // A list that never ends is cut rather than read past its end.
-    cxAdapterMonitor endless[70];
-    for (auto &m : endless) m = {0, 0, 10, 10};
     ASSERT_EQ(Create(1, {{"monitor", 2.0}}), 0);
     EXPECT_EQ(Display(1)->monitor, 1);
+    // A list without its end mark is cut rather than read past its end.
+    for (auto &m : g_endless) m = {0, 0, 10, 10};
+    g_useEndless = true;
+    EXPECT_EQ(CountMonitors(), 64);
+    g_useEndless = false;
 }
 
 TEST_F(AdapterDisplays, ListenerInputReachesTheDisplay) {
@@ -222,6 +227,29 @@ TEST_F(AdapterDisplays, ListenerInputReachesTheDisplay) {
     EXPECT_EQ(Cmd("FreeDisplay", {2}), ERR_SATFREEDISP);
     RemoveDisplayListener(l);
     EXPECT_EQ(Cmd("FreeDisplay", {2}), 0);
+}
+
+TEST_F(AdapterDisplays, ResizeAndRefreshForTheAdapter) {
+    ASSERT_EQ(InitKernel(), 0);
+    ASSERT_EQ(Create(1, {{"width", 100.0}, {"height", 50.0}}), 0);
+    ASSERT_EQ(Cmd("OpenDisplay", {1}), 0);
+    cxDisplayListener *l = AddDisplayListener(cxObjectID{1, nullptr}, nullptr, nullptr, nullptr, 0);
+    ASSERT_EQ(ResizeDisplayForListener(l, 120, 60, nullptr), 0);
+    EXPECT_EQ(Display(1)->os.width, 120);
+    EXPECT_EQ(g_rec.sizeMove[2], 120);
+    cxEventInfo info;
+    ASSERT_EQ(FetchEvent(nullptr, 0, &info, 0), 1);
+    EXPECT_EQ(info.type, 5u);
+    EXPECT_EQ(ResizeDisplayForListener(&info, 10, 10, nullptr), ERR_FINDDISPLAY);
+    EXPECT_EQ(ResizeDisplayForListener(l, 0, 10, nullptr), ERR_DISPLAYSIZE);
+    g_rec.calls.clear();
+    EXPECT_EQ(RefreshDisplayByHandle(kHandle), 0);
+    ASSERT_FALSE(g_rec.calls.empty());
+    EXPECT_EQ(g_rec.calls.back(), "blt");
+    EXPECT_EQ(g_rec.lastBlt.width, 120);
+    EXPECT_EQ(RefreshDisplayByHandle(&info), ERR_FINDDISPLAY);
+    RemoveDisplayListener(l);
+    DropEvents(nullptr, CX_EVENT_DROP_ALL, 1);
 }
 
 TEST_F(AdapterDisplays, RequestersThroughTheAdapter) {

@@ -73,6 +73,17 @@ TEST_F(DisplayTest, OptionsReachTheRecord) {
     EXPECT_EQ(pixel & 0xFFFFFF, 0x123456u);
 }
 
+TEST_F(DisplayTest, OverlongTitlesAreCutAtACharacter) {
+    std::string title;
+    for (int i = 0; i < 200; ++i) title += "\xC3\xA9";  // 400 bytes of two-byte characters
+    ASSERT_EQ(Create(1, {{"title", title.c_str()}}), 0);
+    EXPECT_EQ(strlen(Display(1)->os.title), 254u);
+    SetCurrentDisplayRecord(Display(1));
+    ASSERT_EQ(Call("SetTitle", [&] { lua_pushstring(L, ("x" + title).c_str()); }), 0);
+    EXPECT_EQ(strlen(Display(1)->os.title), 255u);
+    EXPECT_EQ(Display(1)->os.title[254], '\xA9');
+}
+
 TEST_F(DisplayTest, ScaleFactorScalesTheWindowAndPosition) {
     ASSERT_EQ(Create(1, {{"width", 100.0}, {"height", 50.0}, {"scalefactor", 2.5}, {"x", 10.0}}), 0);
     cxDisplay *d = Display(1);
