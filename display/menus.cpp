@@ -96,10 +96,16 @@ int BuildEntry(lua_State *L, int entry, int depth, cxMenuItem **out) {
         err = ERR_TABLEORNIL;
     } else {
         lua_settop(L, -2);
-        int flags = 0;
-        GetTableInt(L, entry, "flags", &flags, nullptr);
-        item->flags = uint32_t(flags);
-        if ((item->flags & CX_MENU_TOGGLE) && (item->flags & CX_MENU_RADIO)) err = ERR_RADIOTOGGLEMENU;
+        // Read by hand: a reader that raises would lose the tree built so far.
+        lua_pushstring(L, "flags");
+        lua_gettable(L, entry);
+        const int type = lua_type(L, -1);
+        if (type == LUA_TNUMBER)
+            item->flags = uint32_t(int32_t(lua_tonumber(L, -1)));
+        else if (type != LUA_TNIL)
+            err = ERR_NUMTABLEARG;
+        lua_settop(L, -2);
+        if (!err && (item->flags & CX_MENU_TOGGLE) && (item->flags & CX_MENU_RADIO)) err = ERR_RADIOTOGGLEMENU;
         if (!err) err = OptionalString(L, entry, "id", &item->id);
         if (!err) err = OptionalString(L, entry, "hotkey", &item->hotkey);
     }

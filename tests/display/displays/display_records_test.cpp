@@ -297,6 +297,12 @@ protected:
 
 TEST_F(Menus, TreeErrors) {
     EXPECT_EQ(CreateMenuFromLua(1, Strip([&] { Item(0, "Both", {{"flags", 9.0}}); })), ERR_RADIOTOGGLEMENU);
+    // A bad field after good entries: nothing built is left behind (ASan).
+    EXPECT_EQ(CreateMenuFromLua(1, Strip([&] {
+                  Item(0, "Fine", {{"id", "fine"}});
+                  Item(1, "Bad", {{"flags", "many"}});
+              })),
+              ERR_NUMTABLEARG);
     EXPECT_EQ(CreateMenuFromLua(1, [&] {
                   lua_newtable(L);
                   Item(0, nullptr);
