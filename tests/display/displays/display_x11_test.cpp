@@ -4,7 +4,9 @@
 // release the window.
 #include <cstdlib>
 
+#include "display/backend.h"
 #include "display/event_pump.h"
+#include "graphics/pixels/pixel_format.h"
 #include "display/monitors.h"
 #include "platform/os_time.h"
 #include "display/open.h"
@@ -63,6 +65,22 @@ TEST_F(DisplayX11, RectangleReachesTheWindowAndNothingElse) {
     EXPECT_EQ(WindowPixel(d, 99, 50), 0u);
     EXPECT_EQ(WindowPixel(d, 140, 79), 0u);
     EXPECT_EQ(WindowPixel(d, 100, 80), 0u);
+}
+
+TEST_F(DisplayX11, GrabbedScreenHoldsWhatWasPresented) {
+    cxDisplay *d = OpenNew(1, {{"width", 64.0}, {"height", 64.0}, {"x", 0.0}, {"y", 0.0}});
+    ASSERT_NE(d, nullptr);
+    DrawRed(d, 8, 8, 4, 4);
+    cxBitmap *grab = nullptr;
+    ASSERT_EQ(GrabScreenToBitmap(d, 8, 8, 4, 4, &grab), 0);
+    ASSERT_NE(grab, nullptr);
+    auto *s = static_cast<cxOsBitmap *>(grab->store);
+    EXPECT_EQ(s->width, 4);
+    uint32_t pixel = 0;
+    memcpy(&pixel, s->pixels, s->bytesPerPixel);
+    EXPECT_EQ(PixelToColor(pixel, s->format, 0) & 0xFFFFFF, 0xFF0000u);
+    FreeBitmap(grab);
+    EXPECT_EQ(GrabScreenToBitmap(d, 0, 0, 0, 4, &grab), ERR_GRABSCREEN);
 }
 
 TEST_F(DisplayX11, ScaledDisplayShowsEachPixelAsABlock) {
