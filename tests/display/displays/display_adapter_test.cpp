@@ -202,6 +202,10 @@ TEST_F(AdapterDisplays, ListenerInputReachesTheDisplay) {
     PostListenerEvent(l, 4, move);
     EXPECT_EQ(Display(2)->os.mouseX, 10);
     EXPECT_EQ(Display(1)->os.mouseX, 0);
+    int32_t mx = -1, my = -1;
+    GetDisplayMousePos(Display(2), &mx, &my);  // closed: the last position stored
+    EXPECT_EQ(mx, 10);
+    EXPECT_EQ(my, 20);
     const intptr_t key0[3] = {0, 1, 0x80000001};
     PostListenerEvent(l, 5, key0);  // key 0: qualifiers only
     EXPECT_EQ(Display(2)->os.qualifiers, 0x80000001u);

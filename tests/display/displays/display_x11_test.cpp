@@ -292,6 +292,8 @@ TEST_F(DisplayX11, SplitMonitorsPlaceDisplaysOnTheirMonitor) {
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->monitor, 1);
     EXPECT_EQ(d->os.x, sw / 2 + (sw - sw / 2 - 100) / 2);
+    EXPECT_EQ(FindBestMonitor(d), 1);
+    EXPECT_EQ(FindMonitorOfWindow(d), 1);
     EXPECT_EQ(Create(2, {{"monitor", double(n + 1)}}), ERR_MONITORRANGE);
     EXPECT_EQ(Create(2, {{"monitor", 0.0}}), ERR_MONITORRANGE);
 }
