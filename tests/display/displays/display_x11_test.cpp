@@ -43,10 +43,13 @@ protected:
 };
 
 TEST_F(DisplayX11, RectangleReachesTheWindowAndNothingElse) {
-    cxDisplay *d = OpenNew(1, {{"width", 640.0}, {"height", 480.0}, {"x", 0.0}, {"y", 0.0}});
+    cxDisplay *d = OpenNew(1, {{"width", 640.0}, {"height", 480.0}, {"x", 0.0}, {"y", 0.0}, {"title", "cx map check"}});
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(GetCurrentDisplay(), d);
     EXPECT_TRUE(Mapped(d));
+    XSync(OsGetDisplayWindow(&d->os)->dpy, False);
+    if (system("command -v xwininfo >/dev/null 2>&1") == 0)
+        EXPECT_EQ(system("xwininfo -name 'cx map check' | grep -q 'Map State: IsViewable'"), 0);
     int32_t wx = 0, wy = 0;
     cxOsWindow *w = OsGetDisplayWindow(&d->os);
     XWindowAttributes attrs;
