@@ -125,7 +125,9 @@ int AskForScreenSize(lua_State *L, cxDisplay *d) {
 int CreateBackfillWindow(lua_State *L, cxDisplay *d) {
     int32_t mx, my, mw, mh;
     if (int err = GetDisplayMonitorInfo(d, &mx, &my, &mw, &mh)) return err;
-    const auto *b = reinterpret_cast<const cxBackfillOptions *>(d->backfillOptions);
+    cxBackfillOptions backfill;  // the record's block is not aligned for it
+    memcpy(&backfill, d->backfillOptions, sizeof backfill);
+    const cxBackfillOptions *b = &backfill;
     const int top = lua_gettop(L);
     lua_pushstring(L, "createdisplay");
     lua_gettable(L, LUA_GLOBALSINDEX);

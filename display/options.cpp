@@ -380,7 +380,9 @@ extern "C" int ParseDisplayModeOptions(lua_State *L, int table, cxDisplay *d) {
     lua_gettable(L, table);
     const int sub = lua_gettop(L);
     if (lua_istable(L, sub)) {
-        auto *b = reinterpret_cast<cxBackfillOptions *>(d->backfillOptions);
+        cxBackfillOptions backfill;  // the record's block is not aligned for it
+        memcpy(&backfill, d->backfillOptions, sizeof backfill);
+        cxBackfillOptions *b = &backfill;
         lua_pushstring(L, "type");
         lua_gettable(L, sub);
         if (lua_type(L, -1) == LUA_TSTRING) {
@@ -412,6 +414,7 @@ extern "C" int ParseDisplayModeOptions(lua_State *L, int table, cxDisplay *d) {
         GetTableBool(L, sub, "hidetitlebar", &b->hideTitleBar, nullptr);
         GetTableBool(L, sub, "smoothscale", &b->smoothScale, nullptr);
         GetTableString(L, sub, "brushfile", b->brushFile, sizeof b->brushFile, nullptr);
+        memcpy(d->backfillOptions, &backfill, sizeof backfill);
     }
     lua_settop(L, sub - 1);
     return 0;
