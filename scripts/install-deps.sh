@@ -24,6 +24,8 @@ PKGS=(
   python3-pyftpdlib nginx-light curl
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
+  # display tests: monitors (xrandr), answering GTK requesters (xdotool), screenshots (netpbm), GTK 2 loaded at run time
+  x11-xserver-utils xdotool netpbm libgtk2.0-0 libxrandr2
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()

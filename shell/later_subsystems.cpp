@@ -13,7 +13,6 @@ void FreeAllSoundObjects(lua_State *) {}
 void FreeAudioEngine(void) {}
 
 // Display and input.
-void CleanupDisplays(lua_State *) {}
 void CleanupEvents(lua_State *) {}
 void FreeSharedMutexes(void) {}
 

@@ -15,6 +15,8 @@
 #include "display/display_hooks.h"
 #include "display/event_pump.h"
 #include "display/initial_displays.h"
+#include "display/library.h"
+#include "display/plugin_entries.h"
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
 #include "engine/events/event_queue.h"
@@ -127,6 +129,8 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     InstallDisplayHooks();
     SetNamedAdapterHook(AddNamedAdapters);
     SetScriptLibraryOpener("network", OpenNetworkLibrary);
+    SetScriptLibraryOpener("display", OpenDisplayLibrary);
+    SetPluginEntriesState(L);
     if (int err = OsStartPlatform(opts)) return err;
     return RunProtected(L, [&] { return OpenLibrariesAndGlobals(L, opts); });
 }

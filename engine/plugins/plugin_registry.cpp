@@ -1,3 +1,4 @@
+#include "platform/os_bitmap.h"
 #include "engine/plugins/plugin_registry.h"
 
 #include <stdlib.h>
@@ -166,6 +167,8 @@ extern "C" int RegisterDisplayAdapter(cxPlugin *plugin, uint32_t flags, const cx
         default: break;
         }
     }
+    // The adapter's bitmaps are the process's bitmaps.
+    OsSetPixelFormat(plugin->pixelFormat);
     g_displayAdapter = plugin;
     return 0;
 }
