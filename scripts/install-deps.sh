@@ -16,12 +16,12 @@ PKGS=(
   xvfb xauth libxtst-dev x11-utils
   # reference implementations for the benchmarks only
   libpixman-1-dev lua5.1 lua5.4
-  # reference YUV conversion for the frame tests and benchmarks
-  libswscale-dev
   # the layer check and the Unicode table generator
   python3
   # Unicode data for the table generator
   unicode-data
+  # libswscale: the reference YUV frame conversion of bench/graphics
+  libswscale-dev
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
 )
