@@ -1,9 +1,10 @@
 // The effect kernels beside references doing the same work in the same run,
 // at 640x480 and 1920x1080, 0xAARRGGBB pixels (format 10):
-//   gradient  linear and radial fills   vs pixman's linear and radial gradients (SRC)
+//   gradient  linear (horizontal and diagonal) and radial fills
+//                                       vs pixman's linear and radial gradients (SRC)
 //   blur      radius 10, sigma 3        vs OpenCV GaussianBlur 21x21, sigma 3
 //   yuv       4:2:0 frame to format 10  vs libswscale YUV420P to BGRA, same size
-//   flood     a whole one-colour frame  vs OpenCV floodFill (4-connected)
+//   flood     a whole one-colour frame  vs OpenCV floodFill (4-connected, 3-byte pixels)
 //   quantize  256 colours, dithered     (no reference: the goal is a time)
 //   distort   perspective, nearest and smooth (no reference: the goal is a time)
 // References run on one thread like the kernels.
@@ -64,10 +65,10 @@ cxGradient TwoColour(uint32_t style, int32_t angle) {
     return g;
 }
 
-void RunGradient(benchmark::State &st, uint32_t style) {
+void RunGradient(benchmark::State &st, uint32_t style, int32_t angle = 90) {
     SIZE_ARGS;
     Pixels dst(w, h);
-    const cxGradient g = TwoColour(style, 90);
+    const cxGradient g = TwoColour(style, angle);
     const cxGradientFillJob job{dst.p.data(), 4, 10, 0, 0, w, h, w, &g};
     for (auto _ : st) {
         FillGradientPixels(&job);
@@ -76,9 +77,10 @@ void RunGradient(benchmark::State &st, uint32_t style) {
     Count(st, w, h);
 }
 void BM_GradientLinear(benchmark::State &st) { RunGradient(st, CX_GRADIENT_LINEAR); }
+void BM_GradientDiagonal(benchmark::State &st) { RunGradient(st, CX_GRADIENT_LINEAR, 45); }
 void BM_GradientRadial(benchmark::State &st) { RunGradient(st, CX_GRADIENT_RADIAL); }
 
-void RunPixmanGradient(benchmark::State &st, bool radial) {
+void RunPixmanGradient(benchmark::State &st, bool radial, bool diagonal = false) {
     SIZE_ARGS;
     Pixels dst(w, h);
     pixman_gradient_stop_t stops[2] = {{pixman_int_to_fixed(0), {0xFFFF, 0x2020, 0x4040, 0xFFFF}},
@@ -88,7 +90,7 @@ void RunPixmanGradient(benchmark::State &st, bool radial) {
         pixman_point_fixed_t c{pixman_double_to_fixed(w / 2.0), pixman_double_to_fixed(h / 2.0)};
         grad = pixman_image_create_radial_gradient(&c, &c, 0, pixman_double_to_fixed(std::hypot(w, h) / 2), stops, 2);
     } else {
-        pixman_point_fixed_t p1{0, 0}, p2{pixman_int_to_fixed(w), 0};
+        pixman_point_fixed_t p1{0, 0}, p2{pixman_int_to_fixed(w), diagonal ? pixman_int_to_fixed(h) : 0};
         grad = pixman_image_create_linear_gradient(&p1, &p2, stops, 2);
     }
     pixman_image_t *out = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, dst.p.data(), w * 4);
@@ -101,6 +103,7 @@ void RunPixmanGradient(benchmark::State &st, bool radial) {
     Count(st, w, h);
 }
 void BM_GradientLinearRef_pixman(benchmark::State &st) { RunPixmanGradient(st, false); }
+void BM_GradientDiagonalRef_pixman(benchmark::State &st) { RunPixmanGradient(st, false, true); }
 void BM_GradientRadialRef_pixman(benchmark::State &st) { RunPixmanGradient(st, true); }
 
 void BM_Blur(benchmark::State &st) {
@@ -174,13 +177,26 @@ void BM_FloodFill(benchmark::State &st) {
     }
     Count(st, w, h);
 }
+// OpenCV fills 1- or 3-channel images: 3-byte pixels on both sides here.
+void BM_FloodFill24(benchmark::State &st) {
+    SIZE_ARGS;
+    std::vector<uint8_t> img(size_t(w) * h * 3, 0x20);
+    uint32_t colour = 0x405060;
+    for (auto _ : st) {
+        const cxFloodFillJob job{img.data(), w, h, w, 0xFFFFFF, colour, 0, 0};
+        FloodFillPixels24(&job, w / 2, h / 2);
+        colour ^= 0x0F0F0F;
+        benchmark::ClobberMemory();
+    }
+    Count(st, w, h);
+}
 void BM_FloodFillRef_opencv(benchmark::State &st) {
     SIZE_ARGS;
-    cv::Mat m(h, w, CV_8UC4, cv::Scalar(0x30, 0x20, 0x10, 0));
-    cv::Scalar colour(0x60, 0x50, 0x40, 0);
+    cv::Mat m(h, w, CV_8UC3, cv::Scalar(0x20, 0x20, 0x20));
+    cv::Scalar colour(0x60, 0x50, 0x40);
     for (auto _ : st) {
         cv::floodFill(m, cv::Point(w / 2, h / 2), colour, nullptr, cv::Scalar(), cv::Scalar(), 4);
-        colour = cv::Scalar(colour[0] == 0x60 ? 0x6F : 0x60, 0x50, 0x40, 0);
+        colour = cv::Scalar(colour[0] == 0x60 ? 0x6F : 0x60, 0x50, 0x40);
         benchmark::ClobberMemory();
     }
     Count(st, w, h);
@@ -246,6 +262,8 @@ void BM_PerspectiveSmooth(benchmark::State &st) { RunPerspective(st, 1); }
 
 BENCHMARK(BM_GradientLinear)->Apply(Sizes);
 BENCHMARK(BM_GradientLinearRef_pixman)->Apply(Sizes);
+BENCHMARK(BM_GradientDiagonal)->Apply(Sizes);
+BENCHMARK(BM_GradientDiagonalRef_pixman)->Apply(Sizes);
 BENCHMARK(BM_GradientRadial)->Apply(Sizes);
 BENCHMARK(BM_GradientRadialRef_pixman)->Apply(Sizes);
 BENCHMARK(BM_Blur)->Apply(Sizes);
@@ -253,6 +271,7 @@ BENCHMARK(BM_BlurRef_opencv)->Apply(Sizes);
 BENCHMARK(BM_Yuv420)->Apply(Sizes);
 BENCHMARK(BM_Yuv420Ref_swscale)->Apply(Sizes);
 BENCHMARK(BM_FloodFill)->Apply(Sizes);
+BENCHMARK(BM_FloodFill24)->Apply(Sizes);
 BENCHMARK(BM_FloodFillRef_opencv)->Apply(Sizes);
 BENCHMARK(BM_Quantize256Dither)->Apply(Sizes);
 BENCHMARK(BM_PerspectiveNearest)->Apply(Sizes);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -140,6 +141,40 @@ extern "C" uint32_t GradientColorAt16(const cxGradientStops *s, int32_t t) {
 
 namespace {
 
+// Destination pixels for every position, segment by segment. Inside a
+// segment the colour depends only on the 8-bit weight, so its 256 colours are
+// made once and the weight is stepped by addition: the same numbers as the
+// lookup, at the cost of a store per position.
+void BuildTable(const cxGradientStops *s, uint32_t format, uint32_t *table) {
+    WithFormat(format, [&](auto f) {
+        constexpr int F = decltype(f)::value;
+        int32_t t = 0;
+        const int32_t first = std::min(s->stop[0].position, kOne + 1);
+        const uint32_t firstPixel = FromARGB<F>(MixRGB(s, -1, 0), false);
+        for (; t < first; ++t) table[t] = firstPixel;
+        for (int32_t seg = 0; seg < s->count && t <= kOne; ++seg) {
+            if (seg + 1 >= s->count) {
+                const uint32_t last = FromARGB<F>(MixRGB(s, seg, t), false);
+                for (; t <= kOne; ++t) table[t] = last;
+                break;
+            }
+            const auto &a = s->stop[seg], &b = s->stop[seg + 1];
+            const int32_t end = std::min(b.position, kOne + 1);
+            if (t >= end) continue;
+            uint32_t colours[256];
+            for (uint32_t w = 0; w < 256; ++w) {
+                const uint32_t iw = 256 - w;
+                colours[w] = FromARGB<F>(((a.r * iw + b.r * w) >> 16) << 16 | ((a.g * iw + b.g * w) >> 16) << 8 |
+                                             ((a.b * iw + b.b * w) >> 16),
+                                         false);
+            }
+            const int64_t scale = (int64_t(256) << 16) / (b.position - a.position);
+            int64_t acc = scale * (t - a.position);
+            for (; t < end; ++t, acc += scale) table[t] = colours[acc >> 16];
+        }
+    });
+}
+
 // Fills the part [wx0, wx1) x [wy0, wy1) of the job's rectangle (relative to
 // it): a clipped gradient keeps the geometry of its whole rectangle.
 void FillWindow(const cxGradientFillJob *job, int32_t wx0, int32_t wy0, int32_t wx1, int32_t wy1) {
@@ -156,17 +191,18 @@ void FillWindow(const cxGradientFillJob *job, int32_t wx0, int32_t wy0, int32_t 
     Lookup lk{&stops, job->pixelFormat, nullptr};
     std::unique_ptr<uint32_t[]> table;
     const int32_t n = wx1 - wx0;
-    if (int64_t(n) * (wy1 - wy0) > 4 * kOne) {
+    // Positions looked up: one row when the axis is horizontal (the other
+    // rows are copies), one per row when it is vertical.
+    int64_t lookups = int64_t(n) * (wy1 - wy0);
+    if (g->style == CX_GRADIENT_LINEAR) {
+        const int32_t a = ((g->angle % 360) + 360) % 360;
+        if (a == 90 || a == 270) lookups = n;
+        else if (a == 0 || a == 180) lookups = wy1 - wy0;
+    }
+    if (lookups > kOne) {
         table.reset(new (std::nothrow) uint32_t[kOne + 1]);
         if (table) {
-            int32_t t = 0;
-            const int32_t first = std::min(stops.stop[0].position, kOne + 1);
-            const uint32_t firstPixel = ToDestination(MixRGB(&stops, 0, 0), job->pixelFormat);
-            for (; t < first; ++t) table[t] = firstPixel;
-            for (int32_t seg = 0; seg < stops.count && t <= kOne; ++seg) {
-                const int32_t end = seg + 1 < stops.count ? std::min(stops.stop[seg + 1].position, kOne + 1) : kOne + 1;
-                for (; t < end; ++t) table[t] = ToDestination(MixRGB(&stops, seg, t), job->pixelFormat);
-            }
+            BuildTable(&stops, job->pixelFormat, table.get());
             lk.table = table.get();
         }
     }
@@ -188,10 +224,20 @@ void FillWindow(const cxGradientFillJob *job, int32_t wx0, int32_t wy0, int32_t 
         const double len2 = dx * dx + dy * dy;
         const double k = len2 > 0 ? 65536.0 / len2 : 0.0;
         const double step = dx * k;
+        const size_t rowBytes = size_t(n) * job->bytesPerPixel;
         for (int32_t y = wy0; y < wy1; ++y) {
+            // A horizontal axis makes every row the same: copy the first.
+            if (dy == 0.0 && y > wy0) {
+                std::memcpy(rowAt(y), rowAt(wy0), rowBytes);
+                continue;
+            }
             const double base = ((wx0 + 0.5 - p0x) * dx + (y + 0.5 - p0y) * dy) * k;
             int32_t *t = pos.get();
-            for (int32_t x = 0; x < n; ++x) t[x] = ToPosition(base + x * step);
+            if (dx == 0.0) {
+                std::fill(t, t + n, ToPosition(base)); // a vertical axis: one colour per row
+            } else {
+                for (int32_t x = 0; x < n; ++x) t[x] = ToPosition(base + x * step);
+            }
             emit(y);
         }
     } else if (g->style == CX_GRADIENT_RADIAL) {
