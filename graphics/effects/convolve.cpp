@@ -239,14 +239,16 @@ extern "C" int32_t KernelWidth2D(double radius, double sigma) {
 
 extern "C" void ConvolvePixels(cxConvolveJob *job) {
     job->result = 0;
-    if (job->width < 1 || job->height < 1 || job->pixelFormat > 13) return;
+    const bool colourPixels = job->pixels != nullptr;
+    if (job->width < 1 || job->height < 1 || (colourPixels && job->pixelFormat > 13)) return;
     const double radius = job->radius > 0.0 ? job->radius : 0.0;
     const double sigma = job->sigma;
     if (std::isnan(job->radius) || !std::isfinite(sigma)) {
         job->result = ERR_WRONGUSAGE;
         return;
     }
-    const RowCodec colour = RowCodec::Colour(job->pixels, job->width, job->height, job->rowLength, job->pixelFormat);
+    const RowCodec colour = RowCodec::Colour(job->pixels, job->width, job->height, job->rowLength,
+                                             colourPixels ? job->pixelFormat : CX_PIXFMT_DEFAULT);
     const bool alpha = job->alpha != nullptr;
     const RowCodec alphaRows = RowCodec::Alpha(job->alpha, job->width, job->height, job->alphaRowLength);
 
@@ -265,7 +267,7 @@ extern "C" void ConvolvePixels(cxConvolveJob *job) {
         for (double v : k) sum += v;
         for (double &v : k) v /= sum;
         const std::vector<float> q = QuantiseWeights(k);
-        if (int e = BlurBuffer(colour, q)) {
+        if (int e = colourPixels ? BlurBuffer(colour, q) : 0) {
             job->result = e;
             return;
         }
@@ -303,7 +305,7 @@ extern "C" void ConvolvePixels(cxConvolveJob *job) {
     for (double v : k) sum += v;
     const double norm = std::fabs(sum) <= 1e-10 ? 1.0 : 1.0 / sum;
     for (double &v : k) v *= norm;
-    if (int e = Convolve2D(colour, k, w)) {
+    if (int e = colourPixels ? Convolve2D(colour, k, w) : 0) {
         job->result = e;
         return;
     }

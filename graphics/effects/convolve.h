@@ -20,7 +20,7 @@ extern "C" {
 #define CX_MAX_KERNEL_2D 129
 
 typedef struct cxConvolveJob {
-    void *pixels;
+    void *pixels; /* null: the alpha channel alone */
     int32_t width, height;
     int32_t rowLength; /* pixels */
     uint32_t pixelFormat;

@@ -6,6 +6,7 @@
 #include "engine/errors/error_codes.h"
 #include "graphics/effects/colour_effects.h"
 #include "graphics/effects/convolve.h"
+#include "graphics/pixels/pixel_format.h"
 #include "graphics/support/locked_bitmap.h"
 #include "graphics/support/rgb_rows.h"
 
@@ -131,4 +132,71 @@ extern "C" int OilPaintBitmap(cxBitmap *bitmap, int32_t width, int32_t height, d
     if (int e = LockColour(l, bitmap, width, height)) return e;
     if (Wide(l)) return OilPaintPixels32(l.Pixels(), width, height, l.RowLength(), l.Format(), std::max(radius, 0.0));
     return OilPaintPixels16(l.Pixels(), width, height, l.RowLength(), l.Format(), std::max(radius, 0.0));
+}
+
+extern "C" int CharcoalBitmap(cxBitmap *bitmap, cxBitmap *alpha, int32_t width, int32_t height, double radius,
+                              double sigma) {
+    if (std::isnan(radius) || !std::isfinite(sigma)) return ERR_WRONGUSAGE;
+    if (int e = ConvolveBitmap(CX_CONVOLVE_EDGE, bitmap, nullptr, width, height, radius, sigma)) return e;
+    if (int e = ConvolveBitmap(CX_CONVOLVE_BLUR, bitmap, alpha, width, height, radius, sigma)) return e;
+    LockedBitmap l;
+    if (int e = LockColour(l, bitmap, width, height)) return e;
+    const double n = double(width) * height;
+    StretchLevels(l.Pixels(), width, height, l.RowLength(), l.Format(), n * 0.02, n * 0.99);
+    cx::gfx::ForEachRGB(l.Pixels(), width, height, l.RowLength(), l.Format(), [](uint32_t &r, uint32_t &g, uint32_t &b) {
+        const uint32_t v = 255 - std::min<uint32_t>(uint32_t(Luminance(r, g, b)), 255);
+        r = g = b = v;
+    });
+    return 0;
+}
+
+extern "C" int MixBitmaps(cxBitmap *destination, const cxBitmap *source, const cxBitmap *sourceMask, int32_t srcX,
+                          int32_t srcY, int32_t dstX, int32_t dstY, int32_t width, int32_t height, int32_t level,
+                          const cxBitmap *sourceAlpha) {
+    if (!destination || !source) return ERR_LOCKBMAP;
+    // Clip to both bitmaps, moving both origins together.
+    int64_t sx = srcX, sy = srcY, dx = dstX, dy = dstY, w = width, h = height;
+    const auto clipLow = [&](int64_t &a, int64_t &b, int64_t &size) {
+        const int64_t cut = std::max<int64_t>({0, -a, -b});
+        a += cut, b += cut, size -= cut;
+    };
+    clipLow(sx, dx, w);
+    clipLow(sy, dy, h);
+    w = std::min({w, int64_t(source->width) - sx, int64_t(destination->width) - dx});
+    h = std::min({h, int64_t(source->height) - sy, int64_t(destination->height) - dy});
+    const int32_t a = std::clamp(level, 0, 255);
+    if (w < 1 || h < 1 || a == 0) return 0;
+    LockedBitmap d, s, m, al;
+    if (d.Colour(destination, destination->width, destination->height) != 0) return ERR_LOCKBMAP;
+    if (s.Colour(source, source->width, source->height) != 0) return ERR_LOCKBMAP;
+    if (sourceMask && m.Mask(sourceMask, int32_t(sx + w), int32_t(sy + h)) != 0) return ERR_LOCKBMAP;
+    if (sourceAlpha && al.Alpha(sourceAlpha, int32_t(sx + w), int32_t(sy + h)) != 0) return ERR_LOCKBMAP;
+    const uint32_t sf = s.Format(), df = d.Format(), sb = s.BytesPerPixel(), db = d.BytesPerPixel();
+    for (int64_t y = 0; y < h; ++y) {
+        const uint8_t *srow = s.Pixels() + (size_t(sy + y) * s.RowLength() + size_t(sx)) * sb;
+        uint8_t *drow = d.Pixels() + (size_t(dy + y) * d.RowLength() + size_t(dx)) * db;
+        const uint8_t *mrow = sourceMask ? m.Pixels() + size_t(sy + y) * m.RowLength() : nullptr;
+        const uint8_t *arow = sourceAlpha ? al.Pixels() + size_t(sy + y) * al.RowLength() + size_t(sx) : nullptr;
+        for (int64_t x = 0; x < w; ++x) {
+            const int64_t bx = sx + x;
+            if (mrow && !((mrow[bx >> 3] >> (7 - (bx & 7))) & 1)) continue;
+            const int32_t k = arow ? a * arow[x] / 255 : a;
+            if (k == 0) continue;
+            const uint32_t sc = PixelToColor(LoadPixelValue(srow + x * sb, sf), sf, 0);
+            uint8_t *p = drow + x * db;
+            const uint32_t dv = LoadPixelValue(p, df);
+            if (k == 255) {
+                StorePixelValue(p, df, ColorToPixel(sc, df, 0));
+                continue;
+            }
+            const uint32_t dc = PixelToColor(dv, df, 0);
+            uint32_t out = 0;
+            for (int sh = 0; sh <= 16; sh += 8) {
+                const int32_t S = int32_t((sc >> sh) & 0xFF), D = int32_t((dc >> sh) & 0xFF);
+                out |= uint32_t(D + (((S - D) * k) >> 8)) << sh;
+            }
+            StorePixelValue(p, df, ColorToPixel(out, df, 0));
+        }
+    }
+    return 0;
 }

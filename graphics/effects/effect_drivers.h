@@ -38,6 +38,19 @@ int InvertBitmap(cxBitmap *bitmap, int32_t width, int32_t height);
 int ConvolveBitmap(int32_t kind, cxBitmap *bitmap, cxBitmap *alpha, int32_t width, int32_t height, double radius,
                    double sigma);
 int OilPaintBitmap(cxBitmap *bitmap, int32_t width, int32_t height, double radius);
+/* Charcoal drawing: edge detection (radius), blur (radius, sigma), the
+   levels stretch between 2 % and 99 %, inversion and gray. The alpha channel
+   (may be null) takes the blur only: an edge pass would empty a uniform
+   channel. */
+int CharcoalBitmap(cxBitmap *bitmap, cxBitmap *alpha, int32_t width, int32_t height, double radius, double sigma);
+/* Blends width x height source pixels at (srcX, srcY) into the destination
+   at (dstX, dstY) by level (0-255, clamped), per pixel d + (((s - d) * a) >> 8)
+   with a = level, or level * source alpha / 255 with an alpha channel;
+   pixels whose mask bit is clear are skipped. The rectangle is clipped to
+   both bitmaps; the formats may differ. mask and alpha may be null and are
+   read at the source coordinates. */
+int MixBitmaps(cxBitmap *destination, const cxBitmap *source, const cxBitmap *sourceMask, int32_t srcX, int32_t srcY,
+               int32_t dstX, int32_t dstY, int32_t width, int32_t height, int32_t level, const cxBitmap *sourceAlpha);
 
 #ifdef __cplusplus
 }
