@@ -71,15 +71,14 @@ struct RowCodec {
             }
     }
 
-    // Stores 8-bit channel values into row y.
-    void StoreRow(int32_t y, const uint8_t *v) const {
+    // Stores 8-bit channel values into row y (v is used as scratch).
+    void StoreRow(int32_t y, uint8_t *v) const {
         uint8_t *r = Row(y);
         if (format == CX_PIXFMT_ALPHA || kFormats[format].bytes == 3) {
             std::memcpy(r, v, size_t(width) * channels);
         } else if (kFormats[format].bytes == 4) {
-            for (int32_t x = 0; x < width; ++x)
-                for (int32_t k = 0; k < 4; ++k)
-                    if (k != alphaByte) r[4 * x + k] = v[4 * x + k];
+            for (int32_t x = 0; x < width; ++x) v[4 * x + alphaByte] = r[4 * x + alphaByte];
+            std::memcpy(r, v, size_t(width) * 4);
         } else {
             WithFormat(format, [&](auto fc) {
                 constexpr int F = decltype(fc)::value;
@@ -94,33 +93,45 @@ struct RowCodec {
 // Blur weights as whole numbers summing to 65536: every sum of weights times
 // 8-bit values is then an integer below 2^24, which single floats hold
 // exactly, so the passes compute exact integer results at vector speed, and
-// a single-colour image stays single-coloured.
+// a single-colour image stays single-coloured. The kernel is symmetric; its
+// halves are rounded alike and the centre takes what is left.
 std::vector<float> QuantiseWeights(const std::vector<double> &k) {
-    const int32_t n = int32_t(k.size());
-    std::vector<int64_t> q(n);
-    std::vector<std::pair<double, int32_t>> rest(n);
-    int64_t total = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const double v = k[i] * 65536.0;
-        q[i] = int64_t(std::floor(v));
-        total += q[i];
-        rest[i] = {v - double(q[i]), i};
+    const int32_t n = int32_t(k.size()), c = n / 2;
+    std::vector<float> out(size_t(n), 0.0f);
+    int64_t side = 0;
+    for (int32_t i = 0; i < c; ++i) {
+        const int64_t q = int64_t(std::llround((k[size_t(i)] + k[size_t(n - 1 - i)]) * 0.5 * 65536.0));
+        out[size_t(i)] = out[size_t(n - 1 - i)] = float(q);
+        side += q;
     }
-    std::stable_sort(rest.begin(), rest.end(), [](auto &a, auto &b) { return a.first > b.first; });
-    for (int32_t i = 0; total < 65536 && i < n; ++i, ++total) ++q[rest[i].second];
-    std::vector<float> out(n);
-    for (int32_t i = 0; i < n; ++i) out[i] = float(q[i]);
+    out[size_t(c)] = float(65536 - 2 * side);
     return out;
 }
 
-// One output row: acc[j] = sum over taps t of w[t] * src[j + t * step].
-inline void Accumulate(float *acc, const float *src, int32_t n, const float *w, int32_t taps, int32_t step) {
-    std::fill(acc, acc + n, 0.0f);
-    for (int32_t t = 0; t < taps; ++t) {
-        const float wt = w[t];
-        if (wt == 0.0f) continue;
-        const float *s = src + ptrdiff_t(t) * step;
-        for (int32_t j = 0; j < n; ++j) acc[j] += wt * s[j];
+// out[j] = floor(sum over taps t of w[t] * tap[t][j] / 65536) for j < n,
+// with w symmetric (w[t] = w[kw - 1 - t]). Blocks of 16 keep their sums in
+// registers across the taps.
+void SymmetricRow(float *out, int32_t n, const float *w, int32_t kw, const float *const *tap) {
+    constexpr int32_t kBlock = 16;
+    constexpr float kScale = 1.0f / 65536.0f;
+    const int32_t c = kw / 2;
+    int32_t j0 = 0;
+    for (; j0 + kBlock <= n; j0 += kBlock) {
+        float acc[kBlock];
+        const float wc = w[c];
+        const float *mid = tap[c] + j0;
+        for (int32_t j = 0; j < kBlock; ++j) acc[j] = wc * mid[j];
+        for (int32_t t = 0; t < c; ++t) {
+            const float wt = w[t];
+            const float *a = tap[t] + j0, *b = tap[kw - 1 - t] + j0;
+            for (int32_t j = 0; j < kBlock; ++j) acc[j] += wt * (a[j] + b[j]);
+        }
+        for (int32_t j = 0; j < kBlock; ++j) out[j0 + j] = float(int32_t(acc[j] * kScale));
+    }
+    for (int32_t j = j0; j < n; ++j) {
+        float acc = w[c] * tap[c][j];
+        for (int32_t t = 0; t < c; ++t) acc += w[t] * (tap[t][j] + tap[kw - 1 - t][j]);
+        out[j] = float(int32_t(acc * kScale));
     }
 }
 
@@ -129,38 +140,32 @@ int BlurBuffer(const RowCodec &rc, const std::vector<float> &w) {
     const int32_t kw = int32_t(w.size()), half = kw / 2, c = rc.channels, n = rc.width * c;
     std::vector<float> padded, ring, acc;
     std::vector<uint8_t> out;
+    std::vector<const float *> taps;
     try {
         padded.resize(size_t(rc.width + 2 * half) * c);
         ring.resize(size_t(kw) * n);
         acc.resize(size_t(n));
         out.resize(size_t(n));
+        taps.resize(size_t(kw));
     } catch (const std::bad_alloc &) {
         return ERR_MEM;
     }
-    constexpr float kScale = 1.0f / 65536.0f;
     // Horizontal pass of source row r into ring slot s (values 0..255).
     auto horizontal = [&](int32_t r, int32_t slot) {
         rc.LoadRow(r, half, padded.data());
-        float *dst = ring.data() + size_t(slot) * n;
-        Accumulate(dst, padded.data(), n, w.data(), kw, c);
-        for (int32_t j = 0; j < n; ++j) dst[j] = float(int32_t(dst[j] * kScale));
+        for (int32_t t = 0; t < kw; ++t) taps[size_t(t)] = padded.data() + ptrdiff_t(t) * c;
+        SymmetricRow(ring.data() + size_t(slot) * n, n, w.data(), kw, taps.data());
     };
     // Virtual rows -half .. height - 1 + half map to clamped source rows;
     // virtual row v lives in slot (v + half) % kw. Each is loaded before the
     // output row it could be overwritten by.
     const int32_t h = rc.height;
     for (int32_t v = -half; v < half; ++v) horizontal(std::clamp(v, 0, h - 1), (v + half) % kw);
-    std::vector<const float *> rows(kw);
     for (int32_t y = 0; y < h; ++y) {
         horizontal(std::min(y + half, h - 1), (y + 2 * half) % kw);
-        std::fill(acc.begin(), acc.end(), 0.0f);
-        for (int32_t t = 0; t < kw; ++t) {
-            const float wt = w[t];
-            if (wt == 0.0f) continue;
-            const float *s = ring.data() + size_t((y + t) % kw) * n;
-            for (int32_t j = 0; j < n; ++j) acc[j] += wt * s[j];
-        }
-        for (int32_t j = 0; j < n; ++j) out[j] = uint8_t(std::min(int32_t(acc[j] * kScale), 255));
+        for (int32_t t = 0; t < kw; ++t) taps[size_t(t)] = ring.data() + size_t((y + t) % kw) * n;
+        SymmetricRow(acc.data(), n, w.data(), kw, taps.data());
+        for (int32_t j = 0; j < n; ++j) out[size_t(j)] = uint8_t(std::min(acc[size_t(j)], 255.0f));
         rc.StoreRow(y, out.data());
     }
     return 0;
