@@ -17,56 +17,122 @@ namespace {
 //   G = (3827562 Y - 1287801 U - 2672387 V + 447306710) / 3287200
 //   B = (952000 Y + 1649289 U - 225932192) / 817600
 // truncated, then clamped. Only non-negative quotients survive the clamp,
-// and for those truncation is the floor. A quotient that is not a whole
-// number lies at least 1 / 3287200 from one, far more than the rounding
-// error of the same sum taken in doubles (below 1e-12 for results up to
-// 512), so adding 1e-9 before truncating gives exactly the integer results,
-// whole quotients included, in a form that vectorises.
-constexpr double kBias = 1e-9;
-constexpr double kRY = 1904000.0 / 1635200.0, kRV = 2609823.0 / 1635200.0, kR0 = -363703744.0 / 1635200.0 + kBias;
-constexpr double kGY = 3827562.0 / 3287200.0, kGU = -1287801.0 / 3287200.0, kGV = -2672387.0 / 3287200.0,
-                 kG0 = 447306710.0 / 3287200.0 + kBias;
-constexpr double kBY = 952000.0 / 817600.0, kBU = 1649289.0 / 817600.0, kB0 = -225932192.0 / 817600.0 + kBias;
+// and for those truncation is the floor, so each channel is
+// floor((a Y + n) / D) with n from the chroma alone. Exact integer
+// rearrangement makes the per-pixel part small numbers only:
+//   all three Y coefficients are D + D * 84/511 (+ 182 / 511 for green), so
+//   with 84 Y = 511 q + e (q, e from Y alone) and n = k D + r (k, r from the
+//   chroma alone),
+//   R = Y + q + k + [e >= ceil((D - r) / 3200)]        (D = 511 * 3200)
+//   B = Y + q + k + [e >= ceil((D - r) / 1600)]        (D = 511 * 1600)
+//   G = Y + q + k + [e * D + 182 Y >= 511 (D - r)]
+//     = Y + q + k + [e > a or (e == a and Y >= yb)]     (511 (D - r) = a D + b, yb = ceil(b / 182))
+// Every per-pixel quantity fits 16 bits, so the pixel loop runs in 16-bit
+// vector lanes; the chroma terms come from small tables built once.
+constexpr int64_t kDR = 1635200, kDG = 3287200, kDB = 817600;
 
-inline int32_t Channel(double v) { return int32_t(std::min(std::max(v, 0.0), 255.0)); }
+int64_t FloorDiv(int64_t n, int64_t d) { return n >= 0 ? n / d : -((-n + d - 1) / d); }
+
+struct Tables {
+    int16_t kR[256], tR[256], kB[256], tB[256];
+    // Green terms by (U << 8) | V, packed k + 256 | a << 9 | min(yb, 256) << 18
+    // (256 KB): yb above 255 can never be met by a luma value.
+    uint32_t g[65536];
+    Tables() {
+        for (int c = 0; c < 256; ++c) {
+            const int64_t nR = 2609823 * int64_t(c) - 363703744, kr = FloorDiv(nR, kDR), rr = nR - kr * kDR;
+            kR[c] = int16_t(kr), tR[c] = int16_t((kDR - rr + 3199) / 3200);
+            const int64_t nB = 1649289 * int64_t(c) - 225932192, kb = FloorDiv(nB, kDB), rb = nB - kb * kDB;
+            kB[c] = int16_t(kb), tB[c] = int16_t((kDB - rb + 1599) / 1600);
+        }
+        for (int u = 0; u < 256; ++u)
+            for (int v = 0; v < 256; ++v) {
+                const int64_t n = -1287801 * int64_t(u) - 2672387 * int64_t(v) + 447306710;
+                const int64_t k = FloorDiv(n, kDG), r = n - k * kDG, t = 511 * (kDG - r);
+                const int64_t a = t / kDG, b = t - a * kDG, yb = std::min<int64_t>((b + 181) / 182, 256);
+                g[(u << 8) | v] = uint32_t(k + 256) | uint32_t(a) << 9 | uint32_t(yb) << 18;
+            }
+    }
+};
+
+const Tables &GetTables() {
+    static const Tables tables; // built once, on first use
+    return tables;
+}
 
 // Chroma terms of one destination row, one per destination pixel.
 struct ChromaRow {
-    std::vector<double> r, g, b;
-    void Resize(size_t n) { r.resize(n), g.resize(n), b.resize(n); }
+    std::vector<int16_t> kR, tR, kB, tB, kG, aG, ybG;
+    void Resize(size_t n) {
+        for (auto *v : {&kR, &tR, &kB, &tB, &kG, &aG, &ybG}) v->resize(n);
+    }
 };
 
-// Writes n pixels of a row from luma samples and per-pixel chroma terms.
+inline uint32_t Clamp8(int32_t v) { return uint32_t(std::min(std::max(v, 0), 255)); }
+
+// One row of pixels from luma samples and per-pixel chroma terms, all in
+// 16-bit arithmetic.
 template <int F>
 void EmitRow(const uint8_t *luma, const ChromaRow &c, int32_t n, uint8_t *dst) {
     constexpr int B = kFormats[F].bytes;
-    const double *cr = c.r.data(), *cg = c.g.data(), *cb = c.b.data();
+    const int16_t *kR = c.kR.data(), *tR = c.tR.data(), *kB = c.kB.data(), *tB = c.tB.data();
+    const int16_t *kG = c.kG.data(), *aG = c.aG.data(), *ybG = c.ybG.data();
+    const auto channels = [&](int32_t x, uint32_t &r, uint32_t &g, uint32_t &b) {
+        const int16_t y = int16_t(luma[x]);
+        const uint16_t m = uint16_t(84 * y);
+        const int16_t q = int16_t(uint16_t((uint32_t(m) * 32833u) >> 16) >> 8); // floor(m / 511) for m < 21421
+        const int16_t e = int16_t(m - 511 * q);
+        const int16_t base = int16_t(y + q);
+        const int16_t one = 1, zero = 0;
+        const int16_t R = int16_t(base + kR[x] + (e >= tR[x] ? one : zero));
+        const int16_t Bl = int16_t(base + kB[x] + (e >= tB[x] ? one : zero));
+        const int16_t G = int16_t(base + kG[x] + ((e > aG[x]) | ((e == aG[x]) & (y >= ybG[x])) ? one : zero));
+        const int16_t lo = 0, hi = 255;
+        r = uint16_t(std::min(std::max(R, lo), hi));
+        g = uint16_t(std::min(std::max(G, lo), hi));
+        b = uint16_t(std::min(std::max(Bl, lo), hi));
+    };
     if constexpr (F == 10 || F == 13) {
         constexpr int rs = F == 10 ? 16 : 0, bs = F == 10 ? 0 : 16;
         uint32_t *out = reinterpret_cast<uint32_t *>(dst);
         for (int32_t x = 0; x < n; ++x) {
-            const double y = luma[x];
-            const uint32_t r = uint32_t(Channel(y * kRY + cr[x])), g = uint32_t(Channel(y * kGY + cg[x])),
-                           b = uint32_t(Channel(y * kBY + cb[x]));
+            uint32_t r, g, b;
+            channels(x, r, g, b);
             out[x] = (r << rs) | (g << 8) | (b << bs);
         }
     } else {
         for (int32_t x = 0; x < n; ++x) {
-            const double y = luma[x];
-            const uint32_t r = uint32_t(Channel(y * kRY + cr[x])), g = uint32_t(Channel(y * kGY + cg[x])),
-                           b = uint32_t(Channel(y * kBY + cb[x]));
+            uint32_t r, g, b;
+            channels(x, r, g, b);
             Store<F>(dst + ptrdiff_t(x) * B, FromARGB<F>((r << 16) | (g << 8) | b, false));
         }
     }
 }
 
-// Chroma terms for destination pixels whose chroma columns are col[i].
-void FillChroma(ChromaRow &c, const uint8_t *u, const uint8_t *v, const int32_t *col, int32_t n) {
+// Chroma terms of one row of chroma samples, each stored for its two pixels.
+void FillChromaPairs(ChromaRow &full, const uint8_t *u, const uint8_t *v, int32_t cw, int32_t w) {
+    const Tables &t = GetTables();
+    int16_t *kR = full.kR.data(), *tR = full.tR.data(), *kB = full.kB.data(), *tB = full.tB.data();
+    int16_t *kG = full.kG.data(), *aG = full.aG.data(), *ybG = full.ybG.data();
+    for (int32_t i = 0; i < cw; ++i) {
+        const uint32_t U = u[i], V = v[i], g = t.g[(U << 8) | V];
+        const int16_t vals[7] = {t.kR[V], t.tR[V], t.kB[U], t.tB[U], int16_t(int32_t(g & 511) - 256),
+                                 int16_t((g >> 9) & 511), int16_t(g >> 18)};
+        for (int32_t x = 2 * i; x < std::min(2 * i + 2, w); ++x) {
+            kR[x] = vals[0], tR[x] = vals[1], kB[x] = vals[2], tB[x] = vals[3];
+            kG[x] = vals[4], aG[x] = vals[5], ybG[x] = vals[6];
+        }
+    }
+}
+
+void FillChromaColumns(ChromaRow &c, const uint8_t *u, const uint8_t *v, const int32_t *col, int32_t n) {
+    const Tables &t = GetTables();
     for (int32_t i = 0; i < n; ++i) {
-        const double U = u[col[i]], V = v[col[i]];
-        c.r[size_t(i)] = V * kRV + kR0;
-        c.g[size_t(i)] = U * kGU + V * kGV + kG0;
-        c.b[size_t(i)] = U * kBU + kB0;
+        const uint32_t U = u[col[i]], V = v[col[i]], g = t.g[(U << 8) | V];
+        c.kR[size_t(i)] = t.kR[V], c.tR[size_t(i)] = t.tR[V];
+        c.kB[size_t(i)] = t.kB[U], c.tB[size_t(i)] = t.tB[U];
+        c.kG[size_t(i)] = int16_t(int32_t(g & 511) - 256), c.aG[size_t(i)] = int16_t((g >> 9) & 511);
+        c.ybG[size_t(i)] = int16_t(g >> 18);
     }
 }
 
@@ -93,24 +159,21 @@ extern "C" uint32_t YuvToRGB(uint32_t y, uint32_t u, uint32_t v) {
 
 extern "C" void ConvertYuvFrame(const cxYuvFrameJob *job) {
     if (!SizeMatches(job) || job->srcWidth < 1 || job->srcHeight < 1) return;
-    const int32_t w = job->srcWidth, h = job->srcHeight;
-    ChromaRow c;
-    std::vector<int32_t> col;
+    const int32_t w = job->srcWidth, h = job->srcHeight, cw = (w + 1) / 2;
+    ChromaRow full;
     try {
-        c.Resize(size_t(w));
-        col.resize(size_t(w));
+        full.Resize(size_t(w));
     } catch (...) {
         return;
     }
-    for (int32_t x = 0; x < w; ++x) col[size_t(x)] = x >> 1;
     const size_t stride = size_t(job->dstRowLength) * size_t(job->bytesPerPixel);
     WithRowEmitter(job->dstFormat, [&](auto emit) {
         // Two luma rows share one chroma row: its terms are made once.
         for (int32_t y = 0; y < h; y += 2) {
-            FillChroma(c, job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1],
-                       job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2], col.data(), w);
+            FillChromaPairs(full, job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1],
+                            job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2], cw, w);
             for (int32_t k = y; k < std::min(y + 2, h); ++k)
-                emit(job->planes[0] + ptrdiff_t(k) * job->planeRowLength[0], c, w,
+                emit(job->planes[0] + ptrdiff_t(k) * job->planeRowLength[0], full, w,
                      static_cast<uint8_t *>(job->dstPixels) + size_t(k) * stride);
         }
     });
@@ -147,7 +210,7 @@ extern "C" void ScaleYuvFrame(const cxYuvFrameJob *job) {
             const int32_t sy = std::min(int32_t(acc), sh - 1);
             if ((sy >> 1) != chromaRow) {
                 chromaRow = sy >> 1;
-                FillChroma(c, job->planes[1] + ptrdiff_t(chromaRow) * job->planeRowLength[1],
+                FillChromaColumns(c, job->planes[1] + ptrdiff_t(chromaRow) * job->planeRowLength[1],
                            job->planes[2] + ptrdiff_t(chromaRow) * job->planeRowLength[2], ccol.data(), dw);
             }
             const uint8_t *src = job->planes[0] + ptrdiff_t(sy) * job->planeRowLength[0];
