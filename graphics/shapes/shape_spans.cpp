@@ -40,7 +40,14 @@ void PlotAt(cxShapeRaster *r, int32_t x, int32_t y, int32_t coverage) {
     PlotShapePixel(r, x, y);
 }
 
-inline int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+// a * b = q * d + r (0 <= r < d) for a, b, d below 2^33, in 64-bit steps.
+void MulDivMod(int64_t a, int64_t b, int64_t d, int64_t &q, int64_t &r) {
+    const int64_t hi = b >> 16, lo = b & 0xFFFF;
+    const int64_t A = a * hi, qa = A / d, ra = A % d;
+    const int64_t B = (ra << 16) + a * lo, qb = B / d;
+    q = (qa << 16) + qb;
+    r = B % d;
+}
 
 } // namespace
 
@@ -129,8 +136,14 @@ extern "C" void DrawThickLine(cxShapeRaster *r, int32_t x1, int32_t y1, int32_t 
     // steps is ceil((2ms - M) / 2M), and the error term follows from it.
     const int64_t s0 = std::max<int64_t>(0, lo - ma0), s1 = std::min<int64_t>(M, hi - ma0);
     if (s0 > s1) return;
-    int64_t j = M > 0 ? -FloorDiv(-(2 * m * s0 - M), 2 * M) : 0;
-    int64_t err = 2 * m * (s0 + 1) - M - 2 * M * j;
+    int64_t j = 0, err = 2 * m - M;
+    if (M > 0 && s0 > 0) {
+        // m * s0 = Q * M + R without overflow (both factors may be 2^32).
+        int64_t Q, R;
+        MulDivMod(m, s0, M, Q, R);
+        j = Q + (2 * R > M ? 1 : 0);
+        err = 2 * (R - M * (j - Q) + m) - M;
+    }
     for (int64_t s = s0; s <= s1; ++s) {
         const int64_t major = ma0 + s, centre = mi0 + step * j;
         const int64_t a0 = std::max(centre + offset, runLo), a1 = std::min(centre + offset + n - 1, runHi);

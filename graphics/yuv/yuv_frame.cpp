@@ -68,60 +68,67 @@ struct ChromaRow {
     }
 };
 
-inline uint32_t Clamp8(int32_t v) { return uint32_t(std::min(std::max(v, 0), 255)); }
 
-// One row of pixels from luma samples and per-pixel chroma terms, all in
-// 16-bit arithmetic.
-template <int F>
-void EmitRow(const uint8_t *luma, const ChromaRow &c, int32_t n, uint8_t *dst) {
-    constexpr int B = kFormats[F].bytes;
-    const int16_t *kR = c.kR.data(), *tR = c.tR.data(), *kB = c.kB.data(), *tB = c.tB.data();
-    const int16_t *kG = c.kG.data(), *aG = c.aG.data(), *ybG = c.ybG.data();
-    const auto channels = [&](int32_t x, uint32_t &r, uint32_t &g, uint32_t &b) {
-        const int16_t y = int16_t(luma[x]);
+// The three channels of one pixel from its luma sample and the chroma terms
+// at index i, all in 16-bit arithmetic, clamped to 0..255.
+struct Pixel {
+    const int16_t *kR, *tR, *kB, *tB, *kG, *aG, *ybG;
+    explicit Pixel(const ChromaRow &c)
+        : kR(c.kR.data()), tR(c.tR.data()), kB(c.kB.data()), tB(c.tB.data()), kG(c.kG.data()), aG(c.aG.data()),
+          ybG(c.ybG.data()) {}
+    inline void operator()(uint8_t luma, int32_t i, uint32_t &r, uint32_t &g, uint32_t &b) const {
+        const int16_t y = int16_t(luma);
         const uint16_t m = uint16_t(84 * y);
         const int16_t q = int16_t(uint16_t((uint32_t(m) * 32833u) >> 16) >> 8); // floor(m / 511) for m < 21421
         const int16_t e = int16_t(m - 511 * q);
         const int16_t base = int16_t(y + q);
         const int16_t one = 1, zero = 0;
-        const int16_t R = int16_t(base + kR[x] + (e >= tR[x] ? one : zero));
-        const int16_t Bl = int16_t(base + kB[x] + (e >= tB[x] ? one : zero));
-        const int16_t G = int16_t(base + kG[x] + ((e > aG[x]) | ((e == aG[x]) & (y >= ybG[x])) ? one : zero));
+        const int16_t R = int16_t(base + kR[i] + (e >= tR[i] ? one : zero));
+        const int16_t Bl = int16_t(base + kB[i] + (e >= tB[i] ? one : zero));
+        const int16_t G = int16_t(base + kG[i] + ((e > aG[i]) | ((e == aG[i]) & (y >= ybG[i])) ? one : zero));
         const int16_t lo = 0, hi = 255;
         r = uint16_t(std::min(std::max(R, lo), hi));
         g = uint16_t(std::min(std::max(G, lo), hi));
         b = uint16_t(std::min(std::max(Bl, lo), hi));
-    };
-    if constexpr (F == 10 || F == 13) {
-        constexpr int rs = F == 10 ? 16 : 0, bs = F == 10 ? 0 : 16;
-        uint32_t *out = reinterpret_cast<uint32_t *>(dst);
-        for (int32_t x = 0; x < n; ++x) {
-            uint32_t r, g, b;
-            channels(x, r, g, b);
-            out[x] = (r << rs) | (g << 8) | (b << bs);
-        }
-    } else {
-        for (int32_t x = 0; x < n; ++x) {
-            uint32_t r, g, b;
-            channels(x, r, g, b);
-            Store<F>(dst + ptrdiff_t(x) * B, FromARGB<F>((r << 16) | (g << 8) | b, false));
-        }
+    }
+};
+
+template <int F>
+inline uint32_t Pack(uint32_t r, uint32_t g, uint32_t b) {
+    if constexpr (F == 10) return (r << 16) | (g << 8) | b;
+    else if constexpr (F == 13) return (b << 16) | (g << 8) | r;
+    else return FromARGB<F>((r << 16) | (g << 8) | b, false);
+}
+
+// One row of pixels with one set of chroma terms per pixel.
+template <int F>
+void EmitRow(const uint8_t *luma, const ChromaRow &c, int32_t n, uint8_t *dst) {
+    constexpr int B = kFormats[F].bytes;
+    const Pixel px(c);
+    for (int32_t x = 0; x < n; ++x) {
+        uint32_t r, g, b;
+        px(luma[x], x, r, g, b);
+        Store<F>(dst + ptrdiff_t(x) * B, Pack<F>(r, g, b));
     }
 }
 
-// Chroma terms of one row of chroma samples, each stored for its two pixels.
-void FillChromaPairs(ChromaRow &full, const uint8_t *u, const uint8_t *v, int32_t cw, int32_t w) {
+// Each of n chroma terms twice, for the two pixels of its sample.
+void Spread(const int16_t *half, int16_t *full, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        full[2 * i] = half[i];
+        full[2 * i + 1] = half[i];
+    }
+}
+
+// Chroma terms of one row of chroma samples.
+void FillChromaRow(ChromaRow &c, const uint8_t *u, const uint8_t *v, int32_t cw) {
     const Tables &t = GetTables();
-    int16_t *kR = full.kR.data(), *tR = full.tR.data(), *kB = full.kB.data(), *tB = full.tB.data();
-    int16_t *kG = full.kG.data(), *aG = full.aG.data(), *ybG = full.ybG.data();
     for (int32_t i = 0; i < cw; ++i) {
         const uint32_t U = u[i], V = v[i], g = t.g[(U << 8) | V];
-        const int16_t vals[7] = {t.kR[V], t.tR[V], t.kB[U], t.tB[U], int16_t(int32_t(g & 511) - 256),
-                                 int16_t((g >> 9) & 511), int16_t(g >> 18)};
-        for (int32_t x = 2 * i; x < std::min(2 * i + 2, w); ++x) {
-            kR[x] = vals[0], tR[x] = vals[1], kB[x] = vals[2], tB[x] = vals[3];
-            kG[x] = vals[4], aG[x] = vals[5], ybG[x] = vals[6];
-        }
+        c.kR[size_t(i)] = t.kR[V], c.tR[size_t(i)] = t.tR[V];
+        c.kB[size_t(i)] = t.kB[U], c.tB[size_t(i)] = t.tB[U];
+        c.kG[size_t(i)] = int16_t(int32_t(g & 511) - 256), c.aG[size_t(i)] = int16_t((g >> 9) & 511);
+        c.ybG[size_t(i)] = int16_t(g >> 18);
     }
 }
 
@@ -160,18 +167,22 @@ extern "C" uint32_t YuvToRGB(uint32_t y, uint32_t u, uint32_t v) {
 extern "C" void ConvertYuvFrame(const cxYuvFrameJob *job) {
     if (!SizeMatches(job) || job->srcWidth < 1 || job->srcHeight < 1) return;
     const int32_t w = job->srcWidth, h = job->srcHeight, cw = (w + 1) / 2;
-    ChromaRow full;
+    ChromaRow half, full;
     try {
-        full.Resize(size_t(w));
+        half.Resize(size_t(cw));
+        full.Resize(size_t(cw) * 2);
     } catch (...) {
         return;
     }
     const size_t stride = size_t(job->dstRowLength) * size_t(job->bytesPerPixel);
+    std::vector<int16_t> *from[7] = {&half.kR, &half.tR, &half.kB, &half.tB, &half.kG, &half.aG, &half.ybG};
+    std::vector<int16_t> *to[7] = {&full.kR, &full.tR, &full.kB, &full.tB, &full.kG, &full.aG, &full.ybG};
     WithRowEmitter(job->dstFormat, [&](auto emit) {
         // Two luma rows share one chroma row: its terms are made once.
         for (int32_t y = 0; y < h; y += 2) {
-            FillChromaPairs(full, job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1],
-                            job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2], cw, w);
+            FillChromaRow(half, job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1],
+                          job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2], cw);
+            for (int k = 0; k < 7; ++k) Spread(from[k]->data(), to[k]->data(), cw);
             for (int32_t k = y; k < std::min(y + 2, h); ++k)
                 emit(job->planes[0] + ptrdiff_t(k) * job->planeRowLength[0], full, w,
                      static_cast<uint8_t *>(job->dstPixels) + size_t(k) * stride);
