@@ -4,6 +4,7 @@
 //                                       vs pixman's linear and radial gradients (SRC)
 //   blur      radius 10, sigma 3        vs OpenCV GaussianBlur 21x21, sigma 3
 //   yuv       4:2:0 frame to format 10  vs libswscale YUV420P to BGRA, same size
+//             (a synthetic frame: smooth colour fields with grain)
 //   flood     a whole one-colour frame  vs OpenCV floodFill (4-connected, 3-byte pixels)
 //   quantize  256 colours, dithered     (no reference: the goal is a time)
 //   distort   perspective, nearest and smooth (no reference: the goal is a time)
@@ -128,12 +129,20 @@ void BM_BlurRef_opencv(benchmark::State &st) {
     Count(st, w, h);
 }
 
+// A frame like decoded video: smooth colour fields with grain, luma with
+// more detail than chroma.
 struct Yuv {
     std::vector<uint8_t> y, u, v;
     Yuv(int w, int h) : y(size_t(w) * h), u(size_t(w / 2) * (h / 2)), v(u.size()) {
         std::mt19937 rng(3);
-        for (auto *pl : {&y, &u, &v})
-            for (auto &b : *pl) b = uint8_t(rng());
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c)
+                y[size_t(r) * w + c] = uint8_t(16 + (c * 7 + r * 3) % 200 + rng() % 20);
+        for (int r = 0; r < h / 2; ++r)
+            for (int c = 0; c < w / 2; ++c) {
+                u[size_t(r) * (w / 2) + c] = uint8_t(128 + 90 * std::sin(c * 0.02) + rng() % 8);
+                v[size_t(r) * (w / 2) + c] = uint8_t(128 + 90 * std::cos(r * 0.03) + rng() % 8);
+            }
     }
 };
 
