@@ -132,12 +132,11 @@ auto Sepia(int32_t t) {
     };
 }
 
-auto Mono(const uint8_t *indices, int32_t width) {
-    // Visits pixels row by row, so a running position finds the index.
-    return [indices, width, i = int64_t(0)](uint32_t &r, uint32_t &g, uint32_t &b) mutable {
+auto Mono(const uint8_t *indices) {
+    // Pixels are visited row by row, so a running position finds the index.
+    return [indices, i = int64_t(0)](uint32_t &r, uint32_t &g, uint32_t &b) mutable {
         const uint32_t v = indices[i++] ? 255 : 0;
         r = g = b = v;
-        (void)width;
     };
 }
 
@@ -278,7 +277,7 @@ void StoreMonochrome16(void *p, int32_t w, int32_t h, int32_t rl, uint32_t f, co
 void StoreMonochrome32(void *p, int32_t w, int32_t h, int32_t rl, uint32_t f, const uint8_t *indices) {
     if (!indices || !Is32(f) || w < 1 || h < 1) return;
     if (f == 8 || f == 9) { // three bytes, all channels
-        Run32(p, w, h, rl, f, Mono(indices, w));
+        Run32(p, w, h, rl, f, Mono(indices));
         return;
     }
     const uint32_t white = (f == 10 || f == 13) ? 0x00FFFFFFu : 0xFFFFFF00u;

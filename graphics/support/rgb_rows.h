@@ -55,24 +55,4 @@ inline void VisitRGB(const void *pixels, int32_t width, int32_t height, int32_t 
     });
 }
 
-// Rows of a format to 0x00RRGGBB words and back (alpha bits of the target
-// kept), for kernels that work on whole rows.
-inline void RowToRGB(const uint8_t *src, uint32_t format, uint32_t *out, int32_t n) {
-    WithFormat(format, [&](auto f) {
-        constexpr int F = decltype(f)::value;
-        constexpr int B = kFormats[F].bytes;
-        for (int32_t i = 0; i < n; ++i) out[i] = ToARGB<F>(Load<F>(src + ptrdiff_t(i) * B), false);
-    });
-}
-inline void RGBToRow(const uint32_t *in, uint8_t *dst, uint32_t format, int32_t n) {
-    WithFormat(format, [&](auto f) {
-        constexpr int F = decltype(f)::value;
-        constexpr int B = kFormats[F].bytes;
-        for (int32_t i = 0; i < n; ++i) {
-            uint8_t *p = dst + ptrdiff_t(i) * B;
-            Store<F>(p, (Load<F>(p) & ~kColourBits<F>) | FromARGB<F>(in[i] & 0xFFFFFFu, false));
-        }
-    });
-}
-
 } // namespace cx::gfx
