@@ -237,7 +237,7 @@ struct Target {
     void Outside(int32_t x, int32_t y) const { Put(x, y, 0, 0); }
 };
 
-RGBA Bilinear(const Source &s, double u, double v) {
+RGBA InterpolatePixelBilinear(const Source &s, double u, double v) {
     // Far outside: all four neighbours are transparent.
     if (!(u > -2.0 && v > -2.0 && u < s.width + 1.0 && v < s.height + 1.0)) return {0, 0, 0, 0};
     const double fu0 = std::floor(u), fv0 = std::floor(v);
@@ -407,7 +407,7 @@ extern "C" void RenderDistortion(cxDistortJob *job) {
             }
             ScaleResampleEllipse(&rs, dux, duy, dvx, dvy);
             if (rs.interpolate || rs.limit) {
-                const RGBA p = Bilinear(src, u, v);
+                const RGBA p = InterpolatePixelBilinear(src, u, v);
                 dst.PutColour(i, j, p.r, p.g, p.b, p.a, false);
                 continue;
             }
@@ -441,7 +441,7 @@ extern "C" void RenderDistortion(cxDistortJob *job) {
             if (hits > 3 && sw >= 1.0) {
                 dst.PutColour(i, j, sr / sw, sg / sw, sb / sw, sa / sw, true);
             } else {
-                const RGBA p = Bilinear(src, u, v);
+                const RGBA p = InterpolatePixelBilinear(src, u, v);
                 dst.PutColour(i, j, p.r, p.g, p.b, p.a, false);
             }
         }

@@ -261,7 +261,9 @@ void FillWindow(const cxGradientFillJob *job, int32_t wx0, int32_t wy0, int32_t 
         }
     } else {
         const double cx = g->centerX * W, cy = g->centerY * H;
-        const double a0 = g->angle * kPi / 180.0, twoPi = 2.0 * kPi;
+        // The start angle is brought into 0..359 first: the sum below must
+        // stay positive for fmod to give a position inside 0..1.
+        const double a0 = (((g->angle % 360) + 360) % 360) * kPi / 180.0, twoPi = 2.0 * kPi;
         const double cx0 = cx - wx0;
         for (int32_t y = wy0; y < wy1; ++y) {
             const double ddy = y + 0.5 - cy;

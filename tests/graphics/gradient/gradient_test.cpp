@@ -117,6 +117,13 @@ TEST(Gradient, ConicalTwoColourHasNoSeam) {
     }
 }
 
+TEST(Gradient, ConicalStartAnglesOfAnySignAgree) {
+    // -400 and 320 degrees name the same start; the whole circle is covered.
+    auto a = Fill(TwoColour(CX_GRADIENT_CONICAL, 0xFFFFFF, 0x000000, -400), 32, 32);
+    auto b = Fill(TwoColour(CX_GRADIENT_CONICAL, 0xFFFFFF, 0x000000, 320), 32, 32);
+    EXPECT_EQ(a.bytes, b.bytes);
+}
+
 TEST(Gradient, StopsOutOfOrderAreSortedAndBadOnesRefused) {
     cxGradient sorted = TwoColour(CX_GRADIENT_LINEAR, 0, 0);
     sorted.stopCount = 3;
