@@ -1,6 +1,7 @@
 #include "graphics/yuv/yuv_frame.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <vector>
 
@@ -79,7 +80,7 @@ struct Pixel {
     inline void operator()(uint8_t luma, int32_t i, uint32_t &r, uint32_t &g, uint32_t &b) const {
         const int16_t y = int16_t(luma);
         const uint16_t m = uint16_t(84 * y);
-        const int16_t q = int16_t(uint16_t((uint32_t(m) * 32833u) >> 16) >> 8); // floor(m / 511) for m < 21421
+        const int16_t q = int16_t((m + (m >> 9) + 1) >> 9); // floor(m / 511) for m < 21421, in 16 bits
         const int16_t e = int16_t(m - 511 * q);
         const int16_t base = int16_t(y + q);
         const int16_t one = 1, zero = 0;
@@ -105,6 +106,17 @@ template <int F>
 void EmitRow(const uint8_t *luma, const ChromaRow &c, int32_t n, uint8_t *dst) {
     constexpr int B = kFormats[F].bytes;
     const Pixel px(c);
+    if constexpr (F == 10 && std::endian::native == std::endian::little) {
+        // Each word as two 16-bit halves, green and blue below red.
+        uint16_t *out = reinterpret_cast<uint16_t *>(dst);
+        for (int32_t x = 0; x < n; ++x) {
+            uint32_t r, g, b;
+            px(luma[x], x, r, g, b);
+            out[2 * x] = uint16_t((g << 8) | b);
+            out[2 * x + 1] = uint16_t(r);
+        }
+        return;
+    }
     for (int32_t x = 0; x < n; ++x) {
         uint32_t r, g, b;
         px(luma[x], x, r, g, b);
