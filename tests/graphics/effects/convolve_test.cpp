@@ -1,8 +1,10 @@
 #include "graphics/effects/convolve.h"
+#include "graphics/effects/pad_pixels.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "engine/errors/error_codes.h"
@@ -141,6 +143,36 @@ TEST(Convolve, SixteenBitBlurMatchesTheWideBlurOfTheSameChannels) {
     ConvolvePixels(&b);
     for (int y = 0; y < 19; ++y)
         for (int x = 0; x < 23; ++x) ASSERT_EQ(n.Get(x, y), ColorToPixel(w.Get(x, y), 4, 0));
+}
+
+} // namespace
+
+namespace {
+
+TEST(PadPixels, EdgesRepeatAndRowsRoundToFour) {
+    const uint32_t src[2][3] = {{1, 2, 3}, {4, 5, 6}}; // rows 3 entries apart
+    int32_t rl = 0;
+    uint32_t *p = PadPixels32(&src[0][0], 3, 2, 3, 5, nullptr, &rl);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(rl, 8); // 3 + 2 * 2 rounded up to 8
+    const uint32_t want[6][8] = {{1, 1, 1, 2, 3, 3, 3, 3}, {1, 1, 1, 2, 3, 3, 3, 3}, {1, 1, 1, 2, 3, 3, 3, 3},
+                                 {4, 4, 4, 5, 6, 6, 6, 6}, {4, 4, 4, 5, 6, 6, 6, 6}, {4, 4, 4, 5, 6, 6, 6, 6}};
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(p[y * rl + x], want[y][x]) << x << "," << y;
+    std::free(p);
+    uint16_t s16[4] = {7, 8, 9, 10}, buf[64];
+    ASSERT_EQ(PadPixels16(s16, 2, 2, 2, 3, buf, &rl), buf);
+    EXPECT_EQ(rl, 4);
+    EXPECT_EQ(buf[0], 7);
+    EXPECT_EQ(buf[3 * 4 + 3], 10);
+    uint8_t a[1] = {42};
+    uint8_t *pa = PadAlphaBytes(a, 1, 1, 1, 1, nullptr, &rl);
+    ASSERT_TRUE(pa);
+    EXPECT_EQ(pa[0], 42);
+    std::free(pa);
+    EXPECT_EQ(PadPixels32(&src[0][0], 3, 2, 2, 5, nullptr, &rl), nullptr); // rows shorter than the width
+    EXPECT_EQ(PadPixels32(&src[0][0], 3, 2, 3, 0x7FFFFFFF, nullptr, &rl), nullptr);
+    EXPECT_EQ(PaddedBufferEntries(0, 5, 3), 0);
 }
 
 } // namespace
