@@ -22,6 +22,8 @@ PKGS=(
   unicode-data
   # network test peers: FTP, static HTTP, and curl as the download reference
   python3-pyftpdlib nginx-light curl
+  # libswscale: the reference YUV frame conversion of bench/graphics
+  libswscale-dev
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
   # display tests: monitors (xrandr), answering GTK requesters (xdotool), screenshots (netpbm), GTK 2 loaded at run time
