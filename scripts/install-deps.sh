@@ -22,6 +22,10 @@ PKGS=(
   unicode-data
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
+  # built-in faces embedded by the font engine (Bitstream Vera)
+  ttf-bitstream-vera
+  # font engine tests: TrueType, OpenType CFF and a TrueType collection
+  fonts-dejavu-core fonts-liberation2 fonts-freefont-otf fonts-wqy-microhei
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()

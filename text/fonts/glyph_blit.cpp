@@ -1,0 +1,129 @@
+// Glyph blits. The 4-byte formats, which every desktop target uses, get
+// their own loops: one pass over the glyph with no per-pixel dispatch and no
+// allocation, since text draws many small rectangles. Other formats go
+// through the graphics core's coverage kernels.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "graphics/kernels/blit_kernels.h"
+#include "graphics/pixels/pixel_format.h"
+#include "text/fonts/glyph_blit.h"
+
+namespace {
+
+// The alpha byte of a 4-byte format; blended pixels leave with it cleared,
+// as the graphics core's blends do.
+uint32_t AlphaBits(uint32_t format) { return format == 11 || format == 12 ? 0xFFu : 0xFF000000u; }
+
+inline uint32_t Blend4(uint32_t c, uint32_t d, uint32_t a, uint32_t alphaBits) {
+    const uint32_t ia = 256 - a;
+    const uint32_t rb = (((c & 0x00FF00FFu) * a + (d & 0x00FF00FFu) * ia) >> 8) & 0x00FF00FFu;
+    const uint32_t ag = (((c >> 8) & 0x00FF00FFu) * a + ((d >> 8) & 0x00FF00FFu) * ia) & 0xFF00FF00u;
+    return (rb | ag) & ~alphaBits;
+}
+
+inline uint32_t Bit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1u; }
+
+// Glyph bits as 0/255 coverage for the kernels; kept between calls.
+std::vector<uint8_t> g_scratch;
+
+void KernelCoverage(const cxOsBitmapLock *dst, const uint8_t *cov, int32_t covX, int32_t covY, int32_t rowBytes,
+                    const cxGlyphBlit *b, uint32_t pixel, int32_t mode) {
+    cxAlphaChannelJob j{};
+    j.covX = covX;
+    j.covY = covY;
+    j.dstPixels = dst->pixels;
+    j.dstX = b->dstX;
+    j.dstY = b->dstY;
+    j.dstRowLength = int32_t(dst->rowLength);
+    j.width = b->width;
+    j.height = b->height;
+    j.coverage = cov;
+    j.coverageRowLength = rowBytes;
+    j.pixelFormat = dst->pixelFormat;
+    j.colour = pixel;
+    j.mode = mode;
+    j.level = 255;
+    if (dst->bytesPerPixel == 2) BltAlphaChannelPixels16(&j);
+    else BltAlphaChannelPixels32(&j);
+}
+
+} // namespace
+
+extern "C" {
+
+void ClipToTarget(const cxOsBitmapLock *t, const cxClipRect *clip, cxClipRect *out) {
+    int64_t x0 = 0, y0 = 0, x1 = t->width, y1 = t->height;
+    if (clip) {
+        x0 = std::max<int64_t>(x0, clip->x);
+        y0 = std::max<int64_t>(y0, clip->y);
+        x1 = std::min<int64_t>(x1, int64_t(clip->x) + clip->width);
+        y1 = std::min<int64_t>(y1, int64_t(clip->y) + clip->height);
+    }
+    out->x = int32_t(x0);
+    out->y = int32_t(y0);
+    out->width = int32_t(std::max<int64_t>(0, x1 - x0));
+    out->height = int32_t(std::max<int64_t>(0, y1 - y0));
+}
+
+void BlitCoverageColour(const cxOsBitmapLock *dst, const cxGlyphBlit *b, uint32_t pixel) {
+    if (b->width < 1 || b->height < 1) return;
+    if (dst->bytesPerPixel != 4) {
+        KernelCoverage(dst, b->src, b->srcX, b->srcY, b->srcRowBytes, b, pixel, 1);
+        return;
+    }
+    const uint32_t alphaBits = AlphaBits(dst->pixelFormat);
+    for (int32_t y = 0; y < b->height; ++y) {
+        const uint8_t *c = b->src + ptrdiff_t(b->srcY + y) * b->srcRowBytes + b->srcX;
+        uint32_t *d = reinterpret_cast<uint32_t *>(dst->pixels) + ptrdiff_t(b->dstY + y) * dst->rowLength + b->dstX;
+        for (int32_t x = 0; x < b->width; ++x) {
+            const uint32_t a = c[x];
+            if (a == 255) d[x] = pixel;
+            else if (a) d[x] = Blend4(pixel, d[x], a, alphaBits);
+        }
+    }
+}
+
+void BlitBitsColour(const cxOsBitmapLock *dst, const cxGlyphBlit *b, uint32_t pixel) {
+    if (b->width < 1 || b->height < 1) return;
+    if (dst->bytesPerPixel == 4) {
+        for (int32_t y = 0; y < b->height; ++y) {
+            const uint8_t *row = b->src + ptrdiff_t(b->srcY + y) * b->srcRowBytes;
+            uint32_t *d = reinterpret_cast<uint32_t *>(dst->pixels) + ptrdiff_t(b->dstY + y) * dst->rowLength + b->dstX;
+            for (int32_t x = 0; x < b->width; ++x)
+                if (Bit(row, b->srcX + x)) d[x] = pixel;
+        }
+        return;
+    }
+    const size_t need = size_t(b->width) * size_t(b->height);
+    if (g_scratch.size() < need) g_scratch.resize(need);
+    for (int32_t y = 0; y < b->height; ++y) {
+        const uint8_t *row = b->src + ptrdiff_t(b->srcY + y) * b->srcRowBytes;
+        uint8_t *o = g_scratch.data() + size_t(y) * size_t(b->width);
+        for (int32_t x = 0; x < b->width; ++x) o[x] = uint8_t(Bit(row, b->srcX + x) * 255u);
+    }
+    KernelCoverage(dst, g_scratch.data(), 0, 0, b->width, b, pixel, 0);
+}
+
+void BlitBitsMask(const cxOsBitmapLock *dst, const cxGlyphBlit *b) {
+    for (int32_t y = 0; y < b->height; ++y) {
+        const uint8_t *row = b->src + ptrdiff_t(b->srcY + y) * b->srcRowBytes;
+        uint8_t *d = dst->pixels + ptrdiff_t(b->dstY + y) * dst->rowLength;
+        for (int32_t x = 0; x < b->width; ++x) {
+            const int32_t dx = b->dstX + x;
+            d[dx >> 3] |= uint8_t(Bit(row, b->srcX + x) << (7 - (dx & 7)));
+        }
+    }
+}
+
+void BlitCoverageAlpha(const cxOsBitmapLock *dst, const cxGlyphBlit *b) {
+    for (int32_t y = 0; y < b->height; ++y) {
+        const uint8_t *c = b->src + ptrdiff_t(b->srcY + y) * b->srcRowBytes + b->srcX;
+        uint8_t *d = dst->pixels + ptrdiff_t(b->dstY + y) * dst->rowLength + b->dstX;
+        for (int32_t x = 0; x < b->width; ++x)
+            if (c[x]) d[x] = c[x];
+    }
+}
+
+} // extern "C"
