@@ -19,11 +19,49 @@ namespace {
 
 FT_Library g_library = nullptr;
 
+// The block of the face holding offset, read on a miss into the least
+// recently used slot; null when the file cannot be read there.
+const uint8_t *FaceBlock(cxTrueTypeFont *e, uint64_t offset, uint32_t *length, uint64_t *start) {
+    cxFaceBlocks &b = e->blocks;
+    const uint64_t first = offset >> CX_FACE_BLOCK_BITS << CX_FACE_BLOCK_BITS;
+    int slot = 0;
+    for (int i = 0; i < CX_FACE_BLOCKS; ++i) {
+        if (b.data[i] && b.start[i] == first) {
+            b.used[i] = ++b.clock;
+            *length = b.length[i];
+            *start = first;
+            return b.data[i];
+        }
+        if (b.used[i] < b.used[slot]) slot = i;
+    }
+    if (!b.data[slot] && !(b.data[slot] = static_cast<uint8_t *>(malloc(size_t(1) << CX_FACE_BLOCK_BITS))))
+        return nullptr;
+    const uint64_t want = std::min<uint64_t>(uint64_t(1) << CX_FACE_BLOCK_BITS, e->faceLength - first);
+    if (SeekFileStream(e->file, int64_t(e->faceOffset + first), CX_SEEK_BEGINNING) < 0) return nullptr;
+    b.length[slot] = uint32_t(ReadStreamData(e->file, b.data[slot], size_t(want)));
+    b.start[slot] = first;
+    b.used[slot] = ++b.clock;
+    *length = b.length[slot];
+    *start = first;
+    return b.data[slot];
+}
+
 unsigned long ReadFaceData(FT_Stream stream, unsigned long offset, unsigned char *buffer, unsigned long count) {
     auto *e = static_cast<cxTrueTypeFont *>(stream->descriptor.pointer);
-    if (SeekFileStream(e->file, int64_t(e->faceOffset + offset), CX_SEEK_BEGINNING) < 0) return count ? 0 : 1;
-    if (count == 0) return 0;
-    return (unsigned long)ReadStreamData(e->file, buffer, count);
+    // Count 0 only moves: FreeType wants 0 for success.
+    if (count == 0) return offset <= e->faceLength ? 0 : 1;
+    unsigned long done = 0;
+    while (done < count && offset + done < e->faceLength) {
+        uint32_t length;
+        uint64_t start;
+        const uint8_t *block = FaceBlock(e, offset + done, &length, &start);
+        const uint64_t in = offset + done - start;
+        if (!block || in >= length) break;
+        const unsigned long n = (unsigned long)std::min<uint64_t>(length - in, count - done);
+        memcpy(buffer + done, block + in, n);
+        done += n;
+    }
+    return done;
 }
 
 bool EndsWithNoCase(const char *name, const char *suffix) {
@@ -180,6 +218,7 @@ void SetTrueTypeTransform(cxOsFont *font, double scaleX, double scaleY) {
 void CloseTrueTypeFont(cxTrueTypeFont *e) {
     if (!e) return;
     FlushGlyphCaches(e);
+    for (uint8_t *block : e->blocks.data) free(block);
     if (e->face) FT_Done_Face(e->face);
     if (e->file) CloseFileStream(e->file);
     if (e->temporary) unlink(e->tempPath);

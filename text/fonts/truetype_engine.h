@@ -14,10 +14,25 @@ typedef struct cxCachedGlyph {
     uint32_t mono;
 } cxCachedGlyph;
 
+/* Blocks of the face file kept in memory: FreeType reads a few bytes at a
+   time all over the file, and a glyph's outline is read again for every
+   rendering that the glyph cache does not hold. */
+#define CX_FACE_BLOCK_BITS 16
+#define CX_FACE_BLOCKS 8
+
+typedef struct cxFaceBlocks {
+    uint8_t *data[CX_FACE_BLOCKS];
+    uint64_t start[CX_FACE_BLOCKS]; /* offset in the face */
+    uint32_t length[CX_FACE_BLOCKS];
+    uint32_t used[CX_FACE_BLOCKS];  /* last use, for eviction */
+    uint32_t clock;
+} cxFaceBlocks;
+
 struct cxTrueTypeFont {
     FT_StreamRec stream; /* FreeType reads the file through this */
     cxStream *file;
     uint64_t faceOffset, faceLength;
+    cxFaceBlocks blocks;
     FT_Face face;
     uint32_t xRes, yRes;
     int32_t faceSize; /* pixel mode: the pixel size set; point mode: points */
