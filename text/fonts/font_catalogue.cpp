@@ -57,7 +57,7 @@ void AddEntry(const std::string &family, const std::string &style, const std::st
     f->family = put(family);
     f->path = put(path);
     f->sizes = reinterpret_cast<uint8_t *>(p);
-    memcpy(f->sizes, sizes.data(), sizes.size());
+    if (!sizes.empty()) memcpy(f->sizes, sizes.data(), sizes.size());
     f->sizeCount = uint32_t(sizes.size());
     ParseStyleWords(style.c_str(), &f->weight, &f->slant);
     f->dataForkOffset = forkOffset;
