@@ -12,15 +12,23 @@
 
 namespace {
 
-// The alpha byte of a 4-byte format; blended pixels leave with it cleared,
-// as the graphics core's blends do.
-uint32_t AlphaBits(uint32_t format) { return format == 11 || format == 12 ? 0xFFu : 0xFF000000u; }
+// Coverage blends of 4-byte pixels run byte by byte in 16-bit lanes, as the
+// graphics core's blends do: c * a + d * (256 - a) stays below 65536, and
+// with coverage 255 counted as 256 the two ends give the old pixel and the
+// colour exactly. Each byte is a whole channel, so the loop does not care
+// about the channel order; the alpha byte of a blended pixel is blended
+// towards the colour's, which is 0.
+constexpr int32_t kChunk = 64; // pixels per pass
 
-inline uint32_t Blend4(uint32_t c, uint32_t d, uint32_t a, uint32_t alphaBits) {
-    const uint32_t ia = 256 - a;
-    const uint32_t rb = (((c & 0x00FF00FFu) * a + (d & 0x00FF00FFu) * ia) >> 8) & 0x00FF00FFu;
-    const uint32_t ag = (((c >> 8) & 0x00FF00FFu) * a + ((d >> 8) & 0x00FF00FFu) * ia) & 0xFF00FF00u;
-    return (rb | ag) & ~alphaBits;
+void BlendRow4(uint8_t *__restrict d, const uint8_t *__restrict cov, const uint8_t *__restrict colour, int32_t n) {
+    alignas(16) uint16_t a4[kChunk * 4];
+    for (int32_t i = 0; i < n; ++i) {
+        const uint64_t a = cov[i] + (cov[i] == 255);
+        const uint64_t v = a * 0x0001000100010001ull;
+        memcpy(a4 + 4 * i, &v, 8);
+    }
+    for (int32_t k = 0; k < 4 * n; ++k)
+        d[k] = uint8_t((uint32_t(colour[k]) * a4[k] + uint32_t(d[k]) * (256u - a4[k])) >> 8);
 }
 
 inline uint32_t Bit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1u; }
@@ -73,15 +81,15 @@ void BlitCoverageColour(const cxOsBitmapLock *dst, const cxGlyphBlit *b, uint32_
         KernelCoverage(dst, b->src, b->srcX, b->srcY, b->srcRowBytes, b, pixel, 1);
         return;
     }
-    const uint32_t alphaBits = AlphaBits(dst->pixelFormat);
+    // The colour repeated over one pass, in memory order.
+    alignas(16) uint8_t colour[kChunk * 4];
+    const int32_t span = std::min(kChunk, b->width);
+    for (int32_t i = 0; i < span; ++i) memcpy(colour + 4 * i, &pixel, 4);
     for (int32_t y = 0; y < b->height; ++y) {
         const uint8_t *c = b->src + ptrdiff_t(b->srcY + y) * b->srcRowBytes + b->srcX;
-        uint32_t *d = reinterpret_cast<uint32_t *>(dst->pixels) + ptrdiff_t(b->dstY + y) * dst->rowLength + b->dstX;
-        for (int32_t x = 0; x < b->width; ++x) {
-            const uint32_t a = c[x];
-            if (a == 255) d[x] = pixel;
-            else if (a) d[x] = Blend4(pixel, d[x], a, alphaBits);
-        }
+        uint8_t *d = dst->pixels + (ptrdiff_t(b->dstY + y) * dst->rowLength + b->dstX) * 4;
+        for (int32_t x = 0; x < b->width; x += kChunk)
+            BlendRow4(d + 4 * x, c + x, colour, std::min(kChunk, b->width - x));
     }
 }
 
