@@ -232,6 +232,47 @@ TEST_F(TrueType, ColourTargetsBlendByCoverage) {
         for (int x = 0; x < 40; ++x) EXPECT_EQ(m.At(x, y), bits[y][x] ? 0x123456u : 0xFFFFFFu);
 }
 
+// Every pixel format: untouched where the glyph has no coverage, the colour
+// where it has full coverage or a set bit, and the alpha byte kept outside
+// the glyph.
+TEST_F(TrueType, DrawsIntoEveryPixelFormat) {
+    cxOsFont *f = Open("Bitstream Vera Sans", 24);
+    Ref(kVera, f);
+    const Picture cov = Expected(RefGlyph('g', CX_FONTSTYLE_ANTIALIAS), 32, 32, 4, 2, f->baseline);
+    const Picture bits = Expected(RefGlyph('g', 0), 32, 32, 4, 2, f->baseline);
+    for (uint32_t format = 0; format < CX_PIXFMT_COUNT; ++format) {
+        for (uint32_t style : {uint32_t(CX_FONTSTYLE_ANTIALIAS), 0u}) {
+            const uint32_t saved = OsGetPixelFormat();
+            OsSetPixelFormat(format);
+            cxBitmap *bm = AllocBitmap(32, 32, 0, 0);
+            OsSetPixelFormat(saved);
+            cxOsBitmapLock l{};
+            ASSERT_TRUE(LockBitmap(bm, 0, &l));
+            const uint8_t white[4] = {255, 255, 255, 255};
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x) PackPixel(l.pixels + (size_t(y) * l.rowLength + x) * l.bytesPerPixel, format, white);
+            ASSERT_EQ(DrawFontText(f, bm, nullptr, 4, 2, "g", 1, style, 0, nullptr, 0x000000), 0);
+            const Picture &want = style ? cov : bits;
+            const uint8_t full = style ? 255 : 1;
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x) {
+                    uint8_t rgba[4];
+                    UnpackPixel(l.pixels + (size_t(y) * l.rowLength + x) * l.bytesPerPixel, format, rgba);
+                    if (want[y][x] == 0) {
+                        EXPECT_GE(rgba[0], 248) << format << " " << x << "," << y;
+                        if (GetBytesPerPixel(format) == 4) {
+                            EXPECT_EQ(rgba[3], 255) << format;
+                        }
+                    } else if (want[y][x] == full) {
+                        EXPECT_EQ(rgba[0] | rgba[1] | rgba[2], 0) << format << " " << x << "," << y;
+                    }
+                }
+            UnlockBitmap(&l);
+            FreeBitmap(bm);
+        }
+    }
+}
+
 TEST_F(TrueType, AdvancesEqualFreeTypesWithKerning) {
     const std::string text = "AVATAR Wave, To! jy";
     for (const std::string &file : {kVera, kDejaVu, kFreeSansCff, kLiberation}) {
