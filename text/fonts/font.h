@@ -72,7 +72,8 @@ typedef struct cxClipRect {
    it cannot start; the next call tries again). Later calls only hand out the
    topaz font. topaz may be null. */
 int StartFontEngines(cxOsFont **topaz);
-/* Frees the topaz font, stops FreeType, frees the font catalogue. */
+/* Frees the topaz font, stops FreeType, frees the font catalogue. Every
+   other font must be closed first: its face belongs to FreeType. */
 void StopFontEngines(void);
 /* The built-in topaz font, starting the engines when needed; null when they
    cannot start. */
