@@ -21,8 +21,8 @@ namespace {
 
 cxAvailableFont *g_list = nullptr;
 cxAvailableFont *g_tail = nullptr;
-// Folders already scanned, by device and inode: the system font tree holds
-// the folders named before it.
+// Folders of the system font trees already scanned in this scan, by device
+// and inode: /usr/share/fonts holds the folders named before it.
 std::set<std::pair<dev_t, ino_t>> g_scanned;
 
 uint32_t BE16(const uint8_t *p) { return uint32_t(p[0]) << 8 | p[1]; }
@@ -145,7 +145,7 @@ int ScanFontFolder(const char *folder, int familyOnly, int recursive) {
         SetErrorDetail(folder);
         return ERR_LOCK2;
     }
-    if (!g_scanned.insert({st.st_dev, st.st_ino}).second) {
+    if (recursive && !g_scanned.insert({st.st_dev, st.st_ino}).second) {
         closedir(dir);
         return 0;
     }
@@ -178,6 +178,7 @@ int ScanFontFolder(const char *folder, int familyOnly, int recursive) {
 
 int ScanFontFolders(int familyOnly) {
     int rc = 0;
+    g_scanned.clear();
     for (size_t i = 0; i < GetFontPathCount(); ++i) rc = ScanFontFolder(GetFontPath(i), familyOnly, 0);
     // The system's font folders hold their fonts in sub-folders.
     for (const char *f : {"/usr/share/fonts/truetype", "/usr/local/share/fonts/truetype", "/usr/share/X11/fonts/TTF"})
@@ -185,13 +186,13 @@ int ScanFontFolders(int familyOnly) {
     if (const char *home = getenv("HOME")) rc = ScanFontFolder((std::string(home) + "/.fonts/truetype").c_str(), familyOnly, 1);
     rc = ScanFontFolder("/usr/share/fonts", familyOnly, 1);
     for (const char *f : {"Fonts", "FONTS", "fonts"}) rc = ScanFontFolder(f, familyOnly, 0);
+    g_scanned.clear();
     return rc;
 }
 
 void BuildAvailableFontList(int familyOnly) {
     if (g_list) return;
     ScanFontFolders(familyOnly);
-    g_scanned.clear();
 }
 
 const cxAvailableFont *GetAvailableFontList(void) { return g_list; }
@@ -203,7 +204,6 @@ void FreeAvailableFontList(void) {
         g_list = next;
     }
     g_tail = nullptr;
-    g_scanned.clear();
 }
 
 const char *FindAvailableFont(const char *name, int32_t weight, int32_t slant, int keepCollections,
