@@ -20,15 +20,26 @@ namespace {
 // towards the colour's, which is 0.
 constexpr int32_t kChunk = 64; // pixels per pass
 
-void BlendRow4(uint8_t *__restrict d, const uint8_t *__restrict cov, const uint8_t *__restrict colour, int32_t n) {
+// Blends n pixels, or whole groups of 4 pixels up to padded (a multiple of
+// 4, at least n) when the row has room: the padding pixels get coverage 0
+// and so keep their values exactly, and the loop runs in whole vectors.
+void BlendRow4(uint8_t *__restrict d, const uint8_t *__restrict cov, const uint8_t *__restrict colour, int32_t n,
+               int32_t padded) {
     alignas(16) uint16_t a4[kChunk * 4];
     for (int32_t i = 0; i < n; ++i) {
         const uint64_t a = cov[i] + (cov[i] == 255);
         const uint64_t v = a * 0x0001000100010001ull;
         memcpy(a4 + 4 * i, &v, 8);
     }
-    for (int32_t k = 0; k < 4 * n; ++k)
-        d[k] = uint8_t((uint32_t(colour[k]) * a4[k] + uint32_t(d[k]) * (256u - a4[k])) >> 8);
+    for (int32_t i = n; i < padded; ++i) memset(a4 + 4 * i, 0, 8);
+    if (padded & 3) {
+        for (int32_t k = 0; k < 4 * n; ++k)
+            d[k] = uint8_t((uint32_t(colour[k]) * a4[k] + uint32_t(d[k]) * (256u - a4[k])) >> 8);
+        return;
+    }
+    for (int32_t k0 = 0; k0 < 4 * padded; k0 += 16)
+        for (int32_t k = k0; k < k0 + 16; ++k)
+            d[k] = uint8_t((uint32_t(colour[k]) * a4[k] + uint32_t(d[k]) * (256u - a4[k])) >> 8);
 }
 
 inline uint32_t Bit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1u; }
@@ -83,13 +94,16 @@ void BlitCoverageColour(const cxOsBitmapLock *dst, const cxGlyphBlit *b, uint32_
     }
     // The colour repeated over one pass, in memory order.
     alignas(16) uint8_t colour[kChunk * 4];
-    const int32_t span = std::min(kChunk, b->width);
+    const int32_t span = std::min(kChunk, (b->width + 3) & ~3);
     for (int32_t i = 0; i < span; ++i) memcpy(colour + 4 * i, &pixel, 4);
+    const int32_t room = int32_t(dst->rowLength) - b->dstX; // pixels up to the row's end
     for (int32_t y = 0; y < b->height; ++y) {
         const uint8_t *c = b->src + ptrdiff_t(b->srcY + y) * b->srcRowBytes + b->srcX;
         uint8_t *d = dst->pixels + (ptrdiff_t(b->dstY + y) * dst->rowLength + b->dstX) * 4;
-        for (int32_t x = 0; x < b->width; x += kChunk)
-            BlendRow4(d + 4 * x, c + x, colour, std::min(kChunk, b->width - x));
+        for (int32_t x = 0; x < b->width; x += kChunk) {
+            const int32_t n = std::min(kChunk, b->width - x), padded = (n + 3) & ~3;
+            BlendRow4(d + 4 * x, c + x, colour, n, x + padded <= room ? padded : n);
+        }
     }
 }
 

@@ -224,6 +224,14 @@ TEST_F(TrueType, ColourTargetsBlendByCoverage) {
             partial += a > 0 && a < 255;
         }
     EXPECT_GT(partial, 10);
+    // Cut by the right edge of a bitmap: the visible part is the same.
+    for (int32_t width : {33, 35, 36, 37}) {
+        Canvas wide(64, 40, 0xFFFFFF), cut(width, 40, 0xFFFFFF);
+        DrawFontText(f, wide.bitmap(), nullptr, width - 9, 5, "O", 1, CX_FONTSTYLE_ANTIALIAS, 0, nullptr, 0x3060C0);
+        DrawFontText(f, cut.bitmap(), nullptr, width - 9, 5, "O", 1, CX_FONTSTYLE_ANTIALIAS, 0, nullptr, 0x3060C0);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < width; ++x) ASSERT_EQ(cut.At(x, y), wide.At(x, y)) << width << ": " << x << "," << y;
+    }
     // Monochrome drawing stores the colour where the glyph's bits are set.
     Canvas m(40, 40, 0xFFFFFF);
     ASSERT_EQ(DrawFontText(f, m.bitmap(), nullptr, 5, 5, "O", 1, 0, 0, nullptr, 0x123456), 0);
