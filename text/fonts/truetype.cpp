@@ -169,8 +169,20 @@ int OpenFontByName(const char *name, int32_t size, int glyphCache, cxOsFont *fon
             return 0;
         }
         e->stream.size = (unsigned long)e->faceLength;
-        e->stream.read = ReadFaceData;
         e->stream.descriptor.pointer = e;
+        if (e->faceLength <= CX_FACE_WHOLE_MAX) {
+            e->faceData = static_cast<uint8_t *>(malloc(size_t(e->faceLength) + 1));
+            if (!e->faceData || SeekFileStream(e->file, int64_t(offset), CX_SEEK_BEGINNING) < 0 ||
+                ReadStreamData(e->file, e->faceData, size_t(e->faceLength)) != e->faceLength) {
+                CloseTrueTypeFont(e);
+                return 0;
+            }
+            e->stream.base = e->faceData; // no read function: FreeType reads the memory
+            CloseFileStream(e->file);
+            e->file = nullptr;
+        } else {
+            e->stream.read = ReadFaceData;
+        }
         FT_Open_Args args{};
         args.flags = FT_OPEN_STREAM;
         args.stream = &e->stream;
@@ -221,6 +233,7 @@ void CloseTrueTypeFont(cxTrueTypeFont *e) {
     for (uint8_t *block : e->blocks.data) free(block);
     if (e->face) FT_Done_Face(e->face);
     if (e->file) CloseFileStream(e->file);
+    free(e->faceData);
     if (e->temporary) unlink(e->tempPath);
     free(e);
 }

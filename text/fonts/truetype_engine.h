@@ -14,9 +14,11 @@ typedef struct cxCachedGlyph {
     uint32_t mono;
 } cxCachedGlyph;
 
-/* Blocks of the face file kept in memory: FreeType reads a few bytes at a
-   time all over the file, and a glyph's outline is read again for every
-   rendering that the glyph cache does not hold. */
+/* FreeType reads a few bytes at a time all over a face, and a glyph's
+   outline again for every rendering that the glyph cache does not hold. A
+   face of up to CX_FACE_WHOLE_MAX bytes is read whole once; of a bigger one
+   (collections of large scripts) the last blocks read are kept. */
+#define CX_FACE_WHOLE_MAX (4u << 20)
 #define CX_FACE_BLOCK_BITS 16
 #define CX_FACE_BLOCKS 8
 
@@ -32,6 +34,7 @@ struct cxTrueTypeFont {
     FT_StreamRec stream; /* FreeType reads the file through this */
     cxStream *file;
     uint64_t faceOffset, faceLength;
+    uint8_t *faceData; /* a small face read whole: FreeType reads it in place */
     cxFaceBlocks blocks;
     FT_Face face;
     uint32_t xRes, yRes;
