@@ -28,6 +28,10 @@ PKGS=(
   g++-arm-linux-gnueabihf
   # display tests: monitors (xrandr), answering GTK requesters (xdotool), screenshots (netpbm), GTK 2 loaded at run time
   x11-xserver-utils xdotool netpbm libgtk2.0-0 libxrandr2
+  # built-in faces embedded by the font engine (Bitstream Vera)
+  ttf-bitstream-vera
+  # font engine tests: TrueType, OpenType CFF and a TrueType collection
+  fonts-dejavu-core fonts-liberation2 fonts-freefont-otf fonts-wqy-microhei
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()
