@@ -1,0 +1,1 @@
+#include "tests/io/dos/dos_fixture.h"
