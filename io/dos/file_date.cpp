@@ -32,7 +32,8 @@ extern "C" int ParseFileDate(const char *text, int64_t *seconds) {
     d.hour = Digits(text, 12, 2);
     d.min = Digits(text, 15, 2);
     d.sec = Digits(text, 18, 2);
-    if (d.mday < 1 || d.mday > 31 || d.year < 0 || d.hour < 0 || d.hour > 23 || d.min < 0 || d.min > 59 ||
+    // Years below 1000 could not be written back in this form.
+    if (d.mday < 1 || d.mday > 31 || d.year < 1000 || d.hour < 0 || d.hour > 23 || d.min < 0 || d.min > 59 ||
         d.sec < 0 || d.sec > 59)
         return 0;
     d.month = -1;
