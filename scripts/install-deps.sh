@@ -22,6 +22,8 @@ PKGS=(
   unicode-data
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
+  # libFuzzer targets (CX_BUILD_FUZZ) with clang's runtime
+  clang libclang-rt-14-dev
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()
