@@ -1,6 +1,7 @@
 // File objects: item reads and writes, lines, strings, positions, modes,
 // whole-file helpers and what happens to descriptors.
 #include <string>
+#include <vector>
 
 #include "platform/os_files.h"
 #include "tests/io/dos/dos_fixture.h"
@@ -167,6 +168,9 @@ TEST_F(Files, StringsAndByteRuns) {
     EXPECT_EQ(Do("ReadBytes", {1, 10}), ERR_READ);
     ASSERT_EQ(Do("ReadBytes", {1, -1}), 0);
     EXPECT_EQ(Str(1), "");
+    Put("bad.txt", "ok\xC3(");
+    ASSERT_EQ(Open(3, "bad.txt", MODE_READ), 0);
+    EXPECT_EQ(Do("ReadString", {3, 3, 1}), ERR_INVALIDUTF8);
 
     ASSERT_EQ(Open(2, "o.txt", MODE_WRITE), 0);
     EXPECT_EQ(Do("WriteString", {2, "abc", 5}), ERR_STRTOOSHORT);
@@ -308,6 +312,79 @@ TEST_F(Files, ApplyPatchXorsThenInverts) {
     ASSERT_EQ(Do("CloseFile", {3}), 0);
     EXPECT_EQ(Get("out"), std::string("\xFE\x0D\xFC\xFB", 4));
     EXPECT_EQ(Do("ApplyPatch", {1, 2, 2}), ERR_READONLY);
+}
+
+std::vector<int> g_progress;
+int g_failAt = -1;
+int RecordProgress(lua_State *L) {
+    lua_pushstring(L, "progress");
+    lua_gettable(L, 1);
+    g_progress.push_back(static_cast<int>(lua_tonumber(L, -1)));
+    return g_progress.back() == g_failAt ? ERR_USERABORT : 0;
+}
+
+TEST_F(Files, ApplyPatchReportsProgressAndStopsOnACallbackError) {
+    Put("src", std::string(200, 'a'));
+    Put("patch", "");
+    ASSERT_EQ(Open(1, "src", MODE_READ), 0);
+    ASSERT_EQ(Open(2, "patch", MODE_READ), 0);
+    ASSERT_EQ(Open(3, "out", MODE_WRITE), 0);
+    g_progress.clear();
+    g_failAt = -1;
+    auto args = [&] {
+        for (int i = 1; i <= 3; i++) lua_pushnumber(L, i);
+        lua_pushcfunction(L, RecordProgress);
+    };
+    ASSERT_EQ(Call("ApplyPatch", args), 0);
+    ASSERT_EQ(g_progress.size(), 100u);  // 200 bytes: a new whole percent every second byte
+    EXPECT_EQ(g_progress.front(), 1);
+    EXPECT_EQ(g_progress.back(), 100);
+    ASSERT_EQ(Do("CloseFile", {3}), 0);
+    EXPECT_EQ(Get("out"), std::string(200, static_cast<char>(~'a')));
+
+    ASSERT_EQ(Do("Seek", {1, 0}), 0);
+    ASSERT_EQ(Open(3, "out2", MODE_WRITE), 0);
+    g_progress.clear();
+    g_failAt = 10;
+    EXPECT_EQ(Call("ApplyPatch", args), ERR_USERABORT);
+    EXPECT_EQ(g_progress.back(), 10);
+}
+
+TEST_F(Files, FailuresLeakNoDescriptors) {
+    Put("bad.cxpk", "CXPK\0\0\0\0garbage");
+    Put("a.txt", "a");
+    const int before = OsCountOpenDescriptors();
+    struct Case {
+        const char *cmd;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"FileToString", {Path("missing")}},
+        {"StringToFile", {"x", Path("no/dir/x")}},
+        {"FileLines", {Path("missing")}},
+        {"MD5", {Path("missing")}},
+        {"CRC32", {dir}},
+        {"CompressFile", {Path("a.txt"), Path("no/dir/x")}},
+        {"CompressFile", {Path("missing"), Path("x")}},
+        {"DecompressFile", {Path("bad.cxpk"), Path("out")}},
+        {"DecompressFile", {Path("a.txt"), Path("out")}},
+        {"OpenDirectory", {"1", Path("a.txt")}},
+        {"DirectoryItems", {Path("missing")}},
+        {"GetFileAttributes", {Path("missing")}},
+        {"ReadDirectory", {Path("a.txt")}},
+    };
+    for (const Case &c : cases) {
+        int r = Call(c.cmd, [&] {
+            for (const std::string &a : c.args) lua_pushstring(L, a.c_str());
+            if (std::string(c.cmd) == "ReadDirectory") {
+                lua_newtable(L);
+                lua_newtable(L);
+            }
+        });
+        EXPECT_GE(r, 1000) << c.cmd;
+        lua_settop(L, 0);
+        FullCollect();
+        EXPECT_EQ(OsCountOpenDescriptors(), before) << c.cmd;
+    }
 }
 
 TEST_F(Files, CleanupClosesEverything) {
