@@ -591,11 +591,12 @@ uint64_t GetStreamSize(cxStream *s) {
 
 int IsStreamEof(cxStream *s) {
     if (!s) return 1;
+    // Read-ahead data waiting at the position is not the end; loops that
+    // ask before every read need no look at the file's size then.
+    if (s->bufLen && !s->dirty && s->pos >= s->bufStart && s->pos < s->bufStart + s->bufLen) return 0;
     uint64_t size = GetStreamSize(s);
     if (size != CX_STREAM_SIZE_UNKNOWN) return s->pos >= size ? 1 : 0;
     if (s->kind == Kind::Adapter && s->hooks->Eof) {
-        // Read-ahead data still waiting in the buffer is not the end.
-        if (s->bufLen && !s->dirty && s->pos < s->bufStart + s->bufLen) return 0;
         return s->hooks->Eof(s->handle) ? 1 : 0;
     }
     return s->hitEnd ? 1 : 0;
