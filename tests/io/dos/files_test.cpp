@@ -25,6 +25,8 @@ TEST_F(Files, IntegersInBothByteOrders) {
         {"ReadShort", 1, 13330},  // 12 34 least significant first
     };
     for (const Case &c : cases) {
+        ASSERT_EQ(Do("Eof", {1}), 0);
+        EXPECT_EQ(Num(1), 0);
         ASSERT_EQ(Do(c.cmd, {1, c.order}), 0) << c.cmd;
         EXPECT_EQ(Num(1), c.expected) << c.cmd << " order " << c.order;
     }
