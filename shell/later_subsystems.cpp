@@ -36,9 +36,7 @@ void FreeLayerLibraryState(lua_State *) {}
 // Files, network and devices.
 void FreeIconObjects(lua_State *) {}
 void FreeSerialPorts(lua_State *) {}
-void FreeDosObjects(lua_State *) {}
 int LoadAppletIcon(const cxApplet *, const cxStartupOptions *) { return 0; }
-void DeleteTemporaryFiles(void) {}
 
 // The system library's script timers and catalogs.
 void FreeSystemLibrary(lua_State *) {}

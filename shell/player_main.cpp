@@ -23,6 +23,7 @@
 #include "engine/runtime/runtime.h"
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
+#include "io/dos/dos.h"
 #include "io/stream/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -104,6 +105,7 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 }
 
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
+    SetScriptLibraryOpener("dos", OpenDosLibrary);
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
     PushClargs(L, opts);
