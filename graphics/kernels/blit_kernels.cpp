@@ -63,19 +63,38 @@ void BlendFillRect(const cxFillJob *j) {
     }
 }
 
+template <int Conversion>
+inline uint32_t Converted(uint32_t v) {
+    if constexpr (Conversion == 1) return FromARGB<11>(ToARGB<10>(v), false);
+    else if constexpr (Conversion == 2) return FromARGB<12>(ToARGB<10>(v), false);
+    else return v;
+}
+
+// n whole pixels from s to d, converted; without a conversion one memmove.
+template <int F, int Conversion>
+inline void CopySpan(const uint8_t *s, uint8_t *d, int32_t n) {
+    if constexpr (Conversion == 0) {
+        std::memmove(d, s, size_t(n) * kBytes<F>);
+    } else {
+        for (int32_t x = 0; x < n; ++x) Store<F>(d + x * kBytes<F>, Converted<Conversion>(Load<F>(s + x * kBytes<F>)));
+    }
+}
+
+// Mask bytes that are all set copy at memmove speed, all-clear ones are
+// skipped; mixed bytes select pixel by pixel.
 template <int F, int Conversion>
 void MaskedCopyRect(const cxMaskedCopyJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         const uint8_t *s = At(j->srcPixels, j->srcX, j->srcY + y, j->srcRowLength, kBytes<F>);
         uint8_t *d = At(j->dstPixels, j->dstX, j->dstY + y, j->dstRowLength, kBytes<F>);
         const uint8_t *m = j->mask + ptrdiff_t(j->srcY + y) * j->maskRowLength;
-        for (int32_t x = 0; x < j->width; ++x) {
-            uint32_t v = Load<F>(s + x * kBytes<F>);
-            if constexpr (Conversion == 1) v = FromARGB<11>(ToARGB<10>(v), false);
-            else if constexpr (Conversion == 2) v = FromARGB<12>(ToARGB<10>(v), false);
-            const uint32_t keep = 0u - MaskBit(m, j->srcX + x);
-            Store<F>(d + x * kBytes<F>, Select(keep, v, Load<F>(d + x * kBytes<F>)));
-        }
+        ForMaskRuns(
+            m, j->srcX, j->width,
+            [&](int32_t x, int32_t n) { CopySpan<F, Conversion>(s + x * kBytes<F>, d + x * kBytes<F>, n); },
+            [&](int32_t x, uint32_t bit) {
+                const uint32_t v = Converted<Conversion>(Load<F>(s + x * kBytes<F>));
+                Store<F>(d + x * kBytes<F>, Select(0u - bit, v, Load<F>(d + x * kBytes<F>)));
+            });
     }
 }
 
@@ -84,10 +103,15 @@ void MaskFillRect(const cxMaskFillJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         uint8_t *d = At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>);
         const uint8_t *m = j->mask + ptrdiff_t(j->maskY + y) * j->maskRowLength;
-        for (int32_t x = 0; x < j->width; ++x) {
-            const uint32_t keep = 0u - MaskBit(m, j->maskX + x);
-            Store<F>(d + x * kBytes<F>, Select(keep, j->pixel, Load<F>(d + x * kBytes<F>)));
-        }
+        ForMaskRuns(
+            m, j->maskX, j->width,
+            [&](int32_t x, int32_t n) {
+                if constexpr (kBytes<F> == 4) std::fill_n(reinterpret_cast<uint32_t *>(d) + x, n, j->pixel);
+                else std::fill_n(reinterpret_cast<uint16_t *>(d) + x, n, uint16_t(j->pixel));
+            },
+            [&](int32_t x, uint32_t bit) {
+                Store<F>(d + x * kBytes<F>, Select(0u - bit, j->pixel, Load<F>(d + x * kBytes<F>)));
+            });
     }
 }
 
@@ -187,17 +211,21 @@ void BlendRect(const cxAlphaBlendJob *j) {
     }
 }
 
-// Mode 1: copy where the alpha is not 0.
+// Mode 1: copy where the alpha is not 0; runs of set alpha copy at memmove
+// speed, runs of 0 are skipped.
 template <int F>
 void AlphaCopyRect(const cxAlphaBlendJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         const uint8_t *s = At(j->srcPixels, j->srcX, j->srcY + y, j->srcRowLength, kBytes<F>);
         const uint8_t *a = At(j->srcAlpha, j->alphaX, j->alphaY + y, j->srcAlphaRowLength, 1);
         uint8_t *d = At(j->dstPixels, j->dstX, j->dstY + y, j->dstRowLength, kBytes<F>);
-        for (int32_t x = 0; x < j->width; ++x) {
-            uint8_t *p = d + x * kBytes<F>;
-            Store<F>(p, Select(0u - uint32_t(a[x] != 0), Load<F>(s + x * kBytes<F>), Load<F>(p)));
-        }
+        ForAlphaRuns(
+            a, j->width,
+            [&](int32_t x, int32_t n) { CopySpan<F, 0>(s + x * kBytes<F>, d + x * kBytes<F>, n); },
+            [&](int32_t x, uint32_t av) {
+                uint8_t *p = d + x * kBytes<F>;
+                Store<F>(p, Select(0u - uint32_t(av != 0), Load<F>(s + x * kBytes<F>), Load<F>(p)));
+            });
     }
 }
 

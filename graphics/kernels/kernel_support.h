@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "graphics/pixels/pixel_format_table.h"
 
@@ -62,6 +63,58 @@ inline uint32_t MaskBit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> 
 inline void SetMaskBit(uint8_t *row, int32_t x, uint32_t bit) {
     const uint8_t m = uint8_t(0x80u >> (x & 7));
     row[x >> 3] = uint8_t((row[x >> 3] & ~m) | (bit ? m : 0));
+}
+
+// Walks one row of w pixels whose mask bits start at bit mx of mrow: runs
+// of whole mask bytes that are all set go to run(x, n) at once, all-clear
+// bytes are skipped, and every other pixel goes to pixel(x, bit).
+template <class Run, class Pixel>
+inline void ForMaskRuns(const uint8_t *mrow, int32_t mx, int32_t w, Run &&run, Pixel &&pixel) {
+    int32_t x = 0;
+    for (; x < w && ((mx + x) & 7); ++x) pixel(x, MaskBit(mrow, mx + x));
+    while (x + 8 <= w) {
+        const uint8_t *m = mrow + ((mx + x) >> 3);
+        if (*m == 0xFF) {
+            int32_t n = 8;
+            for (uint64_t v; x + n + 64 <= w && (std::memcpy(&v, m + (n >> 3), 8), v == ~uint64_t(0));) n += 64;
+            while (x + n + 8 <= w && m[n >> 3] == 0xFF) n += 8;
+            run(x, n);
+            x += n;
+        } else {
+            if (*m != 0)
+                for (int32_t k = 0; k < 8; ++k) pixel(x + k, (uint32_t(*m) >> (7 - k)) & 1u);
+            x += 8;
+        }
+    }
+    for (; x < w; ++x) pixel(x, MaskBit(mrow, mx + x));
+}
+
+// The same over alpha bytes, eight at a time: groups without a zero byte
+// form the runs, all-zero groups are skipped, pixel(x, alpha) takes the rest.
+template <class Run, class Pixel>
+inline void ForAlphaRuns(const uint8_t *a, int32_t w, Run &&run, Pixel &&pixel) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    const auto group = [&](int32_t x) {
+        uint64_t v;
+        std::memcpy(&v, a + x, 8);
+        return v;
+    };
+    const auto full = [&](uint64_t v) { return ((v - kOnes) & ~v & kHighs) == 0; };
+    int32_t x = 0;
+    while (x + 8 <= w) {
+        const uint64_t v = group(x);
+        if (v != 0 && full(v)) {
+            int32_t n = 8;
+            while (x + n + 8 <= w && full(group(x + n))) n += 8;
+            run(x, n);
+            x += n;
+        } else {
+            if (v != 0)
+                for (int32_t k = 0; k < 8; ++k) pixel(x + k, uint32_t(a[x + k]));
+            x += 8;
+        }
+    }
+    for (; x < w; ++x) pixel(x, uint32_t(a[x]));
 }
 
 // Branch-free select: s where m is all ones, d where it is zero.
