@@ -51,17 +51,6 @@ void FillRect(const cxFillJob *j, uint32_t value) {
     for (int32_t y = 1; y < j->height; ++y) std::memcpy(At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>), first, n);
 }
 
-template <int F>
-void BlendFillRect(const cxFillJob *j) {
-    const uint32_t a = uint32_t(std::clamp(j->level, 0, 255));
-    for (int32_t y = 0; y < j->height; ++y) {
-        uint8_t *d = At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>);
-        for (int32_t x = 0; x < j->width; ++x) {
-            uint8_t *p = d + x * kBytes<F>;
-            Store<F>(p, BlendPixel<F>(j->pixel, Load<F>(p), a));
-        }
-    }
-}
 
 template <int Conversion>
 inline uint32_t Converted(uint32_t v) {
@@ -115,13 +104,11 @@ void MaskFillRect(const cxMaskFillJob *j) {
     }
 }
 
-// Mode 0: blend by the source alpha.
-//
-// Every product of the blend fits 16 bits ((s * a + d * (256 - a)) <= 65280),
-// so the loops below compute in 16-bit lanes, which vectorise well on both
-// NEON and SSE2. 3- and 4-byte pixels are blended byte by byte: each byte is
-// a whole channel, so the order of the channels does not matter, and the
-// alpha byte gets multipliers that keep it at the ends and zero it between.
+// Mode 0: blend by the source alpha, in BlendChannel's 16-bit arithmetic,
+// which vectorises well on both NEON and SSE2. 3- and 4-byte pixels are
+// blended byte by byte: each byte is a whole channel, so the order of the
+// channels does not matter, and the alpha byte gets weights that keep it at
+// the ends and zero it between.
 template <int F>
 constexpr int AlphaByteIndex() {
     if constexpr (kFormats[F].a.bits == 0) return -1;
@@ -147,49 +134,41 @@ void BlendRowBytes(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
             const uint8_t *av = reinterpret_cast<const uint8_t *>(rep);
             const uint8_t *sp = s + size_t(x0) * 4;
             uint8_t *dp = d + size_t(x0) * 4;
-            // d * 256 + (s - d) * a equals s * a + d * (256 - a), which lies
-            // in 0..65280: the sum taken modulo 2^16 is exact.
-            for (int32_t k = 0; k < n * 4; ++k) {
-                const uint16_t v = av[k];
-                const uint16_t sa = uint16_t(v + (v == 255));
-                dp[k] = uint8_t(uint16_t(uint16_t(dp[k] << 8) + uint16_t((sp[k] - dp[k]) * sa)) >> 8);
-            }
+            for (int32_t k = 0; k < n * 4; ++k) dp[k] = uint8_t(BlendChannel(sp[k], dp[k], Weights(av[k])));
             uint32_t *d4 = reinterpret_cast<uint32_t *>(dp);
             for (int32_t i = 0; i < n; ++i) d4[i] &= (ap[i] == 0 || ap[i] == 255) ? 0xFFFFFFFFu : kKeepColour;
         }
-    } else {
-        alignas(16) uint16_t ms[N * B], md[N * B];
-        for (int32_t x0 = 0; x0 < w; x0 += N) {
-            const int32_t n = std::min<int32_t>(N, w - x0);
-            for (int32_t i = 0; i < n; ++i) {
-                const uint16_t av = a[x0 + i];
-                const uint16_t sa = uint16_t(av + (av == 255)), da = uint16_t(256 - sa);
-                for (int c = 0; c < B; ++c) {
-                    ms[i * B + c] = c == AI ? uint16_t((av == 255) << 8) : sa;
-                    md[i * B + c] = c == AI ? uint16_t((av == 0) << 8) : da;
-                }
+        return;
+    }
+    alignas(16) uint16_t ms[N * B], md[N * B];
+    for (int32_t x0 = 0; x0 < w; x0 += N) {
+        const int32_t n = std::min<int32_t>(N, w - x0);
+        for (int32_t i = 0; i < n; ++i) {
+            const uint32_t av = a[x0 + i];
+            const BlendWeights wt = Weights(av);
+            for (int c = 0; c < B; ++c) {
+                ms[i * B + c] = c == AI ? uint16_t((av == 255) << 8) : wt.s;
+                md[i * B + c] = c == AI ? uint16_t((av == 0) << 8) : wt.d;
             }
-            const uint8_t *sp = s + size_t(x0) * B;
-            uint8_t *dp = d + size_t(x0) * B;
-            for (int32_t k = 0; k < n * B; ++k)
-                dp[k] = uint8_t(uint16_t(uint16_t(sp[k] * ms[k]) + uint16_t(dp[k] * md[k])) >> 8);
         }
+        const uint8_t *sp = s + size_t(x0) * B;
+        uint8_t *dp = d + size_t(x0) * B;
+        for (int32_t k = 0; k < n * B; ++k) dp[k] = uint8_t(BlendChannel(sp[k], dp[k], BlendWeights{ms[k], md[k]}));
     }
 }
 
-// 2-byte pixels in RGB 5-6-5 working form, all in 16-bit arithmetic.
+// 2-byte pixels in RGB 5-6-5 working form.
 template <int F>
 void BlendRow16(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
     const uint16_t *s2 = reinterpret_cast<const uint16_t *>(s);
     uint16_t *d2 = reinterpret_cast<uint16_t *>(d);
     for (int32_t x = 0; x < w; ++x) {
         const uint16_t sp = s2[x], dp = d2[x], av = a[x];
-        const uint16_t ws = uint16_t(ToWork<F>(sp)), wd = uint16_t(ToWork<F>(dp));
-        const uint16_t sa = uint16_t(av + (av == 255)), da = uint16_t(256 - sa);
-        const uint16_t r = uint16_t(uint16_t(((ws & 0xF800) >> 8) * sa) + uint16_t(((wd & 0xF800) >> 8) * da)) >> 8;
-        const uint16_t g = uint16_t(uint16_t(((ws & 0x07E0) >> 3) * sa) + uint16_t(((wd & 0x07E0) >> 3) * da)) >> 8;
-        const uint16_t b = uint16_t(uint16_t(((ws << 3) & 0xFF) * sa) + uint16_t(((wd << 3) & 0xFF) * da)) >> 8;
-        const uint16_t mixed = uint16_t(FromWork<F>(uint16_t(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3))));
+        const RGB8 S = Split565(ToWork<F>(sp)), D = Split565(ToWork<F>(dp));
+        const BlendWeights wt = Weights(av);
+        const uint16_t mixed = uint16_t(FromWork<F>(
+            Join565(BlendChannel(uint16_t(S.r), uint16_t(D.r), wt), BlendChannel(uint16_t(S.g), uint16_t(D.g), wt),
+                    BlendChannel(uint16_t(S.b), uint16_t(D.b), wt))));
         if constexpr (F == kWork16) {
             d2[x] = mixed; // every bit is a colour bit: the ends come out exact
         } else {
@@ -201,13 +180,33 @@ void BlendRow16(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
 }
 
 template <int F>
+inline void BlendRow(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
+    if constexpr (kBytes<F> == 2) BlendRow16<F>(s, a, d, w);
+    else BlendRowBytes<F>(s, a, d, w);
+}
+
+template <int F>
 void BlendRect(const cxAlphaBlendJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         const uint8_t *s = At(j->srcPixels, j->srcX, j->srcY + y, j->srcRowLength, kBytes<F>);
         const uint8_t *a = At(j->srcAlpha, j->alphaX, j->alphaY + y, j->srcAlphaRowLength, 1);
         uint8_t *d = At(j->dstPixels, j->dstX, j->dstY + y, j->dstRowLength, kBytes<F>);
-        if constexpr (kBytes<F> == 2) BlendRow16<F>(s, a, d, j->width);
-        else BlendRowBytes<F>(s, a, d, j->width);
+        BlendRow<F>(s, a, d, j->width);
+    }
+}
+
+// A constant colour at a constant level: one row of the colour and one of
+// the level, made once, run through the alpha blit's row blender.
+template <int F>
+void BlendFillRect(const cxFillJob *j) {
+    constexpr int N = 256;
+    alignas(16) uint8_t colour[N * kBytes<F>], level[N];
+    for (int32_t i = 0; i < N; ++i) Store<F>(colour + i * kBytes<F>, j->pixel);
+    std::memset(level, std::clamp(j->level, 0, 255), N);
+    for (int32_t y = 0; y < j->height; ++y) {
+        uint8_t *d = At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>);
+        for (int32_t x0 = 0; x0 < j->width; x0 += N)
+            BlendRow<F>(colour, level, d + size_t(x0) * kBytes<F>, std::min<int32_t>(N, j->width - x0));
     }
 }
 

@@ -34,24 +34,36 @@ inline void Dispatch(uint32_t format, Fn &&fn) {
     });
 }
 
-// d + (((s - d) * a) >> 8) per channel, written as (s * a + d * (256 - a)) >> 8,
-// which is the same number for a in 0..255 and stays unsigned. Alpha 255 is
-// taken as 256 so that it yields the source exactly; alpha 0 yields the
-// destination exactly. A blended 3/4-byte pixel leaves with alpha 0 because
-// the working form has none; the two ends keep their pixels whole.
+// The one blend arithmetic: per channel d + (((s - d) * a) >> 8), written
+// as (s * sa + d * da) >> 8 with sa = a and da = 256 - a, which is the same
+// number for a in 0..255 and stays unsigned. Alpha 255 is taken as 256 so
+// that it yields the source exactly; alpha 0 yields the destination
+// exactly. Every product fits 16 bits (the sum is at most 65280), so the
+// row loops that use it run in 16-bit vector lanes.
+struct BlendWeights {
+    uint16_t s, d;
+};
+inline constexpr BlendWeights Weights(uint32_t a) {
+    const uint16_t sa = uint16_t(a + uint32_t(a == 255));
+    return {sa, uint16_t(256 - sa)};
+}
+inline constexpr uint16_t BlendChannel(uint16_t s, uint16_t d, BlendWeights w) {
+    return uint16_t(uint16_t(uint16_t(s * w.s) + uint16_t(d * w.d)) >> 8);
+}
+
+// One pixel in its working form. A blended 3/4-byte pixel leaves with
+// alpha 0 because the working form has none; the two ends keep their pixels
+// whole.
 template <int F>
 inline uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t a) {
-    const uint32_t aa = a + uint32_t(a == 255);
-    const uint32_t ia = 256 - aa;
+    const BlendWeights w = Weights(a);
     uint32_t mixed;
     if constexpr (kBytes<F> == 2) {
         const RGB8 S = Split565(ToWork<F>(s)), D = Split565(ToWork<F>(d));
-        mixed = FromWork<F>(Join565((S.r * aa + D.r * ia) >> 8, (S.g * aa + D.g * ia) >> 8, (S.b * aa + D.b * ia) >> 8));
+        mixed = FromWork<F>(Join565(BlendChannel(S.r, D.r, w), BlendChannel(S.g, D.g, w), BlendChannel(S.b, D.b, w)));
     } else {
-        const uint32_t ws = ToWork<F>(s), wd = ToWork<F>(d);
-        const uint32_t rb = (((ws & 0xFF00FFu) * aa + (wd & 0xFF00FFu) * ia) >> 8) & 0xFF00FFu;
-        const uint32_t g = (((ws & 0xFF00u) * aa + (wd & 0xFF00u) * ia) >> 8) & 0xFF00u;
-        mixed = FromWork<F>(rb | g);
+        const RGB8 S = Split888(ToWork<F>(s)), D = Split888(ToWork<F>(d));
+        mixed = FromWork<F>(Join888(BlendChannel(S.r, D.r, w), BlendChannel(S.g, D.g, w), BlendChannel(S.b, D.b, w)));
     }
     // The ends keep whole pixels, bits outside the colour channels included.
     const uint32_t m0 = 0u - uint32_t(a == 0), m1 = 0u - uint32_t(a == 255);
