@@ -2,6 +2,7 @@
 #include "graphics/kernels/blit_kernels.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -230,15 +231,26 @@ void AlphaCopyRect(const cxAlphaBlendJob *j) {
 
 // Mode 2: the source over a destination that has its own alpha; the
 // destination alpha is read only.
+// ceil(2^32 / d) for d in 1..255: n / d is (n * kReciprocal[d]) >> 32 exactly
+// for every n below 2^24, since the error n * (kReciprocal[d] * d - 2^32)
+// stays below 2^32.
+constexpr auto kReciprocal = [] {
+    std::array<uint64_t, 256> r{};
+    for (uint64_t d = 1; d < 256; ++d) r[d] = ((uint64_t(1) << 32) + d - 1) / d;
+    return r;
+}();
+inline uint32_t DivideSmall(uint32_t n, uint32_t d) { return uint32_t((n * kReciprocal[d]) >> 32); }
+
 template <int F>
 uint32_t CompositePixel(uint32_t s, uint32_t d, uint32_t sa, uint32_t da) {
     const uint32_t out = std::min<uint32_t>((da * (255 - sa) + 255 * sa + 127) / 255, 255);
     const uint32_t w = (da * (255 - sa) + 127) / 255;
     const uint32_t div = out ? out : 1; // out >= 1 whenever sa >= 1; sa 0 is selected away
     // Rounded by half the divisor: a fixed +127 would lift a faint source
-    // over an empty destination (out = 1) by 127 levels.
+    // over an empty destination (out = 1) by 127 levels. The numerator is
+    // below 2^17, so the reciprocal gives the quotient exactly.
     auto mix = [&](uint32_t dc, uint32_t sc, uint32_t cap) {
-        return std::min<uint32_t>((dc * w + sc * sa + div / 2) / div, cap);
+        return std::min<uint32_t>(DivideSmall(dc * w + sc * sa + div / 2, div), cap);
     };
     uint32_t blended;
     if constexpr (kBytes<F> == 2) {
