@@ -57,7 +57,11 @@ static size_t shortDecimal(lua_Number n, char *buf) {
     for (int k = 1; k <= 17; k++) {
         const lua_Number m = a * kPow10[k];
         if (m >= 1e14) return 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+        const int64_t r = _mm_cvtsd_si64(_mm_set_sd(m)); // to nearest, as llrint, without the call
+#else
         const int64_t r = std::llrint(m);
+#endif
         if (static_cast<lua_Number>(r) / kPow10[k] != a) continue;
         if (r % 10 == 0) return 0; // not expected; leave it to snprintf
         char tmp[24];
@@ -1182,7 +1186,7 @@ L_FORLOOP: {
         lua_Number step = nvalue(ra + 2);
         lua_Number idx = nvalue(ra) + step;
         lua_Number limit = nvalue(ra + 1);
-        if (step > 0 ? idx <= limit : idx >= limit) {
+        if (__builtin_expect(step > 0 ? idx <= limit : idx >= limit, 1)) {
             pc += GETARG_sBx(i);
             ra->value.n = idx; // still a number
             updatetrap();
