@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Whole programs as a user runs them: each script in bench/vm/scripts runs
-as its own process under the player (with its line hook, as it always runs),
-under bench_vm_run (no hook), and as Lua source under lua5.1, lua5.4 and
+as its own process under bench_vm_run without a hook (ours) and with the
+player's line hook installed as the player installs it (hook), under the
+player itself (start-up included), and as Lua source under lua5.1, lua5.4 and
 luajit -joff (LuaJIT's interpreter). The runs alternate between the
 implementations; the best time of the rounds counts: processor time (user
 and system, of the process and its threads) by default, which a loaded
@@ -52,7 +53,8 @@ def main():
             sys.exit("missing %s: build the release preset (targets player, bench_vm_applets)" % f)
     impls = [
         ("ours", lambda n: [runner, os.path.join(SCRIPTS, n + ".cxs")]),
-        ("hook", lambda n: [player, os.path.join(applets, n + ".cxa")]),
+        ("hook", lambda n: [runner, "--hook", os.path.join(SCRIPTS, n + ".cxs")]),
+        ("player", lambda n: [player, os.path.join(applets, n + ".cxa")]),
     ]
     for name, cmd in (("lua5.1", ["lua5.1"]), ("lua5.4", ["lua5.4"]), ("jit-joff", ["luajit", "-joff"])):
         if shutil.which(cmd[0]):
@@ -66,17 +68,20 @@ def main():
                 key = (n, impl)
                 best[key] = min(best.get(key, t), t)
     cols = [i for i, _ in impls]
-    print("| program | " + " | ".join(c + " (s)" for c in cols) + " | ours/5.4 | hook/5.4 | hook/5.1 | hook/jit |")
-    print("|---" * (len(cols) + 5) + "|")
+    print("| program | " + " | ".join(c + " (s)" for c in cols) +
+          " | ours/5.4 | hook/5.4 | player/5.4 | hook/5.1 | hook/jit |")
+    print("|---" * (len(cols) + 6) + "|")
 
     def ratio(x, y):
         return "%.2f" % (best[x] / best[y]) if x in best and y in best else "-"
 
     for n in names:
         cells = ["%.3f" % best[(n, c)] for c in cols]
-        print("| %s | %s | %s | %s | %s | %s |" % (n, " | ".join(cells), ratio((n, "ours"), (n, "lua5.4")),
-                                                ratio((n, "hook"), (n, "lua5.4")), ratio((n, "hook"), (n, "lua5.1")),
-                                                ratio((n, "hook"), (n, "jit-joff"))))
+        print("| %s | %s | %s | %s | %s | %s | %s |" % (n, " | ".join(cells), ratio((n, "ours"), (n, "lua5.4")),
+                                                     ratio((n, "hook"), (n, "lua5.4")),
+                                                     ratio((n, "player"), (n, "lua5.4")),
+                                                     ratio((n, "hook"), (n, "lua5.1")),
+                                                     ratio((n, "hook"), (n, "jit-joff"))))
 
 
 if __name__ == "__main__":

@@ -1165,6 +1165,17 @@ doreturn: {
     StkId res = ci->func;
     L->ci = ci - 1;
     L->base = L->ci->base;
+    if (wanted == 1) {
+        // the common case: one value wanted
+        if (ra < L->top) setobj(res, ra);
+        else setnilvalue(res);
+        if (fresh) {
+            L->top = res + 1;
+            return VM_DONE;
+        }
+        L->top = L->ci->top;
+        goto newframe;
+    }
     if (wanted == LUA_MULTRET) {
         for (StkId src = ra; src < L->top;) setobj(res++, src++);
         L->top = res;

@@ -530,6 +530,35 @@ check:  FORLOOP 3 grow
     EXPECT_EQ(longText, want);
 }
 
+TEST_F(Interp, OneWantedResultTakesTheFirstOrNil) {
+    // none() returns nothing, two() returns 5, 6; each called for one value
+    const char *src = R"(
+        CLOSURE 0 none
+        CLOSURE 1 two
+        LOADK 2 #1
+        MOVE 3 0
+        CALL 3 1 2
+        MOVE 4 1
+        CALL 4 1 2
+        LOADK 5 #9
+        RETURN 2 5
+.function none
+        RETURN 0 1
+.end
+.function two
+        LOADK 0 #5
+        LOADK 1 #6
+        RETURN 0 3
+.end
+)";
+    ASSERT_EQ(runText(L, src), 0);
+    ASSERT_EQ(lua_gettop(L), 4);
+    EXPECT_EQ(lua_tonumber(L, 1), 1);
+    EXPECT_TRUE(lua_isnil(L, 2));
+    EXPECT_EQ(lua_tonumber(L, 3), 5);
+    EXPECT_EQ(lua_tonumber(L, 4), 9);
+}
+
 TEST_F(Interp, VarargsTailCallsAndRecursionLimits) {
     // the countdown calls itself through a global
     const char *src2 = R"(
