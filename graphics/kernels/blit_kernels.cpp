@@ -165,11 +165,10 @@ void BlendRow16(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
     uint16_t *d2 = reinterpret_cast<uint16_t *>(d);
     for (int32_t x = 0; x < w; ++x) {
         const uint16_t sp = s2[x], dp = d2[x], av = a[x];
-        const RGB8 S = Split565(ToWork<F>(sp)), D = Split565(ToWork<F>(dp));
+        const RGB8x16 S = Split565(uint16_t(ToWork<F>(sp))), D = Split565(uint16_t(ToWork<F>(dp)));
         const BlendWeights wt = Weights(av);
-        const uint16_t mixed = uint16_t(FromWork<F>(
-            Join565(BlendChannel(uint16_t(S.r), uint16_t(D.r), wt), BlendChannel(uint16_t(S.g), uint16_t(D.g), wt),
-                    BlendChannel(uint16_t(S.b), uint16_t(D.b), wt))));
+        const uint16_t mixed = uint16_t(
+            FromWork<F>(Join565(BlendChannel(S.r, D.r, wt), BlendChannel(S.g, D.g, wt), BlendChannel(S.b, D.b, wt))));
         if constexpr (F == kWork16) {
             d2[x] = mixed; // every bit is a colour bit: the ends come out exact
         } else {

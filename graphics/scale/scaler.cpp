@@ -150,9 +150,9 @@ void HorizontalPlanes(const cxScaleJob *j, const StripeColumns &sc, int32_t srcR
         right[i] = s[sc.c1[i]];
     }
     for (int32_t i = 0; i < n; ++i) {
-        const uint16_t l = uint16_t(ToWork<F>(left[i])), r = uint16_t(ToWork<F>(right[i]));
-        lc[0][i] = uint16_t((l & 0xF800) >> 8), lc[1][i] = uint16_t((l & 0x07E0) >> 3), lc[2][i] = uint16_t((l << 3) & 0xFF);
-        rc[0][i] = uint16_t((r & 0xF800) >> 8), rc[1][i] = uint16_t((r & 0x07E0) >> 3), rc[2][i] = uint16_t((r << 3) & 0xFF);
+        const RGB8x16 l = Split565(uint16_t(ToWork<F>(left[i]))), r = Split565(uint16_t(ToWork<F>(right[i])));
+        lc[0][i] = l.r, lc[1][i] = l.g, lc[2][i] = l.b;
+        rc[0][i] = r.r, rc[1][i] = r.g, rc[2][i] = r.b;
     }
     for (int c = 0; c < 3; ++c) LerpWords(lc[c], rc[c], sc.f1, n, out + c * kStripe);
 }
@@ -221,8 +221,7 @@ void SmoothPixels(const cxScaleJob *j) {
                 for (int c = 0; c < 3; ++c) LerpWords(top + c * kStripe, bottom + c * kStripe, fy, n, planes[c]);
                 uint16_t *d2 = reinterpret_cast<uint16_t *>(d);
                 for (int32_t i = 0; i < n; ++i)
-                    d2[i] = uint16_t(FromWork<F>(uint16_t(((planes[0][i] & 0xF8) << 8) | ((planes[1][i] & 0xFC) << 3) |
-                                                          (planes[2][i] >> 3))));
+                    d2[i] = uint16_t(FromWork<F>(Join565(planes[0][i], planes[1][i], planes[2][i])));
             } else {
                 Prepare(px, r0, r1, size_t(kBytes<F>) * n, [&](int32_t r, uint8_t *out) { HorizontalRow<F>(j, sc, r, n, out); });
                 LerpBytes(px.buf[0], px.buf[1], fy, kBytes<F> * n, d);
