@@ -42,6 +42,7 @@ def main():
     ap.add_argument("--build", default=os.path.join(HERE, "..", "..", "build", "release"))
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--wall", action="store_true", help="wall time instead of processor time")
+    ap.add_argument("--baseline", help="another build (an earlier version) timed alongside: columns ours0, hook0, player0")
     ap.add_argument("names", nargs="*")
     a = ap.parse_args()
     build = os.path.abspath(a.build)
@@ -56,6 +57,16 @@ def main():
         ("hook", lambda n: [runner, "--hook", os.path.join(SCRIPTS, n + ".cxs")]),
         ("player", lambda n: [player, os.path.join(applets, n + ".cxa")]),
     ]
+    if a.baseline:
+        base = os.path.abspath(a.baseline)
+        brunner = os.path.join(base, "bench", "vm", "bench_vm_run")
+        bplayer = os.path.join(base, "player")
+        bapplets = os.path.join(base, "bench", "vm", "applets")
+        impls += [
+            ("ours0", lambda n: [brunner, os.path.join(SCRIPTS, n + ".cxs")]),
+            ("hook0", lambda n: [brunner, "--hook", os.path.join(SCRIPTS, n + ".cxs")]),
+            ("player0", lambda n: [bplayer, os.path.join(bapplets, n + ".cxa")]),
+        ]
     for name, cmd in (("lua5.1", ["lua5.1"]), ("lua5.4", ["lua5.4"]), ("jit-joff", ["luajit", "-joff"])):
         if shutil.which(cmd[0]):
             impls.append((name, lambda n, cmd=cmd: cmd + [os.path.join(SCRIPTS, n + ".lua")]))
