@@ -1165,6 +1165,11 @@ doreturn: {
     StkId res = ci->func;
     L->ci = ci - 1;
     L->base = L->ci->base;
+    if (wanted == 0 && !fresh) {
+        // a call for its effect, from a script function
+        L->top = L->ci->top;
+        goto newframe;
+    }
     if (wanted == 1) {
         // the common case: one value wanted
         if (ra < L->top) setobj(res, ra);
