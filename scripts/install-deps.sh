@@ -16,6 +16,8 @@ PKGS=(
   xvfb xauth libxtst-dev x11-utils
   # reference implementations for the benchmarks only
   libpixman-1-dev lua5.1 lua5.4
+  # LuaJIT's interpreter (luajit -joff): a further reference for bench/vm
+  luajit
   # the layer check and the Unicode table generator
   python3
   # Unicode data for the table generator

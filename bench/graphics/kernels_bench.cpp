@@ -1,10 +1,15 @@
-// Mpx/s of the graphics kernels in formats 10 (0xAARRGGBB) and 4 (RGB 565)
-// at 640x480 and 1920x1080, each beside a reference doing the same work:
+// Mpx/s of the graphics kernels in formats 10 (0xAARRGGBB) and 4 (RGB 565),
+// some also in 8 (3-byte 0xRRGGBB), at 640x480 and 1920x1080, each beside a
+// reference doing the same work:
 //   copy   vs memcpy of the same rows
 //   fill   vs memset of the same rows
 //   blend  vs pixman OVER with an a8 mask (an opaque source through the mask)
 //   scale  vs OpenCV resize (nearest, bilinear), from 2/3 of the size
 //   affine vs OpenCV warpAffine (nearest, bilinear), a 30 degree turn
+// and, against the copy's memcpy: the masked copy with a mask all clear, all
+// set and random; the alpha copy (mode 1) with alpha all 0, all 255 and
+// random; the constant-colour blend fill; the composite over a destination
+// alpha (mode 2).
 // OpenCV runs on one thread like the kernels. Pixels counted are destination
 // pixels.
 #include <benchmark/benchmark.h>
@@ -27,11 +32,11 @@ struct Image {
     int32_t width, height, rowLength;
     std::vector<uint8_t> bytes;
     Image(uint32_t f, int32_t w, int32_t h) : format(f), width(w), height(h), rowLength((w + 3) & ~3) {
-        bytes.resize(size_t(rowLength) * h * (f == CX_PIXFMT_ALPHA ? 1 : GetBytesPerPixel(f)));
+        bytes.resize(size_t(rowLength) * h * Unit());
         std::mt19937 rng(uint32_t(w * 3 + h + f));
         for (auto &b : bytes) b = uint8_t(rng());
     }
-    uint32_t Unit() const { return format == CX_PIXFMT_ALPHA ? 1 : GetBytesPerPixel(format); }
+    uint32_t Unit() const { return format >= CX_PIXFMT_ALPHA ? 1 : GetBytesPerPixel(format); }
     size_t Stride() const { return size_t(rowLength) * Unit(); }
     cxOsBitmapLock Lock() {
         cxOsBitmapLock l{};
@@ -59,6 +64,18 @@ const int kSizes[2][2] = {{640, 480}, {1920, 1080}};
 void Sizes(benchmark::internal::Benchmark *b) {
     for (int s = 0; s < 2; ++s)
         for (int f : {10, 4}) b->Args({s, f});
+}
+
+// Arguments: size index, format, a third: 0 all clear, 1 all set, 2 random.
+void SizesKinds(benchmark::internal::Benchmark *b) {
+    for (int s = 0; s < 2; ++s)
+        for (int f : {10, 4})
+            for (int k = 0; k < 3; ++k) b->Args({s, f, k});
+}
+// Also the 3-byte format 8.
+void Sizes3(benchmark::internal::Benchmark *b) {
+    for (int s = 0; s < 2; ++s)
+        for (int f : {10, 4, 8}) b->Args({s, f});
 }
 
 #define SIZE_ARGS                                                                                                      \
@@ -121,8 +138,8 @@ void BM_Blend(benchmark::State &st) {
 void BM_BlendRef_pixman(benchmark::State &st) {
     SIZE_ARGS;
     Image src(f, w, h), dst(f, w, h), alpha(CX_PIXFMT_ALPHA, w, h);
-    const pixman_format_code_t sfmt = f == 10 ? PIXMAN_x8r8g8b8 : PIXMAN_r5g6b5;
-    const pixman_format_code_t dfmt = f == 10 ? PIXMAN_a8r8g8b8 : PIXMAN_r5g6b5;
+    const pixman_format_code_t sfmt = f == 10 ? PIXMAN_x8r8g8b8 : f == 8 ? PIXMAN_r8g8b8 : PIXMAN_r5g6b5;
+    const pixman_format_code_t dfmt = f == 10 ? PIXMAN_a8r8g8b8 : f == 8 ? PIXMAN_r8g8b8 : PIXMAN_r5g6b5;
     pixman_image_t *ps = pixman_image_create_bits(sfmt, w, h, reinterpret_cast<uint32_t *>(src.bytes.data()), int(src.Stride()));
     pixman_image_t *pd = pixman_image_create_bits(dfmt, w, h, reinterpret_cast<uint32_t *>(dst.bytes.data()), int(dst.Stride()));
     pixman_image_t *pm = pixman_image_create_bits(PIXMAN_a8, w, h, reinterpret_cast<uint32_t *>(alpha.bytes.data()), int(alpha.Stride()));
@@ -133,6 +150,63 @@ void BM_BlendRef_pixman(benchmark::State &st) {
     pixman_image_unref(ps);
     pixman_image_unref(pd);
     pixman_image_unref(pm);
+    Count(st, w, h);
+}
+
+// Fills a mask (kind 0 all clear, 1 all set, 2 random) or an alpha channel
+// (0 all 0, 1 all 255, 2 random) with its kind.
+void Kind(Image &img, int kind) {
+    if (kind < 2) std::memset(img.bytes.data(), kind ? 0xFF : 0, img.bytes.size());
+}
+const char *KindName(int kind) { return kind == 0 ? " clear" : kind == 1 ? " set" : " random"; }
+
+void BM_MaskCopy(benchmark::State &st) {
+    SIZE_ARGS;
+    const int kind = int(st.range(2));
+    st.SetLabel(std::to_string(w) + "x" + std::to_string(h) + " fmt " + std::to_string(f) + KindName(kind));
+    Image src(f, w, h), dst(f, w, h), mask(CX_PIXFMT_MASK, (w + 7) / 8, h);
+    Kind(mask, kind);
+    cxOsBitmapLock s = src.Lock(), d = dst.Lock(), m = mask.Lock();
+    for (auto _ : st) {
+        BltBitmapMaskSoft(&s, 0, 0, &d, 0, 0, w, h, &m);
+        benchmark::ClobberMemory();
+    }
+    Count(st, w, h);
+}
+
+void BM_AlphaCopy(benchmark::State &st) {
+    SIZE_ARGS;
+    const int kind = int(st.range(2));
+    st.SetLabel(std::to_string(w) + "x" + std::to_string(h) + " fmt " + std::to_string(f) + KindName(kind));
+    Image src(f, w, h), dst(f, w, h), alpha(CX_PIXFMT_ALPHA, w, h);
+    Kind(alpha, kind);
+    cxOsBitmapLock s = src.Lock(), d = dst.Lock(), a = alpha.Lock();
+    for (auto _ : st) {
+        BltBitmapAlphaKernel(&s, 0, 0, &d, 0, 0, w, h, &a, nullptr, 1);
+        benchmark::ClobberMemory();
+    }
+    Count(st, w, h);
+}
+
+void BM_BlendFill(benchmark::State &st) {
+    SIZE_ARGS;
+    Image dst(f, w, h);
+    cxOsBitmapLock d = dst.Lock();
+    for (auto _ : st) {
+        FillRectSoft(&d, 0, 0, w, h, 0x336699, 128);
+        benchmark::ClobberMemory();
+    }
+    Count(st, w, h);
+}
+
+void BM_Composite(benchmark::State &st) {
+    SIZE_ARGS;
+    Image src(f, w, h), dst(f, w, h), alpha(CX_PIXFMT_ALPHA, w, h), dstAlpha(CX_PIXFMT_ALPHA, w, h);
+    cxOsBitmapLock s = src.Lock(), d = dst.Lock(), a = alpha.Lock(), da = dstAlpha.Lock();
+    for (auto _ : st) {
+        BltBitmapAlphaKernel(&s, 0, 0, &d, 0, 0, w, h, &a, &da, 2);
+        benchmark::ClobberMemory();
+    }
     Count(st, w, h);
 }
 
@@ -156,9 +230,12 @@ void Scale(benchmark::State &st, bool smooth) {
 void BM_ScaleNearest(benchmark::State &st) { Scale(st, false); }
 void BM_ScaleSmooth(benchmark::State &st) { Scale(st, true); }
 
-// OpenCV types doing the same work: 4 bytes as 8UC4; 565 pixels as 16UC1
-// for nearest and as three 8-bit channels (8UC3) for bilinear.
-int CvType(uint32_t f, bool smooth) { return f == 10 ? CV_8UC4 : (smooth ? CV_8UC3 : CV_16UC1); }
+// OpenCV types doing the same work: 4 bytes as 8UC4, 3 bytes as 8UC3; 565
+// pixels as 16UC1 for nearest and as three 8-bit channels (8UC3) for
+// bilinear.
+int CvType(uint32_t f, bool smooth) {
+    return f == 10 ? CV_8UC4 : f == 8 ? CV_8UC3 : (smooth ? CV_8UC3 : CV_16UC1);
+}
 
 void ScaleRef(benchmark::State &st, bool smooth) {
     SIZE_ARGS;
@@ -230,12 +307,16 @@ BENCHMARK(BM_Copy)->Apply(Sizes);
 BENCHMARK(BM_CopyRef_memcpy)->Apply(Sizes);
 BENCHMARK(BM_Fill)->Apply(Sizes);
 BENCHMARK(BM_FillRef_memset)->Apply(Sizes);
-BENCHMARK(BM_Blend)->Apply(Sizes);
-BENCHMARK(BM_BlendRef_pixman)->Apply(Sizes);
+BENCHMARK(BM_Blend)->Apply(Sizes3);
+BENCHMARK(BM_BlendRef_pixman)->Apply(Sizes3);
+BENCHMARK(BM_MaskCopy)->Apply(SizesKinds);
+BENCHMARK(BM_AlphaCopy)->Apply(SizesKinds);
+BENCHMARK(BM_BlendFill)->Apply(Sizes3);
+BENCHMARK(BM_Composite)->Apply(Sizes);
 BENCHMARK(BM_ScaleNearest)->Apply(Sizes);
 BENCHMARK(BM_ScaleNearestRef_opencv)->Apply(Sizes);
-BENCHMARK(BM_ScaleSmooth)->Apply(Sizes);
-BENCHMARK(BM_ScaleSmoothRef_opencv)->Apply(Sizes);
+BENCHMARK(BM_ScaleSmooth)->Apply(Sizes3);
+BENCHMARK(BM_ScaleSmoothRef_opencv)->Apply(Sizes3);
 BENCHMARK(BM_AffineNearest)->Apply(Sizes);
 BENCHMARK(BM_AffineNearestRef_opencv)->Apply(Sizes);
 BENCHMARK(BM_AffineSmooth)->Apply(Sizes);

@@ -1,4 +1,4 @@
-// The interpreter on five algorithms, as assembled chunks, against the same
+// The interpreter on nine algorithms, as assembled chunks, against the same
 // algorithms as Lua source under /usr/bin/lua5.1 and /usr/bin/lua5.4 (run
 // as subprocesses that time only the algorithm, like the chunks here).
 // Each chunk runs three ways: without a hook; with the player's own line
@@ -24,7 +24,7 @@
 
 namespace {
 
-const char *const kAlgorithms[] = {"fib", "loop", "tables", "concat", "methods"};
+const char *const kAlgorithms[] = {"fib", "loop", "tables", "concat", "methods", "arrays", "strbuild", "upfib", "hashes"};
 
 enum class Mode { NoHook, PlayerHook, EveryLine };
 const char *modeName(Mode m) { return m == Mode::NoHook ? "nohook" : m == Mode::PlayerHook ? "hook" : "everyline"; }

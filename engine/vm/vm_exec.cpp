@@ -35,24 +35,63 @@ const TObject *luaV_tonumber(const TObject *obj, TObject *n) {
     return nullptr;
 }
 
+// Digits of u, least significant first; returns their count.
+static int reverseDigits(uint64_t u, char *tmp) {
+    int len = 0;
+    do {
+        tmp[len++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u);
+    return len;
+}
+
+// A number with a short decimal form: a = r / 10^k for the smallest k >= 1
+// with r below 10^14, a at least 10^-4. "%.14g" then prints r's digits with
+// k decimals: a is the double nearest to r / 10^k, far closer than half a
+// unit of the 14th digit, and r ends in no zero. 0 when a has no such form.
+static size_t shortDecimal(lua_Number n, char *buf) {
+    static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                    1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+    const lua_Number a = std::fabs(n);
+    if (!(a >= 1e-4 && a < 1e13)) return 0;
+    for (int k = 1; k <= 17; k++) {
+        const lua_Number m = a * kPow10[k];
+        if (m >= 1e14) return 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+        const int64_t r = _mm_cvtsd_si64(_mm_set_sd(m)); // to nearest, as llrint, without the call
+#else
+        const int64_t r = std::llrint(m);
+#endif
+        if (static_cast<lua_Number>(r) / kPow10[k] != a) continue;
+        if (r % 10 == 0) return 0; // not expected; leave it to snprintf
+        char tmp[24];
+        int len = reverseDigits(static_cast<uint64_t>(r), tmp);
+        while (len <= k) tmp[len++] = '0'; // a leading "0." for a below 1
+        size_t out = 0;
+        if (n < 0) buf[out++] = '-';
+        for (int j = len - 1; j >= k; j--) buf[out++] = tmp[j];
+        buf[out++] = '.';
+        for (int j = k - 1; j >= 0; j--) buf[out++] = tmp[j];
+        buf[out] = 0;
+        return out;
+    }
+    return 0;
+}
+
 size_t luaO_num2str(lua_Number n, char *buf) {
     // integers below 10^14 print as %.14g prints them, without the cost
     if (n > -1e14 && n < 1e14 && n == static_cast<lua_Number>(static_cast<int64_t>(n)) && !(n == 0 && std::signbit(n))) {
         int64_t v = static_cast<int64_t>(n);
         char tmp[24];
-        size_t len = 0;
         bool neg = v < 0;
-        uint64_t u = neg ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
-        do {
-            tmp[len++] = static_cast<char>('0' + u % 10);
-            u /= 10;
-        } while (u);
+        int len = reverseDigits(neg ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v), tmp);
         size_t out = 0;
         if (neg) buf[out++] = '-';
         while (len) buf[out++] = tmp[--len];
         buf[out] = 0;
         return out;
     }
+    if (size_t len = shortDecimal(n, buf)) return len;
     int len = snprintf(buf, 48, "%.14g", n);
     return len < 0 ? 0 : static_cast<size_t>(len);
 }
@@ -453,27 +492,49 @@ int luaV_equalval(lua_State *L, const TObject *t1, const TObject *t2) {
 static inline bool isstrnum(const TObject *o) { return ttisstring(o) || ttisnumber(o); }
 
 void luaV_concat(lua_State *L, int total, int last) {
-    std::string &buf = G(L)->concatbuf;
+    std::string &nums = G(L)->concatbuf; // number texts of one run, end to end
     do {
         StkId top = L->base + last + 1;
         int n = 2;
         if (!isstrnum(top - 2) || !isstrnum(top - 1)) {
             if (!call_binTM(L, top - 2, top - 1, top - 2, TM_CONCAT)) luaG_runerror(L, ERR_CONCAT);
         } else {
-            // as many strings and numbers as there are, in one piece
+            // as many strings and numbers as there are, in one piece: the
+            // length first, then the bytes straight into the new string
             while (n < total && isstrnum(top - n - 1)) n++;
-            buf.clear();
+            nums.clear();
+            uint8_t numlen[MAXSTACK + 1]; // operands are registers: fewer than MAXSTACK
+            int numbers = 0;
+            size_t len = 0;
             for (int j = n; j > 0; j--) {
                 const TObject *o = top - j;
                 if (ttisstring(o)) {
-                    buf.append(svalue(o), tsvalue(o)->len);
+                    len += tsvalue(o)->len;
                 } else {
                     char num[48];
-                    buf.append(num, luaO_num2str(nvalue(o), num));
+                    const size_t l = luaO_num2str(nvalue(o), num);
+                    nums.append(num, l);
+                    numlen[numbers++] = static_cast<uint8_t>(l);
+                    len += l;
                 }
             }
-            setsvalue(top - n, luaS_newlstr(L, buf.data(), buf.size()));
-            if (buf.capacity() > 65536) std::string().swap(buf);
+            TString *ts = luaS_newbuilt(L, len);
+            char *out = ts->str();
+            const char *numtext = nums.data();
+            numbers = 0;
+            for (int j = n; j > 0; j--) {
+                const TObject *o = top - j;
+                if (ttisstring(o)) {
+                    memcpy(out, svalue(o), tsvalue(o)->len);
+                    out += tsvalue(o)->len;
+                } else {
+                    const size_t l = numlen[numbers++];
+                    memcpy(out, numtext, l);
+                    numtext += l;
+                    out += l;
+                }
+            }
+            setsvalue(top - n, luaS_internbuilt(L, ts));
         }
         total -= n - 1;
         last -= n - 1;
@@ -584,10 +645,7 @@ static void traceexec(lua_State *L, const Instruction *pc) {
 // and string keys first.
 static inline const TObject *quickget(Table *h, const TObject *rc) {
     if (ttisnumber(rc)) {
-        lua_Number n = nvalue(rc);
-        int ik;
-        if (n >= 1 && n <= h->sizearray && static_cast<lua_Number>(ik = static_cast<int>(n)) == n)
-            return &h->array[ik - 1];
+        if (const TObject *slot = luaH_arrayslot(h, nvalue(rc))) return slot;
         return luaH_get(h, rc);
     }
     if (ttisstring(rc)) return luaH_getstr(h, tsvalue(rc));
@@ -632,9 +690,9 @@ int execute(lua_State *L) {
         &&L_CLOSURE, &&L_SELF, &&L_CALL, &&L_TAILCALL,
         // internal opcodes (written by the loader)
         &&L_ADD_RR, &&L_ADD_RK, &&L_SUB_RR, &&L_SUB_RK, &&L_MUL_RR, &&L_MUL_RK, &&L_GETFIELD,
-        &&L_SETFIELD, &&L_SELFK,
-        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
-    static_assert(OPX_FIRST_FREE == 54 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
+        &&L_SETFIELD, &&L_SELFK, &&L_GETINDEX, &&L_SETINDEX,
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
+    static_assert(OPX_FIRST_FREE == 56 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
     CallInfo *ci;
     LClosure *cl;
     TObject *k;
@@ -760,6 +818,22 @@ L_GETTABLE: {
     TABLE_READ(quickget(hvalue(rb), rc));
 }
 
+L_GETINDEX: {
+    // GETTABLE with the key in a register: array slots first
+    StkId rb = RB(i);
+    TObject *rc = base + GETARG_C(i);
+    ra = RA(i);
+    if (__builtin_expect(ttistable(rb) && ttisnumber(rc), 1)) {
+        const Table *h = hvalue(rb);
+        const unsigned index = luaH_arrayindex(h, nvalue(rc));
+        if (__builtin_expect(luaH_inarray(h, index) && !ttisnil(&h->array[index]), 1)) {
+            setobj(ra, &h->array[index]);
+            vmfetch();
+        }
+    }
+    TABLE_READ(quickget(hvalue(rb), rc));
+}
+
 L_SETGLOBAL: {
     savepc();
     TObject g;
@@ -774,7 +848,8 @@ L_SETUPVAL: {
     vmfetch();
 }
 
-L_SETTABLE: {
+L_SETTABLE:
+settable: {
     ra = RA(i);
     TObject *rb = RKB(i);
     TObject *rc = RKC(i);
@@ -786,17 +861,31 @@ L_SETTABLE: {
         }
     } else if (ttistable(ra) && ttisnumber(rb)) {
         Table *h = hvalue(ra);
-        lua_Number n = nvalue(rb);
-        int ik;
-        if (n >= 1 && n <= h->sizearray && static_cast<lua_Number>(ik = static_cast<int>(n)) == n &&
-            (!ttisnil(&h->array[ik - 1]) || h->metatable == nullptr)) {
-            setobj(&h->array[ik - 1], rc);
+        TObject *slot = luaH_arrayslot(h, nvalue(rb));
+        if (slot && (!ttisnil(slot) || h->metatable == nullptr)) {
+            setobj(slot, rc);
             vmfetch();
         }
     }
     savepc();
     luaV_settable(L, ra, rb, rc); updatetrap();
     vmfetch();
+}
+
+L_SETINDEX: {
+    // SETTABLE with the key in a register: array slots first
+    ra = RA(i);
+    TObject *rb = base + GETARG_B(i);
+    TObject *rc = RKC(i);
+    if (__builtin_expect(ttistable(ra) && ttisnumber(rb), 1)) {
+        Table *h = hvalue(ra);
+        const unsigned index = luaH_arrayindex(h, nvalue(rb));
+        if (__builtin_expect(luaH_inarray(h, index) && (!ttisnil(&h->array[index]) || h->metatable == nullptr), 1)) {
+            setobj(&h->array[index], rc);
+            vmfetch();
+        }
+    }
+    goto settable;
 }
 
 L_GETFIELD: {
@@ -1028,7 +1117,7 @@ L_TAILCALL: {
         // the callee's frame replaces the current one
         CallInfo *nci = L->ci;
         CallInfo *oci = nci - 1;
-        if (L->openupval) luaF_close(L, oci->base);
+        if (luaF_anyopen(L, oci->base)) luaF_close(L, oci->base);
         StkId ofunc = oci->func, nfunc = nci->func;
         int aux;
         for (aux = 0; nfunc + aux < L->top; aux++) setobj(ofunc + aux, nfunc + aux);
@@ -1068,7 +1157,7 @@ L_RETURN: {
 }
 
 doreturn: {
-    if (L->openupval) luaF_close(L, base);
+    if (luaF_anyopen(L, base)) luaF_close(L, base);
     savepc();
     if (L->hookmask & LUA_MASKRET) luaD_callhook(L, LUA_HOOKRET, -1);
     int fresh = ci->flags & CIST_FRESH;
@@ -1076,6 +1165,22 @@ doreturn: {
     StkId res = ci->func;
     L->ci = ci - 1;
     L->base = L->ci->base;
+    if (wanted == 0 && !fresh) {
+        // a call for its effect, from a script function
+        L->top = L->ci->top;
+        goto newframe;
+    }
+    if (wanted == 1) {
+        // the common case: one value wanted
+        if (ra < L->top) setobj(res, ra);
+        else setnilvalue(res);
+        if (fresh) {
+            L->top = res + 1;
+            return VM_DONE;
+        }
+        L->top = L->ci->top;
+        goto newframe;
+    }
     if (wanted == LUA_MULTRET) {
         for (StkId src = ra; src < L->top;) setobj(res++, src++);
         L->top = res;
@@ -1097,7 +1202,7 @@ L_FORLOOP: {
         lua_Number step = nvalue(ra + 2);
         lua_Number idx = nvalue(ra) + step;
         lua_Number limit = nvalue(ra + 1);
-        if (step > 0 ? idx <= limit : idx >= limit) {
+        if (__builtin_expect(step > 0 ? idx <= limit : idx >= limit, 1)) {
             pc += GETARG_sBx(i);
             ra->value.n = idx; // still a number
             updatetrap();

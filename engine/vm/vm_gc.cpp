@@ -66,31 +66,57 @@ void luaS_resize(lua_State *L, int newsize) {
     tb->hash = newhash;
 }
 
-TString *luaS_newlstr(lua_State *L, const char *str, size_t l) {
-    stringtable *tb = &G(L)->strt;
-    uint32_t h = hashString(str, l);
-    for (TString *ts = tb->hash[h & static_cast<uint32_t>(tb->size - 1)]; ts; ts = ts->hnext) {
-        if (ts->len == l && ts->hash == h && memcmp(str, ts->str(), l) == 0) {
-            return ts;
-        }
-    }
+namespace {
+
+TString *allocString(lua_State *L, size_t l) {
     if (l > (SIZE_MAX - sizeof(TString) - 1)) luaG_runerror(L, ERR_MEM);
-    size_t total = sizeof(TString) + l + 1;
-    TString *ts = static_cast<TString *>(luaM_realloc(L, nullptr, 0, total));
+    TString *ts = static_cast<TString *>(luaM_realloc(L, nullptr, 0, sizeof(TString) + l + 1));
     ts->tt = LUA_TSTRING;
     ts->marked = 0;
     ts->reserved = 0;
-    ts->hash = h;
     ts->len = l;
-    memcpy(ts->str(), str, l);
+    ts->gcnext = nullptr;
     ts->str()[l] = 0;
+    return ts;
+}
+
+TString *findString(stringtable *tb, const char *str, size_t l, uint32_t h) {
+    for (TString *ts = tb->hash[h & static_cast<uint32_t>(tb->size - 1)]; ts; ts = ts->hnext) {
+        if (ts->len == l && ts->hash == h && memcmp(str, ts->str(), l) == 0) return ts;
+    }
+    return nullptr;
+}
+
+TString *linkString(lua_State *L, TString *ts, uint32_t h) {
+    stringtable *tb = &G(L)->strt;
+    ts->hash = h;
     uint32_t slot = h & static_cast<uint32_t>(tb->size - 1);
     ts->hnext = tb->hash[slot];
-    ts->gcnext = nullptr;
     tb->hash[slot] = ts;
     tb->nuse++;
     if (tb->nuse > static_cast<uint32_t>(tb->size) && tb->size <= (1 << 29)) luaS_resize(L, tb->size * 2);
     return ts;
+}
+
+} // namespace
+
+TString *luaS_newlstr(lua_State *L, const char *str, size_t l) {
+    uint32_t h = hashString(str, l);
+    if (TString *ts = findString(&G(L)->strt, str, l, h)) return ts;
+    TString *ts = allocString(L, l);
+    memcpy(ts->str(), str, l);
+    return linkString(L, ts, h);
+}
+
+TString *luaS_newbuilt(lua_State *L, size_t l) { return allocString(L, l); }
+
+TString *luaS_internbuilt(lua_State *L, TString *ts) {
+    uint32_t h = hashString(ts->str(), ts->len);
+    if (TString *old = findString(&G(L)->strt, ts->str(), ts->len, h)) {
+        luaM_realloc(L, ts, sizeof(TString) + ts->len + 1, 0);
+        return old;
+    }
+    return linkString(L, ts, h);
 }
 
 static void freeString(lua_State *L, TString *ts) {

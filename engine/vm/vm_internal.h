@@ -8,6 +8,9 @@
 #include <string>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/errors/error_codes.h"
 #include "engine/vm/lua.h"
@@ -202,6 +205,8 @@ enum InternalOpCode {
     OPX_GETFIELD, // GETTABLE with a constant string key
     OPX_SETFIELD, // SETTABLE with a constant string key
     OPX_SELFK,    // SELF with a constant key (a string: the verifier sees to it)
+    OPX_GETINDEX, // GETTABLE with the key in a register
+    OPX_SETINDEX, // SETTABLE with the key in a register
     OPX_FIRST_FREE,
     OPX_NOP = 63
 };
@@ -385,6 +390,11 @@ void luaC_freeall(lua_State *L);
 // Strings (vm_gc.cpp)
 TString *luaS_newlstr(lua_State *L, const char *str, size_t l);
 inline TString *luaS_new(lua_State *L, const char *s) { return luaS_newlstr(L, s, strlen(s)); }
+// A string of l bytes that the caller writes and then hands to
+// luaS_internbuilt, which returns it interned, or an equal string already
+// interned (freeing it). Nothing may run in between.
+TString *luaS_newbuilt(lua_State *L, size_t l);
+TString *luaS_internbuilt(lua_State *L, TString *ts);
 void luaS_resize(lua_State *L, int newsize);
 void luaS_freeall(lua_State *L);
 Udata *luaS_newudata(lua_State *L, size_t s);
@@ -397,6 +407,9 @@ CClosure *luaF_newCclosure(lua_State *L, int nelems);
 LClosure *luaF_newLclosure(lua_State *L, int nelems, Table *e);
 UpVal *luaF_findupval(lua_State *L, StkId level);
 void luaF_close(lua_State *L, StkId level);
+// Open upvalues are listed highest slot first: nothing at or above level is
+// open when the first one lies below it.
+inline bool luaF_anyopen(const lua_State *L, StkId level) { return L->openupval && L->openupval->v >= level; }
 void luaF_freeclosure(lua_State *L, Closure *c);
 int luaG_getline(const Proto *p, int pc);
 
@@ -412,6 +425,24 @@ inline const TObject *luaH_getstr(Table *t, TString *key) {
         n = n->next;
     } while (n);
     return &luaO_nilobject;
+}
+// The array index (key - 1) of number key n, or a value not below
+// sizearray: one conversion and one compare back, no range tests in
+// floating point.
+inline unsigned luaH_arrayindex(const Table *t, lua_Number n) {
+#if defined(__SSE2__)
+    const int k = _mm_cvttsd_si32(_mm_set_sd(n)); // INT_MIN for NaN and out of range
+#else
+    if (!(n >= 1 && n <= t->sizearray)) return UINT_MAX;
+    const int k = static_cast<int>(n);
+#endif
+    return static_cast<lua_Number>(k) == n ? static_cast<unsigned>(k) - 1u : UINT_MAX;
+}
+inline bool luaH_inarray(const Table *t, unsigned index) { return index < static_cast<unsigned>(t->sizearray); }
+// The array slot of number key n, or null.
+inline TObject *luaH_arrayslot(Table *t, lua_Number n) {
+    const unsigned index = luaH_arrayindex(t, n);
+    return luaH_inarray(t, index) ? &t->array[index] : nullptr;
 }
 TObject *luaH_set(lua_State *L, Table *t, const TObject *key);
 TObject *luaH_setnum(lua_State *L, Table *t, int key);

@@ -6,7 +6,7 @@ namespace {
 
 // The public opcode behind each internal one.
 constexpr int kPublic[int(OPX_FIRST_FREE) - int(NUM_OPCODES)] = {
-    OP_ADD, OP_ADD, OP_SUB, OP_SUB, OP_MUL, OP_MUL, OP_GETTABLE, OP_SETTABLE, OP_SELF,
+    OP_ADD, OP_ADD, OP_SUB, OP_SUB, OP_MUL, OP_MUL, OP_GETTABLE, OP_SETTABLE, OP_SELF, OP_GETTABLE, OP_SETTABLE,
 };
 
 Instruction withOpcode(Instruction i, int op) { return (i & ~Instruction(0x3F)) | Instruction(op); }
@@ -28,9 +28,11 @@ Instruction specialized(const Proto *f, Instruction i) {
         return withOpcode(i, ISK(c) ? rr + 1 : rr);
     }
     case OP_GETTABLE:
-        return isStringConstant(f, c) ? withOpcode(i, OPX_GETFIELD) : i;
+        if (isStringConstant(f, c)) return withOpcode(i, OPX_GETFIELD);
+        return ISK(c) ? i : withOpcode(i, OPX_GETINDEX);
     case OP_SETTABLE:
-        return isStringConstant(f, b) ? withOpcode(i, OPX_SETFIELD) : i;
+        if (isStringConstant(f, b)) return withOpcode(i, OPX_SETFIELD);
+        return ISK(b) ? i : withOpcode(i, OPX_SETINDEX);
     case OP_SELF:
         return ISK(c) ? withOpcode(i, OPX_SELFK) : i;
     default:

@@ -251,8 +251,7 @@ const TObject *luaH_get(Table *t, const TObject *key) {
     case LUA_TSTRING: return luaH_getstr(t, tsvalue(key));
     case LUA_TNUMBER: {
         lua_Number n = nvalue(key);
-        int k = arrayindex(n);
-        if (k > 0 && k <= t->sizearray) return &t->array[k - 1];
+        if (const TObject *slot = luaH_arrayslot(t, n)) return slot;
         return getnumhash(t, n);
     }
     case LUA_TNIL: return &luaO_nilobject;

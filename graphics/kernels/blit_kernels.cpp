@@ -2,6 +2,7 @@
 #include "graphics/kernels/blit_kernels.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -51,31 +52,39 @@ void FillRect(const cxFillJob *j, uint32_t value) {
     for (int32_t y = 1; y < j->height; ++y) std::memcpy(At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>), first, n);
 }
 
-template <int F>
-void BlendFillRect(const cxFillJob *j) {
-    const uint32_t a = uint32_t(std::clamp(j->level, 0, 255));
-    for (int32_t y = 0; y < j->height; ++y) {
-        uint8_t *d = At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>);
-        for (int32_t x = 0; x < j->width; ++x) {
-            uint8_t *p = d + x * kBytes<F>;
-            Store<F>(p, BlendPixel<F>(j->pixel, Load<F>(p), a));
-        }
+
+template <int Conversion>
+inline uint32_t Converted(uint32_t v) {
+    if constexpr (Conversion == 1) return FromARGB<11>(ToARGB<10>(v), false);
+    else if constexpr (Conversion == 2) return FromARGB<12>(ToARGB<10>(v), false);
+    else return v;
+}
+
+// n whole pixels from s to d, converted; without a conversion one memmove.
+template <int F, int Conversion>
+inline void CopySpan(const uint8_t *s, uint8_t *d, int32_t n) {
+    if constexpr (Conversion == 0) {
+        std::memmove(d, s, size_t(n) * kBytes<F>);
+    } else {
+        for (int32_t x = 0; x < n; ++x) Store<F>(d + x * kBytes<F>, Converted<Conversion>(Load<F>(s + x * kBytes<F>)));
     }
 }
 
+// Mask bytes that are all set copy at memmove speed, all-clear ones are
+// skipped; mixed bytes select pixel by pixel.
 template <int F, int Conversion>
 void MaskedCopyRect(const cxMaskedCopyJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         const uint8_t *s = At(j->srcPixels, j->srcX, j->srcY + y, j->srcRowLength, kBytes<F>);
         uint8_t *d = At(j->dstPixels, j->dstX, j->dstY + y, j->dstRowLength, kBytes<F>);
         const uint8_t *m = j->mask + ptrdiff_t(j->srcY + y) * j->maskRowLength;
-        for (int32_t x = 0; x < j->width; ++x) {
-            uint32_t v = Load<F>(s + x * kBytes<F>);
-            if constexpr (Conversion == 1) v = FromARGB<11>(ToARGB<10>(v), false);
-            else if constexpr (Conversion == 2) v = FromARGB<12>(ToARGB<10>(v), false);
-            const uint32_t keep = 0u - MaskBit(m, j->srcX + x);
-            Store<F>(d + x * kBytes<F>, Select(keep, v, Load<F>(d + x * kBytes<F>)));
-        }
+        ForMaskRuns(
+            m, j->srcX, j->width,
+            [&](int32_t x, int32_t n) { CopySpan<F, Conversion>(s + x * kBytes<F>, d + x * kBytes<F>, n); },
+            [&](int32_t x, uint32_t bit) {
+                const uint32_t v = Converted<Conversion>(Load<F>(s + x * kBytes<F>));
+                Store<F>(d + x * kBytes<F>, Select(0u - bit, v, Load<F>(d + x * kBytes<F>)));
+            });
     }
 }
 
@@ -84,20 +93,23 @@ void MaskFillRect(const cxMaskFillJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         uint8_t *d = At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>);
         const uint8_t *m = j->mask + ptrdiff_t(j->maskY + y) * j->maskRowLength;
-        for (int32_t x = 0; x < j->width; ++x) {
-            const uint32_t keep = 0u - MaskBit(m, j->maskX + x);
-            Store<F>(d + x * kBytes<F>, Select(keep, j->pixel, Load<F>(d + x * kBytes<F>)));
-        }
+        ForMaskRuns(
+            m, j->maskX, j->width,
+            [&](int32_t x, int32_t n) {
+                if constexpr (kBytes<F> == 4) std::fill_n(reinterpret_cast<uint32_t *>(d) + x, n, j->pixel);
+                else std::fill_n(reinterpret_cast<uint16_t *>(d) + x, n, uint16_t(j->pixel));
+            },
+            [&](int32_t x, uint32_t bit) {
+                Store<F>(d + x * kBytes<F>, Select(0u - bit, j->pixel, Load<F>(d + x * kBytes<F>)));
+            });
     }
 }
 
-// Mode 0: blend by the source alpha.
-//
-// Every product of the blend fits 16 bits ((s * a + d * (256 - a)) <= 65280),
-// so the loops below compute in 16-bit lanes, which vectorise well on both
-// NEON and SSE2. 3- and 4-byte pixels are blended byte by byte: each byte is
-// a whole channel, so the order of the channels does not matter, and the
-// alpha byte gets multipliers that keep it at the ends and zero it between.
+// Mode 0: blend by the source alpha, in BlendChannel's 16-bit arithmetic,
+// which vectorises well on both NEON and SSE2. 3- and 4-byte pixels are
+// blended byte by byte: each byte is a whole channel, so the order of the
+// channels does not matter, and the alpha byte gets weights that keep it at
+// the ends and zero it between.
 template <int F>
 constexpr int AlphaByteIndex() {
     if constexpr (kFormats[F].a.bits == 0) return -1;
@@ -123,49 +135,40 @@ void BlendRowBytes(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
             const uint8_t *av = reinterpret_cast<const uint8_t *>(rep);
             const uint8_t *sp = s + size_t(x0) * 4;
             uint8_t *dp = d + size_t(x0) * 4;
-            // d * 256 + (s - d) * a equals s * a + d * (256 - a), which lies
-            // in 0..65280: the sum taken modulo 2^16 is exact.
-            for (int32_t k = 0; k < n * 4; ++k) {
-                const uint16_t v = av[k];
-                const uint16_t sa = uint16_t(v + (v == 255));
-                dp[k] = uint8_t(uint16_t(uint16_t(dp[k] << 8) + uint16_t((sp[k] - dp[k]) * sa)) >> 8);
-            }
+            for (int32_t k = 0; k < n * 4; ++k) dp[k] = uint8_t(BlendChannel(sp[k], dp[k], Weights(av[k])));
             uint32_t *d4 = reinterpret_cast<uint32_t *>(dp);
             for (int32_t i = 0; i < n; ++i) d4[i] &= (ap[i] == 0 || ap[i] == 255) ? 0xFFFFFFFFu : kKeepColour;
         }
-    } else {
-        alignas(16) uint16_t ms[N * B], md[N * B];
-        for (int32_t x0 = 0; x0 < w; x0 += N) {
-            const int32_t n = std::min<int32_t>(N, w - x0);
-            for (int32_t i = 0; i < n; ++i) {
-                const uint16_t av = a[x0 + i];
-                const uint16_t sa = uint16_t(av + (av == 255)), da = uint16_t(256 - sa);
-                for (int c = 0; c < B; ++c) {
-                    ms[i * B + c] = c == AI ? uint16_t((av == 255) << 8) : sa;
-                    md[i * B + c] = c == AI ? uint16_t((av == 0) << 8) : da;
-                }
+        return;
+    }
+    alignas(16) uint16_t ms[N * B], md[N * B];
+    for (int32_t x0 = 0; x0 < w; x0 += N) {
+        const int32_t n = std::min<int32_t>(N, w - x0);
+        for (int32_t i = 0; i < n; ++i) {
+            const uint32_t av = a[x0 + i];
+            const BlendWeights wt = Weights(av);
+            for (int c = 0; c < B; ++c) {
+                ms[i * B + c] = c == AI ? uint16_t((av == 255) << 8) : wt.s;
+                md[i * B + c] = c == AI ? uint16_t((av == 0) << 8) : wt.d;
             }
-            const uint8_t *sp = s + size_t(x0) * B;
-            uint8_t *dp = d + size_t(x0) * B;
-            for (int32_t k = 0; k < n * B; ++k)
-                dp[k] = uint8_t(uint16_t(uint16_t(sp[k] * ms[k]) + uint16_t(dp[k] * md[k])) >> 8);
         }
+        const uint8_t *sp = s + size_t(x0) * B;
+        uint8_t *dp = d + size_t(x0) * B;
+        for (int32_t k = 0; k < n * B; ++k) dp[k] = uint8_t(BlendChannel(sp[k], dp[k], BlendWeights{ms[k], md[k]}));
     }
 }
 
-// 2-byte pixels in RGB 5-6-5 working form, all in 16-bit arithmetic.
+// 2-byte pixels in RGB 5-6-5 working form.
 template <int F>
 void BlendRow16(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
     const uint16_t *s2 = reinterpret_cast<const uint16_t *>(s);
     uint16_t *d2 = reinterpret_cast<uint16_t *>(d);
     for (int32_t x = 0; x < w; ++x) {
         const uint16_t sp = s2[x], dp = d2[x], av = a[x];
-        const uint16_t ws = uint16_t(ToWork<F>(sp)), wd = uint16_t(ToWork<F>(dp));
-        const uint16_t sa = uint16_t(av + (av == 255)), da = uint16_t(256 - sa);
-        const uint16_t r = uint16_t(uint16_t(((ws & 0xF800) >> 8) * sa) + uint16_t(((wd & 0xF800) >> 8) * da)) >> 8;
-        const uint16_t g = uint16_t(uint16_t(((ws & 0x07E0) >> 3) * sa) + uint16_t(((wd & 0x07E0) >> 3) * da)) >> 8;
-        const uint16_t b = uint16_t(uint16_t(((ws << 3) & 0xFF) * sa) + uint16_t(((wd << 3) & 0xFF) * da)) >> 8;
-        const uint16_t mixed = uint16_t(FromWork<F>(uint16_t(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3))));
+        const RGB8x16 S = Split565(uint16_t(ToWork<F>(sp))), D = Split565(uint16_t(ToWork<F>(dp)));
+        const BlendWeights wt = Weights(av);
+        const uint16_t mixed = uint16_t(
+            FromWork<F>(Join565(BlendChannel(S.r, D.r, wt), BlendChannel(S.g, D.g, wt), BlendChannel(S.b, D.b, wt))));
         if constexpr (F == kWork16) {
             d2[x] = mixed; // every bit is a colour bit: the ends come out exact
         } else {
@@ -177,41 +180,76 @@ void BlendRow16(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
 }
 
 template <int F>
+inline void BlendRow(const uint8_t *s, const uint8_t *a, uint8_t *d, int32_t w) {
+    if constexpr (kBytes<F> == 2) BlendRow16<F>(s, a, d, w);
+    else BlendRowBytes<F>(s, a, d, w);
+}
+
+template <int F>
 void BlendRect(const cxAlphaBlendJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         const uint8_t *s = At(j->srcPixels, j->srcX, j->srcY + y, j->srcRowLength, kBytes<F>);
         const uint8_t *a = At(j->srcAlpha, j->alphaX, j->alphaY + y, j->srcAlphaRowLength, 1);
         uint8_t *d = At(j->dstPixels, j->dstX, j->dstY + y, j->dstRowLength, kBytes<F>);
-        if constexpr (kBytes<F> == 2) BlendRow16<F>(s, a, d, j->width);
-        else BlendRowBytes<F>(s, a, d, j->width);
+        BlendRow<F>(s, a, d, j->width);
     }
 }
 
-// Mode 1: copy where the alpha is not 0.
+// A constant colour at a constant level: one row of the colour and one of
+// the level, made once, run through the alpha blit's row blender.
+template <int F>
+void BlendFillRect(const cxFillJob *j) {
+    constexpr int N = 256;
+    alignas(16) uint8_t colour[N * kBytes<F>], level[N];
+    for (int32_t i = 0; i < N; ++i) Store<F>(colour + i * kBytes<F>, j->pixel);
+    std::memset(level, std::clamp(j->level, 0, 255), N);
+    for (int32_t y = 0; y < j->height; ++y) {
+        uint8_t *d = At(j->dstPixels, j->x, j->y + y, j->rowLength, kBytes<F>);
+        for (int32_t x0 = 0; x0 < j->width; x0 += N)
+            BlendRow<F>(colour, level, d + size_t(x0) * kBytes<F>, std::min<int32_t>(N, j->width - x0));
+    }
+}
+
+// Mode 1: copy where the alpha is not 0; runs of set alpha copy at memmove
+// speed, runs of 0 are skipped.
 template <int F>
 void AlphaCopyRect(const cxAlphaBlendJob *j) {
     for (int32_t y = 0; y < j->height; ++y) {
         const uint8_t *s = At(j->srcPixels, j->srcX, j->srcY + y, j->srcRowLength, kBytes<F>);
         const uint8_t *a = At(j->srcAlpha, j->alphaX, j->alphaY + y, j->srcAlphaRowLength, 1);
         uint8_t *d = At(j->dstPixels, j->dstX, j->dstY + y, j->dstRowLength, kBytes<F>);
-        for (int32_t x = 0; x < j->width; ++x) {
-            uint8_t *p = d + x * kBytes<F>;
-            Store<F>(p, Select(0u - uint32_t(a[x] != 0), Load<F>(s + x * kBytes<F>), Load<F>(p)));
-        }
+        ForAlphaRuns(
+            a, j->width,
+            [&](int32_t x, int32_t n) { CopySpan<F, 0>(s + x * kBytes<F>, d + x * kBytes<F>, n); },
+            [&](int32_t x, uint32_t av) {
+                uint8_t *p = d + x * kBytes<F>;
+                Store<F>(p, Select(0u - uint32_t(av != 0), Load<F>(s + x * kBytes<F>), Load<F>(p)));
+            });
     }
 }
 
 // Mode 2: the source over a destination that has its own alpha; the
 // destination alpha is read only.
+// ceil(2^32 / d) for d in 1..255: n / d is (n * kReciprocal[d]) >> 32 exactly
+// for every n below 2^24, since the error n * (kReciprocal[d] * d - 2^32)
+// stays below 2^32.
+constexpr auto kReciprocal = [] {
+    std::array<uint64_t, 256> r{};
+    for (uint64_t d = 1; d < 256; ++d) r[d] = ((uint64_t(1) << 32) + d - 1) / d;
+    return r;
+}();
+inline uint32_t DivideSmall(uint32_t n, uint32_t d) { return uint32_t((n * kReciprocal[d]) >> 32); }
+
 template <int F>
 uint32_t CompositePixel(uint32_t s, uint32_t d, uint32_t sa, uint32_t da) {
     const uint32_t out = std::min<uint32_t>((da * (255 - sa) + 255 * sa + 127) / 255, 255);
     const uint32_t w = (da * (255 - sa) + 127) / 255;
     const uint32_t div = out ? out : 1; // out >= 1 whenever sa >= 1; sa 0 is selected away
     // Rounded by half the divisor: a fixed +127 would lift a faint source
-    // over an empty destination (out = 1) by 127 levels.
+    // over an empty destination (out = 1) by 127 levels. The numerator is
+    // below 2^17, so the reciprocal gives the quotient exactly.
     auto mix = [&](uint32_t dc, uint32_t sc, uint32_t cap) {
-        return std::min<uint32_t>((dc * w + sc * sa + div / 2) / div, cap);
+        return std::min<uint32_t>(DivideSmall(dc * w + sc * sa + div / 2, div), cap);
     };
     uint32_t blended;
     if constexpr (kBytes<F> == 2) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "graphics/pixels/pixel_format_table.h"
 
@@ -33,24 +34,36 @@ inline void Dispatch(uint32_t format, Fn &&fn) {
     });
 }
 
-// d + (((s - d) * a) >> 8) per channel, written as (s * a + d * (256 - a)) >> 8,
-// which is the same number for a in 0..255 and stays unsigned. Alpha 255 is
-// taken as 256 so that it yields the source exactly; alpha 0 yields the
-// destination exactly. A blended 3/4-byte pixel leaves with alpha 0 because
-// the working form has none; the two ends keep their pixels whole.
+// The one blend arithmetic: per channel d + (((s - d) * a) >> 8), written
+// as (s * sa + d * da) >> 8 with sa = a and da = 256 - a, which is the same
+// number for a in 0..255 and stays unsigned. Alpha 255 is taken as 256 so
+// that it yields the source exactly; alpha 0 yields the destination
+// exactly. Every product fits 16 bits (the sum is at most 65280), so the
+// row loops that use it run in 16-bit vector lanes.
+struct BlendWeights {
+    uint16_t s, d;
+};
+inline constexpr BlendWeights Weights(uint32_t a) {
+    const uint16_t sa = uint16_t(a + uint32_t(a == 255));
+    return {sa, uint16_t(256 - sa)};
+}
+inline constexpr uint16_t BlendChannel(uint16_t s, uint16_t d, BlendWeights w) {
+    return uint16_t(uint16_t(uint16_t(s * w.s) + uint16_t(d * w.d)) >> 8);
+}
+
+// One pixel in its working form. A blended 3/4-byte pixel leaves with
+// alpha 0 because the working form has none; the two ends keep their pixels
+// whole.
 template <int F>
 inline uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t a) {
-    const uint32_t aa = a + uint32_t(a == 255);
-    const uint32_t ia = 256 - aa;
+    const BlendWeights w = Weights(a);
     uint32_t mixed;
     if constexpr (kBytes<F> == 2) {
         const RGB8 S = Split565(ToWork<F>(s)), D = Split565(ToWork<F>(d));
-        mixed = FromWork<F>(Join565((S.r * aa + D.r * ia) >> 8, (S.g * aa + D.g * ia) >> 8, (S.b * aa + D.b * ia) >> 8));
+        mixed = FromWork<F>(Join565(BlendChannel(S.r, D.r, w), BlendChannel(S.g, D.g, w), BlendChannel(S.b, D.b, w)));
     } else {
-        const uint32_t ws = ToWork<F>(s), wd = ToWork<F>(d);
-        const uint32_t rb = (((ws & 0xFF00FFu) * aa + (wd & 0xFF00FFu) * ia) >> 8) & 0xFF00FFu;
-        const uint32_t g = (((ws & 0xFF00u) * aa + (wd & 0xFF00u) * ia) >> 8) & 0xFF00u;
-        mixed = FromWork<F>(rb | g);
+        const RGB8 S = Split888(ToWork<F>(s)), D = Split888(ToWork<F>(d));
+        mixed = FromWork<F>(Join888(BlendChannel(S.r, D.r, w), BlendChannel(S.g, D.g, w), BlendChannel(S.b, D.b, w)));
     }
     // The ends keep whole pixels, bits outside the colour channels included.
     const uint32_t m0 = 0u - uint32_t(a == 0), m1 = 0u - uint32_t(a == 255);
@@ -62,6 +75,58 @@ inline uint32_t MaskBit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> 
 inline void SetMaskBit(uint8_t *row, int32_t x, uint32_t bit) {
     const uint8_t m = uint8_t(0x80u >> (x & 7));
     row[x >> 3] = uint8_t((row[x >> 3] & ~m) | (bit ? m : 0));
+}
+
+// Walks one row of w pixels whose mask bits start at bit mx of mrow: runs
+// of whole mask bytes that are all set go to run(x, n) at once, all-clear
+// bytes are skipped, and every other pixel goes to pixel(x, bit).
+template <class Run, class Pixel>
+inline void ForMaskRuns(const uint8_t *mrow, int32_t mx, int32_t w, Run &&run, Pixel &&pixel) {
+    int32_t x = 0;
+    for (; x < w && ((mx + x) & 7); ++x) pixel(x, MaskBit(mrow, mx + x));
+    while (x + 8 <= w) {
+        const uint8_t *m = mrow + ((mx + x) >> 3);
+        if (*m == 0xFF) {
+            int32_t n = 8;
+            for (uint64_t v; x + n + 64 <= w && (std::memcpy(&v, m + (n >> 3), 8), v == ~uint64_t(0));) n += 64;
+            while (x + n + 8 <= w && m[n >> 3] == 0xFF) n += 8;
+            run(x, n);
+            x += n;
+        } else {
+            if (*m != 0)
+                for (int32_t k = 0; k < 8; ++k) pixel(x + k, (uint32_t(*m) >> (7 - k)) & 1u);
+            x += 8;
+        }
+    }
+    for (; x < w; ++x) pixel(x, MaskBit(mrow, mx + x));
+}
+
+// The same over alpha bytes, eight at a time: groups without a zero byte
+// form the runs, all-zero groups are skipped, pixel(x, alpha) takes the rest.
+template <class Run, class Pixel>
+inline void ForAlphaRuns(const uint8_t *a, int32_t w, Run &&run, Pixel &&pixel) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    const auto group = [&](int32_t x) {
+        uint64_t v;
+        std::memcpy(&v, a + x, 8);
+        return v;
+    };
+    const auto full = [&](uint64_t v) { return ((v - kOnes) & ~v & kHighs) == 0; };
+    int32_t x = 0;
+    while (x + 8 <= w) {
+        const uint64_t v = group(x);
+        if (v != 0 && full(v)) {
+            int32_t n = 8;
+            while (x + n + 8 <= w && full(group(x + n))) n += 8;
+            run(x, n);
+            x += n;
+        } else {
+            if (v != 0)
+                for (int32_t k = 0; k < 8; ++k) pixel(x + k, uint32_t(a[x + k]));
+            x += 8;
+        }
+    }
+    for (; x < w; ++x) pixel(x, uint32_t(a[x]));
 }
 
 // Branch-free select: s where m is all ones, d where it is zero.

@@ -157,6 +157,16 @@ inline constexpr RGB8 Split565(uint32_t p) { return {(p & 0xF800u) >> 8, (p & 0x
 inline constexpr uint32_t Join565(uint32_t r, uint32_t g, uint32_t b) {
     return ((r & 0xF8u) << 8) | ((g & 0xFCu) << 3) | (b >> 3);
 }
+// The same in 16-bit words, for loops that run in 16-bit vector lanes.
+struct RGB8x16 {
+    uint16_t r, g, b;
+};
+inline constexpr RGB8x16 Split565(uint16_t p) {
+    return {uint16_t((p & 0xF800u) >> 8), uint16_t((p & 0x07E0u) >> 3), uint16_t((p << 3) & 0xFFu)};
+}
+inline constexpr uint16_t Join565(uint16_t r, uint16_t g, uint16_t b) {
+    return uint16_t(((r & 0xF8u) << 8) | ((g & 0xFCu) << 3) | (b >> 3));
+}
 inline constexpr RGB8 Split888(uint32_t p) { return {(p >> 16) & 0xFFu, (p >> 8) & 0xFFu, p & 0xFFu}; }
 inline constexpr uint32_t Join888(uint32_t r, uint32_t g, uint32_t b) { return (r << 16) | (g << 8) | b; }
 

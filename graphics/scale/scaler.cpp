@@ -98,6 +98,7 @@ constexpr int kStripe = 256;
 struct StripeColumns {
     uint32_t c0[kStripe], c1[kStripe];
     alignas(16) int16_t f4[kStripe * 4];
+    alignas(16) int16_t f3[kStripe * 3];
     alignas(16) int16_t f1[kStripe];
 };
 
@@ -110,23 +111,30 @@ void PrepareColumns(const cxScaleJob *j, int32_t x0, int32_t n, StripeColumns &s
         const int16_t f = int16_t((X & 0xFFFFu) >> 1);
         sc.f1[i] = f;
         for (int c = 0; c < 4; ++c) sc.f4[4 * i + c] = f;
+        for (int c = 0; c < 3; ++c) sc.f3[3 * i + c] = f;
     }
 }
 
+// 3- and 4-byte pixels: every stored byte is a whole channel, so the bytes
+// are interpolated as they lie, whatever the channel order.
 template <int F>
 void HorizontalRow(const cxScaleJob *j, const StripeColumns &sc, int32_t srcRow, int32_t n, uint8_t *out) {
     const uint8_t *s = At(j->srcPixels, 0, srcRow, j->srcRowLength, kBytes<F>);
-    alignas(16) uint32_t left[kStripe], right[kStripe];
-    for (int32_t i = 0; i < n; ++i) {
-        left[i] = Load<F>(s + size_t(sc.c0[i]) * kBytes<F>);
-        right[i] = Load<F>(s + size_t(sc.c1[i]) * kBytes<F>);
+    if constexpr (kBytes<F> == 4) {
+        alignas(16) uint32_t left[kStripe], right[kStripe];
+        for (int32_t i = 0; i < n; ++i) {
+            left[i] = Load<F>(s + size_t(sc.c0[i]) * 4);
+            right[i] = Load<F>(s + size_t(sc.c1[i]) * 4);
+        }
+        LerpBytes(reinterpret_cast<const uint8_t *>(left), reinterpret_cast<const uint8_t *>(right), sc.f4, 4 * n, out);
+    } else {
+        alignas(16) uint8_t left[kStripe * 3], right[kStripe * 3];
+        for (int32_t i = 0; i < n; ++i) {
+            std::memcpy(left + 3 * i, s + size_t(sc.c0[i]) * 3, 3);
+            std::memcpy(right + 3 * i, s + size_t(sc.c1[i]) * 3, 3);
+        }
+        LerpBytes(left, right, sc.f3, 3 * n, out);
     }
-    if constexpr (kBytes<F> != 4) {
-        // Unpacked to channel bytes in loops of their own, which vectorise.
-        for (int32_t i = 0; i < n; ++i) left[i] = ToARGB<F>(left[i], false);
-        for (int32_t i = 0; i < n; ++i) right[i] = ToARGB<F>(right[i], false);
-    }
-    LerpBytes(reinterpret_cast<const uint8_t *>(left), reinterpret_cast<const uint8_t *>(right), sc.f4, 4 * n, out);
 }
 
 // 2-byte pixels are interpolated as three planes of 8-bit channel values in
@@ -142,9 +150,9 @@ void HorizontalPlanes(const cxScaleJob *j, const StripeColumns &sc, int32_t srcR
         right[i] = s[sc.c1[i]];
     }
     for (int32_t i = 0; i < n; ++i) {
-        const uint16_t l = uint16_t(ToWork<F>(left[i])), r = uint16_t(ToWork<F>(right[i]));
-        lc[0][i] = uint16_t((l & 0xF800) >> 8), lc[1][i] = uint16_t((l & 0x07E0) >> 3), lc[2][i] = uint16_t((l << 3) & 0xFF);
-        rc[0][i] = uint16_t((r & 0xF800) >> 8), rc[1][i] = uint16_t((r & 0x07E0) >> 3), rc[2][i] = uint16_t((r << 3) & 0xFF);
+        const RGB8x16 l = Split565(uint16_t(ToWork<F>(left[i]))), r = Split565(uint16_t(ToWork<F>(right[i])));
+        lc[0][i] = l.r, lc[1][i] = l.g, lc[2][i] = l.b;
+        rc[0][i] = r.r, rc[1][i] = r.g, rc[2][i] = r.b;
     }
     for (int c = 0; c < 3; ++c) LerpWords(lc[c], rc[c], sc.f1, n, out + c * kStripe);
 }
@@ -188,7 +196,6 @@ void SmoothPixels(const cxScaleJob *j) {
     constexpr bool kPlanes = kBytes<F> == 2;
     constexpr size_t kRowBytes = kPlanes ? 3 * kStripe * 2 : kStripe * 4;
     alignas(16) uint8_t rows[2][kRowBytes];
-    alignas(16) uint32_t mixed[kStripe];
     alignas(16) uint16_t planes[3][kStripe];
     alignas(16) uint8_t arows[2][kStripe];
     StripeColumns sc;
@@ -214,16 +221,10 @@ void SmoothPixels(const cxScaleJob *j) {
                 for (int c = 0; c < 3; ++c) LerpWords(top + c * kStripe, bottom + c * kStripe, fy, n, planes[c]);
                 uint16_t *d2 = reinterpret_cast<uint16_t *>(d);
                 for (int32_t i = 0; i < n; ++i)
-                    d2[i] = uint16_t(FromWork<F>(uint16_t(((planes[0][i] & 0xF8) << 8) | ((planes[1][i] & 0xFC) << 3) |
-                                                          (planes[2][i] >> 3))));
+                    d2[i] = uint16_t(FromWork<F>(Join565(planes[0][i], planes[1][i], planes[2][i])));
             } else {
-                Prepare(px, r0, r1, size_t(4) * n, [&](int32_t r, uint8_t *out) { HorizontalRow<F>(j, sc, r, n, out); });
-                if constexpr (kBytes<F> == 4) {
-                    LerpBytes(px.buf[0], px.buf[1], fy, 4 * n, d);
-                } else {
-                    LerpBytes(px.buf[0], px.buf[1], fy, 4 * n, reinterpret_cast<uint8_t *>(mixed));
-                    for (int32_t i = 0; i < n; ++i) Store<F>(d + size_t(i) * 3, FromARGB<F>(mixed[i], false));
-                }
+                Prepare(px, r0, r1, size_t(kBytes<F>) * n, [&](int32_t r, uint8_t *out) { HorizontalRow<F>(j, sc, r, n, out); });
+                LerpBytes(px.buf[0], px.buf[1], fy, kBytes<F> * n, d);
             }
             if (alpha) {
                 Prepare(al, r0, r1, size_t(n), [&](int32_t r, uint8_t *out) { HorizontalAlpha(j, sc, r, n, out); });

@@ -206,10 +206,10 @@ void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
                 // scaler does for 2-byte pixels.
                 for (int q = 0; q < 4; ++q)
                     for (int32_t i = 0; i < n; ++i) {
-                        const uint16_t w = uint16_t(ToWork<F>(r.c[q][i]));
-                        r.planes[q][0][i] = uint16_t((w & 0xF800) >> 8);
-                        r.planes[q][1][i] = uint16_t((w & 0x07E0) >> 3);
-                        r.planes[q][2][i] = uint16_t((w << 3) & 0xFF);
+                        const RGB8x16 w = Split565(uint16_t(ToWork<F>(r.c[q][i])));
+                        r.planes[q][0][i] = w.r;
+                        r.planes[q][1][i] = w.g;
+                        r.planes[q][2][i] = w.b;
                     }
                 for (int c = 0; c < 3; ++c) {
                     LerpWords(r.planes[0][c], r.planes[1][c], r.ax, n, r.ptop[c]);
@@ -218,8 +218,7 @@ void TransformSmooth(const cxTransformJob *j, const Inverse &inv) {
                 }
                 uint16_t *p2 = reinterpret_cast<uint16_t *>(p);
                 for (int32_t i = 0; i < n; ++i) {
-                    const uint16_t v = uint16_t(FromWork<F>(
-                        uint16_t(((r.pout[0][i] & 0xF8) << 8) | ((r.pout[1][i] & 0xFC) << 3) | (r.pout[2][i] >> 3))));
+                    const uint16_t v = uint16_t(FromWork<F>(Join565(r.pout[0][i], r.pout[1][i], r.pout[2][i])));
                     p2[i] = mask ? uint16_t(Select(0u - r.visible[i], v, p2[i])) : v;
                 }
             } else {

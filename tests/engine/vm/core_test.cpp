@@ -2,7 +2,10 @@
 // references, metatables, the collector, calls and errors.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <set>
 #include <string>
 
@@ -453,6 +456,42 @@ TEST_F(VM, BuffersJoinLongTexts) {
     std::string s(lua_tostring(L, -1), lua_strlen(L, -1));
     EXPECT_EQ(s.size(), 15004u);
     EXPECT_EQ(s.substr(s.size() - 4), "XYZ!");
+}
+
+// Numbers become text as "%.14g" writes them, whichever way the formatter
+// takes: integers, short decimals, or the C library.
+TEST(NumberText, MatchesPercent14g) {
+    std::vector<double> values = {0.5, -0.5, 1.5, 0.25, 0.1, 0.2, 0.1 + 0.2, 1.0 / 3, 2.0 / 3, 1e-4, 1.5e-4,
+                                  9.99999999999999e-5, 0.00012345678901234, 123456.789, -123456.789,
+                                  1e13 - 0.5, 1e13 + 0.5, 99999999999999.5, 99999999999999.0, 1e14, 1e15 + 0.5,
+                                  12345678901.125, 0.1234567890123456, 4503599627370495.5, 1e22, 1e300, 5e-324,
+                                  DBL_MAX, -DBL_MAX, 0.0, -0.0, 1e-5, 3.14159265358979, 2.5e-4, 0.3, 1e12 + 0.1};
+    values.push_back(INFINITY);
+    values.push_back(-INFINITY);
+    values.push_back(NAN);
+    for (int i = -2000; i <= 2000; i++) {
+        values.push_back(i + 0.5);
+        values.push_back(i / 4.0);
+        values.push_back(i / 100.0);
+        values.push_back(i / 1000.0);
+        values.push_back(i * 1.1);
+    }
+    std::mt19937_64 rng(27);
+    for (int i = 0; i < 100000; i++) {
+        uint64_t bits = rng();
+        double d;
+        memcpy(&d, &bits, sizeof d);
+        values.push_back(d);
+        values.push_back(std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 80)));
+        values.push_back(static_cast<double>(rng() % 100000000) / std::pow(10.0, static_cast<int>(rng() % 12)));
+    }
+    for (double v : values) {
+        char want[64], got[48];
+        snprintf(want, sizeof want, "%.14g", v);
+        size_t len = luaO_num2str(v, got);
+        ASSERT_STREQ(got, want) << "bits of the number: " << std::hexfloat << v;
+        ASSERT_EQ(len, strlen(want));
+    }
 }
 
 TEST(CommandLibraries, KeepTheirOrder) {

@@ -439,6 +439,126 @@ tcheck: TFORLOOP 9 1        ; k, v in 11, 12
     EXPECT_EQ(lua_tonumber(L, -1), 77);
 }
 
+TEST_F(Interp, NumberKeysReachTheArrayOnlyWhenIntegralAndInRange) {
+    // t[1..8] = 10, 20, ..., 80 through register keys, then keys beside the
+    // array part; each read through a register key.
+    const char *src = R"(
+        NEWTABLE 0 0 0
+        LOADK 1 #0
+        LOADK 2 #8
+        LOADK 3 #1
+        JMP check
+fill:   MUL 4 1 #10
+        SETTABLE 0 r1 r4
+check:  FORLOOP 1 fill
+        SETTABLE 0 #2.5 #25
+        SETTABLE 0 #0 #-100
+        SETTABLE 0 #-1 #-10
+        SETTABLE 0 #9 #90
+        SETTABLE 0 #4294967297 #7
+        SETTABLE 0 #1e300 #300
+        LOADK 9 #8
+        ADD 10 9 #0.5
+        SETTABLE 0 r10 #85
+        LOADK 1 #1
+        GETTABLE 1 0 r1
+        LOADK 2 #8
+        GETTABLE 2 0 r2
+        LOADK 3 #2.5
+        GETTABLE 3 0 r3
+        LOADK 4 #0
+        GETTABLE 4 0 r4
+        LOADK 5 #-1
+        GETTABLE 5 0 r5
+        LOADK 6 #9
+        GETTABLE 6 0 r6
+        LOADK 7 #4294967297
+        GETTABLE 7 0 r7
+        LOADK 8 #1e300
+        GETTABLE 8 0 r8
+        GETTABLE 9 0 r10
+        RETURN 1 10
+)";
+    ASSERT_EQ(runText(L, src), 0);
+    const double want[] = {10, 80, 25, -100, -10, 90, 7, 300, 85};
+    ASSERT_EQ(lua_gettop(L), 9);
+    for (int j = 0; j < 9; j++) EXPECT_EQ(lua_tonumber(L, j + 1), want[j]) << "result " << j + 1;
+    // a fractional or absent key past the array part is a missing field
+    const char *missing = R"(
+        NEWTABLE 0 0 0
+        SETTABLE 0 #1 #1
+        LOADK 1 #1.5
+        GETTABLE 2 0 r1
+        RETURN 2 2
+)";
+    lua_settop(L, 0);
+    EXPECT_EQ(runText(L, missing), ERR_FIELDINIT);
+}
+
+TEST_F(Interp, ConcatenationYieldsTheInternedString) {
+    // "x=" .. 1.5 .. ";" .. -0.25 .. 7 .. "" finds the entry stored under the
+    // same text; a long run is joined whole.
+    const char *src = R"(
+        NEWTABLE 0 0 0
+        SETTABLE 0 "x=1.5;-0.257" #42
+        LOADK 1 "x="
+        LOADK 2 #1.5
+        LOADK 3 ";"
+        LOADK 4 #-0.25
+        LOADK 5 #7
+        LOADK 6 ""
+        CONCAT 1 1 6
+        GETTABLE 1 0 r1
+        LOADK 2 "abcdefghijklmnopqrstuvwxyz0123456789"
+        LOADK 3 #0
+        LOADK 4 #2000
+        LOADK 5 #1
+        LOADK 6 ""
+        JMP check
+grow:   MOVE 7 6
+        MOVE 8 2
+        MOVE 9 3
+        CONCAT 6 7 9
+check:  FORLOOP 3 grow
+        RETURN 1 7
+)";
+    ASSERT_EQ(runText(L, src), 0);
+    EXPECT_EQ(lua_tonumber(L, 1), 42);
+    std::string longText(lua_tostring(L, 6), lua_strlen(L, 6));
+    std::string want;
+    for (int j = 1; j <= 2000; j++) want += "abcdefghijklmnopqrstuvwxyz0123456789" + std::to_string(j);
+    EXPECT_EQ(longText, want);
+}
+
+TEST_F(Interp, OneWantedResultTakesTheFirstOrNil) {
+    // none() returns nothing, two() returns 5, 6; each called for one value
+    const char *src = R"(
+        CLOSURE 0 none
+        CLOSURE 1 two
+        LOADK 2 #1
+        MOVE 3 0
+        CALL 3 1 2
+        MOVE 4 1
+        CALL 4 1 2
+        LOADK 5 #9
+        RETURN 2 5
+.function none
+        RETURN 0 1
+.end
+.function two
+        LOADK 0 #5
+        LOADK 1 #6
+        RETURN 0 3
+.end
+)";
+    ASSERT_EQ(runText(L, src), 0);
+    ASSERT_EQ(lua_gettop(L), 4);
+    EXPECT_EQ(lua_tonumber(L, 1), 1);
+    EXPECT_TRUE(lua_isnil(L, 2));
+    EXPECT_EQ(lua_tonumber(L, 3), 5);
+    EXPECT_EQ(lua_tonumber(L, 4), 9);
+}
+
 TEST_F(Interp, VarargsTailCallsAndRecursionLimits) {
     // the countdown calls itself through a global
     const char *src2 = R"(

@@ -205,6 +205,43 @@ TEST(MaskKernels, BitOrderFollowsTheSourceColumn) {
     }
 }
 
+// Rows mixing all-set, all-clear and mixed mask bytes (and the same for
+// alpha groups), started at every column of a byte: each pixel follows its
+// own bit or alpha byte.
+TEST(MaskKernels, WholeBytesAndMixedBytesFollowEachPixel) {
+    const int W = 67, H = 3;
+    for (uint32_t f : {4u, 10u}) {
+        for (int sx = 0; sx < 8; ++sx) {
+            SCOPED_TRACE(std::to_string(f) + " from column " + std::to_string(sx));
+            PixelBuffer src(f, W + 8, H), dst(f, W, H), mask(CX_PIXFMT_MASK, W + 8, H), alpha(CX_PIXFMT_ALPHA, W + 8, H);
+            src.Randomise(7 + sx);
+            dst.Randomise(8 + sx);
+            std::mt19937 rng(9 + sx);
+            for (auto &b : mask.bytes) {
+                const uint32_t r = rng() % 3;
+                b = r == 0 ? 0x00 : r == 1 ? 0xFF : uint8_t(rng());
+            }
+            for (size_t i = 0; i < alpha.bytes.size(); i += 8) {
+                const uint32_t r = rng() % 3;
+                for (size_t k = i; k < i + 8 && k < alpha.bytes.size(); ++k)
+                    alpha.bytes[k] = r == 0 ? 0 : r == 1 ? uint8_t(1 + rng() % 255) : uint8_t(rng() % 2 ? 0 : rng());
+            }
+            PixelBuffer before = dst;
+            cxOsBitmapLock s = src.Lock(), d = dst.Lock(), m = mask.Lock(), a = alpha.Lock();
+            ASSERT_EQ(BltBitmapMaskSoft(&s, sx, 0, &d, 0, 0, W, H, &m), 0);
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    ASSERT_EQ(dst.Get(x, y), mask.Bit(sx + x, y) ? src.Get(sx + x, y) : before.Get(x, y)) << x << "," << y;
+            dst = before;
+            d = dst.Lock();
+            ASSERT_EQ(BltBitmapAlphaKernel(&s, sx, 0, &d, 0, 0, W, H, &a, nullptr, 1), 0);
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    ASSERT_EQ(dst.Get(x, y), *alpha.At(sx + x, y) ? src.Get(sx + x, y) : before.Get(x, y)) << x << "," << y;
+        }
+    }
+}
+
 TEST(KernelGuard, RejectsBadJobsBeforeWriting) {
     PixelBuffer src(10, 8, 8), dst(10, 8, 8), alpha(CX_PIXFMT_ALPHA, 8, 8);
     dst.Randomise(5);
