@@ -59,20 +59,19 @@ struct BadFile {
 };
 
 TEST_F(PlayerE2E, AppletsThatCannotRunFailWithTheirMessage) {
-    const std::string readError = "Could not read all characters from file!\nCheck if it is read protected!";
     cxtest::Bytes infoOnly(2048, 0);
     infoOnly[0] = 'C', infoOnly[1] = 'X', infoOnly[2] = 'A';
     cxtools::AppletWriter noCode;
     const std::vector<BadFile> cases = {
         {"missing.cxa", {}, true, "File %s does not exist!"},
-        {"three.cxa", {'C', 'X', 'A'}, false, readError.c_str()},
+        {"three.cxa", {'C', 'X', 'A'}, false, "%s is no Calyxtone applet!"},
         {"wrong.cxa", {'C', 'X', 'B', 0, 1, 2, 3, 4}, false, "%s is no Calyxtone applet!"},
         {"notzero.cxa", {'C', 'X', 'A', 1, 1, 2, 3, 4}, false, "%s is no Calyxtone applet!"},
         {"text.cxa", {'-', '-', ' ', 'h', 'i', '\n'}, false, "%s is no Calyxtone applet!"},
         // A header alone: the info block that must follow it is missing.
-        {"header.cxa", {'C', 'X', 'A', 0}, false, readError.c_str()},
+        {"header.cxa", {'C', 'X', 'A', 0}, false, "Cannot read file header.cxa !"},
         // An info block without any section, not even the end mark.
-        {"infoonly.cxa", infoOnly, false, readError.c_str()},
+        {"infoonly.cxa", infoOnly, false, "Cannot read file infoonly.cxa !"},
         {"nocode.cxa", noCode.Build(), false, "Script is empty!"},
     };
     for (const BadFile &c : cases) {
@@ -85,6 +84,13 @@ TEST_F(PlayerE2E, AppletsThatCannotRunFailWithTheirMessage) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "Error: " + message + "\n");
     }
+    // A folder is no applet; a path longer than the limit says so.
+    std::filesystem::create_directory(Path("folder.cxa"));
+    RunResult r = RunPlayer({Path("folder.cxa"), "-QUIET"});
+    EXPECT_EQ(r.out, "Error: " + Path("folder.cxa") + " is no Calyxtone applet!\n");
+    r = RunPlayer({std::string(1100, 'a'), "-QUIET"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Error: Specified name is too long!\n");
 }
 
 TEST_F(PlayerE2E, CompilingIsRefusedAfterTheAppletWasRead) {
@@ -97,7 +103,7 @@ TEST_F(PlayerE2E, CompilingIsRefusedAfterTheAppletWasRead) {
     cxtest::WriteBytes(Path("b.cxa"), {'C', 'X', 'A', 0});
     r = RunPlayer({Path("b.cxa"), "-COMPILE", "-QUIET"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("Could not read all characters"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Cannot read file b.cxa !"), std::string::npos) << r.out;
 }
 
 // ---- the run ----
@@ -210,7 +216,6 @@ TEST_F(PlayerE2E, MalformedCommandLinesFailWith1060) {
         {applet, "-QUIET", "-WINWIDTH"},       // a value option given last
         {applet, "-QUIET", "-winwidth"},       // in any case
         {applet, "second.cxa", "-QUIET"},      // a stray token after the applet
-        {"-QUIET"},                            // no applet at all
         {applet, "-QUIET", "-VOCABCOMMANDS"},  // a request that needs a file
     };
     for (const auto &args : cases) {
@@ -218,6 +223,17 @@ TEST_F(PlayerE2E, MalformedCommandLinesFailWith1060) {
         RunResult r = RunPlayer(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "Error: Wrong arguments specified!\n");
+    }
+}
+
+// Without an applet a console user also learns how to name one.
+TEST_F(PlayerE2E, NoAppletPrintsAUsageLineBesideTheError) {
+    for (const std::vector<std::string> &args : {std::vector<std::string>{}, std::vector<std::string>{"-QUIET"}}) {
+        RunResult r = RunPlayer(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find("Usage: player <applet> [options]"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("-HELP"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Error: Wrong arguments specified!\n"), std::string::npos) << r.out;
     }
 }
 
@@ -271,8 +287,23 @@ TEST_F(ConfigFile, ABadLineFailsWith1363) {
         SCOPED_TRACE(ini);
         RunResult r = Run(ini, {applet, "-QUIET"});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "Error: Syntax error in configuration file!\n");
+        // The file and the line of the fault.
+        const int line = std::string(ini).find('#') == 0 ? 2 : 1;
+        EXPECT_EQ(r.out, std::filesystem::canonical(Path("cxplay.ini")).string() + ":" + std::to_string(line) +
+                             ": Syntax error in configuration file!\n");
     }
+}
+
+// A configuration "file" that is a folder is reported, not a crash.
+TEST_F(ConfigFile, AFolderInItsPlaceIsReportedByName) {
+    const std::string applet = Applet("returns.cxa", kReturns);
+    std::filesystem::create_directory(Path("cxplay.ini"));
+    cxe2e::RunOptions options;
+    options.program = copy_;
+    RunResult r = RunPlayer({applet, "-QUIET"}, options);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Error: Cannot read file cxplay.ini !\n");
 }
 
 // ---- the end of a run by the user ----
