@@ -199,6 +199,14 @@ int RegisterOneLibrary(lua_State *L, cxPlugin *p, int withCommands) {
     const cxPluginConstant *constants = CallPluginEntry(p, p->GetConstants);
 
     if (commands && withCommands) {
+        // A null function would be called as one: refuse the whole table.
+        for (const cxPluginCommand *c = commands; c->name; c++) {
+            if (c->func) continue;
+            const std::string what = std::string(p->moduleName ? p->moduleName : "?") + ".cxp: command \"" + c->name +
+                                     "\" has no function";
+            SetErrorDetail(what.c_str());
+            return ERR_PLUGINSYMBOL;
+        }
         const int top = lua_gettop(L);
         if (p->PushUpvalues) CallPluginEntry(p, p->PushUpvalues, L);
         const int nup = std::max(0, lua_gettop(L) - top);
