@@ -149,6 +149,48 @@ TEST_F(PlayerE2E, CxappletMakesRunnableAppletsWithItsOptions) {
     EXPECT_NE(made.err.find("--tag must follow an --item"), std::string::npos) << made.err;
 }
 
+// The tools refuse bad input with a message and a non-zero exit instead of
+// aborting or writing a file that cannot work.
+TEST_F(PlayerE2E, ToolsRefuseBadInputWithAMessage) {
+    const std::string applet = Applet("returns.cxa", kReturns);
+    cxtest::WriteText(Path("src.cxs"), kReturns);
+    std::filesystem::create_directory(Path("folder"));
+    cxtest::WriteText(Path("text.cxa"), "not an applet");
+    std::filesystem::copy_file(CX_TEST_LIBTEST_CXP, Path("libtest.cxp"));
+    std::filesystem::create_directory(Path("upper"));
+    std::filesystem::copy_file(CX_TEST_LIBTEST_CXP, Path("upper/LIBTEST.cxp"));
+    struct Case {
+        const char *what;
+        const char *tool;
+        std::vector<std::string> args;
+        const char *message;
+    };
+    const std::string player = cxe2e::PlayerPath();
+    const Case cases[] = {
+        {"cxapplet source folder", CX_TEST_CXAPPLET, {Path("folder"), "-o", Path("out.cxa")}, "cannot read"},
+        {"cxapplet output folder", CX_TEST_CXAPPLET, {Path("src.cxs"), "-o", Path("folder")}, "cannot write"},
+        {"cxlink player folder", CX_TEST_CXLINK, {Path("folder"), applet, Path("out")}, "cannot read"},
+        {"cxlink applet folder", CX_TEST_CXLINK, {player, Path("folder"), Path("out")}, "cannot read"},
+        {"cxlink plug-in folder", CX_TEST_CXLINK, {player, applet, Path("out"), Path("folder")}, "cannot read"},
+        {"cxlink no applet", CX_TEST_CXLINK, {player, Path("text.cxa"), Path("out")}, "is no applet"},
+        {"cxlink plug-in twice", CX_TEST_CXLINK, {player, applet, Path("out"), Path("libtest.cxp"), Path("libtest.cxp")},
+         "given twice"},
+        {"cxlink names differing in case", CX_TEST_CXLINK,
+         {player, applet, Path("out"), Path("libtest.cxp"), Path("upper/LIBTEST.cxp")}, "given twice"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        cxe2e::RunOptions options;
+        options.program = c.tool;
+        RunResult r = RunPlayer(c.args, options);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(Path("out.cxa")));
+        EXPECT_FALSE(std::filesystem::exists(Path("out")));
+    }
+}
+
 TEST_F(PlayerE2E, AFailingCommandIsReportedWithFileAndLine) {
     RunResult r = RunPlayer({Applet("fail.cxa", kFailsAtLine7), "-QUIET"});
     EXPECT_EQ(r.status, 1);
