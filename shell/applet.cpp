@@ -104,7 +104,7 @@ public:
     // is required, or no memory.
     char *Bytes(size_t n, bool text) {
         if (!Need(n)) return nullptr;
-        if (text && memchr(p_, 0, n)) {
+        if (text && n && memchr(p_, 0, n)) {  // p_ is null in an empty section
             ok_ = false;
             return nullptr;
         }

@@ -244,6 +244,16 @@ TEST_F(Applet, InfoStringsAreBounded) {
     FreeApplet(a);
 }
 
+// An empty plain identifier section is an empty identifier (its payload
+// has no bytes, so no pointer either).
+TEST_F(Applet, EmptyIdentifierSection) {
+    AppletWriter w;
+    w.AddSection("IDNT", Bytes{});
+    ASSERT_EQ(ReadAll(w.Build()), 0);
+    ASSERT_NE(applet_->identifier, nullptr);
+    EXPECT_STREQ(applet_->identifier, "");
+}
+
 TEST_F(Applet, SectionErrors) {
     auto build = [](auto edit) {
         AppletWriter w;
