@@ -301,6 +301,23 @@ TEST_F(StringLib, Conversions) {
     EXPECT_EQ(lua_touserdata(L, 1), &marker);
 }
 
+// Every recursive path of Eval counts its depth: a million signs or powers
+// are refused with the complexity error instead of overflowing the stack.
+TEST_F(StringLib, EvalDepthIsBoundedOnEveryRecursivePath) {
+    for (const std::string &deep :
+         {std::string(1000000, '-') + "1", std::string(1000000, '+') + "1",
+          [] {
+              std::string s;
+              for (int i = 0; i < 300000; i++) s += "2^";
+              return s + "1";
+          }(),
+          std::string(300000, '(') + "1"}) {
+        EXPECT_EQ(Run("Eval", {deep}), ERR_COMPLEXPATTERN) << deep.substr(0, 8);
+    }
+    EXPECT_EQ(N("Eval", {std::string(100, '-') + "1"}), 1);
+    EXPECT_EQ(N("Eval", {"2^2^-1"}), std::pow(2.0, std::pow(2.0, -1.0)));
+}
+
 TEST_F(StringLib, FormatAndEval) {
     EXPECT_EQ(S("FormatStr", {"%5.2f|%-4d|%+d|%x|%s|%%", 3.14159, 7, 5, 255, "hi"}), " 3.14|7   |+5|ff|hi|%");
     EXPECT_EQ(S("FormatStr", {"%05d|%#o|% d|%.3s|%4s", 42, 8, 3, "abcdef", "ab"}), "00042|010| 3|abc|  ab");
