@@ -203,7 +203,7 @@ namespace {
 bool SideOk(int32_t v) { return v >= 1 && v <= CX_MAX_SIDE; }
 
 // A buffer of width x height units with rows of rowLength units.
-bool BufferOk(const void *p, int32_t width, int32_t height, int64_t rowLength, int64_t unit) {
+bool BufferOk(const void *p, int64_t width, int32_t height, int64_t rowLength, int64_t unit) {
     return p && rowLength >= width && Fits(rowLength, height, unit);
 }
 
@@ -232,7 +232,7 @@ extern "C" int RunScaleJob(cxScaleJob *j) {
         return 0;
     }
     if (mask && (j->srcMaskBitOffset < 0 ||
-                 !BufferOk(j->srcMask, j->srcMaskBitOffset + j->srcWidth, j->srcHeight, int64_t(j->srcMaskRowLength) * 8, 1) ||
+                 !BufferOk(j->srcMask, int64_t(j->srcMaskBitOffset) + j->srcWidth, j->srcHeight, int64_t(j->srcMaskRowLength) * 8, 1) ||
                  !BufferOk(j->dstMask, j->dstWidth, j->dstHeight, int64_t(j->dstMaskRowLength) * 8, 1)))
         return ERR_BADDIMENSIONS;
     if (EnsureScaleTables(j->dstWidth, j->dstHeight)) return ERR_MEM;
