@@ -827,8 +827,10 @@ L_SETFIELD: {
 L_NEWTABLE: {
     int b = GETARG_B(i);
     savepc();
-    if ((b >> 3) > 21) luaG_runerror(L, ERR_TABLEOVERFLOW);
-    sethvalue(RA(i), luaH_new(L, (b & 7) << (b >> 3), GETARG_C(i)));
+    // The limit applies to the size the byte encodes, not to its exponent.
+    const uint64_t size = uint64_t(b & 7) << (b >> 3);
+    if (size > (uint64_t{1} << 24)) luaG_runerror(L, ERR_TABLEOVERFLOW);
+    sethvalue(RA(i), luaH_new(L, int(size), GETARG_C(i)));
     luaC_checkGC(L); updatetrap();
     vmfetch();
 }

@@ -840,3 +840,21 @@ check:  FORLOOP 1 body
     EXPECT_EQ(lua_tonumber(L, -1), 1000);
     lua_sethookgate(L, nullptr);
 }
+
+// NEWTABLE's array size byte: the limit (2^24 slots) applies to the size it
+// encodes, so an exponent with a zero mantissa is an empty table and a
+// large exponent with a small size is allowed.
+TEST(InterpreterNewTable, TheArrayLimitAppliesToTheEncodedSize) {
+    const struct {
+        int b;
+        bool ok;
+    } cases[] = {{0, true}, {176, true}, {200, true}, {248, true}, {177, true}, {193, true},
+                 {194, false}, {201, false}, {255, false}};
+    for (const auto &c : cases) {
+        lua_State *L = lua_open();
+        const int code = vmtest::runText(L, "        NEWTABLE 0 " + std::to_string(c.b) + " 0\n        RETURN 0 1\n");
+        EXPECT_EQ(code, c.ok ? 0 : ERR_TABLEOVERFLOW) << c.b;
+        lua_close(L);
+    }
+}
+
