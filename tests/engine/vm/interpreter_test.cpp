@@ -858,3 +858,70 @@ TEST(InterpreterNewTable, TheArrayLimitAppliesToTheEncodedSize) {
     }
 }
 
+// A caller's register above the callee's frame holds a table: a collection
+// inside the callee must keep it (every frame of the chain is marked).
+TEST(InterpreterCollector, ACallersRegistersAboveTheCalleeStayAlive) {
+    lua_State *L = lua_open();
+    lua_register(L, "collect", [](lua_State *S) -> int {
+        lua_setgcthreshold(S, 0);
+        return 0;
+    });
+    const std::string src = R"(
+        .maxstack 60
+        NEWTABLE 50 0 0
+        SETTABLE 50 "k" #7
+        GETGLOBAL 0 "collect"
+        CALL 0 1 1
+        GETGLOBAL 0 "collect"
+        CALL 0 1 1
+        GETTABLE 1 50 "k"
+        RETURN 1 2
+)";
+    lua_settop(L, 0);
+    ASSERT_EQ(vmtest::runText(L, src, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 7);
+    lua_close(L);
+}
+
+// A call hook that collects: the hook's widened frame must not show stale
+// slots (left by a deeper frame whose tables were since freed) to the
+// collector.
+TEST(InterpreterCollector, ACollectingCallHookSeesNoStaleSlots) {
+    lua_State *L = lua_open();
+    lua_register(L, "collect", [](lua_State *S) -> int {
+        lua_setgcthreshold(S, 0);
+        return 0;
+    });
+    const std::string src = R"(
+        .maxstack 4
+        CLOSURE 0 deep
+        CALL 0 1 1
+        GETGLOBAL 0 "collect"
+        CALL 0 1 1
+        CLOSURE 0 shallow
+        CALL 0 1 1
+        RETURN 0 1
+.function deep
+        .maxstack 40
+        NEWTABLE 10 0 0
+        NEWTABLE 15 0 0
+        NEWTABLE 20 0 0
+        NEWTABLE 25 0 0
+        NEWTABLE 30 0 0
+        RETURN 0 1
+.end
+.function shallow
+        .maxstack 2
+        RETURN 0 1
+.end
+)";
+    lua_sethook(L, [](lua_State *S, lua_Debug *, int *) -> int {
+        lua_setgcthreshold(S, 0);
+        return 0;
+    }, LUA_MASKCALL | LUA_MASKRET, 0);
+    lua_settop(L, 0);
+    EXPECT_EQ(vmtest::runText(L, src, 0), 0);
+    lua_sethook(L, nullptr, 0, 0);
+    lua_close(L);
+}
+
