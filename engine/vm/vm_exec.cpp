@@ -969,6 +969,9 @@ L_CALL: {
     int nresults = GETARG_C(i) - 1;
     if (b != 0) L->top = ra + b;
     savepc();
+    // B=0 takes the arguments up to the top an open call left; one that
+    // returned nothing may leave it below the called register.
+    if (b == 0 && L->top <= ra) luaG_runerror(L, ERR_BADBYTECODE);
     G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
     if (ttisfunction(ra) && !clvalue(ra)->isC) {
         // a script function: its frame is set up here
@@ -1021,6 +1024,9 @@ L_TAILCALL: {
     int b = GETARG_B(i);
     if (b != 0) L->top = ra + b;
     savepc();
+    // B=0 takes the arguments up to the top an open call left; one that
+    // returned nothing may leave it below the called register.
+    if (b == 0 && L->top <= ra) luaG_runerror(L, ERR_BADBYTECODE);
     G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
     if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
         SetErrorDetail(nameOfRegister(L, ra));

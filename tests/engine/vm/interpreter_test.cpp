@@ -925,3 +925,40 @@ TEST(InterpreterCollector, ACollectingCallHookSeesNoStaleSlots) {
     lua_close(L);
 }
 
+// CALL or TAILCALL with B=0 after an open call that returned nothing: the
+// top lies below the called register, which is refused instead of setting
+// up a frame below its own function.
+TEST(InterpreterOpenTop, ACallWhoseOpenTopLiesBelowItsRegisterIsRefused) {
+    for (const char *call : {"CALL 5 0 1\n        RETURN 0 1", "TAILCALL 5 0 0\n        RETURN 0 1"}) {
+        lua_State *L = lua_open();
+        const std::string src = std::string(R"(
+        .maxstack 12
+        CLOSURE 0 none
+        CALL 0 1 0
+        CLOSURE 5 none
+        )") + call + R"(
+.function none
+        RETURN 0 1
+.end
+)";
+        EXPECT_EQ(vmtest::runText(L, src, 0), ERR_BADBYTECODE) << call;
+        // The same with the open call's results above the register runs.
+        const std::string fine = std::string(R"(
+        .maxstack 12
+        CLOSURE 5 none
+        CLOSURE 6 one
+        CALL 6 1 0
+        )") + call + R"(
+.function none
+        RETURN 0 1
+.end
+.function one
+        LOADK 0 #1
+        RETURN 0 2
+.end
+)";
+        EXPECT_EQ(vmtest::runText(L, fine, 0), 0) << call;
+        lua_close(L);
+    }
+}
+
