@@ -615,6 +615,14 @@ static void gosubpush(lua_State *L, const Instruction *pos, const Proto *owner, 
     g->gosub[g->ngosub++] = GosubEntry{pos, owner, level};
 }
 
+// Gosub entries belong to the frame that pushed them: they go when it
+// returns or is replaced by a tail call, so that no later frame (another
+// chunk's code at the same address and level) can return through them.
+static void gosubdrop(lua_State *L, int level) {
+    global_State *g = G(L);
+    while (g->ngosub > 0 && g->gosub[g->ngosub - 1].level >= level) g->ngosub--;
+}
+
 namespace {
 
 enum { VM_DONE, VM_SWITCH };
@@ -1048,6 +1056,7 @@ L_TAILCALL: {
         oci->hookline = INT_MIN;
         oci->tailcalls++;
         oci->flags = CIST_LUA | CIST_TAIL | (oci->flags & CIST_FRESH);
+        gosubdrop(L, ci_level(L, oci));
         L->ci = oci;
         L->base = oci->base;
         goto newframe;
@@ -1077,6 +1086,7 @@ L_RETURN: {
 
 doreturn: {
     if (L->openupval) luaF_close(L, base);
+    gosubdrop(L, ci_level(L, ci));
     savepc();
     if (L->hookmask & LUA_MASKRET) luaD_callhook(L, LUA_HOOKRET, -1);
     int fresh = ci->flags & CIST_FRESH;

@@ -962,3 +962,32 @@ TEST(InterpreterOpenTop, ACallWhoseOpenTopLiesBelowItsRegisterIsRefused) {
     }
 }
 
+// A gosub entry belongs to the frame that pushed it: a later call of the
+// same function at the same level cannot return through it.
+TEST(InterpreterGosub, EntriesGoWithTheFrameThatPushedThem) {
+    lua_State *L = lua_open();
+    const std::string src = R"(
+        .maxstack 4
+        CLOSURE 0 f
+        LOADK 1 #1
+        CALL 0 2 1
+        CLOSURE 0 f
+        LOADK 1 #0
+        CALL 0 2 1
+        RETURN 0 1
+.function f
+        .params 1
+        EQ 0 0 #1
+        JMP direct
+        GOSUB sub
+        RETURN 0 1
+sub:    RETURN 0 1
+direct: RETSUB
+        RETURN 0 1
+.end
+)";
+    EXPECT_EQ(vmtest::runText(L, src, 0), ERR_RETWOGOSUB);
+    EXPECT_EQ(lua_getgosubdepth(L), 0);
+    lua_close(L);
+}
+
