@@ -336,7 +336,7 @@ private:
     }
 
     int Unpack(uint64_t payload, uint32_t stored, uint32_t unpacked, std::vector<unsigned char> &out) {
-        if (unpacked > kMaxUnpacked) return ERR_FILEFORMAT;
+        if (unpacked > kMaxUnpacked || unpacked > MaxCxpkUnpackedSize(stored)) return ERR_FILEFORMAT;
         try {
             // One spare byte: an item that holds more than it claims would
             // fill it, which tells a wrong size from a right one.

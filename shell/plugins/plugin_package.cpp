@@ -139,7 +139,8 @@ int Extract(FILE *f, const char *programPath, uint64_t offset, int dirFd, uint64
         const uint32_t storedSize = BE32(sizes + 8);
         used += 2 + n + 12;
         SetErrorDetail(programPath);
-        if (size > CX_PACKAGE_ENTRY_MAX || storedSize > length - used) return ERR_FILEFORMAT;
+        if (size > CX_PACKAGE_ENTRY_MAX || storedSize > length - used || size > MaxCxpkUnpackedSize(storedSize))
+            return ERR_FILEFORMAT;
 
         std::vector<unsigned char> stored;
         try {

@@ -338,6 +338,11 @@ TEST_F(Applet, PackedSectionOfTheWrongSize) {
     Bytes hostile = file;
     hostile[2048 + 12] = 0xFF;  // asks for 4 GiB
     EXPECT_EQ(ReadAll(hostile), ERR_FILEFORMAT);
+    // A size below the reader's limit but far beyond what the packed bytes
+    // can hold is refused as well, before memory is set aside for it.
+    Bytes amplified = file;
+    amplified[2048 + 12] = 0x0C;  // 200 MiB from a few bytes
+    EXPECT_EQ(ReadAll(amplified), ERR_FILEFORMAT);
     Bytes corrupt = file;
     corrupt[2048 + 16 + 10] ^= 0xFF;  // inside the zlib stream
     EXPECT_NE(ReadAll(corrupt), 0);
