@@ -50,7 +50,10 @@ void Generate(cxasm::FunctionBuilder &f, Input &in, int depth) {
     for (int n = 0; n < count && !in.Done(); n++) {
         const int op = in.Next() % NUM_OPCODES;
         switch (op) {
-        case OP_JMP: f.jmpRaw(static_cast<int8_t>(in.Next()) % 8, in.Next() % 2); break;
+        // Jumps go forward only: a loop could double a string each turn and
+        // exhaust memory long before the instruction budget ends it.
+        case OP_JMP: f.jmpRaw(in.Next() % 8, in.Next() % 2); break;
+        case OP_NEWTABLE: f.abc(op, reg(), in.Next() % 48, in.Next() % 12); break;
         case OP_LOADK: f.abx(op, reg(), (in.Next() & 1) ? numbers[0] : strings[0]); break;
         case OP_GETGLOBAL:
         case OP_SETGLOBAL: f.abx(op, reg(), strings[in.Next() % strings.size()]); break;
@@ -58,7 +61,7 @@ void Generate(cxasm::FunctionBuilder &f, Input &in, int depth) {
             if (children) f.abx(op, reg(), in.Next() % children);
             break;
         case OP_FORLOOP:
-        case OP_TFORPREP: f.asbxRaw(op, reg(), static_cast<int8_t>(in.Next()) % 6); break;
+        case OP_TFORPREP: f.asbxRaw(op, reg(), in.Next() % 6); break;
         case OP_SETLIST:
         case OP_SETLISTO: f.abx(op, reg(), in.Next() % 40); break;
         case OP_CALL:
@@ -76,16 +79,17 @@ int CountHook(lua_State *, lua_Debug *, int *code) {
     return 0;
 }
 
+struct Reader {
+    const std::vector<uint8_t> *bytes;
+    bool done = false;
+};
+
 const char *ReadAll(lua_State *, void *ud, size_t *size) {
-    auto *bytes = static_cast<std::vector<uint8_t> *>(ud);
-    if (bytes->empty()) {
-        *size = 0;
-        return nullptr;
-    }
-    *size = bytes->size();
-    static std::vector<uint8_t> hold;
-    hold.swap(*bytes);
-    return reinterpret_cast<const char *>(hold.data());
+    auto *r = static_cast<Reader *>(ud);
+    *size = r->done ? 0 : r->bytes->size();
+    if (r->done) return nullptr;
+    r->done = true;
+    return reinterpret_cast<const char *>(r->bytes->data());
 }
 
 lua_State *State() {
@@ -120,7 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     lua_State *L = State();
     lua_settop(L, 0);
-    if (lua_load(L, ReadAll, &chunk, "=gen") == 0) {
+    Reader reader{&chunk};
+    if (lua_load(L, ReadAll, &reader, "=gen") == 0) {
         g_budget = 100;
         lua_sethook(L, CountHook, LUA_MASKCOUNT, 100);
         lua_pcall(L, 0, 0, 0);
