@@ -9,9 +9,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 #include "engine/errors/errors.h"
