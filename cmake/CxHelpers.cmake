@@ -45,3 +45,21 @@ function(cx_add_present_subdirectories)
     endif()
   endforeach()
 endfunction()
+
+# cx_add_fuzz_target(<name> SOURCES ... [LIBS ...] CORPUS <folder>)
+# A fuzz target: its entry point LLVMFuzzerTestOneInput replayed over the
+# committed corpus by a plain executable that CTest runs in every build, and,
+# with CX_FUZZ (the "fuzz" preset, clang), the libFuzzer binary itself.
+function(cx_add_fuzz_target name)
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name}_replay ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tools/fuzz/replay_main.cpp)
+  target_link_libraries(${name}_replay PRIVATE cx_common ${ARG_LIBS})
+  add_test(NAME Fuzz.${name} COMMAND ${name}_replay ${ARG_CORPUS})
+  set_tests_properties(Fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+  if(CX_FUZZ)
+    add_executable(${name} ${ARG_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE cx_common ${ARG_LIBS})
+  endif()
+endfunction()

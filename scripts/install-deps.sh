@@ -34,7 +34,7 @@ PKGS=(
   ttf-bitstream-vera
   # font engine tests: TrueType, OpenType CFF and a TrueType collection
   fonts-dejavu-core fonts-liberation2 fonts-freefont-otf fonts-wqy-microhei
-  # libFuzzer targets (CX_BUILD_FUZZ) with clang's runtime
+  # libFuzzer targets (the fuzz preset) with clang's runtime
   clang libclang-rt-14-dev
 )
 export DEBIAN_FRONTEND=noninteractive

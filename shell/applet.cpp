@@ -4,6 +4,9 @@
 
 #include "io/cxpk/cxpk.h"
 
+#include <errno.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -40,6 +43,15 @@ struct Tail {
         next = &node->next;
     }
 };
+
+// Why a file did not open, in the system's words: missing, a folder (no
+// applet), or there but unreadable.
+int OpenFailureCode(const char *path) {
+    struct stat st;
+    if (stat(path, &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERR_FILEEXIST : ERR_READFILE;
+    if (S_ISDIR(st.st_mode)) return ERR_NOAPPLET;
+    return ERR_READFILE;
+}
 
 uint32_t BE32(const unsigned char *p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -92,7 +104,7 @@ public:
     // is required, or no memory.
     char *Bytes(size_t n, bool text) {
         if (!Need(n)) return nullptr;
-        if (text && memchr(p_, 0, n)) {
+        if (text && n && memchr(p_, 0, n)) {  // p_ is null in an empty section
             ok_ = false;
             return nullptr;
         }
@@ -324,7 +336,7 @@ private:
     }
 
     int Unpack(uint64_t payload, uint32_t stored, uint32_t unpacked, std::vector<unsigned char> &out) {
-        if (unpacked > kMaxUnpacked) return ERR_FILEFORMAT;
+        if (unpacked > kMaxUnpacked || unpacked > MaxCxpkUnpackedSize(stored)) return ERR_FILEFORMAT;
         try {
             // One spare byte: an item that holds more than it claims would
             // fill it, which tells a wrong size from a right one.
@@ -416,12 +428,13 @@ int ReadAppletHeader(cxApplet *applet, const char *path, uint64_t base, int skip
     StreamPtr s(OpenWindowStream(path, base, UINT64_MAX - base));
     if (!s) {
         SetErrorDetail(path);
-        return ERR_FILEEXIST;
+        return OpenFailureCode(path);
     }
     unsigned char h[8];
     if (ReadStream(s.get(), h, 4) != 4) {
+        // Shorter than the mark every applet begins with.
         SetErrorDetail(path);
-        return ERR_READ;
+        return ERR_NOAPPLET;
     }
     if (h[0] != 'C' || h[1] != 'X' || (h[2] != 'A' && h[2] != 'Z') || h[3] != 0) {
         SetErrorDetail(path);
@@ -437,7 +450,7 @@ int ReadAppletHeader(cxApplet *applet, const char *path, uint64_t base, int skip
         memcpy(block.data(), h, 4);
         if (ReadStream(s.get(), block.data() + 4, block.size() - 4) != block.size() - 4) {
             SetErrorDetail(path);
-            return ERR_READ;
+            return ERR_READFILE;
         }
         ParseAppletInfoBlock(applet, block.data(), block.size());
         return 0;
@@ -447,7 +460,7 @@ int ReadAppletHeader(cxApplet *applet, const char *path, uint64_t base, int skip
     // kept in the bytes the unpacker skips, says where the sections begin.
     if (ReadStream(s.get(), h + 4, 4) != 4) {
         SetErrorDetail(path);
-        return ERR_READ;
+        return ERR_READFILE;
     }
     uint64_t itemLength = BE32(h + 4);
     if (itemLength < 8 || itemLength > size) return ERR_FILEFORMAT;
@@ -474,10 +487,15 @@ int LoadApplet(cxApplet *applet) {
     StreamPtr s(OpenWindowStream(applet->path, applet->base, UINT64_MAX - applet->base));
     if (!s) {
         SetErrorDetail(applet->path);
-        return ERR_FILEEXIST;
+        return OpenFailureCode(applet->path);
     }
     uint64_t size = GetStreamSize(s.get());
     int err = SectionReader(applet, s.get(), size).Run();
+    if (err == ERR_READ) {
+        // A cut file: the report names it.
+        SetErrorDetail(applet->path);
+        err = ERR_READFILE;
+    }
     if (err) ClearAppletSections(applet);
     return err;
 }

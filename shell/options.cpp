@@ -1,14 +1,14 @@
 #include "shell/options.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 #include "engine/errors/errors.h"
@@ -331,10 +331,36 @@ int ReadConfigText(cxStartupOptions *opts, const char *text, size_t length) {
 }
 
 int ReadConfigFile(cxStartupOptions *opts, const char *path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return 0;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ReadConfigText(opts, text.data(), text.size());
+    // Read with plain calls: a folder or an unreadable file is reported
+    // with its name, a missing one is no configuration at all.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return 0;
+        SetErrorDetail(path);
+        return ERR_READFILE;
+    }
+    std::string text;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    while (ok) {
+        char buf[4096];
+        const ssize_t got = read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        text.append(buf, static_cast<size_t>(got));
+    }
+    close(fd);
+    if (!ok) {
+        SetErrorDetail(path);
+        return ERR_READFILE;
+    }
+    const int err = ReadConfigText(opts, text.data(), text.size());
+    // The report names the file and the line.
+    if (err == ERR_INISYNTAX) SetErrorPosition(GetErrorNumber(), path, nullptr);
+    return err;
 }
 
 int ParseArguments(cxStartupOptions *opts, int argc, char **argv) {
@@ -347,9 +373,10 @@ int ParseArguments(cxStartupOptions *opts, int argc, char **argv) {
                 return ERR_ARGS;
             }
             size_t n = strlen(tok);
-            if (n == 0 || n > CX_STARTUP_PATH_MAX) {
+            if (n == 0) return ERR_ARGS;
+            if (n > CX_STARTUP_PATH_MAX) {
                 SetErrorDetail(tok);
-                return ERR_ARGS;
+                return ERR_NAMETOOLONG;
             }
             memcpy(opts->appletPath, tok, n + 1);
             continue;

@@ -12,6 +12,7 @@
 #include "platform/os_wake.h"
 #include "platform/x11/x11_connection.h"
 #include "shell/options.h"
+#include "shell/plugins/plugin_package.h"
 
 namespace {
 
@@ -32,8 +33,19 @@ bool ReachXServer(const cxStartupOptions *opts) {
     return true;
 }
 
-void OnBreak(int) {
+volatile sig_atomic_t g_breaks = 0;
+
+void OnBreak(int sig) {
     const int savedErrno = errno;
+    g_breaks = g_breaks + 1;
+    if (g_breaks > 1) {
+        // The user insists: end now, but leave no unpacked plug-ins behind.
+        RemoveAppendedPluginsFromSignal();
+        signal(sig, SIG_DFL);
+        raise(sig);
+        errno = savedErrno;
+        return;
+    }
     if (g_abortFlag) *g_abortFlag = 1;
     if (lua_State *L = g_breakState.load()) lua_setstopflag(L, 1);
     OsPostWakeMessage(CX_WAKE_PLAIN, 0);
@@ -71,10 +83,11 @@ extern "C" void OsShutdownPlatform(void) {
 extern "C" void OsInstallBreakHandler(lua_State *L, volatile unsigned int *abortFlag) {
     g_abortFlag = abortFlag;
     g_breakState.store(L);
+    g_breaks = 0;
     struct sigaction sa = {};
     sa.sa_handler = OnBreak;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND;
+    sa.sa_flags = 0;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 }

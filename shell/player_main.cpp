@@ -169,7 +169,8 @@ int ReadApplet(cxStartupOptions *opts, cxApplet *applet) {
         if (int err = ExtractLinkedPlugins(opts, &base)) return err;
         file = opts->programPath;
     } else if (!opts->appletPath[0]) {
-        // No requester can ask for an applet yet.
+        // No requester can ask for an applet on a console: say how to name one.
+        printf("Usage: player <applet> [options]   (-HELP lists the options)\n");
         return ERR_ARGS;
     }
     if (int err = ReadAppletHeader(applet, file, base, opts->skipInfoBlock)) return err;

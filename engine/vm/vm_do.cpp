@@ -144,7 +144,17 @@ void luaD_callhook(lua_State *L, int event, int line) {
     ar.currentline = line;
     ar.i_ci = ci_level(L, L->ci);
     luaD_checkstack(L, LUA_MINSTACK);
-    if (L->ci->top < L->top + LUA_MINSTACK) L->ci->top = L->top + LUA_MINSTACK;
+    StkId want = L->top + LUA_MINSTACK;
+    if (L->ci->top < want) {
+        // Slots above every frame of the chain are stale (they may name
+        // freed objects): cleared before the widened frame shows them to a
+        // collection inside the hook.
+        StkId live = L->top;
+        for (CallInfo *ci = L->base_ci; ci <= L->ci; ci++)
+            if (isLua(ci) && ci->top > live) live = ci->top;
+        for (StkId o = live; o < want; o++) setnilvalue(o);
+        L->ci->top = want;
+    }
     L->allowhook = 0;
     int code = 0;
     int stop = (*hook)(L, &ar, &code);

@@ -673,6 +673,14 @@ static void gosubpush(lua_State *L, const Instruction *pos, const Proto *owner, 
     g->gosub[g->ngosub++] = GosubEntry{pos, owner, level};
 }
 
+// Gosub entries belong to the frame that pushed them: they go when it
+// returns or is replaced by a tail call, so that no later frame (another
+// chunk's code at the same address and level) can return through them.
+static void gosubdrop(lua_State *L, int level) {
+    global_State *g = G(L);
+    while (g->ngosub > 0 && g->gosub[g->ngosub - 1].level >= level) g->ngosub--;
+}
+
 namespace {
 
 enum { VM_DONE, VM_SWITCH };
@@ -916,8 +924,10 @@ L_SETFIELD: {
 L_NEWTABLE: {
     int b = GETARG_B(i);
     savepc();
-    if ((b >> 3) > 21) luaG_runerror(L, ERR_TABLEOVERFLOW);
-    sethvalue(RA(i), luaH_new(L, (b & 7) << (b >> 3), GETARG_C(i)));
+    // The limit applies to the size the byte encodes, not to its exponent.
+    const uint64_t size = uint64_t(b & 7) << (b >> 3);
+    if (size > (uint64_t{1} << 24)) luaG_runerror(L, ERR_TABLEOVERFLOW);
+    sethvalue(RA(i), luaH_new(L, int(size), GETARG_C(i)));
     luaC_checkGC(L); updatetrap();
     vmfetch();
 }
@@ -1056,6 +1066,9 @@ L_CALL: {
     int nresults = GETARG_C(i) - 1;
     if (b != 0) L->top = ra + b;
     savepc();
+    // B=0 takes the arguments up to the top an open call left; one that
+    // returned nothing may leave it below the called register.
+    if (b == 0 && L->top <= ra) luaG_runerror(L, ERR_BADBYTECODE);
     G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
     if (ttisfunction(ra) && !clvalue(ra)->isC) {
         // a script function: its frame is set up here
@@ -1108,6 +1121,9 @@ L_TAILCALL: {
     int b = GETARG_B(i);
     if (b != 0) L->top = ra + b;
     savepc();
+    // B=0 takes the arguments up to the top an open call left; one that
+    // returned nothing may leave it below the called register.
+    if (b == 0 && L->top <= ra) luaG_runerror(L, ERR_BADBYTECODE);
     G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
     if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
         SetErrorDetail(nameOfRegister(L, ra));
@@ -1129,6 +1145,7 @@ L_TAILCALL: {
         oci->hookline = INT_MIN;
         oci->tailcalls++;
         oci->flags = CIST_LUA | CIST_TAIL | (oci->flags & CIST_FRESH);
+        gosubdrop(L, ci_level(L, oci));
         L->ci = oci;
         L->base = oci->base;
         goto newframe;
@@ -1158,6 +1175,7 @@ L_RETURN: {
 
 doreturn: {
     if (luaF_anyopen(L, base)) luaF_close(L, base);
+    gosubdrop(L, ci_level(L, ci));
     savepc();
     if (L->hookmask & LUA_MASKRET) luaD_callhook(L, LUA_HOOKRET, -1);
     int fresh = ci->flags & CIST_FRESH;

@@ -316,10 +316,13 @@ void markroots(GCState &st) {
     lua_State *L = st.L;
     markvalue(st, registry(L));
     markvalue(st, gt(L));
-    // A script frame's registers are live up to its frame top; in a C
-    // frame, what lies above the top is dead and is cleared.
+    // Every script frame of the call chain keeps its registers live up to
+    // its frame top (a caller's may lie above the running frame); a C
+    // frame's values lie below the top. Above the highest, in a C frame,
+    // the slots are dead and are cleared.
     StkId lim = L->top;
-    if (isLua(L->ci) && L->ci->top > lim) lim = L->ci->top;
+    for (CallInfo *ci = L->base_ci; ci <= L->ci; ci++)
+        if (isLua(ci) && ci->top > lim) lim = ci->top;
     for (StkId o = L->stack; o < lim; o++) markvalue(st, o);
     for (StkId o = lim; o < L->ci->top; o++) setnilvalue(o);
     for (UpVal *uv = L->openupval; uv; uv = uv->onext) uv->marked |= MARKED;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "engine/errors/error_codes.h"
 #include "graphics/kernels/blit_kernels.h"
@@ -98,7 +99,9 @@ extern "C" int BltBitmapMaskSoft(const cxOsBitmapLock *src, int32_t sx, int32_t 
     if (!Inside(sx, sy, w, h, int64_t(mask->rowLength) * 8, mask->height)) return ERR_COORDSRANGE;
     const uint32_t sf = src->pixelFormat, df = dst->pixelFormat;
     const int32_t mbpr = int32_t(mask->rowLength);
-    if (sf == df && src->bytesPerPixel != 3) {
+    // One buffer (a brush scrolled within itself): the row path below.
+    const bool shared = src->pixels == dst->pixels;
+    if (sf == df && src->bytesPerPixel != 3 && !shared) {
         if (src->bytesPerPixel == 2)
             BltMaskKernel16(src->pixels, sx, sy, dst->pixels, dx, dy, w, h, int32_t(src->rowLength),
                             int32_t(dst->rowLength), mask->pixels, mbpr);
@@ -107,29 +110,34 @@ extern "C" int BltBitmapMaskSoft(const cxOsBitmapLock *src, int32_t sx, int32_t 
                             int32_t(dst->rowLength), mask->pixels, mbpr);
         return 0;
     }
-    if (sf == 10 && (df == 11 || df == 12)) {
+    if (sf == 10 && (df == 11 || df == 12) && !shared) {
         const cxMaskedCopyJob job{src->pixels, dst->pixels, mask->pixels, sx, sy, dx, dy, w, h,
                                   int32_t(src->rowLength), mbpr, int32_t(dst->rowLength), df == 11 ? 1 : 2};
         CopyPixelsThroughMask32(&job);
         return 0;
     }
-    // Converted through a stack buffer in the destination format.
+    // Converted through a buffer in the destination format: chunks on the
+    // stack, or, in one shared buffer, each row whole before any of it is
+    // written, rows in an order that survives the overlap.
     uint8_t buf[kChunk * 4];
+    std::vector<uint8_t> whole(shared ? size_t(w) * dst->bytesPerPixel : 0);
+    const int32_t chunk = shared ? w : kChunk;
+    uint8_t *const into = shared ? whole.data() : buf;
     const uint32_t bpp = dst->bytesPerPixel;
-    for (int32_t r = 0; r < h; ++r) {
+    ForRows(src, sy, dst, dy, h, [&](int32_t r) {
         const uint8_t *m = mask->pixels + std::ptrdiff_t(sy + r) * mbpr;
-        for (int32_t x0 = 0; x0 < w; x0 += kChunk) {
-            const int32_t n = std::min(kChunk, w - x0);
-            ConvertPixelRow(Row(src, sx + x0, sy + r), sf, buf, df, n);
+        for (int32_t x0 = 0; x0 < w; x0 += chunk) {
+            const int32_t n = std::min(chunk, w - x0);
+            ConvertPixelRow(Row(src, sx + x0, sy + r), sf, into, df, n);
             uint8_t *d = Row(dst, dx + x0, dy + r);
             for (int32_t i = 0; i < n; ++i) {
                 const int32_t bx = sx + x0 + i;
                 const bool on = (m[bx >> 3] >> (7 - (bx & 7))) & 1;
                 uint8_t *p = d + size_t(i) * bpp;
-                StorePixelValue(p, df, on ? LoadPixelValue(buf + size_t(i) * bpp, df) : LoadPixelValue(p, df));
+                StorePixelValue(p, df, on ? LoadPixelValue(into + size_t(i) * bpp, df) : LoadPixelValue(p, df));
             }
         }
-    }
+    });
     return 0;
 }
 
@@ -152,17 +160,23 @@ extern "C" int BltBitmapAlphaKernel(const cxOsBitmapLock *src, int32_t sx, int32
         if (dst->bytesPerPixel == 2) BltAlphaKernel16(&job, mode);
         else BltAlphaKernel32(&job, mode);
     };
-    if (src->pixelFormat == df) {
+    const bool shared = src->pixels == dst->pixels;
+    if (src->pixelFormat == df && !shared) {
         run();
         return 0;
     }
-    // Source rows are first converted to the destination format.
+    // Source rows are first converted to the destination format; in one
+    // shared buffer each row whole, rows in an order that survives the
+    // overlap.
     uint8_t buf[kChunk * 4];
-    for (int32_t r = 0; r < h; ++r) {
-        for (int32_t x0 = 0; x0 < w; x0 += kChunk) {
-            const int32_t n = std::min(kChunk, w - x0);
-            ConvertPixelRow(Row(src, sx + x0, sy + r), src->pixelFormat, buf, df, n);
-            job.srcPixels = buf;
+    std::vector<uint8_t> whole(shared ? size_t(w) * dst->bytesPerPixel : 0);
+    const int32_t chunk = shared ? w : kChunk;
+    uint8_t *const into = shared ? whole.data() : buf;
+    ForRows(src, sy, dst, dy, h, [&](int32_t r) {
+        for (int32_t x0 = 0; x0 < w; x0 += chunk) {
+            const int32_t n = std::min(chunk, w - x0);
+            ConvertPixelRow(Row(src, sx + x0, sy + r), src->pixelFormat, into, df, n);
+            job.srcPixels = into;
             job.srcX = job.srcY = 0;
             job.srcRowLength = n;
             job.alphaX = sx + x0;
@@ -173,7 +187,7 @@ extern "C" int BltBitmapAlphaKernel(const cxOsBitmapLock *src, int32_t sx, int32
             job.height = 1;
             run();
         }
-    }
+    });
     return 0;
 }
 
@@ -203,7 +217,7 @@ namespace {
 bool SideOk(int32_t v) { return v >= 1 && v <= CX_MAX_SIDE; }
 
 // A buffer of width x height units with rows of rowLength units.
-bool BufferOk(const void *p, int32_t width, int32_t height, int64_t rowLength, int64_t unit) {
+bool BufferOk(const void *p, int64_t width, int32_t height, int64_t rowLength, int64_t unit) {
     return p && rowLength >= width && Fits(rowLength, height, unit);
 }
 
@@ -232,7 +246,7 @@ extern "C" int RunScaleJob(cxScaleJob *j) {
         return 0;
     }
     if (mask && (j->srcMaskBitOffset < 0 ||
-                 !BufferOk(j->srcMask, j->srcMaskBitOffset + j->srcWidth, j->srcHeight, int64_t(j->srcMaskRowLength) * 8, 1) ||
+                 !BufferOk(j->srcMask, int64_t(j->srcMaskBitOffset) + j->srcWidth, j->srcHeight, int64_t(j->srcMaskRowLength) * 8, 1) ||
                  !BufferOk(j->dstMask, j->dstWidth, j->dstHeight, int64_t(j->dstMaskRowLength) * 8, 1)))
         return ERR_BADDIMENSIONS;
     if (EnsureScaleTables(j->dstWidth, j->dstHeight)) return ERR_MEM;

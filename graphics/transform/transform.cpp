@@ -297,6 +297,10 @@ extern "C" {
 
 void TransformPixels(const cxTransformJob *j) {
     if (j->srcWidth < 1 || j->srcHeight < 1 || j->dstWidth < 1 || j->dstHeight < 1) return;
+    // Positions are converted to int: a NaN or infinite coefficient maps
+    // onto no pixel (checked once, not per pixel).
+    for (double v : {j->m00, j->m01, j->m10, j->m11, j->tx, j->ty})
+        if (!std::isfinite(v)) return;
     Inverse inv;
     if (!Invert(j, &inv)) return;
     WithFormat(j->pixelFormat, [&](auto f) {

@@ -204,3 +204,8 @@ extern "C" int PackCxpk(const char *magic, const char *source, const char *targe
     if (packedSize) *packedSize = total;
     return 0;
 }
+
+extern "C" uint64_t MaxCxpkUnpackedSize(uint64_t packedSize) {
+    // 1032:1 is deflate's limit; the rounding up covers the header bytes.
+    return packedSize > UINT64_MAX / 1032 ? UINT64_MAX : packedSize * 1032 + 1032;
+}

@@ -30,6 +30,11 @@ extern "C" {
    detail), ERR_READ (shorter than the magic, read failure, bad offset),
    ERR_PAKFORMAT (other magic), ERR_WRITEFILE / ERR_WRITE (target),
    ERR_ZLIBDATA (corrupt or cut-off stream), ERR_MEM or another zlib code. */
+/* The most a packed item of packedSize bytes (header included) can unpack
+   to: deflate never exceeds 1032:1, so a size claimed beyond this is false
+   and is refused before memory is set aside for it. */
+uint64_t MaxCxpkUnpackedSize(uint64_t packedSize);
+
 int UnpackCxpk(const char *magic, const char *source, const char *target, cxStream *stream, int64_t offset,
                uint64_t *written, uint64_t *consumed, void *buffer, size_t bufferSize);
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "io/stream/memory_name.h"
+
 namespace {
 
 template <typename T>
@@ -58,6 +60,8 @@ void ClearSectionsOf(cxApplet *a) {
     a->includes = nullptr;
     free(a->identifier);
     a->identifier = nullptr;
+    // A ":::memory" name made for the chunk must not outlive it.
+    if (a->chunkData) ReleaseMemoryName(a->chunkData, a->chunkSize);
     free(a->chunkData);
     a->chunkData = nullptr;
     a->chunkSize = 0;

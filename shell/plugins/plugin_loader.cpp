@@ -12,6 +12,7 @@
 
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
+#include "shell/plugins/elf_check.h"
 #include "shell/plugins/plugin_manager.h"
 
 namespace {
@@ -314,6 +315,11 @@ extern "C" int OpenPlugin(const char *path, uint32_t *capabilities, cxPluginHand
     if (!GetUtf8Mode()) {
         utf8.reset(Latin1ToUtf8Alloc(full.c_str()));
         if (!utf8) return ERR_MEM;
+    }
+    const char *osName = utf8 ? utf8.get() : full.c_str();
+    if (std::string why; !CheckSharedObjectFile(osName, &why)) {
+        SetErrorDetail(why.c_str());
+        return ERR_DLOPEN;
     }
     dlerror();
     o.library = dlopen(utf8 ? utf8.get() : full.c_str(), RTLD_LAZY | RTLD_LOCAL);

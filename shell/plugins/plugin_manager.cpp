@@ -74,16 +74,21 @@ cxPluginEntry *AppendEntry(const std::string &name, const char *path) {
     return e;
 }
 
+// The progress line of the plug-in being opened: quiet runs print it only
+// when the load fails, so that a later "Function ... not found!" has a cause.
+char g_loadingLine[CX_PLUGIN_PATH_MAX + 64];
+
 void AnnounceLoading(const char *name) {
-    char line[CX_PLUGIN_PATH_MAX + 64];
     const char *text = GetMessageText(CX_MSG_LOADING_PLUGIN);
-    FillMessagePlaceholders(text ? text : "Loading plugin %s", name, 0, line, sizeof line);
-    PluginProgress("%s... ", line);
+    FillMessagePlaceholders(text ? text : "Loading plugin %s", name, 0, g_loadingLine, sizeof g_loadingLine);
+    PluginProgress("%s... ", g_loadingLine);
 }
 
 void AnnounceResult(int err) {
     if (err) {
-        PluginProgress("failed\n");
+        if (g_quiet) printf("%s... ", g_loadingLine);
+        printf("failed\n");
+        fflush(stdout);
     } else {
         const char *done = GetMessageText(CX_MSG_DONE);
         PluginProgress("%s\n", done ? done : "done");
@@ -199,6 +204,14 @@ int RegisterOneLibrary(lua_State *L, cxPlugin *p, int withCommands) {
     const cxPluginConstant *constants = CallPluginEntry(p, p->GetConstants);
 
     if (commands && withCommands) {
+        // A null function would be called as one: refuse the whole table.
+        for (const cxPluginCommand *c = commands; c->name; c++) {
+            if (c->func) continue;
+            const std::string what = std::string(p->moduleName ? p->moduleName : "?") + ".cxp: command \"" + c->name +
+                                     "\" has no function";
+            SetErrorDetail(what.c_str());
+            return ERR_PLUGINSYMBOL;
+        }
         const int top = lua_gettop(L);
         if (p->PushUpvalues) CallPluginEntry(p, p->PushUpvalues, L);
         const int nup = std::max(0, lua_gettop(L) - top);
@@ -428,7 +441,9 @@ extern "C" int ScanPluginDir(const char *folder, const char *skipList, int *coun
             if (err && err != ERR_USERABORT) {
                 char message[CX_ERROR_DETAIL_MAX + 256];
                 GetErrorText(err, message, sizeof message);
-                PluginProgress("(Reason: %s)\n", message);
+                // A failure is reported even in a quiet run.
+                printf("(Reason: %s)\n", message);
+                fflush(stdout);
             }
         }
         // The user may end the run while a long scan goes on.

@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -22,6 +24,19 @@
 namespace {
 
 std::string g_tempDir;
+// The same path for the signal path, which may not allocate: set once the
+// folder exists, cleared before the folder goes.
+char g_signalDir[1024];
+volatile sig_atomic_t g_signalDirSet = 0;
+
+// The kernel's directory record (getdents64), which glibc does not declare.
+struct KernelDirent {
+    uint64_t ino;
+    int64_t off;
+    unsigned short reclen;
+    unsigned char type;
+    char name[1];
+};
 
 uint32_t BE32(const unsigned char *b) {
     return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
@@ -124,7 +139,8 @@ int Extract(FILE *f, const char *programPath, uint64_t offset, int dirFd, uint64
         const uint32_t storedSize = BE32(sizes + 8);
         used += 2 + n + 12;
         SetErrorDetail(programPath);
-        if (size > CX_PACKAGE_ENTRY_MAX || storedSize > length - used) return ERR_FILEFORMAT;
+        if (size > CX_PACKAGE_ENTRY_MAX || storedSize > length - used || size > MaxCxpkUnpackedSize(storedSize))
+            return ERR_FILEFORMAT;
 
         std::vector<unsigned char> stored;
         try {
@@ -168,8 +184,37 @@ extern "C" int IsValidPackageEntryName(const char *name, size_t length) {
 
 extern "C" const char *GetPluginTempDir(void) { return g_tempDir.empty() ? nullptr : g_tempDir.c_str(); }
 
+extern "C" void RemoveAppendedPluginsFromSignal(void) {
+    if (!g_signalDirSet) return;
+    g_signalDirSet = 0;
+    // Only async-signal-safe calls: the names come from getdents64 into a
+    // static buffer. Entries may shift while they go, so a few passes.
+    static char buf[8192];
+    const int fd = open(g_signalDir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        for (int pass = 0; pass < 8; pass++) {
+            bool removed = false;
+            lseek(fd, 0, SEEK_SET);
+            for (;;) {
+                const long n = syscall(SYS_getdents64, fd, buf, sizeof buf);
+                if (n <= 0) break;
+                for (long at = 0; at < n;) {
+                    const auto *e = reinterpret_cast<const KernelDirent *>(buf + at);
+                    at += e->reclen;
+                    if (strcmp(e->name, ".") == 0 || strcmp(e->name, "..") == 0) continue;
+                    removed = unlinkat(fd, e->name, 0) == 0 || removed;
+                }
+            }
+            if (!removed) break;
+        }
+        close(fd);
+    }
+    rmdir(g_signalDir);
+}
+
 extern "C" int RemoveAppendedPlugins(void) {
     if (g_tempDir.empty()) return 0;
+    g_signalDirSet = 0;
     const std::string dir = g_tempDir;
     g_tempDir.clear();
     int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -213,6 +258,8 @@ extern "C" int ExtractAppendedPlugins(const char *programPath, uint64_t packageO
         return ERR_CREATEDIR;
     }
     g_tempDir = folder;
+    memcpy(g_signalDir, folder.c_str(), folder.size() + 1);  // shorter than 1024, checked above
+    g_signalDirSet = 1;
 
     int err = ERR_CREATEDIR;
     int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

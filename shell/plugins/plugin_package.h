@@ -46,6 +46,9 @@ const char *GetPluginTempDir(void);
    without changing the current folder. Does nothing when no folder was
    made; safe to call more than once. 0, or 1143 when something stayed. */
 int RemoveAppendedPlugins(void);
+/* The same from a signal handler (async-signal-safe, no report): the run
+   is ending at once and must not leave the unpacked plug-ins behind. */
+void RemoveAppendedPluginsFromSignal(void);
 
 #ifdef __cplusplus
 }

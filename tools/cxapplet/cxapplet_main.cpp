@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -43,6 +44,9 @@ const char kUsage[] =
 }
 
 bool ReadFile(const std::string &path, std::string *out) {
+    // A folder opens as a stream on this system and then reads as empty.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
     std::stringstream ss;

@@ -3,10 +3,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -60,6 +62,9 @@ bool Pack(const LinkBytes &data, LinkBytes &out, std::string &error) {
 }  // namespace
 
 bool ReadWholeFile(const std::string &path, LinkBytes &out) {
+    // A folder opens as a stream on this system and then fails to read.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
     out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
@@ -74,10 +79,19 @@ bool BuildPluginPackage(const std::vector<PackageEntry> &entries, LinkBytes &out
     PutBE32(out, CX_PACKAGE_VERSION);
     PutBE32(out, static_cast<uint32_t>(entries.size()));
     PutBE32(out, 0);  // the package's length, set at the end
-    for (const PackageEntry &e : entries) {
+    for (size_t i = 0; i < entries.size(); i++) {
+        const PackageEntry &e = entries[i];
         if (validate && !IsValidPackageEntryName(e.name.c_str(), e.name.size())) {
             error = "not a plain \".cxp\" file name: " + e.name;
             return false;
+        }
+        // The player unpacks names without regard to case and refuses a
+        // package that holds one twice.
+        for (size_t j = 0; validate && j < i; j++) {
+            if (strcasecmp(entries[j].name.c_str(), e.name.c_str()) == 0) {
+                error = "plug-in given twice: " + entries[j].name + " and " + e.name;
+                return false;
+            }
         }
         if (e.name.size() > 0xFFFF || e.data.size() > CX_PACKAGE_ENTRY_MAX) {
             error = "entry too large: " + e.name;
@@ -153,6 +167,11 @@ bool LinkExecutable(const std::string &player, const std::string &applet, const 
     }
     if (!ReadWholeFile(applet, appletBytes)) {
         error = "cannot read " + applet;
+        return false;
+    }
+    if (appletBytes.size() < 4 || appletBytes[0] != 'C' || appletBytes[1] != 'X' ||
+        (appletBytes[2] != 'A' && appletBytes[2] != 'Z') || appletBytes[3] != 0) {
+        error = applet + " is no applet";
         return false;
     }
     std::vector<PackageEntry> entries;

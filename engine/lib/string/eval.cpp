@@ -38,6 +38,20 @@ private:
     int vars_;
     int depth_ = 0;
 
+    // Every recursive path counts its depth: a long run of "-" or "^" would
+    // otherwise overflow the C stack.
+    struct Nest {
+        int &depth;
+        explicit Nest(int &d) : depth(d) {
+            if (++depth > kMaxDepth) {
+                --depth;
+                throw EvalError{ERR_COMPLEXPATTERN};
+            }
+        }
+        ~Nest() { depth--; }
+    };
+    static constexpr int kMaxDepth = 200;
+
     void Skip() {
         while (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r') p_++;
     }
@@ -91,6 +105,7 @@ private:
         Skip();
         if (*p_ == '^') {
             p_++;
+            Nest nest(depth_);
             return std::pow(v, Power());
         }
         return v;
@@ -100,10 +115,12 @@ private:
         Skip();
         if (*p_ == '-') {
             p_++;
+            Nest nest(depth_);
             return -Unary();
         }
         if (*p_ == '+') {
             p_++;
+            Nest nest(depth_);
             return Unary();
         }
         return Primary();
@@ -111,11 +128,7 @@ private:
 
     double Primary() {
         Skip();
-        if (++depth_ > 200) throw EvalError{ERR_COMPLEXPATTERN};
-        struct Leave {
-            int &d;
-            ~Leave() { d--; }
-        } leave{depth_};
+        Nest nest(depth_);
         if (*p_ == '(') {
             p_++;
             double v = Additive();

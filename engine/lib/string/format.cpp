@@ -1,6 +1,8 @@
 // FormatStr: printf-style formatting of script values. The format is
 // parsed here and each conversion is handed to the C library with a
 // conversion text built from checked parts only.
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +16,17 @@ namespace cxstring {
 namespace {
 
 constexpr int kMaxWidth = 256;
+
+// A number as a 64-bit integer, truncated toward zero: exact for every
+// value that fits, saturated beyond, and 0 for NaN (a bare cast of these
+// is undefined).
+long long ToInt64Checked(double v) {
+    constexpr double kTwo63 = 9223372036854775808.0;
+    if (std::isnan(v)) return 0;
+    if (v >= kTwo63) return INT64_MAX;
+    if (v < -kTwo63) return INT64_MIN;
+    return static_cast<long long>(v);
+}
 
 // Appends a text padded to width ("-" pads on the right).
 void Pad(std::string &out, const std::string &text, const std::string &flags, int width) {
@@ -83,8 +96,7 @@ int FormatStr(lua_State *L) {
         switch (conv) {
         case 'd':
         case 'i': {
-            double v = luaL_checknumber(L, arg);
-            long long n = v >= 9.2e18 ? 9200000000000000000LL : v <= -9.2e18 ? -9200000000000000000LL : static_cast<long long>(v);
+            long long n = ToInt64Checked(luaL_checknumber(L, arg));
             snprintf(buf, sizeof buf, (conversion + "lld").c_str(), n);
             out += buf;
             break;

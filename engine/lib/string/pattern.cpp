@@ -7,6 +7,7 @@
 // matcher steps by whole characters and classes test code points; positions
 // handed to scripts count characters from 0 then, and bytes otherwise.
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,6 +24,13 @@ constexpr int kMaxCaptures = 32;
 constexpr int kMaxDepth = 200;
 constexpr ptrdiff_t kUnfinished = -1;
 constexpr ptrdiff_t kPosition = -2;
+// Backtracking can take time exponential in the pattern: the work of one
+// matcher is bounded by its subject and pattern sizes, generously for
+// every pattern that does not backtrack wildly.
+constexpr uint64_t kBaseSteps = 2000000;
+constexpr uint64_t kStepsPerPair = 64;
+// How often a long match looks at the user's stop request.
+constexpr uint64_t kAbortCheckMask = 0xFFFF;
 
 struct PatternError {
     int code;
@@ -33,7 +41,8 @@ struct PatternError {
 class Matcher {
 public:
     Matcher(const char *src, size_t srcLen, const char *pat, size_t patLen, bool utf8)
-        : src_(src), srcEnd_(src + srcLen), patEnd_(pat + patLen), utf8_(utf8) {}
+        : src_(src), srcEnd_(src + srcLen), patEnd_(pat + patLen), utf8_(utf8),
+          budget_(kBaseSteps + kStepsPerPair * (uint64_t{srcLen} + 1) * (uint64_t{patLen} + 1)) {}
 
     // The end of a match of pattern p starting at s, or null.
     const char *MatchAt(const char *s, const char *p) {
@@ -96,7 +105,16 @@ private:
     bool utf8_;
     int level_ = 0;
     int depth_ = 0;
+    uint64_t steps_ = 0;
+    uint64_t budget_;
     Capture captures_[kMaxCaptures];
+
+    // One unit of work: refused past the budget, and ended when the user
+    // asks the run to stop.
+    void Step() {
+        if (++steps_ > budget_) Fail(ERR_COMPLEXPATTERN);
+        if ((steps_ & kAbortCheckMask) == 0 && GetUserAbortFlag()) Fail(ERR_USERABORT);
+    }
 
     // Reads one character of the pattern or the subject.
     int Read(const char *p, const char *end, uint32_t *c) const {
@@ -256,6 +274,7 @@ private:
         const char *q = s;
         stops.push_back(q);
         while (SingleMatch(q, p, ep)) {
+            Step();
             q = Next(q);
             stops.push_back(q);
         }
@@ -267,6 +286,7 @@ private:
 
     const char *MinExpand(const char *s, const char *p, const char *ep) {
         for (;;) {
+            Step();
             if (const char *r = Match(s, ep + 1)) return r;
             if (!SingleMatch(s, p, ep)) return nullptr;
             s = Next(s);
@@ -308,6 +328,7 @@ private:
 
     const char *Match(const char *s, const char *p) {
         if (++depth_ > kMaxDepth) Fail(ERR_COMPLEXPATTERN);
+        Step();
         struct Leave {
             int &d;
             ~Leave() { d--; }

@@ -627,10 +627,15 @@ int RepeatStr(lua_State *L) {
     const char *s = luaL_checklstring(L, 1, &n);
     int64_t count = IntArg(L, 2);
     if (count < 0) return ERR_WRONGUSAGE;
-    if (n > 0 && static_cast<uint64_t>(count) > (uint64_t{1} << 31) / n) return ERR_MEM;
+    // The result's size decides the work: an empty one costs nothing, one
+    // past the string limit is refused before anything is built.
+    if (n == 0 || count == 0) return PushString(L, std::string());
+    if (static_cast<uint64_t>(count) > (uint64_t{1} << 31) / n) return ERR_MEM;
+    const size_t total = n * static_cast<size_t>(count);
     std::string out;
-    out.reserve(n * static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; i++) out.append(s, n);
+    out.reserve(total);
+    out.append(s, n);
+    while (out.size() < total) out.append(out, 0, std::min(out.size(), total - out.size()));
     return PushString(L, out);
 }
 

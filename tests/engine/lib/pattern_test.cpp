@@ -120,6 +120,21 @@ TEST_F(Pattern, MalformedPatternsGiveTheirCodes) {
               ERR_INVREPLACE);
 }
 
+// Backtracking that would take minutes is refused with the complexity
+// error; a long match still sees the user's stop request.
+TEST_F(Pattern, WorkIsBoundedAndAStopRequestIsSeen) {
+    EXPECT_EQ(Find(std::string(24, 'a'), "a*a*a*a*a*a*a*a*a*b"), ERR_COMPLEXPATTERN);
+    EXPECT_EQ(Find(std::string(40, 'a'), "a-a-a-a-a-a-a-a-a-b"), ERR_COMPLEXPATTERN);
+    // Plain work on a large subject stays well inside the bound.
+    const std::string big(4 << 20, 'a');
+    EXPECT_EQ(Replace(big + "b", "a*b", "x"), 0);
+    EXPECT_EQ(Find(big, "b"), 0);
+
+    *GetUserAbortFlagAddress() = 1;
+    EXPECT_EQ(Find(big, "b"), ERR_USERABORT);
+    *GetUserAbortFlagAddress() = 0;
+}
+
 TEST_F(Pattern, ReplacesWithStringsTablesAndFunctions) {
     ASSERT_EQ(Replace("hello world", "(%w+)", "<%1>"), 0);
     EXPECT_EQ(Str(1), "<hello> <world>");

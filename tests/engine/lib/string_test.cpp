@@ -1,4 +1,5 @@
 // The string library through its script commands.
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -108,6 +109,35 @@ TEST_F(StringLib, ErrorCasesOfTheSpecifiedCommands) {
         {"StrLen", {"a", 1, 2}, ERR_TOOMANYARGS},
     };
     for (const Case &c : cases) EXPECT_EQ(Run(c.cmd, c.args), c.expected) << c.cmd;
+}
+
+// The result's size decides the work: an empty result is immediate however
+// large the count, one past the string limit is refused at once.
+TEST_F(StringLib, RepeatStrWorkFollowsTheResultSize) {
+    EXPECT_EQ(S("RepeatStr", {"", 1e15}), "");
+    EXPECT_EQ(Run("RepeatStr", {"ab", 1e15}), ERR_MEM);
+    EXPECT_EQ(Run("RepeatStr", {"ab", 1073741825}), ERR_MEM);
+    std::string expect;
+    for (int i = 0; i < 99999; i++) expect += "xyz";
+    EXPECT_EQ(S("RepeatStr", {"xyz", 99999}), expect);
+}
+
+// %d converts through a checked path: exact for every value that fits in
+// 64 bits, saturated beyond, NaN as 0 (never undefined behaviour).
+TEST_F(StringLib, FormatStrIntegersAreExactAndNeverUndefined) {
+    const std::pair<double, const char *> cases[] = {
+        {9.21e18, "9210000000000000000"},
+        {-9.21e18, "-9210000000000000000"},
+        {9223372036854774784.0, "9223372036854774784"},  // the largest double below 2^63
+        {-9223372036854775808.0, "-9223372036854775808"},
+        {9223372036854775808.0, "9223372036854775807"},
+        {1e300, "9223372036854775807"},
+        {-1e300, "-9223372036854775808"},
+        {-2.9, "-2"},
+        {std::nan(""), "0"},
+        {HUGE_VAL, "9223372036854775807"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(S("FormatStr", {"%d", c.first}), c.second) << c.first;
 }
 
 TEST_F(StringLib, SpecifiedResults) {
@@ -269,6 +299,23 @@ TEST_F(StringLib, Conversions) {
     snprintf(text, sizeof text, "UserData: %p", static_cast<void *>(&marker));
     ASSERT_EQ(Run("ToUserData", {text}), 0);
     EXPECT_EQ(lua_touserdata(L, 1), &marker);
+}
+
+// Every recursive path of Eval counts its depth: a million signs or powers
+// are refused with the complexity error instead of overflowing the stack.
+TEST_F(StringLib, EvalDepthIsBoundedOnEveryRecursivePath) {
+    for (const std::string &deep :
+         {std::string(1000000, '-') + "1", std::string(1000000, '+') + "1",
+          [] {
+              std::string s;
+              for (int i = 0; i < 300000; i++) s += "2^";
+              return s + "1";
+          }(),
+          std::string(300000, '(') + "1"}) {
+        EXPECT_EQ(Run("Eval", {deep}), ERR_COMPLEXPATTERN) << deep.substr(0, 8);
+    }
+    EXPECT_EQ(N("Eval", {std::string(100, '-') + "1"}), 1);
+    EXPECT_EQ(N("Eval", {"2^2^-1"}), std::pow(2.0, std::pow(2.0, -1.0)));
 }
 
 TEST_F(StringLib, FormatAndEval) {

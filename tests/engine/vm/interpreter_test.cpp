@@ -960,3 +960,154 @@ check:  FORLOOP 1 body
     EXPECT_EQ(lua_tonumber(L, -1), 1000);
     lua_sethookgate(L, nullptr);
 }
+
+// NEWTABLE's array size byte: the limit (2^24 slots) applies to the size it
+// encodes, so an exponent with a zero mantissa is an empty table and a
+// large exponent with a small size is allowed.
+TEST(InterpreterNewTable, TheArrayLimitAppliesToTheEncodedSize) {
+    const struct {
+        int b;
+        bool ok;
+    } cases[] = {{0, true}, {176, true}, {200, true}, {248, true}, {177, true}, {193, true},
+                 {194, false}, {201, false}, {255, false}};
+    for (const auto &c : cases) {
+        lua_State *L = lua_open();
+        const int code = vmtest::runText(L, "        NEWTABLE 0 " + std::to_string(c.b) + " 0\n        RETURN 0 1\n");
+        EXPECT_EQ(code, c.ok ? 0 : ERR_TABLEOVERFLOW) << c.b;
+        lua_close(L);
+    }
+}
+
+// A caller's register above the callee's frame holds a table: a collection
+// inside the callee must keep it (every frame of the chain is marked).
+TEST(InterpreterCollector, ACallersRegistersAboveTheCalleeStayAlive) {
+    lua_State *L = lua_open();
+    lua_register(L, "collect", [](lua_State *S) -> int {
+        lua_setgcthreshold(S, 0);
+        return 0;
+    });
+    const std::string src = R"(
+        .maxstack 60
+        NEWTABLE 50 0 0
+        SETTABLE 50 "k" #7
+        GETGLOBAL 0 "collect"
+        CALL 0 1 1
+        GETGLOBAL 0 "collect"
+        CALL 0 1 1
+        GETTABLE 1 50 "k"
+        RETURN 1 2
+)";
+    lua_settop(L, 0);
+    ASSERT_EQ(vmtest::runText(L, src, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 7);
+    lua_close(L);
+}
+
+// A call hook that collects: the hook's widened frame must not show stale
+// slots (left by a deeper frame whose tables were since freed) to the
+// collector.
+TEST(InterpreterCollector, ACollectingCallHookSeesNoStaleSlots) {
+    lua_State *L = lua_open();
+    lua_register(L, "collect", [](lua_State *S) -> int {
+        lua_setgcthreshold(S, 0);
+        return 0;
+    });
+    const std::string src = R"(
+        .maxstack 4
+        CLOSURE 0 deep
+        CALL 0 1 1
+        GETGLOBAL 0 "collect"
+        CALL 0 1 1
+        CLOSURE 0 shallow
+        CALL 0 1 1
+        RETURN 0 1
+.function deep
+        .maxstack 40
+        NEWTABLE 10 0 0
+        NEWTABLE 15 0 0
+        NEWTABLE 20 0 0
+        NEWTABLE 25 0 0
+        NEWTABLE 30 0 0
+        RETURN 0 1
+.end
+.function shallow
+        .maxstack 2
+        RETURN 0 1
+.end
+)";
+    lua_sethook(L, [](lua_State *S, lua_Debug *, int *) -> int {
+        lua_setgcthreshold(S, 0);
+        return 0;
+    }, LUA_MASKCALL | LUA_MASKRET, 0);
+    lua_settop(L, 0);
+    EXPECT_EQ(vmtest::runText(L, src, 0), 0);
+    lua_sethook(L, nullptr, 0, 0);
+    lua_close(L);
+}
+
+// CALL or TAILCALL with B=0 after an open call that returned nothing: the
+// top lies below the called register, which is refused instead of setting
+// up a frame below its own function.
+TEST(InterpreterOpenTop, ACallWhoseOpenTopLiesBelowItsRegisterIsRefused) {
+    for (const char *call : {"CALL 5 0 1\n        RETURN 0 1", "TAILCALL 5 0 0\n        RETURN 0 1"}) {
+        lua_State *L = lua_open();
+        const std::string src = std::string(R"(
+        .maxstack 12
+        CLOSURE 0 none
+        CALL 0 1 0
+        CLOSURE 5 none
+        )") + call + R"(
+.function none
+        RETURN 0 1
+.end
+)";
+        EXPECT_EQ(vmtest::runText(L, src, 0), ERR_BADBYTECODE) << call;
+        // The same with the open call's results above the register runs.
+        const std::string fine = std::string(R"(
+        .maxstack 12
+        CLOSURE 5 none
+        CLOSURE 6 one
+        CALL 6 1 0
+        )") + call + R"(
+.function none
+        RETURN 0 1
+.end
+.function one
+        LOADK 0 #1
+        RETURN 0 2
+.end
+)";
+        EXPECT_EQ(vmtest::runText(L, fine, 0), 0) << call;
+        lua_close(L);
+    }
+}
+
+// A gosub entry belongs to the frame that pushed it: a later call of the
+// same function at the same level cannot return through it.
+TEST(InterpreterGosub, EntriesGoWithTheFrameThatPushedThem) {
+    lua_State *L = lua_open();
+    const std::string src = R"(
+        .maxstack 4
+        CLOSURE 0 f
+        LOADK 1 #1
+        CALL 0 2 1
+        CLOSURE 0 f
+        LOADK 1 #0
+        CALL 0 2 1
+        RETURN 0 1
+.function f
+        .params 1
+        EQ 0 0 #1
+        JMP direct
+        GOSUB sub
+        RETURN 0 1
+sub:    RETURN 0 1
+direct: RETSUB
+        RETURN 0 1
+.end
+)";
+    EXPECT_EQ(vmtest::runText(L, src, 0), ERR_RETWOGOSUB);
+    EXPECT_EQ(lua_getgosubdepth(L), 0);
+    lua_close(L);
+}
+

@@ -181,6 +181,38 @@ TEST(CopyKernels, OverlappingScrollInOneBuffer) {
     }
 }
 
+// Mask and alpha blits within one buffer give what they give from a
+// separate copy of the source, in every direction of the overlap.
+TEST(CopyKernels, MaskAndAlphaBlitsSurviveAnOverlapInOneBuffer) {
+    struct Move {
+        int sx, sy, dx, dy;
+    };
+    const Move moves[] = {{0, 0, 1, 2}, {1, 2, 0, 0}, {0, 0, 3, 0}, {3, 0, 0, 0}, {0, 0, 0, 3}, {0, 3, 0, 0}};
+    for (uint32_t f : {4u, 8u, 10u})
+        for (const Move &mv : moves)
+            for (int kind = 0; kind < 3; ++kind) {  // mask, alpha copy, alpha composite
+                SCOPED_TRACE(testing::Message() << "format " << f << " kind " << kind << " move " << mv.sx << ","
+                                                << mv.sy << "->" << mv.dx << "," << mv.dy);
+                PixelBuffer shared(f, 9, 8);
+                shared.Randomise(f * 7 + uint32_t(kind));
+                PixelBuffer mask(CX_PIXFMT_MASK, 9, 8), alpha(CX_PIXFMT_ALPHA, 9, 8);
+                mask.Randomise(5);
+                alpha.Randomise(6);
+                PixelBuffer source = shared, expected = shared;
+                cxOsBitmapLock l = shared.Lock(), sl = source.Lock(), el = expected.Lock();
+                cxOsBitmapLock ml = mask.Lock(), al = alpha.Lock();
+                const int w = 6, h = 5;
+                if (kind == 0) {
+                    ASSERT_EQ(BltBitmapMaskSoft(&sl, mv.sx, mv.sy, &el, mv.dx, mv.dy, w, h, &ml), 0);
+                    ASSERT_EQ(BltBitmapMaskSoft(&l, mv.sx, mv.sy, &l, mv.dx, mv.dy, w, h, &ml), 0);
+                } else {
+                    ASSERT_EQ(BltBitmapAlphaKernel(&sl, mv.sx, mv.sy, &el, mv.dx, mv.dy, w, h, &al, nullptr, kind - 1), 0);
+                    ASSERT_EQ(BltBitmapAlphaKernel(&l, mv.sx, mv.sy, &l, mv.dx, mv.dy, w, h, &al, nullptr, kind - 1), 0);
+                }
+                EXPECT_EQ(shared.bytes, expected.bytes);
+            }
+}
+
 TEST(MaskKernels, BitOrderFollowsTheSourceColumn) {
     for (uint32_t sf : {4u, 9u, 10u}) {
         for (uint32_t df : {sf, 11u, 12u, 0u}) {

@@ -203,6 +203,19 @@ TEST(Scaler, GuardRejectsJobsThatDoNotFit) {
     j = Job(src, dst, false);
     j.dstPixels = nullptr;
     EXPECT_EQ(RunScaleJob(&j), ERR_BADDIMENSIONS);
+    // A mask bit offset near 2^31: the sum with the width must not wrap
+    // into a small number that passes.
+    PixelBuffer sm(CX_PIXFMT_MASK, 16, 4), dm(CX_PIXFMT_MASK, 8, 4);
+    j = Job(src, dst, false);
+    j.srcMask = sm.bytes.data(), j.dstMask = dm.bytes.data();
+    j.srcMaskRowLength = sm.rowLength, j.dstMaskRowLength = dm.rowLength;
+    const int32_t lastFit = int32_t(sm.rowLength) * 8 - j.srcWidth;
+    for (int32_t offset : {INT32_MAX - 2, INT32_MAX - 3, 0x7FFFFF00, lastFit + 1}) {
+        j.srcMaskBitOffset = offset;
+        EXPECT_EQ(RunScaleJob(&j), ERR_BADDIMENSIONS) << offset;
+    }
+    j.srcMaskBitOffset = lastFit;
+    EXPECT_EQ(RunScaleJob(&j), 0);
 }
 
 } // namespace

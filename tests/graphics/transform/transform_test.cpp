@@ -222,6 +222,25 @@ TEST(Transform, GuardAndSingularMatrices) {
     EXPECT_EQ(RunQuarterTurnJob(&j), ERR_WRONGUSAGE);
 }
 
+// The bare kernel, called without the guard, checks its coefficients once:
+// a NaN or an infinity writes nothing (and is never converted to int).
+TEST(Transform, BareKernelWritesNothingForNonFiniteCoefficients) {
+    Planes src(10, 4, 4), dst(10, 4, 4);
+    src.px.Randomise(1);
+    for (auto &b : dst.px.bytes) b = 0xAB;
+    const auto before = dst.px.bytes;
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    for (int smooth = 0; smooth < 2; ++smooth)
+        for (int field = 0; field < 6; ++field)
+            for (double bad : {nan, inf}) {
+                cxTransformJob j = Job(src, dst, smooth, false, false);
+                double *fields[] = {&j.m00, &j.m01, &j.m10, &j.m11, &j.tx, &j.ty};
+                *fields[field] = bad;
+                TransformPixels(&j);
+                EXPECT_EQ(dst.px.bytes, before) << smooth << " " << field << " " << bad;
+            }
+}
+
 TEST(Transform, TransformedSize) {
     int32_t w, h;
     double x0, y0;

@@ -111,6 +111,17 @@ TEST_F(Cxpk, RoundTripsThroughFilesAndMemory) {
     }
 }
 
+// The bound readers use to refuse a claimed size before setting memory
+// aside: the best compression there is (long runs of one byte) stays
+// inside it, for small and large items.
+TEST_F(Cxpk, MostCompressibleDataStaysInsideTheUnpackedBound) {
+    for (size_t n : {size_t{0}, size_t{1}, size_t{1000}, size_t{1} << 22}) {
+        const Bytes packed = Pack(Bytes(n, 0));
+        EXPECT_LE(n, MaxCxpkUnpackedSize(packed.size())) << n;
+    }
+    EXPECT_EQ(MaxCxpkUnpackedSize(UINT64_MAX), UINT64_MAX);
+}
+
 TEST_F(Cxpk, OtherMagicsAndIgnoredReservedBytes) {
     const Bytes data = Repetitive(5000);
     Bytes packed = Pack(data, "CXZ");  // the three letters and their NUL

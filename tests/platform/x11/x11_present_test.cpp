@@ -4,6 +4,8 @@
 #include <X11/Xutil.h>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "platform/x11/x11_overlays.h"
 #include "platform/os_bitmap.h"
@@ -27,6 +29,9 @@ protected:
                0xFFFFFF;
     }
     XImage *Grab() {
+        // The drawing connection's requests first reach the server, then
+        // the test's own connection reads back.
+        XSync(OsGetDisplayWindow(&display)->conn->dpy, False);
         XSync(tdpy, False);
         return XGetImage(tdpy, Win(), 0, 0, 64, 48, AllPlanes, ZPixmap);
     }
@@ -34,6 +39,21 @@ protected:
         XClearWindow(tdpy, Win());
         XSync(tdpy, False);
     }
+};
+
+// Overlays registered for one test, removed however the test ends: a
+// stale entry would outlive its record and hang the next run.
+class OverlayScope {
+public:
+    explicit OverlayScope(std::initializer_list<cxDisplayOverlay *> overlays) : overlays_(overlays) {
+        for (cxDisplayOverlay *o : overlays_) AddDisplayOverlay(o);
+    }
+    ~OverlayScope() {
+        for (cxDisplayOverlay *o : overlays_) RemoveDisplayOverlay(o);
+    }
+
+private:
+    std::vector<cxDisplayOverlay *> overlays_;
 };
 }  // namespace
 
@@ -105,10 +125,7 @@ TEST_F(Present, OverlaysAreLeftOutAndOverlappingOnesStayOut) {
     hidden = {nullptr, 3, &display, 45, 0, 10, 10, 1};
     cxOsDisplay someoneElse{};
     other = {nullptr, 4, &someoneElse, 0, 30, 10, 10, 0};
-    AddDisplayOverlay(&a);
-    AddDisplayOverlay(&b);
-    AddDisplayOverlay(&hidden);
-    AddDisplayOverlay(&other);
+    OverlayScope scope{&a, &b, &hidden, &other};
     cxOsBitmap *bm = PatternBitmap(64, 48);
     OsBltBitMap(bm, 0, 0, &display, 0, 0, 64, 48, 0);
     XImage *img = Grab();
@@ -125,10 +142,6 @@ TEST_F(Present, OverlaysAreLeftOutAndOverlappingOnesStayOut) {
     img = Grab();
     EXPECT_EQ(WindowPixel(img, 25, 20), Pattern(25, 20) & 0xFFFFFF);
     XDestroyImage(img);
-    RemoveDisplayOverlay(&a);
-    RemoveDisplayOverlay(&b);
-    RemoveDisplayOverlay(&hidden);
-    RemoveDisplayOverlay(&other);
     OsFreeBitMap(bm);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -146,14 +148,14 @@ TEST_F(Applet, AppletInsideALargerFile) {
 TEST_F(Applet, HeaderErrors) {
     Bytes good = FullApplet(false).Build();
     const std::pair<Bytes, int> cases[] = {
-        {Bytes{'C', 'X', 'A'}, ERR_READ},
-        {Bytes{}, ERR_READ},
+        {Bytes{'C', 'X', 'A'}, ERR_NOAPPLET},  // shorter than the mark
+        {Bytes{}, ERR_NOAPPLET},
         {Bytes{'C', 'X', 'A', 1, 0, 0}, ERR_NOAPPLET},
         {Bytes{'C', 'X', 'B', 0}, ERR_NOAPPLET},
         {Bytes{'X', 'C', 'A', 0}, ERR_NOAPPLET},
         {Bytes{'c', 'x', 'a', 0}, ERR_NOAPPLET},
-        {Bytes(good.begin(), good.begin() + 1000), ERR_READ},  // info block cut
-        {Bytes{'C', 'X', 'Z', 0, 0, 0}, ERR_READ},              // packed item length cut
+        {Bytes(good.begin(), good.begin() + 1000), ERR_READFILE},  // info block cut
+        {Bytes{'C', 'X', 'Z', 0, 0, 0}, ERR_READFILE},              // packed item length cut
         {Bytes{'C', 'X', 'Z', 0, 0, 0, 0, 4}, ERR_FILEFORMAT},  // item shorter than its header
         {Bytes{'C', 'X', 'Z', 0, 0, 0, 1, 0}, ERR_FILEFORMAT},  // item past the file
     };
@@ -166,6 +168,25 @@ TEST_F(Applet, HeaderErrors) {
     EXPECT_EQ(GetErrorDetail(), missing);
     EXPECT_EQ(Read(Bytes{'C', 'X', 'A', 9}), ERR_NOAPPLET);
     EXPECT_EQ(GetErrorDetail(), path_);
+    // A cut file is named in the report.
+    EXPECT_EQ(Read(Bytes(good.begin(), good.begin() + 1000)), ERR_READFILE);
+    EXPECT_EQ(GetErrorDetail(), path_);
+}
+
+// A folder is no applet, and a file that is there but cannot be read says
+// so: neither "does not exist".
+TEST_F(Applet, FolderAndUnreadableFileAreNamedForWhatTheyAre) {
+    applet_.reset(NewApplet());
+    const std::string folder = dir_.Path("folder.cxa");
+    std::filesystem::create_directory(folder);
+    EXPECT_EQ(ReadAppletHeader(applet_.get(), folder.c_str(), 0, 0), ERR_NOAPPLET);
+    EXPECT_EQ(GetErrorDetail(), folder);
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const std::string locked = dir_.Path("locked.cxa");
+    cxtest::WriteBytes(locked, FullApplet(false).Build());
+    chmod(locked.c_str(), 0);
+    EXPECT_EQ(ReadAppletHeader(applet_.get(), locked.c_str(), 0, 0), ERR_READFILE);
+    EXPECT_EQ(GetErrorDetail(), locked);
 }
 
 TEST_F(Applet, InfoBlockOpcodes) {
@@ -223,6 +244,16 @@ TEST_F(Applet, InfoStringsAreBounded) {
     FreeApplet(a);
 }
 
+// An empty plain identifier section is an empty identifier (its payload
+// has no bytes, so no pointer either).
+TEST_F(Applet, EmptyIdentifierSection) {
+    AppletWriter w;
+    w.AddSection("IDNT", Bytes{});
+    ASSERT_EQ(ReadAll(w.Build()), 0);
+    ASSERT_NE(applet_->identifier, nullptr);
+    EXPECT_STREQ(applet_->identifier, "");
+}
+
 TEST_F(Applet, SectionErrors) {
     auto build = [](auto edit) {
         AppletWriter w;
@@ -237,7 +268,7 @@ TEST_F(Applet, SectionErrors) {
     };
     std::vector<Case> cases = {
         {"unknown tag", build([](AppletWriter &w) { w.AddSection("WHAT", B("x")); }), ERR_UNKNOWNSEC},
-        {"no end mark", build([](AppletWriter &w) { w.SetEndMark(false); }), ERR_READ},
+        {"no end mark", build([](AppletWriter &w) { w.SetEndMark(false); }), ERR_READFILE},
         {"packed file", build([](AppletWriter &w) { w.AddSection("FILE", B("\0\1xdata"), true); }), ERR_FILEFORMAT},
         {"two chunks", build([](AppletWriter &w) {
              w.AddMainChunk(B("a"));
@@ -279,7 +310,7 @@ TEST_F(Applet, SectionErrors) {
     cases.push_back({"flags", flags, ERR_FILEFORMAT});
     Bytes length = build([](AppletWriter &) {});
     length[2048 + 8] = 0x7F;  // a length far past the file
-    cases.push_back({"length", length, ERR_READ});
+    cases.push_back({"length", length, ERR_READFILE});
     Bytes sizes = build([](AppletWriter &) {});
     sizes[2048 + 15] = 5;  // a plain section whose two sizes differ
     cases.push_back({"sizes", sizes, ERR_FILEFORMAT});
@@ -307,6 +338,11 @@ TEST_F(Applet, PackedSectionOfTheWrongSize) {
     Bytes hostile = file;
     hostile[2048 + 12] = 0xFF;  // asks for 4 GiB
     EXPECT_EQ(ReadAll(hostile), ERR_FILEFORMAT);
+    // A size below the reader's limit but far beyond what the packed bytes
+    // can hold is refused as well, before memory is set aside for it.
+    Bytes amplified = file;
+    amplified[2048 + 12] = 0x0C;  // 200 MiB from a few bytes
+    EXPECT_EQ(ReadAll(amplified), ERR_FILEFORMAT);
     Bytes corrupt = file;
     corrupt[2048 + 16 + 10] ^= 0xFF;  // inside the zlib stream
     EXPECT_NE(ReadAll(corrupt), 0);

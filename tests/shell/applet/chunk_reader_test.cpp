@@ -56,6 +56,30 @@ TEST_P(ChunkReader, ReadsTheMainChunkStraightFromTheApplet) {
 
 INSTANTIATE_TEST_SUITE_P(PlainAndPacked, ChunkReader, ::testing::Bool());
 
+// The memory name of an unpacked main chunk goes with the chunk: a stream
+// opened by that name after the applet is freed must not reach its memory.
+TEST(ChunkReaderMemory, TheChunksMemoryNameIsReleasedWithTheApplet) {
+    cxtest::TempDir dir;
+    cxtools::AppletWriter w;
+    w.AddMainChunk(cxtest::Ramp(5000), true);
+    const std::string path = dir.Path("a.cxa");
+    ASSERT_TRUE(w.Write(path));
+    cxApplet *a = NewApplet();
+    ASSERT_EQ(ReadAppletHeader(a, path.c_str(), 0, 0), 0);
+    ASSERT_EQ(LoadApplet(a), 0);
+    ASSERT_NE(a->chunkData, nullptr);
+    cxChunkReader *r = nullptr;
+    ASSERT_EQ(OpenMainChunkReader(a, &r), 0);
+    CloseChunkReader(r);
+    char name[CX_MEMORY_NAME_MAX];
+    ASSERT_TRUE(MakeMemoryName(name, sizeof name, a->chunkData, a->chunkSize));
+    const void *p = nullptr;
+    size_t n = 0;
+    EXPECT_TRUE(ParseMemoryName(name, &p, &n));
+    FreeApplet(a);
+    EXPECT_FALSE(ParseMemoryName(name, &p, &n)) << name;
+}
+
 TEST(ChunkReaderErrors, MissingChunkAndShortFile) {
     cxtest::TempDir dir;
     cxtools::AppletWriter w;

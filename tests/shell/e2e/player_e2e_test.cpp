@@ -59,20 +59,19 @@ struct BadFile {
 };
 
 TEST_F(PlayerE2E, AppletsThatCannotRunFailWithTheirMessage) {
-    const std::string readError = "Could not read all characters from file!\nCheck if it is read protected!";
     cxtest::Bytes infoOnly(2048, 0);
     infoOnly[0] = 'C', infoOnly[1] = 'X', infoOnly[2] = 'A';
     cxtools::AppletWriter noCode;
     const std::vector<BadFile> cases = {
         {"missing.cxa", {}, true, "File %s does not exist!"},
-        {"three.cxa", {'C', 'X', 'A'}, false, readError.c_str()},
+        {"three.cxa", {'C', 'X', 'A'}, false, "%s is no Calyxtone applet!"},
         {"wrong.cxa", {'C', 'X', 'B', 0, 1, 2, 3, 4}, false, "%s is no Calyxtone applet!"},
         {"notzero.cxa", {'C', 'X', 'A', 1, 1, 2, 3, 4}, false, "%s is no Calyxtone applet!"},
         {"text.cxa", {'-', '-', ' ', 'h', 'i', '\n'}, false, "%s is no Calyxtone applet!"},
         // A header alone: the info block that must follow it is missing.
-        {"header.cxa", {'C', 'X', 'A', 0}, false, readError.c_str()},
+        {"header.cxa", {'C', 'X', 'A', 0}, false, "Cannot read file header.cxa !"},
         // An info block without any section, not even the end mark.
-        {"infoonly.cxa", infoOnly, false, readError.c_str()},
+        {"infoonly.cxa", infoOnly, false, "Cannot read file infoonly.cxa !"},
         {"nocode.cxa", noCode.Build(), false, "Script is empty!"},
     };
     for (const BadFile &c : cases) {
@@ -85,6 +84,13 @@ TEST_F(PlayerE2E, AppletsThatCannotRunFailWithTheirMessage) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "Error: " + message + "\n");
     }
+    // A folder is no applet; a path longer than the limit says so.
+    std::filesystem::create_directory(Path("folder.cxa"));
+    RunResult r = RunPlayer({Path("folder.cxa"), "-QUIET"});
+    EXPECT_EQ(r.out, "Error: " + Path("folder.cxa") + " is no Calyxtone applet!\n");
+    r = RunPlayer({std::string(1100, 'a'), "-QUIET"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Error: Specified name is too long!\n");
 }
 
 TEST_F(PlayerE2E, CompilingIsRefusedAfterTheAppletWasRead) {
@@ -97,7 +103,7 @@ TEST_F(PlayerE2E, CompilingIsRefusedAfterTheAppletWasRead) {
     cxtest::WriteBytes(Path("b.cxa"), {'C', 'X', 'A', 0});
     r = RunPlayer({Path("b.cxa"), "-COMPILE", "-QUIET"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("Could not read all characters"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Cannot read file b.cxa !"), std::string::npos) << r.out;
 }
 
 // ---- the run ----
@@ -141,6 +147,48 @@ TEST_F(PlayerE2E, CxappletMakesRunnableAppletsWithItsOptions) {
     made = RunPlayer({Path("hello.cxs"), "-o", Path("bad.cxa"), "--tag", "x=1"}, tool);
     EXPECT_EQ(made.status, 2);
     EXPECT_NE(made.err.find("--tag must follow an --item"), std::string::npos) << made.err;
+}
+
+// The tools refuse bad input with a message and a non-zero exit instead of
+// aborting or writing a file that cannot work.
+TEST_F(PlayerE2E, ToolsRefuseBadInputWithAMessage) {
+    const std::string applet = Applet("returns.cxa", kReturns);
+    cxtest::WriteText(Path("src.cxs"), kReturns);
+    std::filesystem::create_directory(Path("folder"));
+    cxtest::WriteText(Path("text.cxa"), "not an applet");
+    std::filesystem::copy_file(CX_TEST_LIBTEST_CXP, Path("libtest.cxp"));
+    std::filesystem::create_directory(Path("upper"));
+    std::filesystem::copy_file(CX_TEST_LIBTEST_CXP, Path("upper/LIBTEST.cxp"));
+    struct Case {
+        const char *what;
+        const char *tool;
+        std::vector<std::string> args;
+        const char *message;
+    };
+    const std::string player = cxe2e::PlayerPath();
+    const Case cases[] = {
+        {"cxapplet source folder", CX_TEST_CXAPPLET, {Path("folder"), "-o", Path("out.cxa")}, "cannot read"},
+        {"cxapplet output folder", CX_TEST_CXAPPLET, {Path("src.cxs"), "-o", Path("folder")}, "cannot write"},
+        {"cxlink player folder", CX_TEST_CXLINK, {Path("folder"), applet, Path("out")}, "cannot read"},
+        {"cxlink applet folder", CX_TEST_CXLINK, {player, Path("folder"), Path("out")}, "cannot read"},
+        {"cxlink plug-in folder", CX_TEST_CXLINK, {player, applet, Path("out"), Path("folder")}, "cannot read"},
+        {"cxlink no applet", CX_TEST_CXLINK, {player, Path("text.cxa"), Path("out")}, "is no applet"},
+        {"cxlink plug-in twice", CX_TEST_CXLINK, {player, applet, Path("out"), Path("libtest.cxp"), Path("libtest.cxp")},
+         "given twice"},
+        {"cxlink names differing in case", CX_TEST_CXLINK,
+         {player, applet, Path("out"), Path("libtest.cxp"), Path("upper/LIBTEST.cxp")}, "given twice"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        cxe2e::RunOptions options;
+        options.program = c.tool;
+        RunResult r = RunPlayer(c.args, options);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(Path("out.cxa")));
+        EXPECT_FALSE(std::filesystem::exists(Path("out")));
+    }
 }
 
 TEST_F(PlayerE2E, AFailingCommandIsReportedWithFileAndLine) {
@@ -210,7 +258,6 @@ TEST_F(PlayerE2E, MalformedCommandLinesFailWith1060) {
         {applet, "-QUIET", "-WINWIDTH"},       // a value option given last
         {applet, "-QUIET", "-winwidth"},       // in any case
         {applet, "second.cxa", "-QUIET"},      // a stray token after the applet
-        {"-QUIET"},                            // no applet at all
         {applet, "-QUIET", "-VOCABCOMMANDS"},  // a request that needs a file
     };
     for (const auto &args : cases) {
@@ -218,6 +265,17 @@ TEST_F(PlayerE2E, MalformedCommandLinesFailWith1060) {
         RunResult r = RunPlayer(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "Error: Wrong arguments specified!\n");
+    }
+}
+
+// Without an applet a console user also learns how to name one.
+TEST_F(PlayerE2E, NoAppletPrintsAUsageLineBesideTheError) {
+    for (const std::vector<std::string> &args : {std::vector<std::string>{}, std::vector<std::string>{"-QUIET"}}) {
+        RunResult r = RunPlayer(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find("Usage: player <applet> [options]"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("-HELP"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Error: Wrong arguments specified!\n"), std::string::npos) << r.out;
     }
 }
 
@@ -271,8 +329,23 @@ TEST_F(ConfigFile, ABadLineFailsWith1363) {
         SCOPED_TRACE(ini);
         RunResult r = Run(ini, {applet, "-QUIET"});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "Error: Syntax error in configuration file!\n");
+        // The file and the line of the fault.
+        const int line = std::string(ini).find('#') == 0 ? 2 : 1;
+        EXPECT_EQ(r.out, std::filesystem::canonical(Path("cxplay.ini")).string() + ":" + std::to_string(line) +
+                             ": Syntax error in configuration file!\n");
     }
+}
+
+// A configuration "file" that is a folder is reported, not a crash.
+TEST_F(ConfigFile, AFolderInItsPlaceIsReportedByName) {
+    const std::string applet = Applet("returns.cxa", kReturns);
+    std::filesystem::create_directory(Path("cxplay.ini"));
+    cxe2e::RunOptions options;
+    options.program = copy_;
+    RunResult r = RunPlayer({applet, "-QUIET"}, options);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Error: Cannot read file cxplay.ini !\n");
 }
 
 // ---- the end of a run by the user ----

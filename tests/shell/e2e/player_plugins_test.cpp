@@ -97,6 +97,29 @@ TEST_F(PlayerPlugins, ALibraryPluginBesideTheProgramServesTheApplet) {
     EXPECT_NE(r.out.find("plug.cxs:"), std::string::npos) << r.out;
 }
 
+// A half-copied plug-in in Plugins: refused by the loader (not a crash in
+// the dynamic loader), and a quiet run still says which plug-in failed and
+// why before the applet stumbles over its missing commands.
+TEST_F(PlayerPlugins, ATruncatedPluginIsReportedEvenInAQuietRun) {
+    fs::copy_file(cxe2e::PlayerPath(), Path("player"));
+    fs::create_directory(Path("Plugins"));
+    const cxtest::Bytes whole = cxtest::ReadBytes(CX_TEST_LIBTEST_CXP);
+    cxtest::WriteBytes(Path("Plugins/libtest.cxp"), cxtest::Bytes(whole.begin(), whole.begin() + 4096));
+    cxe2e::WriteApplet(Path("plug.cxa"), kUsesPlugin);
+
+    RunResult r = RunPlayer({Path("plug.cxa"), "-QUIET"}, Program(Path("player")));
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Loading plugin libtest.cxp... failed\n(Reason: Cannot load plugin: "), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("truncated"), std::string::npos) << r.out;
+
+    // Listing the plug-ins survives it too.
+    r = RunPlayer({"-PLUGININFO", "-QUIET"}, Program(Path("player")));
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0) << r.out;
+}
+
 TEST_F(PlayerPlugins, ALinkedExecutableRunsItsAppletWithItsPlugins) {
     const std::string linked = Link(kUsesPlugin);
     RunResult r = RunLinked(linked, {"-QUIET"});

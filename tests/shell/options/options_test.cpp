@@ -103,13 +103,20 @@ TEST_F(Options, MalformedCommandLinesFailWithArgs) {
         {"-"},                            // a dash without a name
         {"-BACKFILL", "plaid"},
         {"-ENCODING", "latin9"},
-        {std::string(2000, 'a')},        // path too long for its buffer
     };
     for (const auto &args : bad) {
         FreeStartupOptions(&opts_);
         InitStartupOptions(&opts_);
         EXPECT_EQ(Parse(args), ERR_ARGS) << args[0];
     }
+}
+
+// A path longer than the applet path buffer says so, not "wrong arguments".
+TEST_F(Options, OverlongAppletPathIsNamedTooLong) {
+    EXPECT_EQ(Parse({std::string(CX_STARTUP_PATH_MAX + 1, 'a')}), ERR_NAMETOOLONG);
+    FreeStartupOptions(&opts_);
+    InitStartupOptions(&opts_);
+    EXPECT_EQ(Parse({std::string(CX_STARTUP_PATH_MAX, 'a')}), 0);
 }
 
 TEST_F(Options, ArgumentsStayWholeTokens) {
@@ -207,7 +214,24 @@ TEST_F(Options, ConfigFileBesideTheExecutable) {
     FreeStartupOptions(&opts_);
     InitStartupOptions(&opts_);
     cxtest::WriteText(dir.Path("cxplayer.ini"), "# fine\nQUIET=true\nWINDOW\n");
+    ResetErrorPosition();
     EXPECT_EQ(ParseAll({player, "demo.cxa"}, nullptr), ERR_INISYNTAX);
+    // The report names the file and the line.
+    EXPECT_EQ(GetErrorPosition()->line, 3);
+    EXPECT_EQ(std::string(GetErrorPosition()->source), std::filesystem::canonical(dir.Path("cxplayer.ini")).string());
+    ResetErrorPosition();
+}
+
+// A configuration file that cannot be read is reported by name, never a
+// crash; a missing one is no configuration.
+TEST_F(Options, UnreadableConfigFileIsReportedByName) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path("player.ini"));
+    SetErrorDetail("");
+    EXPECT_EQ(ReadConfigFile(&opts_, dir.Path("player.ini").c_str()), ERR_READFILE);
+    EXPECT_EQ(std::string(GetErrorDetail()), dir.Path("player.ini"));
+    EXPECT_EQ(ReadConfigFile(&opts_, dir.Path("absent.ini").c_str()), 0);
+    EXPECT_EQ(ReadConfigFile(&opts_, dir.Path("absent/below.ini").c_str()), 0);
 }
 
 std::string ReadAll(FILE *f) {

@@ -99,6 +99,29 @@ TEST(Loader, JunkFileFailsWithTheSystemMessage) {
     EXPECT_NE(std::string(GetErrorDetail()).find("junk.cxp"), std::string::npos) << GetErrorDetail();
 }
 
+// A half-copied plug-in: the dynamic loader would fault (SIGBUS) mapping a
+// segment past the end of the file, so the file is checked first.
+TEST(Loader, TruncatedPluginIsRefusedBeforeTheDynamicLoaderMapsIt) {
+    const cxtest::Bytes whole = cxtest::ReadBytes(CxpPath("good", "probe.cxp"));
+    ASSERT_GT(whole.size(), 8192u);
+    cxtest::TempDir dir;
+    for (size_t keep : {size_t{20}, size_t{100}, size_t{4096}, size_t{8192}}) {
+        SCOPED_TRACE(keep);
+        const std::string path = dir.Path("probe.cxp");
+        cxtest::WriteBytes(path, cxtest::Bytes(whole.begin(), whole.begin() + static_cast<long>(keep)));
+        cxPluginHandle *handle = reinterpret_cast<cxPluginHandle *>(1);
+        EXPECT_EQ(OpenPlugin(path.c_str(), nullptr, &handle), ERR_DLOPEN);
+        EXPECT_EQ(handle, nullptr);
+        const std::string detail = GetErrorDetail();
+        EXPECT_NE(detail.find("probe.cxp"), std::string::npos) << detail;
+    }
+    // The whole file still loads.
+    cxtest::WriteBytes(dir.Path("probe.cxp"), whole);
+    cxPluginHandle *handle = nullptr;
+    ASSERT_EQ(OpenPlugin(dir.Path("probe.cxp").c_str(), nullptr, &handle), 0) << GetErrorDetail();
+    ClosePluginHandle(handle);
+}
+
 TEST(Loader, UncallablePluginLoadsButEveryEntryAnswersZero) {
     cxtest::ProbeLogFile log;
     cxPluginHandle *handle = nullptr;

@@ -114,6 +114,20 @@ TEST_F(Manager, ScanPluginsUsesThePluginsFolderBesideTheProgram) {
     EXPECT_EQ(count, 0);
 }
 
+// A command table with a null function would crash when the command is
+// called: the whole table is refused, naming the plug-in and the command.
+TEST_F(Manager, ACommandWithoutAFunctionRefusesTheTable) {
+    cxPluginEntry *e = Open("nullcmd", "libtest.cxp");
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(RegisterPluginFormats(L, e), ERR_PLUGINSYMBOL);
+    const std::string detail = GetErrorDetail();
+    EXPECT_NE(detail.find("libtest"), std::string::npos) << detail;
+    EXPECT_NE(detail.find("Broken"), std::string::npos) << detail;
+    PushCommand(nullptr, "libtest");
+    EXPECT_TRUE(lua_isnil(L, -1)) << "nothing of the table is registered";
+    lua_pop(L, 1);
+}
+
 TEST_F(Manager, LibraryCommandsAndConstantsAreCalledThroughTheVM) {
     cxPluginEntry *e = Open("libtest", "libtest.cxp");
     ASSERT_NE(e, nullptr);

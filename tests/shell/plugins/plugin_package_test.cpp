@@ -196,7 +196,7 @@ TEST_F(Package, DamagedPackagesAreRefused) {
 
     LinkBytes twice;
     ASSERT_TRUE(cxtools::BuildPluginPackage({{"probe.cxp", plugin}, {"PROBE.cxp", plugin}, {"probe.cxp", plugin}},
-                                            twice, error));
+                                            twice, error, false));  // cxlink itself refuses this
     ExpectRefused(twice, ERR_LINKPLUGIN, "PROBE.cxp");
 }
 

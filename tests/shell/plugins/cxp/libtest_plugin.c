@@ -87,7 +87,11 @@ static int Global(lua_State *L) {
 }
 
 static const cxPluginCommand table0[] = {{"Add", Add}, {"Join", Join}, {"Need", Need}, {"Raise", Raise},
-                                         {"Fail", Fail}, {"Up", Up},     {"Crc", Crc},   {0, 0}};
+                                         {"Fail", Fail}, {"Up", Up},     {"Crc", Crc},
+#ifdef LIBTEST_NULL_COMMAND
+                                         {"Broken", 0}, /* a command without a function */
+#endif
+                                         {0, 0}};
 static const cxPluginConstant constants0[] = {{"LIBTEST_ANSWER", 0, 42}, {"LIBTEST_NAME", "deep", 0}, {0, 0, 0}};
 static const char *const help0[] = {"Add(a, b)", "sum of two numbers", "Join(...)", "joins strings",
                                     "Need(n)",   "a number back",      "Raise(code)", "raises code",
