@@ -84,7 +84,7 @@ struct RowCodec {
                 constexpr int F = decltype(fc)::value;
                 if constexpr (kFormats[F].bytes == 2)
                     for (int32_t x = 0; x < width; ++x)
-                        Store<F>(r + 2 * x, FromWork<F>(Join565(v[3 * x], v[3 * x + 1], v[3 * x + 2])));
+                        Store<F>(r + 2 * x, FromWork<F>(Join565(uint32_t{v[3 * x]}, uint32_t{v[3 * x + 1]}, uint32_t{v[3 * x + 2]})));
             });
         }
     }
