@@ -22,6 +22,8 @@ PKGS=(
   unicode-data
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
+  # image codec tests: reference decoders, corpus makers, gdk-pixbuf's test pictures
+  libturbojpeg0-dev libgif-dev giflib-tools imagemagick netpbm gdk-pixbuf-tests
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()
