@@ -58,6 +58,14 @@ MemoryStream::~MemoryStream() {
     ReleaseMemoryName(data_, size_);
 }
 
+cxStream *OpenBytesStream(const Bytes &bytes) {
+    static const uint8_t kEmpty[1] = {0};
+    const uint8_t *data = bytes.empty() ? kEmpty : bytes.data();
+    char name[CX_MEMORY_NAME_MAX];
+    MakeMemoryName(name, sizeof name, data, bytes.size());
+    return OpenFileStream(name, CX_STREAM_READ, nullptr);
+}
+
 namespace {
 int NextNumber(const Bytes &b, size_t *pos) {
     while (*pos < b.size()) {

@@ -36,6 +36,10 @@ private:
     cxStream *stream_;
 };
 
+// A stream over bytes for a reader that takes the stream over (and closes
+// it); the bytes must outlive it.
+cxStream *OpenBytesStream(const Bytes &bytes);
+
 // A picture as 0x00RRGGBB words (PPM, PGM or PBM in raw form).
 struct Picture {
     int width = 0;
