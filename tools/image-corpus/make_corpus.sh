@@ -55,7 +55,7 @@ $IM base.ppm -colors 200 -compress RLE BMP3:bmp_rle8_many.bmp
 $IM few.ppm gif_few.gif
 $IM base.ppm -colors 256 gif_256.gif
 $IM base.ppm -colors 64 -interlace GIF gif_interlaced.gif
-$IM few.ppm -transparent '#ffcc00' gif_transparent.gif
+$IM -size 20x10 xc:red -fill blue -draw 'rectangle 0,0 9,9' -transparent blue gif_transparent.gif
 $IM odd.ppm -colors 2 gif_2colours.gif
 
 # IFF ILBM
