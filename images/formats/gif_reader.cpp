@@ -72,7 +72,14 @@ struct cxGifReader {
     int width = 0, height = 0;
     uint32_t globalPalette[256] = {};
     uint32_t localPalette[256] = {};
-    std::vector<uint32_t> canvas, saved, first;
+    // canvas: the screen as composed so far (malloc'd, handed to the caller
+    // as frame 0 of a still); saved: made for the first disposal-3 frame;
+    // first: frame 0 as shown, kept from the indexing pass.
+    uint32_t *canvas = nullptr;
+    uint32_t *first = nullptr;
+    size_t count = 0;
+    std::vector<uint32_t> saved;
+    bool pending = false;  // the last frame's disposal is still to be applied
     uint32_t initial = 0;  // every canvas word at the start
     int background = 0;
     int nextFrame = -1;
@@ -89,6 +96,10 @@ struct cxGifReader {
     uint8_t suffix[4096];
     uint8_t stack[4097];
     std::vector<uint8_t> row;
+    ~cxGifReader() {
+        free(canvas);
+        free(first);
+    }
 };
 
 namespace {
@@ -128,7 +139,7 @@ void Dispose(cxGifReader *r) {
         const uint32_t fill = r->palette[r->transparentIndex >= 0 ? r->transparentIndex : r->background];
         for (int y = c.y0; y < c.y1; y++)
             for (int x = c.x0; x < c.x1; x++) r->canvas[static_cast<size_t>(y) * r->width + x] = fill;
-    } else if (r->disposal == 3) {
+    } else if (r->disposal == 3 && !r->saved.empty()) {
         for (int y = c.y0; y < c.y1; y++) {
             const size_t at = static_cast<size_t>(y) * r->width + c.x0;
             if (c.x1 > c.x0) memcpy(&r->canvas[at], &r->saved[at], (c.x1 - c.x0) * 4u);
@@ -276,6 +287,16 @@ bool DecodeFrames(cxGifReader *r, int last) {
                 return false;
             }
         }
+        if (r->pending) {
+            if (last < 0 && r->frames == 1) {
+                // An anim: keep frame 0 as shown before it is disposed of.
+                r->first = static_cast<uint32_t *>(malloc(r->count * 4));
+                if (!r->first) return false;
+                memcpy(r->first, r->canvas, r->count * 4);
+            }
+            Dispose(r);
+            r->pending = false;
+        }
         r->palette = r->globalPalette;
         if (flags & 0x80) {
             if (!ReadPalette(s, r->localPalette, 1 << ((flags & 7) + 1))) return false;
@@ -288,8 +309,15 @@ bool DecodeFrames(cxGifReader *r, int last) {
         r->fh = fh;
         r->transparentIndex = transparent;
         if (r->frames == 0 && transparent >= 0 && disposal == 2)
-            std::fill(r->canvas.begin(), r->canvas.end(), r->palette[transparent]);
+            std::fill_n(r->canvas, r->count, r->palette[transparent]);
         if (disposal == 3) {
+            if (r->saved.empty()) {
+                try {
+                    r->saved.resize(r->count);
+                } catch (...) {
+                    return false;
+                }
+            }
             const Clip c = ClipFrame(r);
             for (int y = c.y0; y < c.y1; y++) {
                 const size_t at = static_cast<size_t>(y) * r->width + c.x0;
@@ -299,17 +327,9 @@ bool DecodeFrames(cxGifReader *r, int last) {
         if (!DecodeImage(r, flags & 0x40)) return false;
         r->frames++;
         r->transparentFlag = transparent >= 0 && r->wantTransparency;
-        if (last < 0 && r->frames == 1) {
-            // A still needs no second decode: keep the first frame as shown.
-            try {
-                r->first = r->canvas;
-            } catch (...) {
-                return false;
-            }
-            r->firstTransparent = r->transparentFlag;
-        }
+        if (last < 0 && r->frames == 1) r->firstTransparent = r->transparentFlag;
         if (last >= 0 && r->frames == last + 1) return true;
-        Dispose(r);
+        r->pending = true;
         disposal = 0;
         transparent = -1;
         delay = 0;
@@ -318,7 +338,7 @@ bool DecodeFrames(cxGifReader *r, int last) {
 }
 
 void ResetCanvas(cxGifReader *r) {
-    std::fill(r->canvas.begin(), r->canvas.end(), r->initial);
+    std::fill_n(r->canvas, r->count, r->initial);
 }
 
 }  // namespace
@@ -349,11 +369,15 @@ extern "C" cxGifReader *OpenGIFFile(cxStream *s, int *width, int *height, int *f
     r->background = h[11];
     r->wantTransparency = transparency != 0;
     r->wantClearCanvas = transparentCanvas && transparency;
+    r->count = static_cast<size_t>(w) * ht;
+    r->canvas = static_cast<uint32_t *>(malloc(r->count * 4));
     try {
         r->index.reserve(4096);
-        r->canvas.resize(static_cast<size_t>(w) * ht);
-        r->saved.resize(static_cast<size_t>(w) * ht);
     } catch (...) {
+        CloseGIFFile(r);
+        return nullptr;
+    }
+    if (!r->canvas) {
         CloseGIFFile(r);
         return nullptr;
     }
@@ -369,6 +393,12 @@ extern "C" cxGifReader *OpenGIFFile(cxStream *s, int *width, int *height, int *f
         CloseGIFFile(r);
         return nullptr;
     }
+    if (r->frames == 1) {
+        // A still: the canvas is frame 0, handed out by the first read.
+        r->first = r->canvas;
+        r->canvas = nullptr;
+    }
+    r->pending = false;
     if (frames) *frames = r->frames;
     r->nextFrame = -1;
     return r;
@@ -377,14 +407,20 @@ extern "C" cxGifReader *OpenGIFFile(cxStream *s, int *width, int *height, int *f
 extern "C" uint32_t *ReadGIFFrame(cxGifReader *r, int n, int *transparent) {
     if (transparent) *transparent = 0;
     if (!r || n < 0 || n >= static_cast<int>(r->index.size())) return nullptr;
-    const size_t bytes = r->canvas.size() * 4;
-    uint32_t *out = static_cast<uint32_t *>(malloc(bytes));
-    if (!out) return nullptr;
-    if (n == 0 && !r->first.empty()) {
-        memcpy(out, r->first.data(), bytes);
+    if (n == 0 && r->first) {
+        uint32_t *out = r->first;
+        r->first = nullptr;
         if (transparent) *transparent = r->firstTransparent;
         return out;
     }
+    if (!r->canvas) {
+        r->canvas = static_cast<uint32_t *>(malloc(r->count * 4));
+        if (!r->canvas) return nullptr;
+        r->nextFrame = -1;
+    }
+    const size_t bytes = r->count * 4;
+    uint32_t *out = static_cast<uint32_t *>(malloc(bytes));
+    if (!out) return nullptr;
     if (n != r->nextFrame) {
         // From the last key frame at or before n, or from the start.
         int k = n;
@@ -394,6 +430,7 @@ extern "C" uint32_t *ReadGIFFrame(cxGifReader *r, int n, int *transparent) {
             ResetCanvas(r);
             k = 0;
         }
+        r->pending = false;
         r->frames = k;
         if (SeekFileStream(r->stream, at, CX_SEEK_BEGINNING) < 0) {
             free(out);
@@ -405,8 +442,8 @@ extern "C" uint32_t *ReadGIFFrame(cxGifReader *r, int n, int *transparent) {
         free(out);
         return nullptr;
     }
-    memcpy(out, r->canvas.data(), bytes);
-    Dispose(r);
+    memcpy(out, r->canvas, bytes);
+    r->pending = true;
     r->nextFrame = n + 1;
     if (transparent) *transparent = r->transparentFlag;
     return out;

@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include <jerror.h>
 #include <jpeglib.h>
 
@@ -201,21 +203,18 @@ int Decode(DecodeState *st, SourceManager *src, int headerOnly, int orientation,
     st->pixels = static_cast<uint32_t *>(malloc(static_cast<size_t>(w) * h * 4));
     if (!st->pixels) return ERR_MEM;
 
-    if (turn == 1 && !cmyk) {
-        // Straight into the result, rows as they come.
+    if (turn <= 4 && !cmyk) {
+        // Straight into the row where it belongs; mirrored rows are reversed
+        // in place.
+        const bool flipRows = turn == 3 || turn == 4;
+        const bool mirror = turn == 2 || turn == 3;
         while (cinfo->output_scanline < cinfo->output_height) {
             const JDIMENSION y = cinfo->output_scanline;
-            JSAMPROW rows[4];
-            const int batch = cinfo->rec_outbuf_height < 4 ? cinfo->rec_outbuf_height : 4;
-            for (int i = 0; i < batch; i++) {
-                JDIMENSION r = y + i < static_cast<JDIMENSION>(h) ? y + i : y;
-                rows[i] = reinterpret_cast<JSAMPROW>(st->pixels + static_cast<size_t>(r) * w);
-            }
-            const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, batch);
-            for (JDIMENSION i = 0; i < got; i++) {
-                uint32_t *p = st->pixels + static_cast<size_t>(y + i) * w;
-                for (int x = 0; x < w; x++) p[x] &= kRgbMask;
-            }
+            uint32_t *p = st->pixels + static_cast<size_t>(flipRows ? h - 1 - static_cast<int>(y) : static_cast<int>(y)) * w;
+            JSAMPROW row = reinterpret_cast<JSAMPROW>(p);
+            if (jpeg_read_scanlines(cinfo, &row, 1) != 1) continue;
+            if (mirror) std::reverse(p, p + w);
+            for (int x = 0; x < w; x++) p[x] &= kRgbMask;
         }
     } else {
         // Through a band of rows, then placed where the orientation puts them.
