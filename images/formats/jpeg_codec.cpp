@@ -208,13 +208,19 @@ int Decode(DecodeState *st, SourceManager *src, int headerOnly, int orientation,
         // in place.
         const bool flipRows = turn == 3 || turn == 4;
         const bool mirror = turn == 2 || turn == 3;
+        auto rowAt = [&](int y) { return st->pixels + static_cast<size_t>(flipRows ? h - 1 - y : y) * w; };
         while (cinfo->output_scanline < cinfo->output_height) {
-            const JDIMENSION y = cinfo->output_scanline;
-            uint32_t *p = st->pixels + static_cast<size_t>(flipRows ? h - 1 - static_cast<int>(y) : static_cast<int>(y)) * w;
-            JSAMPROW row = reinterpret_cast<JSAMPROW>(p);
-            if (jpeg_read_scanlines(cinfo, &row, 1) != 1) continue;
-            if (mirror) std::reverse(p, p + w);
-            for (int x = 0; x < w; x++) p[x] &= kRgbMask;
+            // Several rows per call, as the library likes them.
+            const int y0 = static_cast<int>(cinfo->output_scanline);
+            JSAMPROW rows[16];
+            const int want = h - y0 < 16 ? h - y0 : 16;
+            for (int i = 0; i < want; i++) rows[i] = reinterpret_cast<JSAMPROW>(rowAt(y0 + i));
+            const int got = static_cast<int>(jpeg_read_scanlines(cinfo, rows, want));
+            for (int i = 0; i < got; i++) {
+                uint32_t *p = rowAt(y0 + i);
+                if (mirror) std::reverse(p, p + w);
+                for (int x = 0; x < w; x++) p[x] &= kRgbMask;
+            }
         }
     } else {
         // Through a band of rows, then placed where the orientation puts them.
