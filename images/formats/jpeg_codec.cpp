@@ -32,6 +32,20 @@ constexpr J_COLOR_SPACE kArgbBytesSpace = JCS_EXT_XRGB;
 constexpr uint32_t kRgbMask = 0x00FFFFFFu;
 #endif
 
+// Clears the alpha byte the library fills in, four words at a time.
+void ClearAlpha(uint32_t *p, int n) {
+    typedef uint32_t Words __attribute__((vector_size(16)));
+    const Words mask = {kRgbMask, kRgbMask, kRgbMask, kRgbMask};
+    int x = 0;
+    for (; x + 4 <= n; x += 4) {
+        Words v;
+        memcpy(&v, p + x, sizeof v);
+        v &= mask;
+        memcpy(p + x, &v, sizeof v);
+    }
+    for (; x < n; x++) p[x] &= kRgbMask;
+}
+
 struct ErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
@@ -219,32 +233,40 @@ int Decode(DecodeState *st, SourceManager *src, int headerOnly, int orientation,
             for (int i = 0; i < got; i++) {
                 uint32_t *p = rowAt(y0 + i);
                 if (mirror) std::reverse(p, p + w);
-                for (int x = 0; x < w; x++) p[x] &= kRgbMask;
+                ClearAlpha(p, w);
             }
         }
     } else {
         // Through a band of rows, then placed where the orientation puts them.
-        constexpr int kBand = 16;
-        st->rows = static_cast<uint8_t *>(malloc(static_cast<size_t>(w) * 4 * kBand));
+        // Tall bands whose rows are padded off a 4 KiB stride (rows of a
+        // power-of-two width would all fall into one cache set), placed in
+        // tiles of 16 columns.
+        constexpr int kBand = 64, kTile = 16;
+        const size_t stride = static_cast<size_t>(w) + 16;
+        st->rows = static_cast<uint8_t *>(malloc(stride * 4 * kBand));
         if (!st->rows) return ERR_MEM;
         const Placement place = PlaceOrientation(turn, w, h);
         while (cinfo->output_scanline < cinfo->output_height) {
             const int y0 = static_cast<int>(cinfo->output_scanline);
             int n = 0;
             while (n < kBand && cinfo->output_scanline < cinfo->output_height) {
-                JSAMPROW row = st->rows + static_cast<size_t>(n) * w * 4;
-                n += static_cast<int>(jpeg_read_scanlines(cinfo, &row, 1));
+                JSAMPROW rows[kBand];
+                for (int i = n; i < kBand; i++) rows[i - n] = st->rows + static_cast<size_t>(i) * stride * 4;
+                n += static_cast<int>(jpeg_read_scanlines(cinfo, rows, kBand - n));
             }
             if (cmyk) {
                 for (int i = 0; i < n; i++)
-                    ConvertCmykRow(st->rows + static_cast<size_t>(i) * w * 4, st->pixels + static_cast<size_t>(y0 + i) * w,
-                                   w, inverted);
+                    ConvertCmykRow(st->rows + static_cast<size_t>(i) * stride * 4,
+                                   st->pixels + static_cast<size_t>(y0 + i) * w, w, inverted);
                 continue;
             }
             const uint32_t *band = reinterpret_cast<const uint32_t *>(st->rows);
-            for (int x = 0; x < w; x++) {
-                ptrdiff_t at = place.start + place.stepX * x + place.stepY * y0;
-                for (int i = 0; i < n; i++, at += place.stepY) st->pixels[at] = band[static_cast<size_t>(i) * w + x] & kRgbMask;
+            for (int x0 = 0; x0 < w; x0 += kTile) {
+                const int x1 = x0 + kTile < w ? x0 + kTile : w;
+                for (int x = x0; x < x1; x++) {
+                    ptrdiff_t at = place.start + place.stepX * x + place.stepY * y0;
+                    for (int i = 0; i < n; i++, at += place.stepY) st->pixels[at] = band[static_cast<size_t>(i) * stride + x] & kRgbMask;
+                }
             }
         }
     }
