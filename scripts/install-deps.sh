@@ -36,6 +36,8 @@ PKGS=(
   fonts-dejavu-core fonts-liberation2 fonts-freefont-otf fonts-wqy-microhei
   # libFuzzer targets (the fuzz preset) with clang's runtime
   clang libclang-rt-14-dev
+  # image codec tests: reference decoders, corpus makers, gdk-pixbuf's test pictures
+  libturbojpeg0-dev libgif-dev giflib-tools imagemagick netpbm gdk-pixbuf-tests
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()
