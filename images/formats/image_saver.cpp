@@ -39,8 +39,37 @@ int SaveGif(const uint32_t *argb, int width, int height, const char *file, int h
     uint32_t palette[256] = {};
     int32_t count = colours < 2 ? 256 : std::min(colours, 256);
     int32_t transparent = -1;
-    if (!g_quantizer(argb, CX_PIXFMT_DEFAULT, 4, width, height, width, indices.data(), palette, &count, -1,
-                     hasAlpha, dither, &transparent))
+    // GIF knows one transparent colour: the see-through pixels (alpha below
+    // half) become a colour no opaque pixel has, which the quantiser keeps
+    // apart in an entry of its own
+    const uint32_t *source = argb;
+    std::vector<uint32_t> keyed;
+    int32_t key = -1;
+    if (hasAlpha) {
+        const size_t n = static_cast<size_t>(width) * height;
+        bool any = false;
+        std::unordered_map<uint32_t, bool> used;
+        try {
+            for (size_t i = 0; i < n; i++) {
+                if ((argb[i] >> 24) < 128)
+                    any = true;
+                else
+                    used[argb[i] & 0xFFFFFF] = true;
+            }
+            if (any) {
+                uint32_t candidate = 0xFF00FE;
+                while (used.count(candidate)) candidate = (candidate + 0x010307) & 0xFFFFFF;
+                key = static_cast<int32_t>(candidate);
+                keyed.assign(argb, argb + n);
+                for (uint32_t &p : keyed) p = (p >> 24) < 128 ? (0xFF000000u | candidate) : (p | 0xFF000000u);
+                source = keyed.data();
+            }
+        } catch (...) {
+            return ERR_MEM;
+        }
+    }
+    if (!g_quantizer(source, CX_PIXFMT_DEFAULT, 4, width, height, width, indices.data(), palette, &count, key,
+                     key >= 0, dither, &transparent))
         return ERR_MEM;
     cxGifWriter *w = nullptr;
     if (int err = CreateGIFFile(file, width, height, &w)) return err;
