@@ -28,7 +28,7 @@
 #include "io/stream/chunk_names.h"
 #include "shell/options.h"
 #include "shell/plugins/api_tables.h"
-#include "shell/plugins/image_handle.h"
+#include "graphics/images/image_handle.h"
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"
 #include "io/stream/stream.h"
