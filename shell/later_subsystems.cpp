@@ -3,6 +3,8 @@
 // when it brings the real ones.
 #include "shell/later_subsystems.h"
 
+#include "graphics/images/image_cache.h"
+
 extern "C" {
 
 // Sound, anims and video.
@@ -18,7 +20,8 @@ void CleanupEvents(lua_State *) {}
 void FreeSharedMutexes(void) {}
 
 // Graphics core.
-void FreeGraphicsLibrary(lua_State *) {}
+// Only the image cache so far; the graphics library's objects come with it.
+void FreeGraphicsLibrary(lua_State *) { ClearImageCache(); }
 void FreeDrawLibraryBuffers(lua_State *) {}
 void FreeAllPaths(lua_State *) {}
 void FreeScalerTables(void) {}
