@@ -16,6 +16,8 @@ PKGS=(
   xvfb xauth libxtst-dev x11-utils
   # reference implementations for the benchmarks only
   libpixman-1-dev lua5.1 lua5.4
+  # cairo: the reference of the shape-filling benchmark
+  libcairo2-dev
   # the layer check and the Unicode table generator
   python3
   # Unicode data for the table generator
