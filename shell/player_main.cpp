@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "display/display_hooks.h"
+#include "display/draw/draw_library.h"
 #include "display/event_pump.h"
 #include "display/initial_displays.h"
 #include "engine/charset/charset.h"
@@ -101,6 +102,7 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 }
 
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
+    SetScriptLibraryOpener("draw", OpenDrawLibrary);
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
     PushClargs(L, opts);

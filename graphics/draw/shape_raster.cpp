@@ -385,6 +385,17 @@ extern "C" int64_t ReadTargetPixel(const cxDrawTarget *target, int32_t x, int32_
     return v;
 }
 
+extern "C" int ReserveShapeBuffers(int32_t points) {
+    try {
+        Scratch &s = S();
+        s.outline.reserve(size_t(std::max(points, 0)));
+        s.points.reserve(size_t(std::max(points, 0)));
+    } catch (const std::bad_alloc &) {
+        return ERR_MEM;
+    }
+    return 0;
+}
+
 extern "C" void FreeShapeBuffers(void) {
     delete g_scratch;
     g_scratch = nullptr;

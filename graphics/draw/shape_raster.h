@@ -68,6 +68,9 @@ int RenderShape(const cxDrawTarget *target, const cxShape *shape, const cxDrawSt
    the point is outside or the bitmap cannot be locked. */
 int64_t ReadTargetPixel(const cxDrawTarget *target, int32_t x, int32_t y);
 
+/* Makes room for outlines of at least points points, so that drawing
+   allocates nothing until larger shapes come: 0 or ERR_MEM. */
+int ReserveShapeBuffers(int32_t points);
 /* Frees the renderer's scratch buffers. */
 void FreeShapeBuffers(void);
 

@@ -206,7 +206,9 @@ TEST(ShapeRaster, ShapesOutsideAndBadNumbersDrawNothingOutOfBounds) {
     };
     for (const Case &k : cases) {
         EXPECT_EQ(c.Draw(k.shape, kInk, &changed), k.result);
-        if (&k == cases) EXPECT_EQ(c.At(0, 0), kBack); // the first box ends left of and above the canvas
+        if (&k == cases) {
+            EXPECT_EQ(c.At(0, 0), kBack); // the first box ends left of and above the canvas
+        }
         EXPECT_GE(changed.x, 0);
         EXPECT_GE(changed.y, 0);
         EXPECT_LE(changed.x + changed.width, 16);
