@@ -135,8 +135,9 @@ cxBitmap *AllocBitmap(int32_t width, int32_t height, uint32_t flags, uint32_t hi
     } else if (const cxPlugin *owner = Owner()) {
         // Also for a video request the adapter cannot serve: a platform
         // store would not survive the owner's lock and free.
+        // A cleared bitmap asked for is asked of the adapter too.
         h->store = CallHook<cxAllocBitMapHook>(owner, owner->AllocBitMap, uint32_t(CX_BITMAP_COLOUR), width, height,
-                                               0, nullptr);
+                                               int(flags & CX_ALLOC_CLEAR), nullptr);
         h->flags = flags & 1u;
     } else {
         // Rows hold whole groups of 4 pixels: the platform pads the rounded
@@ -160,6 +161,8 @@ void FreeBitmap(cxBitmap *b) {
         const cxPlugin *owner = Owner();
         if (b->foreign && video)
             CallHook<cxFreeVideoBitMapHook>(video, video->FreeVideoBitMap, b->store);
+        else if (b->foreign && !owner)
+            ; // the adapter that made it is gone: its store is not ours to free
         else if (owner)
             CallHook<cxFreeBitMapHook>(owner, owner->FreeBitMap, b->store);
         else

@@ -24,7 +24,12 @@ TEST(BitmapAdapter, AnOwnerMakesLocksAndFreesEveryKind) {
     ASSERT_NE(colour, nullptr);
     ASSERT_EQ(Store(colour)->magic, TEST_STORE_MAGIC);
     EXPECT_EQ(log.lastAllocKind, 0u);
+    EXPECT_EQ(log.lastAllocClear, 0);
     EXPECT_EQ(colour->foreign, 0u); // owned, not a video bitmap
+    cxBitmap *cleared = AllocBitmap(2, 2, CX_ALLOC_CLEAR, 0);
+    EXPECT_EQ(log.lastAllocClear, 1);
+    EXPECT_EQ(cleared->flags, 1u);
+    FreeBitmap(cleared);
     // The adapter pads rows to 16 bytes: 5 pixels of 4 bytes take 32.
     EXPECT_EQ(QueryBitmapAttribute(colour, CX_BMATTR_ROWLENGTH), 8u);
     EXPECT_EQ(QueryBitmapAttribute(colour, CX_BMATTR_FORMAT), 10u);
@@ -91,7 +96,7 @@ TEST(BitmapAdapter, AnOwnerMakesLocksAndFreesEveryKind) {
     FreeMask(mask);
     FreeBitmap(colour);
     EXPECT_EQ(log.liveStores, before - 4);
-    EXPECT_EQ(log.frees, 4);
+    EXPECT_EQ(log.frees, 5);
     EXPECT_EQ(rows[0], 9); // wrapped rows stay with the caller
     EXPECT_EQ(log.lockCalls, log.unlocks);
 }
