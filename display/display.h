@@ -54,6 +54,31 @@ typedef struct cxSavedRenderState {
     uint32_t layersOn;
 } cxSavedRenderState;
 
+/* The display record. Fields that other subsystems use:
+
+   - Picture: `bgpic` is the background picture the display shows (a record
+     of the BGPic library, opaque here) and `picture` is its colour bitmap:
+     what presenting reads and what drawing writes while the display itself
+     is the output target. With the built-in picture (no BGPic library
+     installed, see display/bgpic_hooks.h) `bgpic` is null and `picture` is
+     owned by the display. `pictureWidth`/`pictureHeight` are its size.
+   - Back bitmaps: `backBitmap[0..1]` are the two picture buffers of double
+     buffering (allocated by the brush library, freed with the display);
+     `extraBitmap[0..1]` further buffers freed with the display.
+   - Output: `targetKind` is CX_OBJECT_DISPLAY (21) while drawing goes to the
+     display; the selection commands of the brush library set other kinds
+     and keep their own target record. `clipX/clipY/clipWidth/clipHeight` is
+     the clip rectangle of drawing into the picture.
+   - Scaling: scale mode 1 (`autoScale`, the picture is scaled when
+     presented) and scale mode 2 (`layerScale`, layers are scaled when
+     drawn); `os.scaledWidth/os.scaledHeight` are the window's inner size
+     while scaling (0 = not scaled), `scaleBorders` the bars of a
+     proportion-keeping scale, `os.smooth` smooth scaling. `scaling` with
+     `scaleFactor` is coordinate scaling: script coordinates and sizes are
+     multiplied by the factor (ScaleDisplayCoords).
+   - Size: `os.width/os.height` is the display's size, the picture's size
+     unless a scale mode is on. Position `os.x/os.y`, title `os.title`,
+     option bits `os.flags` (CX_DISPLAY_*), state `os.state`. */
 typedef struct cxDisplay {
     cxObjectHeader header; /* kind 21; next is the next display */
     cxOsDisplay os;        /* window-system state: position, size, style, input */
@@ -95,7 +120,7 @@ typedef struct cxDisplay {
     uint32_t mode;
     int32_t screenWidth, screenHeight, screenDepth;
     uint32_t desktop;
-    uint8_t backfillOptions[1064];
+    uint8_t backfillOptions[1096]; /* cxBackfillOptions (display/options.h) */
     uint32_t xOnMonitor, yOnMonitor;
     uint8_t *placement;
     uint32_t placementLength;
@@ -106,6 +131,21 @@ typedef struct cxDisplay {
     /* While fullscreenScale or fakeFullscreen is set, size events (type 5)
        are queued only when this is set. */
     uint32_t modeSizeEvents;
+
+    /* The picture (see above). */
+    struct cxBitmap *picture;
+    int32_t pictureWidth, pictureHeight;
+    int32_t clipX, clipY, clipWidth, clipHeight;
+    /* The adapter's display handle while a display adapter is installed. */
+    void *adapterHandle;
+    uint32_t adapterFlagA, adapterFlagB; /* out flags of the adapter's OpenDisplay */
+    int32_t fullscreenMonitor;  /* monitor the full-screen mode was set on */
+    int32_t previousMonitor;    /* 1-based monitor to return to from full screen, 0 none */
+    int32_t orientation;
+    int32_t fontResX, fontResY; /* dots per inch */
+    struct cxDisplay *backfillOf;     /* the desktop-mode display behind which this one sits */
+    struct cxDisplay *backfillWindowOf; /* the backfill window of this desktop-mode display */
+    uint32_t autoIdPushed;
 
     /* Read by SafeBlt. */
     uint32_t directDraw;

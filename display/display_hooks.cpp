@@ -1,30 +1,28 @@
-// The display library's side of the back-end hooks. Window updates queued by
-// other threads, repaints and mode switches come with the display library's
-// refresh and open code; until then these keep the record consistent.
+// The display library's side of the back-end hooks.
 #include "display/display_hooks.h"
 
 #include "display/display.h"
+#include "display/display_record.h"
+#include "display/monitors.h"
+#include "display/open.h"
+#include "display/present.h"
+#include "display/size.h"
 #include "display/event_data.h"
 #include "engine/events/event_queue.h"
 #include "platform/x11/os_display.h"
 
 namespace {
 
-int ProcessPendingRefreshes(lua_State *) { return 0; }
-
-int RefreshWholeDisplay(lua_State *, cxDisplay *, uint32_t) { return 0; }
-
-int RealizeDisplay(lua_State *, cxDisplay *, uint32_t) { return 0; }
-
-int ResizeDisplay(lua_State *, cxDisplay *d, int32_t, int32_t, int32_t width, int32_t height, uint32_t, int32_t,
-                  int32_t, uint32_t) {
-    // Without scaling the record's size is the window's inner size.
-    if (width > 0) d->os.width = width;
-    if (height > 0) d->os.height = height;
-    return 0;
+// The back-end's full-screen toggle: the other mode at the stored size.
+int ToggleFullscreen(lua_State *L, cxDisplay *d, uint32_t how) {
+    if (how != 5) return RealizeDisplay(L, d, how);
+    d->mode = d->os.fullscreen ? CX_MODE_WINDOWED : CX_MODE_FULLSCREEN;
+    if (d->mode == CX_MODE_FULLSCREEN && d->screenWidth <= 0) {
+        d->screenWidth = d->os.width;
+        d->screenHeight = d->os.height;
+    }
+    return RealizeDisplay(L, d, CX_REALIZE_SWITCH);
 }
-
-int IsDisplayMonitorFree(cxDisplay *d) { return d && !d->backfillWindow && !d->resourceMonitor; }
 
 int HasHandler(const cxDisplay *d, int handler) {
     int slot;
@@ -44,7 +42,7 @@ int RefusesSizeEvent(const cxDisplay *d) {
 }
 
 const cxOsDisplayHooks kHooks = {
-    ProcessPendingRefreshes, RefreshWholeDisplay, RealizeDisplay, ResizeDisplay, IsDisplayMonitorFree, HasHandler,
+    ProcessPendingRefreshes, RefreshWholeDisplay, ToggleFullscreen, ResizeDisplay, IsDisplayMonitorFree, HasHandler,
 };
 
 }  // namespace

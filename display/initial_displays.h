@@ -11,12 +11,10 @@ extern "C" {
 struct cxApplet;
 struct cxStartupOptions;
 
-/* Opens the declared displays (items of kind 21) and makes one of them the
-   current display. 0 or an error code.
-
-   Until the display library exists this opens nothing: for each declared
-   display it prints a warning in the preloader's form, so that a run does
-   not silently lack its windows. */
+/* Creates the declared displays (items of kind 21, their tags read as the
+   option table of CreateDisplay), opens every display that is not open,
+   not hidden and not a backfill window, and makes the first display
+   flagged "active" current (else the first one). 0 or an error code. */
 int OpenInitialDisplays(lua_State *L, const struct cxApplet *applet, const struct cxStartupOptions *opts);
 
 #ifdef __cplusplus

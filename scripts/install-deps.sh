@@ -22,8 +22,20 @@ PKGS=(
   python3
   # Unicode data for the table generator
   unicode-data
+  # network test peers: FTP, static HTTP, and curl as the download reference
+  python3-pyftpdlib nginx-light curl
+  # libswscale: the reference YUV frame conversion of bench/graphics
+  libswscale-dev
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
+  # display tests: monitors (xrandr), answering GTK requesters (xdotool), screenshots (netpbm), GTK 2 loaded at run time
+  x11-xserver-utils xdotool netpbm libgtk2.0-0 libxrandr2
+  # built-in faces embedded by the font engine (Bitstream Vera)
+  ttf-bitstream-vera
+  # font engine tests: TrueType, OpenType CFF and a TrueType collection
+  fonts-dejavu-core fonts-liberation2 fonts-freefont-otf fonts-wqy-microhei
+  # libFuzzer targets (CX_BUILD_FUZZ) with clang's runtime
+  clang libclang-rt-14-dev
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()

@@ -15,7 +15,6 @@ void FreeAllSoundObjects(lua_State *) {}
 void FreeAudioEngine(void) {}
 
 // Display and input.
-void CleanupDisplays(lua_State *) {}
 void CleanupEvents(lua_State *) {}
 void FreeSharedMutexes(void) {}
 
@@ -37,12 +36,9 @@ int FreeTextLibrary(lua_State *) { return 0; }
 void FreeLayerLibraryState(lua_State *) {}
 
 // Files, network and devices.
-void FreeNetworkObjects(lua_State *) {}
 void FreeIconObjects(lua_State *) {}
 void FreeSerialPorts(lua_State *) {}
-void FreeDosObjects(lua_State *) {}
 int LoadAppletIcon(const cxApplet *, const cxStartupOptions *) { return 0; }
-void DeleteTemporaryFiles(void) {}
 
 // The system library's script timers and catalogs.
 void FreeSystemLibrary(lua_State *) {}

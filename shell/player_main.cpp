@@ -16,11 +16,15 @@
 #include "display/draw/draw_library.h"
 #include "display/event_pump.h"
 #include "display/initial_displays.h"
+#include "display/library.h"
+#include "display/plugin_entries.h"
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/runtime.h"
 #include "platform/os_linegate.h"
+#include "io/net/net_objects.h"
+#include "io/dos/dos.h"
 #include "io/stream/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -102,6 +106,7 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 }
 
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
+    SetScriptLibraryOpener("dos", OpenDosLibrary);
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
@@ -126,6 +131,10 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetChunkNameResolver(ResolveChunkDisplayName);
     if (int err = InitKernel()) return err;
     InstallDisplayHooks();
+    SetNamedAdapterHook(AddNamedAdapters);
+    SetScriptLibraryOpener("network", OpenNetworkLibrary);
+    SetScriptLibraryOpener("display", OpenDisplayLibrary);
+    SetPluginEntriesState(L);
     if (int err = OsStartPlatform(opts)) return err;
     return RunProtected(L, [&] { return OpenLibrariesAndGlobals(L, opts); });
 }

@@ -1,3 +1,4 @@
+#include "platform/os_bitmap.h"
 #include "engine/plugins/plugin_registry.h"
 
 #include <stdlib.h>
@@ -166,6 +167,8 @@ extern "C" int RegisterDisplayAdapter(cxPlugin *plugin, uint32_t flags, const cx
         default: break;
         }
     }
+    // The adapter's bitmaps are the process's bitmaps.
+    OsSetPixelFormat(plugin->pixelFormat);
     g_displayAdapter = plugin;
     return 0;
 }
@@ -199,4 +202,15 @@ extern "C" void ForgetCapabilityLists(void) {
         }
     }
     g_displayAdapter = g_requesterAdapter = g_timerAdapter = nullptr;
+}
+
+namespace {
+cxNamedAdapterHook g_namedAdapterHook = nullptr;
+}
+
+extern "C" void SetNamedAdapterHook(cxNamedAdapterHook hook) { g_namedAdapterHook = hook; }
+
+extern "C" int AddNamedAdapterList(const char *list, uint32_t capability) {
+    if (!g_namedAdapterHook || IsDefaultLoaderList(list)) return 0;
+    return g_namedAdapterHook(list, capability);
 }

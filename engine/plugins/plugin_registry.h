@@ -40,6 +40,14 @@ int IsDefaultLoaderList(const char *list);
 /* 1 for the words "native", "inbuilt" and "plugin". */
 int IsLoaderKeyword(const char *name);
 
+/* Adds the plug-ins a "|"-list names to a capability's list and marks them
+   as serving only when named. The plug-in manager (shell) knows the open
+   plug-ins and installs the function; without it nothing is added. 0 or
+   1000. */
+typedef int (*cxNamedAdapterHook)(const char *list, uint32_t capability);
+void SetNamedAdapterHook(cxNamedAdapterHook hook);
+int AddNamedAdapterList(const char *list, uint32_t capability);
+
 /* ---- adapters ---- */
 
 /* The applet record the adapter registration checks versions against (null:

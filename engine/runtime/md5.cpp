@@ -18,32 +18,37 @@ struct SineTable {
 
 const SineTable kSine;
 
-const int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
 uint32_t LoadLE(const uint8_t *p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+// One round: sixteen steps of one function. Unrolled, every index, shift
+// and constant is known to the compiler and the register rotation vanishes.
+template <int Round, typename F>
+inline void RunRound(uint32_t &a, uint32_t &b, uint32_t &c, uint32_t &d, const uint32_t x[16], F f) {
+#pragma GCC unroll 16
+    for (int j = 0; j < 16; j++) {
+        const int i = Round * 16 + j;
+        const int g = Round == 0 ? j : Round == 1 ? (5 * j + 1) % 16 : Round == 2 ? (3 * j + 5) % 16 : (7 * j) % 16;
+        const uint32_t sum = a + f(b, c, d) + kSine.k[i] + x[g];
+        const uint32_t t = d;
+        d = c;
+        c = b;
+        b = b + std::rotl(sum, kShift[Round][j % 4]);
+        a = t;
+    }
 }
 
 void Transform(uint32_t state[4], const uint8_t block[64]) {
     uint32_t x[16];
     for (int i = 0; i < 16; i++) x[i] = LoadLE(block + 4 * i);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    for (int i = 0; i < 64; i++) {
-        int round = i / 16;
-        uint32_t f;
-        int g;
-        switch (round) {
-        case 0: f = (b & c) | (~b & d); g = i; break;
-        case 1: f = (b & d) | (c & ~d); g = (5 * i + 1) % 16; break;
-        case 2: f = b ^ c ^ d; g = (3 * i + 5) % 16; break;
-        default: f = c ^ (b | ~d); g = (7 * i) % 16; break;
-        }
-        uint32_t sum = a + f + kSine.k[i] + x[g];
-        a = d;
-        d = c;
-        c = b;
-        b = b + std::rotl(sum, kShift[round][i % 4]);
-    }
+    RunRound<0>(a, b, c, d, x, [](uint32_t b, uint32_t c, uint32_t d) { return d ^ (b & (c ^ d)); });
+    RunRound<1>(a, b, c, d, x, [](uint32_t b, uint32_t c, uint32_t d) { return c ^ (d & (b ^ c)); });
+    RunRound<2>(a, b, c, d, x, [](uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; });
+    RunRound<3>(a, b, c, d, x, [](uint32_t b, uint32_t c, uint32_t d) { return c ^ (b | ~d); });
     state[0] += a;
     state[1] += b;
     state[2] += c;
@@ -67,6 +72,10 @@ extern "C" void MD5Update(cxMD5Context *ctx, const void *data, size_t length) {
     uint64_t bits = (uint64_t{ctx->countHigh} << 32 | ctx->countLow) + (uint64_t{length} << 3);
     ctx->countLow = static_cast<uint32_t>(bits);
     ctx->countHigh = static_cast<uint32_t>(bits >> 32);
+    if (used == 0) {
+        // Whole blocks are hashed where they lie.
+        for (; length >= 64; p += 64, length -= 64) Transform(ctx->state, p);
+    }
     while (length > 0) {
         size_t n = 64 - used < length ? 64 - used : length;
         memcpy(ctx->buffer + used, p, n);

@@ -274,6 +274,50 @@ struct cxStream {
         return total;
     }
 
+    size_t ReadUntil(void *dst, size_t n, unsigned char delimiter, bool buffered) {
+        if (!CanRead() || n == 0) return 0;
+        if (!FlushWrites()) return 0;
+        auto *out = static_cast<unsigned char *>(dst);
+        size_t total = 0;
+        const bool useBuffer = buffered && Buffered() && EnsureBuffer();
+        while (total < n) {
+            if (useBuffer) {
+                if (bufLen == 0 || pos < bufStart || pos >= bufStart + bufLen) {
+                    bufStart = pos;
+                    bufLen = RawRead(pos, buf.data(), kBufferSize);
+                    if (bufLen == 0) {
+                        hitEnd = true;
+                        break;
+                    }
+                }
+                const size_t off = static_cast<size_t>(pos - bufStart);
+                const size_t avail = std::min(n - total, bufLen - off);
+                const unsigned char *from = buf.data() + off;
+                const auto *hit = static_cast<const unsigned char *>(memchr(from, delimiter, avail));
+                const size_t k = hit ? static_cast<size_t>(hit - from) + 1 : avail;
+                memcpy(out + total, from, k);
+                pos += k;
+                total += k;
+                if (hit) break;
+                continue;
+            }
+            // Read a piece straight into the caller's memory and move on
+            // only past what it keeps.
+            const size_t want = std::min<size_t>(n - total, 4096);
+            const size_t got = RawRead(pos, out + total, want);
+            const auto *hit = static_cast<const unsigned char *>(memchr(out + total, delimiter, got));
+            const size_t k = hit ? static_cast<size_t>(hit - (out + total)) + 1 : got;
+            pos += k;
+            total += k;
+            if (hit) break;
+            if (got < want) {
+                hitEnd = true;
+                break;
+            }
+        }
+        return total;
+    }
+
     size_t Write(const void *src, size_t n, bool buffered) {
         if (!CanWrite() || n == 0) return 0;
         if (kind == Kind::File && window) return 0;
@@ -404,6 +448,9 @@ cxStream *OpenFileStream(const char *name, int mode, const char *adapters) {
         }
         cxVirtualBlock *block = g_blockResolver ? g_blockResolver(parts->reference) : nullptr;
         if (!block) return nullptr;
+        // A block that is not the layer's to grow (a script's own string)
+        // is read only.
+        if (base != CX_STREAM_READ && !block->owned) return nullptr;
         auto s = NewStream(name, base);
         if (!s) return nullptr;
         s->kind = Kind::Memory;
@@ -489,6 +536,10 @@ size_t WriteStreamData(cxStream *s, const void *buffer, size_t length) {
     return s && buffer ? s->Write(buffer, length, false) : 0;
 }
 
+size_t ReadStreamUntil(cxStream *s, void *buffer, size_t length, int delimiter, int buffered) {
+    return s && buffer ? s->ReadUntil(buffer, length, static_cast<unsigned char>(delimiter), buffered != 0) : 0;
+}
+
 int ReadStreamByte(cxStream *s) {
     unsigned char b;
     return ReadStreamData(s, &b, 1) == 1 ? b : -1;
@@ -540,11 +591,12 @@ uint64_t GetStreamSize(cxStream *s) {
 
 int IsStreamEof(cxStream *s) {
     if (!s) return 1;
+    // Read-ahead data waiting at the position is not the end; loops that
+    // ask before every read need no look at the file's size then.
+    if (s->bufLen && !s->dirty && s->pos >= s->bufStart && s->pos < s->bufStart + s->bufLen) return 0;
     uint64_t size = GetStreamSize(s);
     if (size != CX_STREAM_SIZE_UNKNOWN) return s->pos >= size ? 1 : 0;
     if (s->kind == Kind::Adapter && s->hooks->Eof) {
-        // Read-ahead data still waiting in the buffer is not the end.
-        if (s->bufLen && !s->dirty && s->pos < s->bufStart + s->bufLen) return 0;
         return s->hooks->Eof(s->handle) ? 1 : 0;
     }
     return s->hitEnd ? 1 : 0;
@@ -559,5 +611,9 @@ unsigned GetStreamAdapterFlags(cxStream *s) {
 }
 
 const char *GetStreamName(cxStream *s) { return s ? s->name.c_str() : ""; }
+
+int GetStreamDescriptor(cxStream *s) {
+    return s && s->kind == Kind::File && !s->window ? s->fd : -1;
+}
 
 }  // extern "C"

@@ -59,6 +59,12 @@ size_t ReadStreamData(cxStream *s, void *buffer, size_t length);
 size_t WriteStream(cxStream *s, const void *buffer, size_t length);
 size_t WriteStreamData(cxStream *s, const void *buffer, size_t length);
 
+/* Reads up to length bytes, stopping just after the first byte equal to
+   delimiter; returns the bytes read, the delimiter included. buffered
+   chooses the path as for ReadStreamData / ReadStream; the unbuffered path
+   keeps no data between calls. */
+size_t ReadStreamUntil(cxStream *s, void *buffer, size_t length, int delimiter, int buffered);
+
 /* Next byte 0..255, or -1 at the end. */
 int ReadStreamByte(cxStream *s);
 /* 1 when the byte was taken, 0 otherwise. */
@@ -94,6 +100,9 @@ int IsStreamUnseekable(cxStream *s);
 unsigned GetStreamAdapterFlags(cxStream *s);
 /* The name the stream was opened by. */
 const char *GetStreamName(cxStream *s);
+/* The descriptor of a stream over a whole file of the operating system;
+   -1 for windows, memory blocks and adapter files. */
+int GetStreamDescriptor(cxStream *s);
 
 /* ":::memory" names (shell/memory_name.h) open the registered block they
    name; such streams neither grow nor leave the block. */

@@ -84,6 +84,10 @@ typedef struct cxOsDisplay {
     int32_t scaledWidth, scaledHeight; /* the window's inner size while scaling, else 0 */
     uint32_t smooth;
     uint32_t fullscreen;
+    /* The window's inner size when it differs from the presented area (a
+       full screen: the window covers the monitor and the picture sits at
+       originX/originY); 0 = the presented area's size. */
+    int32_t windowWidth, windowHeight;
     cxDisplayRegion dragRegions[CX_MAX_DISPLAY_REGIONS]; /* scaled */
     cxDisplayRegion sizeRegions[CX_MAX_DISPLAY_REGIONS]; /* scaled */
     uint32_t dragCount, sizeCount;

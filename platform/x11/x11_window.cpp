@@ -100,6 +100,10 @@ extern "C" int OsOpenDisplay(cxOsDisplay *d) {
     const int screen = DefaultScreen(dpy);
     int width, height;
     OsGetWindowInnerSize(d, &width, &height);
+    if (d->windowWidth > 0 && d->windowHeight > 0) {
+        width = d->windowWidth;
+        height = d->windowHeight;
+    }
     int x = d->x, y = d->y;
     if (x == -100000) x = (DisplayWidth(dpy, screen) - width) / 2;
     if (y == -100000) y = (DisplayHeight(dpy, screen) - height) / 2;
@@ -157,6 +161,13 @@ extern "C" int OsOpenDisplay(cxOsDisplay *d) {
     Atom del = c->atoms.wmDeleteWindow;
     XSetWMProtocols(dpy, win, &del, 1);
     if (d->flags & CX_DISPLAY_BORDERLESS) SetBorderless(w);
+    if (d->fullscreen) {
+        // A window manager is asked for full screen; without one the
+        // borderless window already covers the monitor.
+        Atom state = XInternAtom(dpy, "_NET_WM_STATE", False);
+        Atom full = XInternAtom(dpy, "_NET_WM_STATE_FULLSCREEN", False);
+        XChangeProperty(dpy, win, state, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char *>(&full), 1);
+    }
     // Drop target, protocol version 5.
     Atom version = 5;
     XChangeProperty(dpy, win, c->atoms.xdndAware, XA_ATOM, 32, PropModeReplace,

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "display/plugin_entries.h"
 #include "engine/runtime/base64.h"
 #include "engine/runtime/md5.h"
 #include "engine/charset/charset.h"
@@ -148,13 +149,7 @@ int FindEventType(const char *, cxTagItem *) { return -1; }
 int PostRegisteredEvent(lua_State *, int, void *) { return 0; }
 void WakeMainThread() {}
 int RequestQuit() { return kNotYet; }
-void *AddDisplayListener(void *, cxPluginFunc, void *) { return nullptr; }
-void RemoveDisplayListener(void *) {}
-void PostListenerEvent(void *, int, const intptr_t *) {}
 int RegisterAudioAdapter(cxPlugin *, uint32_t, const cxTagItem *) { return kNotYet; }
-int RefreshDisplayByHandle(void *) { return kNotYet; }
-int ResizeDisplayForListener(void *, int, int, const cxTagItem *) { return kNotYet; }
-int GetDisplayAttrTags(void *, cxTagItem *) { return -1; }
 
 void *CreateMutex() {
     auto *m = new (std::nothrow) pthread_mutex_t;
@@ -435,8 +430,6 @@ void FreeBitMap(void *) {}
 int GetBrushBitmaps(const cxPluginObjectID *, void **, void **, void **, int *, int *) { return 0; }
 uint32_t *GetBrushARGB(const cxPluginObjectID *, int *, int *) { return nullptr; }
 int CreateBrushFromARGB(lua_State *, const cxPluginObjectID *, const uint32_t *, int, int, int) { return kNotYet; }
-void *FindDisplay(const cxPluginObjectID *) { return nullptr; }
-void *GetCurrentDisplay() { return nullptr; }
 uint32_t ConvertToPixel(uint32_t argb, int) { return argb; }
 uint32_t ConvertFromPixel(uint32_t pixel, int) { return pixel; }
 int ConvertPixels(const void *, int, int, void *, int, int, int, int) { return kNotYet; }
@@ -645,8 +638,8 @@ const cxApiSystem kApiSystem = {
     .PostRegisteredEvent = PostRegisteredEvent,
     .WakeMainThread = WakeMainThread,
     .RequestQuit = RequestQuit,
-    .AddDisplayListener = AddDisplayListener,
-    .RemoveDisplayListener = RemoveDisplayListener,
+    .AddDisplayListener = PluginAddDisplayListener,
+    .RemoveDisplayListener = PluginRemoveDisplayListener,
     .PostListenerEvent = PostListenerEvent,
     .RegisterDisplayAdapter = RegisterDisplayAdapter,
     .RegisterRequesterAdapter = RegisterRequesterAdapter,
@@ -736,8 +729,8 @@ const cxApiGraphics kApiGraphics = {
     .GetBrushBitmaps = GetBrushBitmaps,
     .GetBrushARGB = GetBrushARGB,
     .CreateBrushFromARGB = CreateBrushFromARGB,
-    .FindDisplay = FindDisplay,
-    .GetCurrentDisplay = GetCurrentDisplay,
+    .FindDisplay = PluginFindDisplay,
+    .GetCurrentDisplay = PluginGetCurrentDisplay,
     .ConvertToPixel = ConvertToPixel,
     .ConvertFromPixel = ConvertFromPixel,
     .ConvertPixels = ConvertPixels,

@@ -7,6 +7,7 @@
 
 #include "display/display.h"
 #include "display/display_hooks.h"
+#include "graphics/bitmap/bitmap.h"
 #include "engine/events/event_queue.h"
 #include "platform/x11/os_display.h"
 
@@ -66,6 +67,9 @@ TEST_F(DisplayHooks, BackEndSeesHandlersAndResizes) {
     EXPECT_EQ(h->resizeDisplay(nullptr, &display, 100000, 100000, 320, 200, 0, 0, 0, 0), 0);
     EXPECT_EQ(display.os.width, 320);
     EXPECT_EQ(display.os.height, 200);
+    EXPECT_EQ(display.pictureWidth, 320);  // an unscaled display's picture follows the window
+    FreeBitmap(display.picture);
+    display.picture = nullptr;
 
     EXPECT_EQ(h->isDisplayMonitorFree(&display), 1);
     display.backfillWindow = 1;

@@ -37,4 +37,32 @@ TEST(PlayerX11, AReturningAppletRunsWithTheDisplayAvailable) {
     EXPECT_EQ(r.out, "");
 }
 
+TEST(PlayerX11, DeclaredDisplayIsOpenWhenTheScriptStarts) {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    cxtest::TempDir dir;
+    cxtools::DeclaredItem display;
+    display.type = 21;
+    display.id = 1;
+    display.name = "E2E display";
+    display.tags = {{"width", 1, 200, ""}, {"height", 1, 100, ""}};
+    // CloseDisplay fails for a display that is not open; FreeDisplay of the
+    // current display fails: both show in the exit status.
+    cxe2e::WriteApplet(dir.Path("decl.cxa"), R"(
+.source "=decl.cxs"
+        GETGLOBAL 0 "closedisplay"
+        LOADK 1 #1
+        CALL 0 2 1
+        GETGLOBAL 0 "freedisplay"
+        LOADK 1 #1
+        CALL 0 2 1
+        RETURN 0 1
+)",
+                       {display});
+    cxe2e::RunOptions options;
+    options.withDisplay = true;
+    cxe2e::RunResult r = cxe2e::RunPlayer({dir.Path("decl.cxa"), "-QUIET"}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Cannot free the active display!\nFile: decl.cxs (current line: 1 - In function: FreeDisplay)\n");
+}
+
 }  // namespace

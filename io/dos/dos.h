@@ -1,0 +1,62 @@
+// The "dos" script library: files by object ID, paths and attributes,
+// directory objects, virtual files, packing and checksums. What the shell
+// and other subsystems call.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "engine/runtime/objects.h"
+#include "engine/vm/lua.h"
+#include "io/stream/stream.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Registers the commands, constants, object lists and the "FILE*" and
+   "DIR*" metatables. 0 or an error code. */
+int OpenDosLibrary(lua_State *L);
+/* Closes every file, frees every directory object and virtual string file
+   (the clean-up at the end of a run). */
+void FreeDosObjects(lua_State *L);
+/* Deletes the temporary files handed out during the run. */
+void DeleteTemporaryFiles(void);
+/* Adds a file to the list that DeleteTemporaryFiles removes. 0 or ERR_MEM. */
+int AddTemporaryFile(const char *path);
+
+/* File object (kind 44). */
+typedef struct cxFile {
+    cxObjectHeader header;
+    uint32_t scriptMode; /* MODE_READ, MODE_WRITE or MODE_READWRITE */
+    uint32_t streamMode; /* CX_STREAM_READ, _WRITE or _READWRITE */
+    cxStream *stream;
+} cxFile;
+
+/* An entry of a virtual folder (folders linked into the applet): files
+   are windows of the applet file. */
+typedef struct cxVirtualEntry {
+    struct cxVirtualEntry *next;
+    struct cxVirtualEntry *children; /* a folder's entries */
+    char *name;
+    uint32_t isFolder;
+    uint32_t offset; /* file: data offset in the applet file (from its start) */
+    uint32_t length;
+} cxVirtualEntry;
+
+/* 0 and the record; ERR_FINDARRAY for an automatic ID, ERR_FINDFILE with
+   the number for a number. */
+int FindFileObject(cxObjectID id, cxFile **out);
+
+/* 1 when the record is a live virtual string file. */
+int IsVirtualStringFile(const void *record);
+
+/* Wildcard matching of a name against one pattern or a ";"-list. */
+int MatchWildcard(const char *pattern, size_t patternLength, const char *name);
+int MatchPatternList(const char *list, const char *name);
+/* A date text "dd-Mon-yyyy hh:mm:ss" as a local time (seconds). 1 or 0. */
+int ParseFileDate(const char *text, int64_t *seconds);
+
+#ifdef __cplusplus
+}
+#endif

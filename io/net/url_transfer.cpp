@@ -1,0 +1,729 @@
+// DownloadFile and UploadFile: one routine, TransferUrl, speaks HTTP/1.1
+// and FTP on top of the connection engine. Every connection, file and
+// buffer is owned by a guard, so each error path releases all of it.
+#include <strings.h>
+#include <sys/time.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/errors/errors.h"
+#include "engine/runtime/base64.h"
+#include "engine/runtime/runtime.h"
+#include "io/net/net_commands.h"
+#include "io/net/net_connection.h"
+#include "io/net/url_parts.h"
+#include "io/stream/stream.h"
+
+namespace {
+
+const char kAnonymousPassword[] = "player@calyxtone.invalid";
+const int kMaxRedirects = 5;
+
+struct ConnectionCloser {
+    void operator()(cxConnection *c) const { FreeConnection(c); }
+};
+using ConnectionPtr = std::unique_ptr<cxConnection, ConnectionCloser>;
+
+struct StreamCloser {
+    void operator()(cxStream *s) const { CloseFileStream(s); }
+};
+using StreamPtr = std::unique_ptr<cxStream, StreamCloser>;
+
+struct FormPart {
+    std::string name;
+    std::string data;
+    std::string file;
+    std::string mimeType;
+    std::string alias;
+    bool isFile = false;
+    uint64_t size = 0;
+};
+
+struct Options {
+    bool upload = false;
+    int transferMode = 105;
+    bool hasFile = false;
+    std::string file;
+    int encoded = 0;
+    int protocol = 0;
+    int ssl = 0;
+    char adapter[256] = "";
+    std::string proxy;
+    int silentFail = 0;
+    bool hasCustomHeaders = false;
+    std::string customHeaders;
+    int fail404 = 0;
+    int redirect = 1;
+    bool hasPost = false;
+    std::string post;
+    std::string postType = "application/x-www-form-urlencoded";
+    std::string userAgent = "Calyxtone 8.0";
+    bool hasData = false;
+    std::string data;
+    bool hasFormData = false;
+    std::vector<FormPart> form;
+    uint64_t fileSize = 0; /* the FTP upload's file */
+};
+
+// Reads a string field; 1197 for another type.
+int ReadStringField(lua_State *L, int table, const char *key, std::string &out, bool &found) {
+    lua_pushstring(L, key);
+    lua_gettable(L, table);
+    found = !lua_isnil(L, -1);
+    int err = 0;
+    if (found) {
+        if (lua_type(L, -1) != LUA_TSTRING && lua_type(L, -1) != LUA_TNUMBER) {
+            SetErrorDetail(key);
+            err = ERR_STRINGEXPECTED;
+        } else {
+            const char *s = lua_tostring(L, -1);
+            out.assign(s, lua_strlen(L, -1));
+        }
+    }
+    lua_pop(L, 1);
+    return err;
+}
+
+int ReadFormData(lua_State *L, int table, Options &o) {
+    lua_pushstring(L, "formdata");
+    lua_gettable(L, table);
+    if (lua_isnil(L, -1)) {
+        lua_pop(L, 1);
+        return 0;
+    }
+    o.hasFormData = true;
+    if (!lua_istable(L, -1)) {
+        lua_pop(L, 1);
+        SetErrorDetail("formdata");
+        return ERR_TABEXPECTED2;
+    }
+    int rows = lua_gettop(L);
+    int err = 0;
+    lua_pushnil(L);
+    while (!err && lua_next(L, rows)) {
+        int row = lua_gettop(L);
+        if (!lua_istable(L, row)) {
+            SetErrorDetail("formdata");
+            err = ERR_TABEXPECTED2;
+            lua_pop(L, 1);
+            break;
+        }
+        FormPart p;
+        bool hasName, hasFile, hasData, hasMime, hasAlias;
+        if ((err = ReadStringField(L, row, "name", p.name, hasName)) ||
+            (err = ReadStringField(L, row, "file", p.file, hasFile)) ||
+            (err = ReadStringField(L, row, "data", p.data, hasData)) ||
+            (err = ReadStringField(L, row, "mimetype", p.mimeType, hasMime)) ||
+            (err = ReadStringField(L, row, "filealias", p.alias, hasAlias))) {
+            lua_pop(L, 1);
+            break;
+        }
+        lua_pop(L, 1);
+        if (!hasName) {
+            SetErrorDetail("Name");
+            err = ERR_MISSINGFIELD;
+        } else if (!hasFile && !hasData) {
+            SetErrorDetail("Data");
+            err = ERR_MISSINGFIELD;
+        } else if (p.name.empty() || (hasData && p.data.empty()) || (hasMime && p.mimeType.empty()) ||
+                   (hasFile && hasData)) {
+            err = ERR_WRONGUSAGE;
+        } else if (hasFile) {
+            StreamPtr s(OpenFileStream(p.file.c_str(), CX_STREAM_READ, nullptr));
+            if (!s) {
+                SetErrorDetail(p.file.c_str());
+                err = ERR_READFILE;
+            } else {
+                uint64_t size = GetStreamSize(s.get());
+                if (size == CX_STREAM_SIZE_UNKNOWN) {
+                    SetErrorDetail(p.file.c_str());
+                    err = ERR_FILESIZE;
+                } else if (size == 0) {
+                    err = ERR_WRONGUSAGE;
+                }
+                p.size = size;
+            }
+            p.isFile = true;
+            if (!hasAlias) {
+                size_t cut = p.file.find_last_of("/\\:");
+                p.alias = cut == std::string::npos ? p.file : p.file.substr(cut + 1);
+            }
+            if (!hasMime) p.mimeType = "application/octet-stream";
+        } else if (hasAlias && !hasMime) {
+            SetErrorDetail("MIMEType");
+            err = ERR_MISSINGFIELD;
+        } else if (hasMime && !hasAlias) {
+            SetErrorDetail("FileAlias");
+            err = ERR_MISSINGFIELD;
+        }
+        if (!err) {
+            p.size = p.isFile ? p.size : p.data.size();
+            o.form.push_back(std::move(p));
+        }
+    }
+    lua_settop(L, rows - 1);
+    if (!err && o.form.empty()) err = ERR_WRONGUSAGE;
+    return err;
+}
+
+int ReadOptions(lua_State *L, int index, Options &o) {
+    o.protocol = GetNetworkProtocol();
+    if (lua_isnoneornil(L, index)) return 0;
+    luaL_checktable(L, index);
+    bool found;
+    GetTableInt(L, index, "transfermode", &o.transferMode, nullptr);
+    if (int e = ReadStringField(L, index, "file", o.file, o.hasFile)) return e;
+    GetTableTruth(L, index, "encoded", &o.encoded, nullptr);
+    GetTableInt(L, index, "protocol", &o.protocol, nullptr);
+    GetTableTruth(L, index, "ssl", &o.ssl, nullptr);
+    GetTableString(L, index, "adapter", o.adapter, sizeof o.adapter, nullptr);
+    if (int e = ReadStringField(L, index, "proxy", o.proxy, found)) return e;
+    GetTableTruth(L, index, "silentfail", &o.silentFail, nullptr);
+    if (int e = ReadStringField(L, index, "customheaders", o.customHeaders, o.hasCustomHeaders)) return e;
+    if (!o.upload) {
+        GetTableTruth(L, index, "fail404", &o.fail404, nullptr);
+        GetTableTruth(L, index, "redirect", &o.redirect, nullptr);
+        if (int e = ReadStringField(L, index, "post", o.post, o.hasPost)) return e;
+        if (int e = ReadStringField(L, index, "posttype", o.postType, found)) return e;
+        if (int e = ReadStringField(L, index, "useragent", o.userAgent, found)) return e;
+    } else {
+        if (int e = ReadStringField(L, index, "data", o.data, o.hasData)) return e;
+    }
+    return 0;
+}
+
+bool NamesPlugin(const char *adapter) {
+    return adapter[0] && strcasecmp(adapter, "inbuilt") != 0 && strcasecmp(adapter, "default") != 0;
+}
+
+// One transfer's state: its connections, files and results.
+struct Transfer {
+    lua_State *L;
+    Options &o;
+    cxNetCallback *progress;
+    std::string body;
+    size_t count = 0;
+    StreamPtr out; // the download file
+};
+
+// Reads one line (carriage returns dropped) into line. 0 or a code.
+int ReadLine(Transfer &t, cxConnection *c, std::vector<char> &buffer, std::string &line) {
+    cxRecvTarget target;
+    target.fixed = buffer.data();
+    target.fixedSize = buffer.size();
+    size_t got = 0;
+    int saved = c->progress.enabled;
+    c->progress.enabled = 0;
+    int err = ReceiveNetworkData(t.L, c, CX_RECEIVELINE, 0, 1, &target, &got, nullptr);
+    c->progress.enabled = saved;
+    if (err) return err;
+    line.assign(buffer.data(), got);
+    return 0;
+}
+
+int SendAll(Transfer &t, cxConnection *c, const void *data, size_t length, bool report) {
+    size_t sent = 0;
+    int code = 0;
+    int saved = c->progress.enabled;
+    if (!report) c->progress.enabled = 0;
+    int st = SendNetworkData(t.L, c, data, length, &sent, &code, report ? t.progress : nullptr);
+    c->progress.enabled = saved;
+    if (code) return code;
+    if (st == -1 || st == -2) return ERR_SENDDATA;
+    if (st != 0) {
+        SetErrorDetail(strerror(st));
+        return ERR_SOCKET;
+    }
+    return sent == length ? 0 : ERR_SENDDATA;
+}
+
+int SendText(Transfer &t, cxConnection *c, const std::string &s) { return SendAll(t, c, s.data(), s.size(), false); }
+
+// Sends a file in 8,192-byte reads; a short read or a size that changed
+// under us is a send error.
+int SendFile(Transfer &t, cxConnection *c, const std::string &name, uint64_t size) {
+    StreamPtr in(OpenFileStream(name.c_str(), CX_STREAM_READ, nullptr));
+    if (!in) {
+        SetErrorDetail(name.c_str());
+        return ERR_READFILE;
+    }
+    std::vector<unsigned char> piece(8192);
+    uint64_t left = size;
+    while (left) {
+        size_t want = left > piece.size() ? piece.size() : static_cast<size_t>(left);
+        if (ReadStreamData(in.get(), piece.data(), want) != want) return ERR_SENDDATA;
+        if (int e = SendAll(t, c, piece.data(), want, true)) return e;
+        left -= want;
+    }
+    unsigned char extra;
+    if (ReadStreamData(in.get(), &extra, 1) != 0) return ERR_SENDDATA;
+    return 0;
+}
+
+int Connect(Transfer &t, const std::string &host, int port, bool secureHostText, const cxUrlParts &u,
+            ConnectionPtr &out) {
+    cxConnection *c = nullptr;
+    std::string target = secureHostText ? u.scheme + u.serverPart + "/" : host;
+    int secureFlag = secureHostText && u.ftp && u.sslUpgraded ? 1 : 0;
+    if (int err = OpenTcpConnection(t.L, target.c_str(), port, t.o.protocol, t.o.adapter, secureFlag, &c)) return err;
+    if (u.secure && !c->adapter) {
+        // the player's own sockets cannot encrypt: never send in clear what
+        // the script asked to send securely
+        FreeConnection(c);
+        return ERR_UNKPROTOCOL;
+    }
+    c->progress.enabled = t.progress ? 1 : 0;
+    c->progress.hasUserdata = t.progress && t.progress->userdata ? 1 : 0;
+    out.reset(c);
+    return 0;
+}
+
+// Where the body goes: the download file, or the result string.
+void BodyTarget(Transfer &t, cxRecvTarget &target) {
+    if (t.out)
+        target.stream = t.out.get();
+    else
+        target.growable = &t.body;
+}
+
+int ReadBody(Transfer &t, cxConnection *c, int mode, size_t count) {
+    cxRecvTarget target;
+    BodyTarget(t, target);
+    size_t got = 0;
+    int err = ReceiveNetworkData(t.L, c, mode, count, 1, &target, &got, t.progress);
+    t.count += got;
+    return err;
+}
+
+// ---- HTTP ----
+
+std::string Boundary() {
+    timeval tv;
+    gettimeofday(&tv, nullptr);
+    char b[64];
+    snprintf(b, sizeof b, "-----------Calyxtone%.8x%.8x", static_cast<unsigned>(tv.tv_sec),
+             static_cast<unsigned>(tv.tv_usec));
+    return b;
+}
+
+std::string PartHeader(const std::string &boundary, const FormPart &p) {
+    std::string h = boundary + "\r\nContent-Disposition: form-data; name=\"" + p.name + "\"";
+    if (!p.mimeType.empty() && !p.alias.empty())
+        h += "; filename=\"" + p.alias + "\"\r\nContent-Type: " + p.mimeType + "\r\n";
+    else
+        h += "\r\n";
+    h += "\r\n";
+    return h;
+}
+
+bool HeaderIs(const std::string &line, const char *name, std::string &value) {
+    size_t n = strlen(name);
+    if (line.size() < n || strncasecmp(line.c_str(), name, n) != 0) return false;
+    size_t i = n;
+    while (i < line.size() && line[i] == ' ') i++;
+    value = line.substr(i);
+    return true;
+}
+
+// Parses "HTTP/x.y NNN". 0 with the status, or 1418 with the number.
+int ParseStatusLine(const std::string &line, int *status) {
+    if (line.compare(0, 5, "HTTP/") != 0) {
+        SetErrorNumber(1001);
+        return ERR_HTTPERROR;
+    }
+    size_t i = 5;
+    size_t start = i;
+    while (i < line.size() && (isdigit(static_cast<unsigned char>(line[i])) || line[i] == '.')) i++;
+    if (i == start || !isdigit(static_cast<unsigned char>(line[start]))) {
+        SetErrorNumber(1002);
+        return ERR_HTTPERROR;
+    }
+    if (i >= line.size() || line[i] != ' ') {
+        SetErrorNumber(1003);
+        return ERR_HTTPERROR;
+    }
+    *status = atoi(line.c_str() + i + 1);
+    return 0;
+}
+
+// One HTTP exchange. 0 when finished, or a code; *location is set when a
+// redirect is to be followed.
+int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool viaProxy, const cxUrlParts &proxy,
+                 bool follow, std::string *location) {
+    location->clear();
+    ConnectionPtr c;
+    if (int err = viaProxy ? Connect(t, proxy.host, proxy.port, false, proxy, c)
+                           : Connect(t, u.host, u.port, u.secure, u, c))
+        return err;
+    bool post = t.o.upload || t.o.hasPost;
+    std::string req = std::string(post ? "POST" : "GET") + " " + (viaProxy ? url : u.path) + " HTTP/1.1\r\n";
+    req += "TE: trailers\r\nConnection: close, TE\r\n";
+    // through a proxy the server part names the origin; its credentials
+    // travel only in the Authorization header
+    std::string host = u.host;
+    if (viaProxy) host = u.serverPart.substr(u.serverPart.rfind('@') == std::string::npos ? 0 : u.serverPart.rfind('@') + 1);
+    req += "Host: " + host + "\r\n";
+    req += "User-Agent: " + t.o.userAgent + "\r\n";
+    if (u.hasCredentials)
+        req += "Authorization: Basic " + EncodeBase64((u.user + ":" + u.password).data(), u.user.size() + 1 + u.password.size()) +
+               "\r\n";
+    std::string boundary;
+    if (t.o.upload) {
+        boundary = Boundary();
+        uint64_t length = 0;
+        for (const FormPart &p : t.o.form) length += PartHeader(boundary, p).size() + p.size + 2;
+        length += boundary.size() + 4;
+        req += "Content-Type: multipart/form-data; boundary=" + boundary.substr(2) + "\r\n";
+        req += "Content-Length: " + std::to_string(length) + "\r\n";
+    } else if (t.o.hasPost) {
+        req += "Content-Type: " + t.o.postType + "\r\n";
+        req += "Content-Length: " + std::to_string(t.o.post.size()) + "\r\n";
+    }
+    if (t.o.hasCustomHeaders) req += t.o.customHeaders;
+    req += "\r\n";
+    if (t.o.hasPost && !t.o.upload) req += t.o.post + "\r\n";
+    if (int err = SendText(t, c.get(), req)) return err;
+    if (t.o.upload) {
+        c->progress.action = 0; // UPLOADFILE_STATUS
+        for (const FormPart &p : t.o.form) {
+            if (int e = SendText(t, c.get(), PartHeader(boundary, p))) return e;
+            int e = p.isFile ? SendFile(t, c.get(), p.file, p.size) : SendAll(t, c.get(), p.data.data(), p.data.size(), true);
+            if (e) return e;
+            if (int e2 = SendText(t, c.get(), "\r\n")) return e2;
+        }
+        if (int e = SendText(t, c.get(), boundary + "--\r\n")) return e;
+    }
+
+    std::vector<char> lineBuffer(1024);
+    std::string line;
+    int status = 0;
+    for (;;) {
+        if (int err = ReadLine(t, c.get(), lineBuffer, line)) return err;
+        if (int err = ParseStatusLine(line, &status)) return err;
+        if (status != 100) break;
+        do {
+            if (int err = ReadLine(t, c.get(), lineBuffer, line)) return err;
+        } while (!line.empty());
+    }
+    if (status == 401 && !u.hasCredentials) return ERR_REQAUTH;
+    if (status == 404 && t.o.fail404) {
+        SetErrorDetail(u.path.c_str());
+        return ERR_FILENOTFOUND;
+    }
+    std::vector<char> headerBuffer(32768);
+    bool chunked = false;
+    long long length = 0;
+    std::string where;
+    for (;;) {
+        if (int err = ReadLine(t, c.get(), headerBuffer, line)) return err;
+        if (line.empty()) break;
+        std::string value;
+        if (HeaderIs(line, "content-length: ", value)) {
+            length = atoll(value.c_str());
+        } else if (HeaderIs(line, "transfer-encoding: ", value)) {
+            if (strncasecmp(value.c_str(), "chunked", 7) == 0)
+                chunked = true;
+            else if (strncasecmp(value.c_str(), "identity", 8) != 0)
+                return ERR_HTTPTE;
+        } else if (HeaderIs(line, "location: ", value)) {
+            where = value;
+        }
+    }
+    if ((status == 301 || status == 302) && !where.empty() && follow) {
+        *location = where;
+        return 0;
+    }
+    if (status == 204 || status == 304 || (status >= 100 && status < 200)) {
+        SetErrorNumber(status);
+        return ERR_HTTPERROR;
+    }
+    c->progress.action = t.o.upload ? 1 : 0; // UPLOADFILE_RESPONSE : DOWNLOADFILE_STATUS
+    c->progress.total = length > 0x7fffffff ? 0x7fffffff : static_cast<int32_t>(length);
+    c->progress.count = 0;
+    if (chunked) {
+        for (;;) {
+            if (int err = ReadLine(t, c.get(), lineBuffer, line)) return err;
+            size_t i = 0;
+            while (i < line.size() && line[i] == ' ') i++;
+            if (i >= line.size() || !isxdigit(static_cast<unsigned char>(line[i]))) {
+                SetErrorNumber(3000);
+                return ERR_HTTPERROR;
+            }
+            unsigned long long size = strtoull(line.c_str() + i, nullptr, 16);
+            if (size == 0) break;
+            if (size > 0x7fffffffull) {
+                SetErrorNumber(3000);
+                return ERR_HTTPERROR;
+            }
+            if (int err = ReadBody(t, c.get(), CX_RECEIVEBYTES, static_cast<size_t>(size))) return err;
+            char crlf[2];
+            cxRecvTarget target;
+            target.fixed = crlf;
+            target.fixedSize = sizeof crlf;
+            size_t got = 0;
+            int saved = c->progress.enabled;
+            c->progress.enabled = 0;
+            int err = ReceiveNetworkData(t.L, c.get(), CX_RECEIVEBYTES, 2, 1, &target, &got, nullptr);
+            c->progress.enabled = saved;
+            if (err) return err;
+        }
+        return 0;
+    }
+    if (length > 0) return ReadBody(t, c.get(), CX_RECEIVEBYTES, static_cast<size_t>(length));
+    if (!t.out) t.body.reserve(16384);
+    return ReadBody(t, c.get(), CX_RECEIVEALL, 0);
+}
+
+// ---- FTP ----
+
+// Reads a reply; a multi-line one ("123-") runs to the line that starts
+// with the same code and a space.
+int ReadReply(Transfer &t, cxConnection *c, std::vector<char> &buffer, int *code, std::string &last) {
+    if (int err = ReadLine(t, c, buffer, last)) return err;
+    *code = atoi(last.c_str());
+    if (last.size() >= 4 && last[3] == '-') {
+        std::string prefix = last.substr(0, 3) + " ";
+        int lines = 0;
+        do {
+            if (int err = ReadLine(t, c, buffer, last)) return err;
+            if (++lines > 10000) {
+                SetErrorNumber(1);
+                return ERR_FTPERROR;
+            }
+        } while (last.compare(0, 4, prefix) != 0);
+    }
+    return 0;
+}
+
+int FtpError(int number) {
+    SetErrorNumber(number);
+    return ERR_FTPERROR;
+}
+
+int ParsePasv(const std::string &reply, std::string &host, int *port) {
+    int numbers[7];
+    int n = 0;
+    size_t i = 4;
+    while (i < reply.size() && !isdigit(static_cast<unsigned char>(reply[i]))) i++;
+    while (i < reply.size() && isdigit(static_cast<unsigned char>(reply[i]))) {
+        if (n == 7) break;
+        long v = 0;
+        while (i < reply.size() && isdigit(static_cast<unsigned char>(reply[i]))) {
+            v = v * 10 + (reply[i] - '0');
+            if (v > 65535) v = 65535;
+            i++;
+        }
+        numbers[n++] = static_cast<int>(v);
+        if (i < reply.size() && reply[i] == ',') i++;
+        else break;
+    }
+    if (n != 6) return FtpError(2);
+    for (int k = 0; k < 6; k++)
+        if (numbers[k] > 255) return FtpError(2);
+    host = std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." + std::to_string(numbers[2]) + "." +
+           std::to_string(numbers[3]);
+    *port = numbers[4] * 256 + numbers[5];
+    return 0;
+}
+
+int FtpTransfer(Transfer &t, const cxUrlParts &u) {
+    ConnectionPtr c;
+    if (int err = Connect(t, u.host, u.port, u.secure, u, c)) return err;
+    std::vector<char> buffer(1024);
+    std::string reply;
+    int code = 0;
+    if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+    if (code >= 100 && code < 200)
+        if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+    if (code < 200 || code > 299) return FtpError(0);
+    std::string user = u.hasCredentials ? u.user : "anonymous";
+    std::string password = u.hasCredentials ? u.password : kAnonymousPassword;
+    if (int err = SendText(t, c.get(), "user " + user + "\r\n")) return err;
+    if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+    if (code == 331) {
+        if (int err = SendText(t, c.get(), "pass " + password + "\r\n")) return err;
+        if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+        if (code == 530) return ERR_FTPAUTH;
+    }
+    if (code < 200 || code > 299) return FtpError(0);
+    if (int err = SendText(t, c.get(), "pasv\r\n")) return err;
+    if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+    if (code < 200 || code > 299) return FtpError(0);
+    std::string dataHost;
+    int dataPort = 0;
+    if (int err = ParsePasv(reply, dataHost, &dataPort)) return err;
+    ConnectionPtr data;
+    {
+        cxUrlParts plain = u;
+        plain.serverPart = dataHost + ":" + std::to_string(dataPort);
+        if (int err = Connect(t, dataHost, dataPort, u.secure, plain, data)) return err;
+    }
+    int type = u.ftpType ? u.ftpType : (t.o.transferMode == 97 ? 'a' : 'i');
+    if (int err = SendText(t, c.get(), std::string("type ") + static_cast<char>(type) + "\r\n")) return err;
+    if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+    if (code != 200) return FtpError(0);
+    long long size = -1;
+    if (!t.o.upload) {
+        if (int err = SendText(t, c.get(), "size " + u.path + "\r\n")) return err;
+        if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+        if (code == 213) size = atoll(reply.c_str() + 4);
+    }
+    if (int err = SendText(t, c.get(), std::string(t.o.upload ? "stor " : "retr ") + u.path + "\r\n")) return err;
+    if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+    if (code == 550) {
+        SetErrorDetail(u.path.c_str());
+        return t.o.upload ? ERR_UPLOADFORBIDDEN : ERR_FILENOTFOUND;
+    }
+    if (code < 100 || code > 299) return FtpError(0);
+    if (code == 150 && size < 0) {
+        size_t at = reply.find(" bytes");
+        while (at != std::string::npos) {
+            size_t end = at;
+            size_t start = end;
+            while (start > 0 && isdigit(static_cast<unsigned char>(reply[start - 1]))) start--;
+            if (start < end) size = atoll(reply.substr(start, end - start).c_str());
+            at = reply.find(" bytes", at + 1);
+        }
+    }
+    data->progress = c->progress;
+    data->progress.total = size > 0x7fffffff ? 0x7fffffff : (size > 0 ? static_cast<int32_t>(size) : 0);
+    data->progress.action = 0;
+    data->progress.count = 0;
+    int lastCode = code;
+    if (t.o.upload) {
+        int e = t.o.hasData ? SendAll(t, data.get(), t.o.data.data(), t.o.data.size(), true)
+                            : SendFile(t, data.get(), t.o.file, t.o.fileSize);
+        if (e) return e;
+    } else {
+        if (int err = ReadBody(t, data.get(), CX_RECEIVEALL, 0)) return err;
+    }
+    data.reset();
+    if (lastCode >= 100 && lastCode < 200) {
+        if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
+        if (code < 200 || code > 299) return FtpError(0);
+    }
+    SendText(t, c.get(), "quit\r\n");
+    return 0;
+}
+
+int TransferUrl(lua_State *L, Options &o, const std::string &rawUrl, cxNetCallback *progress, Transfer &t) {
+    if (int err = InitNetwork()) return err;
+    if (o.upload) {
+        if (o.hasData && o.data.empty()) return ERR_WRONGUSAGE;
+        if (o.hasData && o.hasFile) return ERR_WRONGUSAGE;
+    }
+    if (o.hasPost && o.post.empty()) return ERR_WRONGUSAGE;
+    if (o.transferMode != 97 && o.transferMode != 105) return ERR_WRONGUSAGE;
+    std::string url;
+    if (int err = EncodeUrl(rawUrl, o.encoded != 0, url)) return err;
+    if (o.upload && o.hasFile) {
+        // the FTP upload's file: checked before anything is sent
+        StreamPtr in(OpenFileStream(o.file.c_str(), CX_STREAM_READ, nullptr));
+        if (!in) {
+            SetErrorDetail(o.file.c_str());
+            return ERR_READFILE;
+        }
+        o.fileSize = GetStreamSize(in.get());
+        if (o.fileSize == CX_STREAM_SIZE_UNKNOWN) {
+            SetErrorDetail(o.file.c_str());
+            return ERR_FILESIZE;
+        }
+    }
+    for (int redirects = 0;; redirects++) {
+        cxUrlParts u;
+        if (int err = ParseUrl(url, o.ssl != 0, u)) return err;
+        if (u.secure && !NamesPlugin(o.adapter)) return ERR_UNKPROTOCOL;
+        cxUrlParts proxy;
+        bool viaProxy = !o.proxy.empty();
+        if (viaProxy) {
+            if (u.ftp || strncasecmp(o.proxy.c_str(), "http://", 7) != 0) return ERR_WRONGUSAGE;
+            if (int err = ParseUrl(o.proxy, false, proxy)) return err;
+        }
+        if (u.ftp) {
+            if (o.upload && !o.hasData && !o.hasFile) return ERR_WRONGUSAGE;
+        } else if (o.upload) {
+            if (o.hasData || !o.hasFormData) return ERR_WRONGUSAGE;
+        }
+        if (!o.upload && o.hasFile && !t.out) {
+            t.out.reset(OpenFileStream(o.file.c_str(), CX_STREAM_WRITE, nullptr));
+            if (!t.out) {
+                SetErrorDetail(o.file.c_str());
+                return ERR_WRITEFILE;
+            }
+        }
+        if (u.ftp) return FtpTransfer(t, u);
+        std::string location;
+        // after five, a redirect is answered like any other status
+        bool follow = o.redirect && redirects < kMaxRedirects;
+        if (int err = HttpExchange(t, url, u, viaProxy, proxy, follow, &location)) return err;
+        if (location.empty()) return 0;
+        url = ResolveRedirect(url, location);
+        t.body.clear();
+        t.count = 0;
+        if (t.out) {
+            t.out.reset(OpenFileStream(o.file.c_str(), CX_STREAM_WRITE, nullptr));
+            if (!t.out) {
+                SetErrorDetail(o.file.c_str());
+                return ERR_WRITEFILE;
+            }
+        }
+    }
+}
+
+int RunTransfer(lua_State *L, bool upload) {
+    int n = lua_gettop(L);
+    if (upload)
+        CheckArgCount(L, 2, 4, 0, 0);
+    else
+        CheckArgCount(L, 1, 4, 0, 0);
+    size_t urlLength = 0;
+    const char *url = luaL_checklstring(L, 1, &urlLength);
+    Options o;
+    o.upload = upload;
+    if (int err = ReadOptions(L, 2, o)) return err;
+    if (upload) {
+        if (int err = ReadFormData(L, 2, o)) return err;
+    }
+    cxNetCallback progress;
+    if (n >= 3) {
+        luaL_checkfunction(L, 3);
+        progress.L = L;
+        progress.function = 3;
+        if (n >= 4) progress.userdata = 4;
+    }
+    Transfer t{L, o, progress.function ? &progress : nullptr, {}, 0, nullptr};
+    int err = TransferUrl(L, o, std::string(url, urlLength), t.progress, t);
+    bool stopped = err == ERR_USERABORT && !GetUserAbortFlag();
+    if (err && !stopped) {
+        t.out.reset();
+        if (o.silentFail && err != ERR_USERABORT) {
+            char message[1024];
+            GetErrorText(err, message, sizeof message);
+            lua_pushstring(L, message);
+            lua_pushnumber(L, -1);
+            return 2;
+        }
+        return err;
+    }
+    bool closedOk = true;
+    if (t.out) closedOk = CloseFileStream(t.out.release()) != 0;
+    if (upload && !closedOk) return ERR_CLOSEFILE;
+    if (upload && (o.hasData || o.hasFile) && !o.hasFormData) return 0; // FTP upload: no results
+    if (o.hasFile && !upload)
+        lua_pushstring(L, "");
+    else
+        lua_pushlstring(L, t.body.data(), t.body.size());
+    lua_pushnumber(L, static_cast<lua_Number>(t.count));
+    return 2;
+}
+
+} // namespace
+
+int DownloadFileCmd(lua_State *L) { return RunTransfer(L, false); }
+int UploadFileCmd(lua_State *L) { return RunTransfer(L, true); }
