@@ -1,5 +1,7 @@
 #include "display/blit/safe_blt.h"
 
+#include "display/display_record.h"
+#include "display/present.h"
 #include "engine/runtime/console.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/blit_settings.h"
@@ -8,7 +10,26 @@
 
 namespace {
 
-cxSafeBltHooks g_hooks{};
+// The display library's own: the current display, its picture as the first
+// back bitmap and its first double buffer as the second, and presenting.
+// Sprites and layers come with the libraries that own them.
+cxBitmap *DisplayBack(cxDisplay *d, int which) { return which == 0 ? d->picture : d->backBitmap[0]; }
+
+void PresentRegion(cxBitmap *src, int32_t sx, int32_t sy, cxDisplay *d, int32_t dx, int32_t dy, int32_t w, int32_t h,
+                   uint32_t) {
+    RefreshDisplayRectCore(src, sx, sy, d, dx, dy, w, h, d->os.scaledWidth, d->os.scaledHeight, 0, nullptr, nullptr,
+                           nullptr);
+}
+
+void PresentDirect(cxBitmap *src, int32_t sx, int32_t sy, cxDisplay *d, int32_t dx, int32_t dy, int32_t w, int32_t h,
+                   uint32_t, cxBitmap *mask, cxBitmap *alpha, cxBitmap *extraMask) {
+    RefreshDisplayRectCore(src, sx, sy, d, dx, dy, w, h, d->os.scaledWidth, d->os.scaledHeight, 0,
+                           mask ? mask : extraMask, alpha, nullptr);
+}
+
+const cxSafeBltHooks kDisplayHooks = {GetCurrentDisplay, nullptr, DisplayBack, nullptr, nullptr, nullptr,
+                                      PresentRegion, PresentDirect};
+cxSafeBltHooks g_hooks = kDisplayHooks;
 
 cxBitmap *Back(cxDisplay *d, int which) {
     if (g_hooks.backBitmap) return g_hooks.backBitmap(d, which);
@@ -88,7 +109,7 @@ void FeedOutputs(cxDisplay *d, int32_t sx, int32_t sy, int32_t dx, int32_t dy, i
 
 } // namespace
 
-extern "C" void SetSafeBltHooks(const cxSafeBltHooks *hooks) { g_hooks = hooks ? *hooks : cxSafeBltHooks{}; }
+extern "C" void SetSafeBltHooks(const cxSafeBltHooks *hooks) { g_hooks = hooks ? *hooks : kDisplayHooks; }
 extern "C" const cxSafeBltHooks *GetSafeBltHooks(void) { return &g_hooks; }
 
 extern "C" void SafeBlt(lua_State *L, cxBitmap *src, int32_t sx, int32_t sy, cxBitmap *target, int32_t dx, int32_t dy,

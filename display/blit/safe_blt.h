@@ -36,7 +36,11 @@ void SafeBlt(lua_State *L, cxBitmap *src, int32_t srcX, int32_t srcY, cxBitmap *
              uint32_t flags, cxBitmap *mask, cxBitmap *alpha, const cxClipRegion *region);
 
 /* What SafeBlt needs of the libraries around it. Members left null: no
-   such display (current or fallback), no sprites, no layers, no window. */
+   such display (current or fallback), no sprites, no layers, no window.
+   The display library's own are in place until others are installed:
+   the current display, its picture as the first back bitmap and
+   backBitmap[0] as the second, and presenting through
+   RefreshDisplayRectCore. */
 struct cxBGPic;
 typedef struct cxSafeBltHooks {
     cxDisplay *(*currentDisplay)(void);
@@ -64,7 +68,7 @@ typedef struct cxSafeBltHooks {
                           cxBitmap *extraMask);
 } cxSafeBltHooks;
 
-/* Installs the hooks (copied); null removes them all. */
+/* Installs the hooks (copied); null puts the display library's back. */
 void SetSafeBltHooks(const cxSafeBltHooks *hooks);
 const cxSafeBltHooks *GetSafeBltHooks(void);
 

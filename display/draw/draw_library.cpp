@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "display/draw/display_output.h"
 #include "display/draw/draw_output.h"
 #include "engine/runtime/runtime.h"
 #include "graphics/blit/blit.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-cxDrawOutputHooks g_hooks{};
+cxDrawOutputHooks g_hooks = *GetDisplayDrawOutput();
 
 constexpr int kKindDisplay = 21, kKindBGPic = 1, kKindBrush = 3, kKindMask = 28, kKindAlpha = 30;
 
@@ -391,7 +392,7 @@ const luaL_Const kConstants[] = {
 
 } // namespace
 
-extern "C" void SetDrawOutputHooks(const cxDrawOutputHooks *hooks) { g_hooks = hooks ? *hooks : cxDrawOutputHooks{}; }
+extern "C" void SetDrawOutputHooks(const cxDrawOutputHooks *hooks) { g_hooks = hooks ? *hooks : *GetDisplayDrawOutput(); }
 
 extern "C" int OpenDrawLibrary(lua_State *L) {
     luaL_openlib(L, nullptr, kCommands, 0);

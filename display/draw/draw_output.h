@@ -43,8 +43,9 @@ typedef struct cxDrawOutputHooks {
     int (*adapterCls)(lua_State *L, const cxDrawOutput *out, uint32_t colour, int *result);
 } cxDrawOutputHooks;
 
-/* Installs the hooks (copied); null removes them. Without hooks every
-   drawing command fails with ERR_FINDDISPLAY. */
+/* Installs the hooks (copied); null puts back the display's own
+   (display/draw/display_output.h). Without a getOutput hook every drawing
+   command fails with ERR_FINDDISPLAY. */
 void SetDrawOutputHooks(const cxDrawOutputHooks *hooks);
 
 #ifdef __cplusplus
