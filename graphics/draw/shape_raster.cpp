@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/errors/error_codes.h"
+#include "graphics/gradient/gradient.h"
 #include "graphics/kernels/blit_kernels.h"
 #include "graphics/pixels/pixel_format.h"
 
@@ -27,6 +28,7 @@ struct Scratch {
     std::vector<Pt> outline;
     std::vector<cv::Point> points;
     std::vector<uint8_t> coverage;
+    std::vector<uint8_t> colours; // a gradient fill's pixels over the box
 } *g_scratch = nullptr;
 
 Scratch &S() {
@@ -144,6 +146,7 @@ struct Pass {
     int stroke; // stroke width in pixels, 0 for none
     double dx, dy;
     uint32_t colour;
+    const cxDrawGradient *gradient; // the fill's colours, or null for the colour
 };
 
 cxDrawRect Bounds(const std::vector<Pt> &pts, double grow, double dx, double dy) {
@@ -195,7 +198,7 @@ int32_t RunOf(const uint8_t *row, int32_t x, int32_t w, uint8_t v) {
 // Draws a colour through coverage: fully covered runs are filled, partly
 // covered ones blended, uncovered ones skipped.
 void CompositeColour(const cxOsBitmapLock &l, const cxDrawRect &c, const uint8_t *cov, int32_t covX, int32_t covY,
-                     int32_t covRow, uint32_t colour) {
+                     int32_t covRow, uint32_t colour, const uint8_t *colours) {
     const uint32_t pixel = ColorToPixel(colour, l.pixelFormat, 0);
     const bool two = l.bytesPerPixel == 2;
     cxFillJob fill{l.pixels, 0, 0, 0, 1, int32_t(l.rowLength), l.pixelFormat, pixel, 255};
@@ -209,6 +212,9 @@ void CompositeColour(const cxOsBitmapLock &l, const cxDrawRect &c, const uint8_t
     blend.colour = pixel;
     blend.mode = 1;
     blend.level = 255;
+    blend.colourPixels = colours;
+    blend.colourRowLength = covRow;
+    const size_t bpp = l.bytesPerPixel;
     for (int32_t j = 0; j < c.height; ++j) {
         const uint8_t *row = cov + size_t(covY + j) * size_t(covRow) + covX;
         int32_t x = 0;
@@ -216,7 +222,10 @@ void CompositeColour(const cxOsBitmapLock &l, const cxDrawRect &c, const uint8_t
             x += RunOf(row, x, c.width, 0);
             if (x >= c.width) break;
             int32_t n = RunOf(row, x, c.width, 255);
-            if (n > 0) {
+            if (n > 0 && colours) {
+                std::memcpy(l.pixels + ((size_t(c.y) + j) * l.rowLength + size_t(c.x) + x) * bpp,
+                            colours + ((size_t(covY) + j) * size_t(covRow) + size_t(covX) + x) * bpp, size_t(n) * bpp);
+            } else if (n > 0) {
                 fill.x = c.x + x;
                 fill.y = c.y + j;
                 fill.width = n;
@@ -257,12 +266,37 @@ void CombineMask(const cxOsBitmapLock &l, const cxDrawRect &c, const uint8_t *co
 }
 
 // Draws coverage (box-sized rows) into every part of the target.
-void Composite(const cxDrawTarget &t, const cxDrawRect &box, const uint8_t *cov, uint32_t colour) {
+// The gradient's colours over the box, in the pixel format; null when they
+// cannot be made (the plain colour is drawn then).
+const uint8_t *GradientPixels(const cxDrawGradient &g, const cxDrawRect &box, const cxOsBitmapLock &l) {
+    Scratch &s = S();
+    const size_t need = size_t(box.width) * size_t(box.height) * l.bytesPerPixel;
+    try {
+        if (s.colours.size() < need) s.colours.resize(need);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    cxGradient grad{};
+    grad.style = uint32_t(g.type);
+    grad.startColour = g.startColor;
+    grad.endColour = g.endColor;
+    grad.angle = int32_t(std::fmod(g.angle, 360.0));
+    grad.centerX = grad.centerY = 0.5;
+    grad.balance = 0.5;
+    const cxGradientFillJob job{s.colours.data(), l.bytesPerPixel, l.pixelFormat, 0, 0, box.width, box.height,
+                                box.width, &grad};
+    FillGradientPixels(&job);
+    return s.colours.data();
+}
+
+void Composite(const cxDrawTarget &t, const cxDrawRect &box, const uint8_t *cov, uint32_t colour,
+               const cxDrawGradient *gradient) {
     if (t.colour) {
         cxOsBitmapLock l;
         if (LockBitmap(t.colour, 0, &l) && l.pixelFormat < CX_PIXFMT_COUNT) {
             const cxDrawRect c = Clip(box, l.width, l.height);
-            if (c.width > 0) CompositeColour(l, c, cov, c.x - box.x, c.y - box.y, box.width, colour);
+            const uint8_t *colours = c.width > 0 && gradient ? GradientPixels(*gradient, box, l) : nullptr;
+            if (c.width > 0) CompositeColour(l, c, cov, c.x - box.x, c.y - box.y, box.width, colour, colours);
         }
         UnlockBitmap(&l);
     }
@@ -322,7 +356,7 @@ int RunPass(const cxDrawTarget &t, const std::vector<Pt> &outline, const Outline
                 cv::polylines(cov, &pts, &n, 1, o.closed, cv::Scalar(255), p.stroke, type, kShift);
         }
     }
-    Composite(t, box, s.coverage.data(), p.colour);
+    Composite(t, box, s.coverage.data(), p.colour, p.gradient);
     Union(changed, box);
     return 0;
 }
@@ -356,10 +390,12 @@ extern "C" int RenderShape(const cxDrawTarget *target, const cxShape *shape, con
     if ((style->formStyle & CX_FORM_SHADOW) && style->shadowSize > 0) {
         const int *d = kShadowDir[std::clamp(style->shadowDir, 0, 7)];
         const double off = std::min(style->shadowSize, 10000);
-        passes[count++] = {fill, outer, d[0] * off, d[1] * off, style->shadowColor & 0xFFFFFFu};
+        passes[count++] = {fill, outer, d[0] * off, d[1] * off, style->shadowColor & 0xFFFFFFu, nullptr};
     }
-    if (border > 0) passes[count++] = {false, outer, 0, 0, style->borderColor & 0xFFFFFFu};
-    passes[count++] = {fill, stroke, 0, 0, colour & 0xFFFFFFu};
+    if (border > 0) passes[count++] = {false, outer, 0, 0, style->borderColor & 0xFFFFFFu, nullptr};
+    // A gradient fill spans the shape's visible box.
+    const cxDrawGradient *gradient = fill && style->fillStyle == CX_FILLGRADIENT ? &style->gradient : nullptr;
+    passes[count++] = {fill, stroke, 0, 0, colour & 0xFFFFFFu, gradient};
 
     cxDrawRect acc{0, 0, 0, 0};
     for (int i = 0; i < count; ++i) {

@@ -15,10 +15,11 @@ constexpr uint32_t kBack = 0x101010, kInk = 0xFF0000;
 // A colour bitmap filled with kBack, drawn into in a given style.
 struct Canvas {
     int w, h;
+    uint32_t format;
     cxBitmap *bitmap;
     cxDrawTarget target;
     cxDrawStyle style = *GetDrawStyle();
-    Canvas(int width, int height, uint32_t format = 10) : w(width), h(height) {
+    Canvas(int width, int height, uint32_t fmt = 10) : w(width), h(height), format(fmt) {
         const uint32_t saved = OsGetPixelFormat();
         OsSetPixelFormat(format);
         bitmap = AllocBitmap(w, h, 0, 0);
@@ -215,6 +216,22 @@ TEST(ShapeRaster, ShapesOutsideAndBadNumbersDrawNothingOutOfBounds) {
         EXPECT_LE(changed.y + changed.height, 16);
     }
     EXPECT_EQ(c.At(0, 0), kInk); // the huge circle covers everything
+}
+
+TEST(ShapeRaster, GradientFillsRunAcrossTheShape) {
+    for (uint32_t format : {10u, 4u}) {
+        Canvas c(20, 20, format);
+        c.style.fillStyle = CX_FILLGRADIENT;
+        c.style.gradient = {2, 0xFF0000, 0x0000FF, 0};
+        ASSERT_EQ(c.Draw(Box(2, 2, 10, 16)), 0);
+        const uint32_t top = c.At(5, 2), bottom = c.At(5, 17);
+        EXPECT_GE(top >> 16, 0xC0u) << format; // red at the top
+        EXPECT_LE(top & 0xFF, 0x40u);
+        EXPECT_GE(bottom & 0xFF, 0xC0u); // nearly blue at the bottom
+        EXPECT_LE(bottom >> 16, 0x40u);
+        EXPECT_EQ(c.At(5, 2), c.At(11, 2)); // one colour per row
+        EXPECT_EQ(c.At(5, 19), kBack); // below the box
+    }
 }
 
 TEST(ShapeRaster, AlphaChannelsMasksAndOtherFormats) {
