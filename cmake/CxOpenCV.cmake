@@ -1,5 +1,5 @@
-# OpenCV's core and imgproc for the differential tests and the benchmarks
-# (never linked into the player). Debian's libopencv-core-dev and
+# OpenCV's core and imgproc: the draw library's shape rasteriser, the
+# differential tests and the benchmarks. Debian's libopencv-core-dev and
 # libopencv-imgproc-dev ship no CMake package file, so the headers and
 # libraries are found directly. Defines the target cx_opencv when found.
 if(NOT TARGET cx_opencv)

@@ -3,6 +3,8 @@
 // when it brings the real ones.
 #include "shell/later_subsystems.h"
 
+#include "graphics/images/image_cache.h"
+
 extern "C" {
 
 // Sound, anims and video.
@@ -17,8 +19,8 @@ void CleanupEvents(lua_State *) {}
 void FreeSharedMutexes(void) {}
 
 // Graphics core.
-void FreeGraphicsLibrary(lua_State *) {}
-void FreeDrawLibraryBuffers(lua_State *) {}
+// Only the image cache so far; the graphics library's objects come with it.
+void FreeGraphicsLibrary(lua_State *) { ClearImageCache(); }
 void FreeAllPaths(lua_State *) {}
 void FreeScalerTables(void) {}
 

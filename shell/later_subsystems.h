@@ -23,7 +23,7 @@ void StopAllPlayback(lua_State *L);          /* audio channels and video sound *
 void CleanupDisplays(lua_State *L);          /* every display and its resources */
 void FreeNetworkObjects(lua_State *L);       /* connections, servers, UDP objects */
 void FreeGraphicsLibrary(lua_State *L);      /* graphics library objects, image cache */
-void FreeDrawLibraryBuffers(lua_State *L);   /* the draw library's buffers */
+void FreeDrawLibraryBuffers(lua_State *L);   /* the draw library's buffers (display/draw/draw_library.h) */
 void FreeIconObjects(lua_State *L);          /* icons and the applet's icon entries */
 void FreeAllBrushes(lua_State *L);
 void FreeAllBGPics(lua_State *L);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "display/display_hooks.h"
+#include "display/draw/draw_library.h"
 #include "display/event_pump.h"
 #include "display/initial_displays.h"
 #include "display/library.h"
@@ -106,6 +107,7 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("dos", OpenDosLibrary);
+    SetScriptLibraryOpener("draw", OpenDrawLibrary);
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
     PushClargs(L, opts);

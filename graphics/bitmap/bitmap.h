@@ -30,7 +30,8 @@ typedef cxOsBitmap cxAlphaMaskStore;
 
 typedef struct cxOsBitmapLock {
     uint8_t *pixels;
-    uint32_t locked;      /* non-zero while the lock holds; 0 when locking failed */
+    uintptr_t locked;     /* non-zero while the lock holds (for an adapter's bitmap its lock
+                             handle, which may be a pointer); 0 when locking failed */
     uint32_t pixelFormat; /* 0-13, 14 alpha, 15 mask */
     uint32_t bytesPerPixel;
     uint32_t rowLength;   /* pixels per row for colour bitmaps, bytes per row otherwise */
@@ -91,30 +92,19 @@ uintptr_t QueryBitmapAttribute(const cxBitmap *bitmap, uint32_t attribute);
 /* 0 width, 1 height of a bare store. */
 uintptr_t GetRawBitmapAttr(const void *store, uint32_t attribute);
 
-/* The seam for a display adapter plug-in. While no table is installed (the
-   default) every bitmap lives in plain memory. An installed adapter whose
-   flags claim bitmaps takes over their allocation, locking and queries; the
-   calls into it are made by the display adapter glue, which is not part of
-   this layer yet, so until then the operations it claims fail (NULL or 0)
-   rather than mix plain and adapter stores. */
-#define CX_ADAPTER_VIDEO_BITMAPS 16u
-#define CX_ADAPTER_OWNS_BITMAPS 32u
+/* Display adapter plug-ins (the registered one, cxadapterbitmap.h) steer
+   every operation above: one with CX_DISPLAY_OWNSBITMAPS allocates, locks
+   and frees every bitmap, one with CX_DISPLAY_VIDEOBITMAPS supplies the
+   video bitmaps that AllocBitmap(..., CX_ALLOC_VIDEO, ...) asks for. */
 
-typedef struct cxBitmapAdapterHooks {
-    uint32_t adapterFlags; /* CX_ADAPTER_VIDEO_BITMAPS, CX_ADAPTER_OWNS_BITMAPS */
-    uint32_t pixelFormat;
-    void *(*AllocBitMap)(uint32_t kind, int32_t width, int32_t height, int clear, const uintptr_t *tags);
-    void (*FreeBitMap)(void *store);
-    uintptr_t (*LockBitMap)(void *store, uint32_t flags, cxOsBitmapLock *out, void *reserved);
-    void (*UnLockBitMap)(uintptr_t handle);
-    uintptr_t (*GetBitMapAttr)(void *store, uint32_t attribute, void *reserved);
-    void *(*AllocVideoBitMap)(int32_t width, int32_t height, uint32_t flags, uint32_t *outFlags, uint32_t hint);
-    void (*FreeVideoBitMap)(void *store);
-    void (*DoVideoBitMapMethod)(void *store, uint32_t method, uintptr_t argument);
-} cxBitmapAdapterHooks;
+/* Tells the adapter, once, that drawing into a video bitmap begins. */
+void FinalizeVideoBitmap(cxBitmap *bitmap);
 
-void SetBitmapAdapterHooks(const cxBitmapAdapterHooks *hooks);
-const cxBitmapAdapterHooks *GetBitmapAdapterHooks(void);
+/* Copies a video bitmap into a new ordinary colour bitmap and, when the
+   adapter delivers alpha and outAlpha is given, a new alpha channel (else
+   *outAlpha is null). 0, ERR_MEM, ERR_LOCKBMAP, ERR_READVIDEOPIXELS or
+   ERR_ALLOCALPHA; nothing is kept on failure. */
+int ReadVideoBitmap(const cxBitmap *video, cxBitmap **outColour, cxBitmap **outAlpha);
 
 #ifdef __cplusplus
 }

@@ -741,7 +741,7 @@ typedef struct cxApiGraphics {
     void (*RetainImage)(cxImageHandle *image);
     void *(*LockBitMap)(void *bitmap, int mode, void *lockInfo);   /* not yet: null */
     void (*UnLockBitMap)(void *lock);                               /* not yet: no effect */
-    int (*GetBitMapAttr)(void *bitmap, int attribute);              /* not yet: 0 */
+    int (*GetBitMapAttr)(void *bitmap, int attribute);              /* 0 width, 1 height of a bitmap store */
     void *(*AllocBitMap)(int kind, int width, int height, uint32_t flags); /* not yet: null */
     void (*FreeBitMap)(void *bitmap);                               /* not yet: no effect */
     int (*GetBrushBitmaps)(const cxPluginObjectID *id, void **bitmap, void **mask, void **alpha, int *width, int *height); /* not yet: 0 */

@@ -29,7 +29,8 @@
 #include "io/stream/chunk_names.h"
 #include "shell/options.h"
 #include "shell/plugins/api_tables.h"
-#include "shell/plugins/image_handle.h"
+#include "graphics/bitmap/bitmap.h"
+#include "graphics/images/image_handle.h"
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"
 #include "io/stream/stream.h"
@@ -419,7 +420,11 @@ int LoadScaledImage(lua_State *, const char *, const char *, int, int, int, cxIm
 }
 void *LockBitMap(void *, int, void *) { return nullptr; }
 void UnLockBitMap(void *) {}
-int GetBitMapAttr(void *, int) { return 0; }
+// 0 width, 1 height of a bare bitmap store, the adapter's answer when it
+// owns the bitmaps.
+int GetBitMapAttr(void *store, int attribute) {
+    return attribute < 0 ? 0 : int(GetRawBitmapAttr(store, uint32_t(attribute)));
+}
 void *AllocBitMap(int, int, int, uint32_t) { return nullptr; }
 void FreeBitMap(void *) {}
 int GetBrushBitmaps(const cxPluginObjectID *, void **, void **, void **, int *, int *) { return 0; }

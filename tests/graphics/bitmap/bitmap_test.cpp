@@ -199,20 +199,4 @@ TEST(Bitmap, HandlesFeedTheCheckedDrivers) {
     FreeBitmap(dst);
 }
 
-TEST(Bitmap, AnAdapterThatClaimsBitmapsIsNotMixedWithPlainStores) {
-    cxBitmapAdapterHooks hooks{};
-    hooks.adapterFlags = CX_ADAPTER_OWNS_BITMAPS;
-    SetBitmapAdapterHooks(&hooks);
-    EXPECT_EQ(AllocBitmap(4, 4, 0, 0), nullptr);
-    EXPECT_EQ(AllocAlphaChannel(4, 4, 0, nullptr, 0), nullptr);
-    EXPECT_EQ(AllocMask(nullptr, 4, 4, 0, nullptr, 0), nullptr);
-    hooks.adapterFlags = CX_ADAPTER_VIDEO_BITMAPS;
-    EXPECT_EQ(AllocBitmap(4, 4, CX_ALLOC_VIDEO, 0), nullptr);
-    cxBitmap *plain = AllocBitmap(4, 4, 0, 0); // ordinary bitmaps stay with the platform
-    EXPECT_NE(plain, nullptr);
-    FreeBitmap(plain);
-    SetBitmapAdapterHooks(nullptr);
-    EXPECT_EQ(GetBitmapAdapterHooks(), nullptr);
-}
-
 } // namespace

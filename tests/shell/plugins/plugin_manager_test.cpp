@@ -11,7 +11,7 @@
 
 #include "shell/applet.h"
 #include "shell/options.h"
-#include "shell/plugins/image_handle.h"
+#include "graphics/images/image_handle.h"
 #include "shell/plugins/plugin_startup.h"
 #include "tests/shell/plugins/plugin_test_support.h"
 

@@ -1,8 +1,8 @@
-#include "shell/plugins/image_handle.h"
+#include "graphics/images/image_handle.h"
 
 #include <stdlib.h>
 
-#include "shell/plugins/plugin_loader.h"
+#include "engine/plugins/plugin_registry.h"
 
 namespace {
 
