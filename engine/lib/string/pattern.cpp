@@ -27,7 +27,7 @@ constexpr ptrdiff_t kPosition = -2;
 // Backtracking can take time exponential in the pattern: the work of one
 // matcher is bounded by its subject and pattern sizes, generously for
 // every pattern that does not backtrack wildly.
-constexpr uint64_t kBaseSteps = 2000000;
+constexpr uint64_t kBaseSteps = 400000;
 constexpr uint64_t kStepsPerPair = 64;
 // How often a long match looks at the user's stop request.
 constexpr uint64_t kAbortCheckMask = 0xFFFF;
