@@ -27,7 +27,7 @@ constexpr ptrdiff_t kPosition = -2;
 // Backtracking can take time exponential in the pattern: the work of one
 // matcher is bounded by its subject and pattern sizes, generously for
 // every pattern that does not backtrack wildly.
-constexpr uint64_t kBaseSteps = 2000000;
+constexpr uint64_t kBaseSteps = 400000;
 constexpr uint64_t kStepsPerPair = 64;
 // How often a long match looks at the user's stop request.
 constexpr uint64_t kAbortCheckMask = 0xFFFF;
@@ -270,6 +270,18 @@ private:
     const char *MaxExpand(const char *s, const char *p, const char *ep) {
         // count how far the item repeats, then back off one character at a
         // time until the rest matches
+        if (!utf8_) {
+            // Bytes step back by one: no list of stops to build.
+            const char *q = s;
+            while (SingleMatch(q, p, ep)) {
+                Step();
+                q = Next(q);
+            }
+            for (;; q--) {
+                if (const char *r = Match(q, ep + 1)) return r;
+                if (q == s) return nullptr;
+            }
+        }
         std::vector<const char *> stops;
         const char *q = s;
         stops.push_back(q);
