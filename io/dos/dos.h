@@ -25,6 +25,21 @@ void DeleteTemporaryFiles(void);
 /* Adds a file to the list that DeleteTemporaryFiles removes. 0 or ERR_MEM. */
 int AddTemporaryFile(const char *path);
 
+/* Writes the body of the table at index (its entries and the end byte)
+   to the stream, and/or into memory at *cursor (advanced; the caller
+   makes room, sized by a dry run), and/or adds its size to *size. Any of
+   them may be null. 0, ERR_WRONGUSAGE (a key that is neither number nor
+   string, a table inside itself), ERR_STACK (nesting too deep), ERR_NOCXFUNC
+   (a built-in function), ERR_WRITE. */
+int SerializeTable(lua_State *L, int index, cxStream *stream, unsigned char **cursor, size_t *size);
+/* Reads one table body from the stream, or from memory between *cursor
+   and end (the cursor advances), into a new table pushed on the stack, or
+   into the table on top when pushed is non-zero. 0, or ERR_READ (data ends
+   early), ERR_FILEFORMAT (a bad tag), ERR_STACK (too deep) or a loader
+   error, with the stack as it was. */
+int DeserializeTable(lua_State *L, cxStream *stream, const unsigned char **cursor, const unsigned char *end,
+                     int pushed);
+
 /* File object (kind 44). */
 typedef struct cxFile {
     cxObjectHeader header;

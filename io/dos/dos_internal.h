@@ -123,5 +123,10 @@ int DecompressFile(lua_State *L);
 // checksums.cpp
 int MD5(lua_State *L);
 int CRC32(lua_State *L);
+// table_files.cpp
+int WriteTable(lua_State *L);
+int ReadTable(lua_State *L);
+int WriteFunction(lua_State *L);
+int ReadFunction(lua_State *L);
 
 }  // namespace cxdos

@@ -73,6 +73,10 @@ const luaL_reg kCommands[] = {
     {"DecompressFile", DecompressFile},
     {"MD5", MD5},
     {"CRC32", CRC32},
+    {"WriteTable", WriteTable},
+    {"ReadTable", ReadTable},
+    {"WriteFunction", WriteFunction},
+    {"ReadFunction", ReadFunction},
     {nullptr, nullptr},
 };
 
