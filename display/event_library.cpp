@@ -7,6 +7,7 @@
 #include "display/display_record.h"
 #include "display/event_pump.h"
 #include "display/event_waits.h"
+#include "display/input_commands.h"
 #include "engine/errors/error_codes.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"
@@ -89,6 +90,16 @@ const luaL_reg kCommands[] = {
     {"WaitMidMouse", CmdWaitMidMouse},
     {"WhileMouseDown", CmdWhileMouseDown},
     {"WhileRightMouseDown", CmdWhileRightMouseDown},
+    {"MouseX", CmdMouseX},
+    {"MouseY", CmdMouseY},
+    {"IsLeftMouse", CmdIsLeftMouse},
+    {"IsRightMouse", CmdIsRightMouse},
+    {"IsMidMouse", CmdIsMidMouse},
+    {"CtrlCQuit", CmdCtrlCQuit},
+    {"LeftMouseQuit", CmdLeftMouseQuit},
+    {"EscapeQuit", CmdEscapeQuit},
+    {"SetEventTimeout", CmdSetEventTimeout},
+    {"FreeEventCache", CmdFreeEventCache},
     {nullptr, nullptr},
 };
 

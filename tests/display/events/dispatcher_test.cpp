@@ -109,6 +109,10 @@ protected:
         lua_pop(L, 1);
         return s;
     }
+    uint32_t Queued() {
+        cxEventInfo info{};
+        return FetchEvent(L, 0, &info, 0);
+    }
     // CheckEvent's action, or "" when nothing ran.
     std::string CheckAction() {
         EXPECT_EQ(Call("CheckEvent"), 0);
@@ -198,7 +202,7 @@ TEST_F(Events, CheckEventsServesEverythingQueued) {
     EXPECT_EQ(lua_gettop(L), 0);
     EXPECT_EQ(calls, 6);
     EXPECT_EQ(Last("action"), "OnWheelUp");
-    EXPECT_EQ(FetchEvent(L, 0, nullptr, 0), 0u);
+    EXPECT_EQ(Queued(), 0u);
 }
 
 TEST_F(Events, InstallEventHandlerTable) {
@@ -273,7 +277,7 @@ TEST_F(Events, HandlerThatClearsTheQueueOrRemovesItself) {
     for (int i = 0; i < 3; i++) PostEvent(d, 1, 0, 0, 1, nullptr);
     ASSERT_EQ(Call("CheckEvents"), 0);
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(FetchEvent(L, 0, nullptr, 0), 0u);
+    EXPECT_EQ(Queued(), 0u);
 }
 
 TEST_F(Events, EndOfRunAndEventsOfFreedDisplays) {
@@ -339,6 +343,36 @@ TEST(KeyText, NamesCharactersAndNonCharacters) {
         KeyEventText(c.code, c.raw, out);
         EXPECT_STREQ(out, c.text) << c.code;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Events, InputStateAndQueueSettings) {
+    d->os.mouseButtons[0] = 1;
+    d->os.mouseButtons[2] = 5;
+    struct Case {
+        const char *command;
+        double want;
+    } cases[] = {{"IsLeftMouse", 1}, {"IsRightMouse", 0}, {"IsMidMouse", 1}};
+    for (const Case &c : cases) {
+        ASSERT_EQ(Call(c.command), 0) << c.command;
+        EXPECT_EQ(lua_tonumber(L, 1), c.want) << c.command;
+    }
+    EXPECT_EQ(Call("SetEventTimeout", [&] { lua_pushnumber(L, 2500.7); }), 0);
+    EXPECT_EQ(GetEventAgeLimit(), 2500u);
+    EXPECT_EQ(Call("SetEventTimeout", [&] { lua_pushnumber(L, -1); }), ERR_WRONGUSAGE);
+    EXPECT_EQ(GetEventAgeLimit(), 2500u);
+    SetEventAgeLimit(60000);
+    PostEvent(d, 1, 0, 0, 1, nullptr);
+    PostEvent(d, 3, 1, 0, 'x', nullptr);
+    ASSERT_EQ(Call("FreeEventCache"), 0);
+    EXPECT_EQ(Queued(), 0u);
+    // Without a current display there is nothing to read.
+    SetCurrentDisplayRecord(nullptr);
+    EXPECT_EQ(Call("MouseX"), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("IsLeftMouse"), ERR_WRONGUSAGE);
 }
 
 }  // namespace

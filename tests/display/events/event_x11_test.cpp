@@ -84,6 +84,10 @@ TEST_F(EventsX11, WaitEventReturnsAfterAClick) {
     lua_pushstring(L, "action");
     lua_gettable(L, 1);
     EXPECT_STREQ(lua_tostring(L, -1), "OnMouseDown");
+    ASSERT_EQ(Call("MouseX"), 0);
+    EXPECT_EQ(lua_tonumber(L, 1), 40);
+    ASSERT_EQ(Call("MouseY"), 0);
+    EXPECT_EQ(lua_tonumber(L, 1), 30);
 }
 
 TEST_F(EventsX11, WaitLeftMouseSwallowsTheClick) {
