@@ -10,6 +10,7 @@
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_time.h"
+#include "platform/os_timers.h"
 
 extern "C" const char *const kDisplayHandlerNames[CX_DISPLAY_HANDLER_SLOTS] = {
     "onkeydown", "onkeyup", "onmousemove", "closewindow", "movewindow", "sizewindow", "activewindow",
@@ -342,6 +343,14 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
     State &s = g_state;
     msg->type = 0;
     if (s.phase == kIdle) {
+        // Fired timers: no interval or timeout records exist yet, so every
+        // key (the shared tick's included) is taken and skipped, which
+        // clears its fired state.
+        cxOsTimer *t = nullptr;
+        do {
+            int kind = CX_TIMER_NOT_FIRED;
+            t = OsTakeTimerEvent(t, &kind, nullptr, nullptr);
+        } while (t);
         s.displayIter = GetFirstDisplay();
         s.phase = kPointer;
     }

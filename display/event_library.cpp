@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <initializer_list>
 
 #include "display/dispatcher.h"
 #include "display/display_record.h"
@@ -14,6 +15,7 @@
 #include "engine/runtime/runtime.h"
 #include "display/backend.h"
 #include "engine/vm/lauxlib.h"
+#include "platform/os_timers.h"
 
 namespace {
 
@@ -50,6 +52,14 @@ int UpdateSlot(lua_State *L, cxHandlerSlot &slot, const char *name, bool withUse
         slot.userData = luaL_ref(L, LUA_REGISTRYINDEX);
     }
     return 0;
+}
+
+// The network handlers are polled by the dispatcher: while one is
+// installed, the shared tick wakes the main thread's wait.
+bool AnyNetworkHandler() {
+    for (int i : {CX_GSLOT_ONCONNECT, CX_GSLOT_ONDISCONNECT, CX_GSLOT_ONRECEIVEDATA, CX_GSLOT_ONRECEIVEUDPDATA})
+        if (GetGlobalHandler(i)->function != -1) return true;
+    return false;
 }
 
 bool EventsBlocked() {
@@ -109,12 +119,19 @@ extern "C" int CmdInstallEventHandler(lua_State *L) {
     CheckArgCount(L, 1, 2, 0, 0);
     if (lua_type(L, 1) != LUA_TTABLE) return ERR_TABEXPECTED;
     const bool withUserData = lua_gettop(L) >= 2;
+    const bool netBefore = AnyNetworkHandler();
     cxDisplay *d = GetCurrentDisplay();
-    if (d)
-        for (int i = 0; i < CX_DISPLAY_HANDLER_SLOTS; i++)
-            if (int err = UpdateSlot(L, d->handlers[i], kDisplayHandlerNames[i], withUserData)) return err;
-    for (int i = 0; i < CX_GLOBAL_HANDLER_SLOTS; i++)
-        if (int err = UpdateSlot(L, *GetGlobalHandler(i), kGlobalHandlerNames[i], withUserData)) return err;
+    int err = 0;
+    for (int i = 0; d && !err && i < CX_DISPLAY_HANDLER_SLOTS; i++)
+        err = UpdateSlot(L, d->handlers[i], kDisplayHandlerNames[i], withUserData);
+    for (int i = 0; !err && i < CX_GLOBAL_HANDLER_SLOTS; i++)
+        err = UpdateSlot(L, *GetGlobalHandler(i), kGlobalHandlerNames[i], withUserData);
+    // Slots changed before a bad field stay changed: the tick follows them.
+    const bool netAfter = AnyNetworkHandler();
+    if (!netBefore && netAfter)
+        if (int tickErr = OsAcquireTickInterval(L, 0)) return err ? err : tickErr;
+    if (netBefore && !netAfter) OsReleaseTickInterval(L, 0);
+    if (err) return err;
     // The kernel decides from these whether sound and video notices are kept.
     SetKernelTags(L, CX_KTAG_ONSAMPLELOOP, GetGlobalHandler(CX_GSLOT_ONSAMPLELOOP)->function != -1,
                   CX_KTAG_ONSAMPLEEND, GetGlobalHandler(CX_GSLOT_ONSAMPLEEND)->function != -1,
@@ -216,6 +233,7 @@ extern "C" int OpenEventLibrary(lua_State *L) {
 }
 
 extern "C" void CleanupEvents(lua_State *L) {
+    if (AnyNetworkHandler()) OsReleaseTickInterval(L, 0);
     for (int i = 0; i < CX_GLOBAL_HANDLER_SLOTS; i++) {
         cxHandlerSlot *s = GetGlobalHandler(i);
         Release(L, s->function);

@@ -376,3 +376,42 @@ TEST_F(Events, InputStateAndQueueSettings) {
 }
 
 }  // namespace
+
+namespace {
+
+// A network handler keeps the shared tick claimed: WaitEvent then wakes by
+// itself and finds the connection the network layer reports late.
+TEST_F(Events, NetworkHandlerWakesTheWaitThroughTheTick) {
+    ASSERT_EQ(Install({"onreceivedata"}), 0);
+    std::atomic<bool> ready{false};
+    static std::atomic<bool> *s_ready;
+    s_ready = &ready;
+    static const cxNetEventSource late = {nullptr, nullptr,
+                                          [](cxObjectID *id) {
+                                              if (!s_ready->exchange(false)) return 0;
+                                              *id = {9, nullptr};
+                                              return 1;
+                                          },
+                                          nullptr};
+    SetNetEventSource(&late);
+    std::thread t([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ready = true; // no event posted, no wake-up: only the tick finds it
+    });
+    const int err = Call("WaitEvent");
+    t.join();
+    ASSERT_EQ(err, 0);
+    EXPECT_EQ(Field(1, "action"), "OnReceiveData");
+    EXPECT_EQ(Field(1, "id"), "9");
+    // Removing the handler gives the tick back; installing twice claims once.
+    ASSERT_EQ(Call("InstallEventHandler",
+                   [&] {
+                       lua_newtable(L);
+                       lua_pushstring(L, "onreceivedata");
+                       lua_pushnumber(L, 0);
+                       lua_settable(L, -3);
+                   }),
+              0);
+}
+
+}  // namespace
