@@ -15,7 +15,6 @@ void FreeAllSoundObjects(lua_State *) {}
 void FreeAudioEngine(void) {}
 
 // Display and input.
-void CleanupEvents(lua_State *) {}
 void FreeSharedMutexes(void) {}
 
 // Graphics core.

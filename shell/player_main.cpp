@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "display/display_hooks.h"
+#include "display/event_library.h"
+#include "display/event_sources.h"
 #include "display/draw/draw_library.h"
 #include "display/event_pump.h"
 #include "display/initial_displays.h"
@@ -134,6 +136,10 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetNamedAdapterHook(AddNamedAdapters);
     SetScriptLibraryOpener("network", OpenNetworkLibrary);
     SetScriptLibraryOpener("display", OpenDisplayLibrary);
+    SetScriptLibraryOpener("event", OpenEventLibrary);
+    static const cxNetEventSource netEvents = {CheckUdpData, CheckServerConnect, CheckConnectionData,
+                                               CheckConnectionClose};
+    SetNetEventSource(&netEvents);
     SetPluginEntriesState(L);
     if (int err = OsStartPlatform(opts)) return err;
     return RunProtected(L, [&] { return OpenLibrariesAndGlobals(L, opts); });

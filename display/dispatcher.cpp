@@ -1,0 +1,418 @@
+#include "display/dispatcher.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "display/event_data.h"
+#include "display/event_sources.h"
+#include "engine/errors/error_codes.h"
+#include "engine/events/event_queue.h"
+#include "engine/runtime/args.h"
+#include "engine/runtime/kernel.h"
+#include "platform/os_time.h"
+#include "platform/os_timers.h"
+
+extern "C" const char *const kDisplayHandlerNames[CX_DISPLAY_HANDLER_SLOTS] = {
+    "onkeydown", "onkeyup", "onmousemove", "closewindow", "movewindow", "sizewindow", "activewindow",
+    "inactivewindow", "hidewindow", "showwindow", "onmousedown", "onmouseup", "onrightmousedown",
+    "onrightmouseup", "onwheeldown", "onwheelup", "modeswitch", "ondropfile", "clipboardchange",
+    "onmidmousedown", "onmidmouseup", "orientationchange", "showkeyboard", "hidekeyboard", "hotkey",
+    "trayicon", "ontouch", "onapplicationmessage", "onmenuselect", "ondockyclick", "vanillakey",
+    "onrawkeydown", "onrawkeyup", "onaccelerometer", "ongyroscope"};
+
+extern "C" const char *const kGlobalHandlerNames[CX_GLOBAL_HANDLER_SLOTS] = {
+    "onsampleloop", "onsampleend", "onmusicend", "onarexx", "onconnect", "ondisconnect", "onreceivedata",
+    "onreceiveudpdata", "onvideoend", "onusermessage", "fillmusicbuffer", "runfinished", "directorychanged"};
+
+namespace {
+
+// Where the cycle resumes. Values follow the order of serving.
+enum Phase : uint32_t {
+    kIdle = 0, kPointer = 3, kQueue = 4, kUdp = 9, kConnect = 10, kData = 11, kClose = 12
+};
+
+struct State {
+    uint32_t phase = kIdle;
+    cxDisplay *displayIter = nullptr; // pointer movement: next display to test
+};
+
+State g_state;
+cxHandlerSlot g_global[CX_GLOBAL_HANDLER_SLOTS];
+
+bool Installed(const cxHandlerSlot &s) { return s.function != -1; }
+
+bool Installed(const cxDisplay *d, int slot) { return d->handlers[slot].function != -1; }
+
+bool DisplayExists(const cxDisplay *d) {
+    for (const cxDisplay *x = GetFirstDisplay(); x; x = GetNextDisplay(x))
+        if (x == d) return true;
+    return false;
+}
+
+void SetField(lua_State *L, const char *k, double v) {
+    lua_pushstring(L, k);
+    lua_pushnumber(L, v);
+    lua_settable(L, -3);
+}
+
+void SetField(lua_State *L, const char *k, const char *v) {
+    lua_pushstring(L, k);
+    lua_pushstring(L, v);
+    lua_settable(L, -3);
+}
+
+void SetIdField(lua_State *L, const char *k, cxObjectID id) {
+    lua_pushstring(L, k);
+    PushObjectID(L, id);
+    lua_settable(L, -3);
+}
+
+cxObjectID DisplayID(const cxDisplay *d) { return d ? GetObjectID(&d->header) : cxObjectID{0, nullptr}; }
+
+bool UserAbort() {
+    int on = 0;
+    GetKernelTags(nullptr, CX_KTAG_USERABORT, &on, CX_KTAG_END);
+    return on != 0;
+}
+
+void Prepare(cxEventMessage *msg, uint32_t type, cxDisplay *d, const cxHandlerSlot *slot, const char *action) {
+    msg->type = type;
+    msg->display = d;
+    msg->slot = slot;
+    snprintf(msg->action, sizeof msg->action, "%s", action);
+    if (d) msg->id = DisplayID(d);
+}
+
+int EncodeUtf8(uint32_t c, char *out) {
+    // Surrogates and values past the last plane are no characters.
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    if (c < 0x80) {
+        out[0] = char(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = char(0xC0 | (c >> 6));
+        out[1] = char(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = char(0xE0 | (c >> 12));
+        out[1] = char(0x80 | ((c >> 6) & 0x3F));
+        out[2] = char(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | (c >> 18));
+    out[1] = char(0x80 | ((c >> 12) & 0x3F));
+    out[2] = char(0x80 | ((c >> 6) & 0x3F));
+    out[3] = char(0x80 | (c & 0x3F));
+    return 4;
+}
+
+struct SlotMap {
+    int slot;
+    const char *action;
+    uint32_t messageType;
+};
+
+// Display events other than mouse and keys, by event type.
+const SlotMap *PlainSlot(uint32_t type) {
+    static const SlotMap map[] = {
+        {-1, nullptr, 0},
+        {-1, nullptr, 0},
+        {-1, nullptr, 0},
+        {-1, nullptr, 0},
+        {CX_SLOT_MOVEWINDOW, "MoveWindow", CX_MSG_MOVE},
+        {CX_SLOT_SIZEWINDOW, "SizeWindow", CX_MSG_SIZE},
+        {CX_SLOT_INACTIVEWINDOW, "InactiveWindow", CX_MSG_PLAIN},
+        {CX_SLOT_CLOSEWINDOW, "CloseWindow", CX_MSG_PLAIN},
+        {CX_SLOT_ACTIVEWINDOW, "ActiveWindow", CX_MSG_PLAIN},
+        {CX_SLOT_HIDEWINDOW, "HideWindow", CX_MSG_PLAIN},
+        {CX_SLOT_SHOWWINDOW, "ShowWindow", CX_MSG_PLAIN},
+        {-1, nullptr, 0},
+        {-1, nullptr, 0},
+        {CX_SLOT_MODESWITCH, "ModeSwitch", CX_MSG_MODESWITCH},
+        {-1, nullptr, 0}, // drop files: payload tables not served yet
+        {CX_SLOT_CLIPBOARDCHANGE, "ClipboardChange", CX_MSG_PLAIN},
+        {-1, nullptr, 0},
+        {CX_SLOT_ORIENTATIONCHANGE, "OrientationChange", 19},
+        {CX_SLOT_SHOWKEYBOARD, "ShowKeyboard", CX_MSG_PLAIN},
+        {CX_SLOT_HIDEKEYBOARD, "HideKeyboard", CX_MSG_PLAIN},
+        {CX_SLOT_HOTKEY, "Hotkey", CX_MSG_PLAIN},
+        {CX_SLOT_TRAYICON, "TrayIcon", CX_MSG_PLAIN},
+        {CX_SLOT_ONTOUCH, "OnTouch", CX_MSG_BARE},
+        {-1, nullptr, 0},
+        {-1, nullptr, 0},
+        {CX_SLOT_ONAPPLICATIONMESSAGE, "OnApplicationMessage", 23},
+        {CX_SLOT_ONMENUSELECT, "OnMenuSelect", CX_MSG_MENUSELECT},
+        {CX_SLOT_ONDOCKYCLICK, "OnDockyClick", CX_MSG_PLAIN},
+        {CX_SLOT_VANILLAKEY, "VanillaKey", CX_MSG_KEY},
+        {-1, nullptr, 0},
+        {CX_SLOT_ONACCELEROMETER, "OnAccelerometer", 27},
+        {CX_SLOT_ONGYROSCOPE, "OnGyroscope", 28},
+    };
+    return type < sizeof map / sizeof map[0] && map[type].slot >= 0 ? &map[type] : nullptr;
+}
+
+// Picks the handler for one queued event; false when none is installed.
+bool ServeQueued(const cxEventInfo &ev, cxEventMessage *msg) {
+    cxDisplay *d = ev.display;
+    msg->x = int32_t(ev.a);
+    msg->y = int32_t(ev.b);
+    msg->third = int32_t(ev.c);
+    msg->time = ev.time;
+    msg->stringData = nullptr;
+    switch (ev.type) {
+    case 1: case 2: case 16: {
+        static const int downSlot[3] = {CX_SLOT_ONMOUSEDOWN, CX_SLOT_ONRIGHTMOUSEDOWN, CX_SLOT_ONMIDMOUSEDOWN};
+        static const char *const downName[3] = {"OnMouseDown", "OnRightMouseDown", "OnMidMouseDown"};
+        static const char *const upName[3] = {"OnMouseUp", "OnRightMouseUp", "OnMidMouseUp"};
+        const int i = ev.type == 1 ? 0 : ev.type == 2 ? 1 : 2;
+        const bool down = ev.c != 0;
+        const int slot = down ? downSlot[i] : downSlot[i] + 1;
+        if (!Installed(d, slot)) return false;
+        Prepare(msg, CX_MSG_PLAIN, d, &d->handlers[slot], down ? downName[i] : upName[i]);
+        return true;
+    }
+    case 11: case 12: {
+        const int slot = ev.type == 11 ? CX_SLOT_ONWHEELUP : CX_SLOT_ONWHEELDOWN;
+        if (!Installed(d, slot)) return false;
+        Prepare(msg, CX_MSG_PLAIN, d, &d->handlers[slot], ev.type == 11 ? "OnWheelUp" : "OnWheelDown");
+        return true;
+    }
+    case 3: case 29: {
+        const bool raw = ev.type == 29;
+        const bool down = ev.a != 0;
+        const int slot = raw ? (down ? CX_SLOT_ONRAWKEYDOWN : CX_SLOT_ONRAWKEYUP)
+                             : (down ? CX_SLOT_ONKEYDOWN : CX_SLOT_ONKEYUP);
+        if (!Installed(d, slot)) return false;
+        Prepare(msg, CX_MSG_KEY, d, &d->handlers[slot],
+                raw ? (down ? "OnRawKeyDown" : "OnRawKeyUp") : (down ? "OnKeyDown" : "OnKeyUp"));
+        KeyEventText(ev.c, raw, msg->key);
+        msg->third = raw ? int32_t(d->os.qualifiers) : 0;
+        return true;
+    }
+    default: break;
+    }
+    const SlotMap *m = PlainSlot(ev.type);
+    if (!m || !Installed(d, m->slot)) return false;
+    Prepare(msg, m->messageType, d, &d->handlers[m->slot], m->action);
+    if (ev.type == 28) {
+        char text[5] = {};
+        EncodeUtf8(ev.c, text);
+        snprintf(msg->key, sizeof msg->key, "%s", text);
+    }
+    return true;
+}
+
+// The queued events: at most one handler per call.
+int ServeQueue(lua_State *L, uint32_t *stop, cxEventMessage *msg, bool *ran) {
+    ExpireEvents(L);
+    for (;;) {
+        cxEventInfo ev{};
+        LockEventQueue();
+        if (!FetchEvent(L, 0, &ev, 1)) {
+            UnlockEventQueue();
+            return 0;
+        }
+        DropEvents(L, 0, 0);
+        UnlockEventQueue();
+        // The queue mutex is released from here on: handlers and internal
+        // functions may post events themselves.
+        if (ev.type == 0) continue;
+        if (ev.type == 23) return ERR_USERABORT;
+        if (ev.type == 24) {
+            auto *f = static_cast<cxEventFunction *>(ev.data);
+            int r = f && f->function ? f->function(L, f->argument) : 0;
+            FreeEventData(L, ev.type, ev.data);
+            if (r) return r;
+            if (stop) *stop = 1;
+            continue;
+        }
+        if (ev.type < 32 && (!ev.display || !DisplayExists(ev.display))) {
+            FreeEventData(L, ev.type, ev.data);
+            continue;
+        }
+        const bool serve = ev.type < 32 && ServeQueued(ev, msg);
+        if (!serve) {
+            FreeEventData(L, ev.type, ev.data);
+            continue;
+        }
+        int err = CallEventCallback(L, msg, 0, 0);
+        FreeEventData(L, ev.type, ev.data);
+        *ran = true;
+        return err;
+    }
+}
+
+}  // namespace
+
+extern "C" cxHandlerSlot *GetGlobalHandler(int index) {
+    return index >= 0 && index < CX_GLOBAL_HANDLER_SLOTS ? &g_global[index] : nullptr;
+}
+
+extern "C" void ResetGlobalHandlers(void) {
+    for (cxHandlerSlot &s : g_global) s = {-1, -1};
+}
+
+extern "C" uint32_t GetDispatchPhase(void) { return g_state.phase; }
+
+extern "C" void ResetDispatcher(void) { g_state = State{}; }
+
+extern "C" void KeyEventText(uint32_t code, int raw, char out[32]) {
+    out[0] = 0;
+    switch (code) {
+    case 272: snprintf(out, 32, "%s", raw ? "TAB" : "        "); return;
+    case 273: snprintf(out, 32, "%s", raw ? "ENTER" : "\n"); return;
+    case 274: snprintf(out, 32, "%s", raw ? "RETURN" : "\n"); return;
+    case 276: snprintf(out, 32, "%s", raw ? "SPACE" : " "); return;
+    case 275: snprintf(out, 32, "ESC"); return;
+    default: break;
+    }
+    // Other special keys (256-313) have no character of their own.
+    if (code >= 256 && code < 314) return;
+    out[EncodeUtf8(code, out)] = 0;
+}
+
+extern "C" int CallEventCallback(lua_State *L, cxEventMessage *msg, int keepResults, int live) {
+    const int base = lua_gettop(L);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, msg->slot->function);
+    lua_newtable(L);
+    const uint32_t t = msg->type;
+    if (t != CX_MSG_BARE && t != 27 && t != 28) {
+        SetField(L, "action", msg->action);
+        switch (t) {
+        case CX_MSG_KEY:
+            SetField(L, "key", msg->key);
+            SetIdField(L, "id", msg->id);
+            if (!strcmp(msg->action, "OnRawKeyDown") || !strcmp(msg->action, "OnRawKeyUp"))
+                SetField(L, "modifiers", double(msg->third & 0xFF));
+            break;
+        case CX_MSG_SIZE: {
+            const double f = msg->display && msg->display->scaling && msg->display->scaleFactor > 0
+                                 ? msg->display->scaleFactor : 1.0;
+            SetField(L, "width", msg->x / f);
+            SetField(L, "height", msg->y / f);
+            SetIdField(L, "id", msg->id);
+            break;
+        }
+        case CX_MSG_MOVE:
+        case CX_MSG_MOUSEMOVE:
+            SetField(L, "x", msg->x);
+            SetField(L, "y", msg->y);
+            SetIdField(L, "id", msg->id);
+            break;
+        case CX_MSG_MODESWITCH:
+            SetField(L, "mode", msg->display && msg->display->os.fullscreen ? 2 : 1);
+            SetField(L, "width", msg->x);
+            SetField(L, "height", msg->y);
+            SetIdField(L, "id", msg->id);
+            break;
+        case CX_MSG_CONNECT:
+            SetIdField(L, "serverid", msg->id);
+            SetIdField(L, "clientid", msg->client);
+            break;
+        default: SetIdField(L, "id", msg->id); break;
+        }
+    }
+    if (msg->slot->userData != -1) {
+        lua_pushstring(L, "userdata");
+        lua_rawgeti(L, LUA_REGISTRYINDEX, msg->slot->userData);
+        lua_settable(L, -3);
+    }
+    cxOsTimeVal start;
+    GetKernelStartTime(&start);
+    const double now = live || msg->time <= 0 ? OsGetTimeSeconds() : msg->time;
+    SetField(L, "timestamp", now - (start.seconds + start.microseconds / 1e6));
+    if (!keepResults) {
+        // The table stays below the function for WaitEvent's result.
+        lua_pushvalue(L, -1);
+        lua_insert(L, base + 1);
+    }
+    SetKernelTags(L, CX_KTAG_CALLBACKNESTING, 1, CX_KTAG_END);
+    int err = lua_pcall(L, 1, keepResults ? 0 : LUA_MULTRET, 0);
+    SetKernelTags(L, CX_KTAG_CALLBACKNESTING, 0, CX_KTAG_END);
+    if (err) {
+        lua_settop(L, base);
+        return err;
+    }
+    msg->nresults = keepResults ? 0 : lua_gettop(L) - base - 1;
+    return UserAbort() ? ERR_USERABORT : 0;
+}
+
+extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMessage *msg) {
+    State &s = g_state;
+    msg->type = 0;
+    if (s.phase == kIdle) {
+        // Fired timers: no interval or timeout records exist yet, so every
+        // key (the shared tick's included) is taken and skipped, which
+        // clears its fired state.
+        cxOsTimer *t = nullptr;
+        do {
+            int kind = CX_TIMER_NOT_FIRED;
+            t = OsTakeTimerEvent(t, &kind, nullptr, nullptr);
+        } while (t);
+        s.displayIter = GetFirstDisplay();
+        s.phase = kPointer;
+    }
+    if (s.phase == kPointer) {
+        // The iterator is re-found in the list on each call: a handler may
+        // have freed the display it pointed at.
+        cxDisplay *d = GetFirstDisplay();
+        while (d && d != s.displayIter) d = GetNextDisplay(d);
+        for (; d; d = GetNextDisplay(d)) {
+            if (!Installed(d, CX_SLOT_ONMOUSEMOVE) || !d->os.pointerMoved) continue;
+            d->os.pointerMoved = 0;
+            s.displayIter = GetNextDisplay(d);
+            Prepare(msg, CX_MSG_MOUSEMOVE, d, &d->handlers[CX_SLOT_ONMOUSEMOVE], "OnMouseMove");
+            msg->x = d->os.mouseX;
+            msg->y = d->os.mouseY;
+            msg->time = 0;
+            return CallEventCallback(L, msg, 0, 1);
+        }
+        s.phase = kUdp;
+    }
+    // Network: one object per kind and cycle, so a handler that leaves the
+    // data unread cannot hold the cycle in one place.
+    const cxNetEventSource *net = GetNetEventSource();
+    while (s.phase >= kUdp && s.phase <= kClose) {
+        const uint32_t phase = s.phase++;
+        cxObjectID id{0, nullptr}, client{0, nullptr};
+        int slot = -1, found = 0;
+        const char *action = nullptr;
+        uint32_t type = 0;
+        switch (phase) {
+        case kUdp:
+            slot = CX_GSLOT_ONRECEIVEUDPDATA, action = "OnReceiveUDPData", type = CX_MSG_RECEIVEUDP;
+            found = Installed(g_global[slot]) && net->checkUdpData && net->checkUdpData(&id);
+            break;
+        case kConnect:
+            slot = CX_GSLOT_ONCONNECT, action = "OnConnect", type = CX_MSG_CONNECT;
+            found = Installed(g_global[slot]) && net->checkServerConnect && net->checkServerConnect(&id, &client);
+            break;
+        case kData:
+            slot = CX_GSLOT_ONRECEIVEDATA, action = "OnReceiveData", type = CX_MSG_RECEIVEDATA;
+            found = Installed(g_global[slot]) && net->checkConnectionData && net->checkConnectionData(&id);
+            break;
+        default:
+            slot = CX_GSLOT_ONDISCONNECT, action = "OnDisconnect", type = CX_MSG_DISCONNECT;
+            found = Installed(g_global[slot]) && net->checkConnectionClose && net->checkConnectionClose(&id);
+            break;
+        }
+        if (!found) continue;
+        Prepare(msg, type, nullptr, &g_global[slot], action);
+        msg->id = id;
+        msg->client = client;
+        msg->time = 0;
+        return CallEventCallback(L, msg, 0, 1);
+    }
+    if (s.phase > kClose) s.phase = kQueue;
+    bool ran = false;
+    int err = ServeQueue(L, stop, msg, &ran);
+    if (err == ERR_USERABORT && !ran) {
+        s = State{};
+        return err;
+    }
+    if (ran) return err; // the next call goes on with the queue
+    s = State{};
+    return err;
+}

@@ -1,0 +1,67 @@
+// The mouse waits and the While commands: each turn tests the condition on
+// the current display, waits for the back-end and pumps.
+#include "display/event_waits.h"
+
+#include "display/display_record.h"
+#include "display/event_pump.h"
+#include "engine/errors/error_codes.h"
+#include "engine/events/event_queue.h"
+#include "engine/runtime/args.h"
+
+namespace {
+
+// One waiting turn. Sets *end when the wait must stop: with a code to
+// return, or 0 when the run is being ended (the VM raises it at its hook).
+int Turn(lua_State *L, bool *end) {
+    *end = false;
+    if (int err = WaitForEvent(L, 1, 0, nullptr)) return err;
+    int code = 0;
+    if (ProcessEvents(L, CX_PUMP_WAITING, 0, &code)) {
+        *end = true;
+        return code;
+    }
+    return 0;
+}
+
+// Turns while the button's held state equals `held`. false when the wait
+// ended early (*err then holds the result).
+bool TurnWhile(lua_State *L, int button, bool held, int *err) {
+    for (;;) {
+        // Re-read each turn: a handler may have closed or freed the display.
+        cxDisplay *d = GetCurrentDisplay();
+        if (!d) {
+            *err = 0;
+            return false;
+        }
+        if ((d->os.mouseButtons[button] != 0) != held) return true;
+        bool end = false;
+        *err = Turn(L, &end);
+        if (*err || end) return false;
+    }
+}
+
+int WaitButton(lua_State *L, int button) {
+    CheckArgCount(L, 0, 0, 0, 0);
+    int err = 0;
+    // A button already held counts: only its release is awaited then.
+    if (!TurnWhile(L, button, false, &err)) return err;
+    if (!TurnWhile(L, button, true, &err)) return err;
+    // The click that ended the wait must not reach handlers.
+    DropEvents(L, CX_EVENT_DROP_ALL, 1);
+    return 0;
+}
+
+int WhileButton(lua_State *L, int button) {
+    CheckArgCount(L, 0, 0, 0, 0);
+    int err = 0;
+    TurnWhile(L, button, true, &err);
+    return err;
+}
+
+}  // namespace
+
+extern "C" int CmdWaitLeftMouse(lua_State *L) { return WaitButton(L, 0); }
+extern "C" int CmdWaitRightMouse(lua_State *L) { return WaitButton(L, 1); }
+extern "C" int CmdWaitMidMouse(lua_State *L) { return WaitButton(L, 2); }
+extern "C" int CmdWhileMouseDown(lua_State *L) { return WhileButton(L, 0); }
+extern "C" int CmdWhileRightMouseDown(lua_State *L) { return WhileButton(L, 1); }

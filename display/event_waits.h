@@ -1,0 +1,18 @@
+// Commands that wait for the mouse buttons of the current display.
+#pragma once
+
+#include "engine/vm/lua.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+int CmdWaitLeftMouse(lua_State *L);
+int CmdWaitRightMouse(lua_State *L);
+int CmdWaitMidMouse(lua_State *L);
+int CmdWhileMouseDown(lua_State *L);
+int CmdWhileRightMouseDown(lua_State *L);
+
+#ifdef __cplusplus
+}
+#endif
