@@ -226,6 +226,54 @@ struct PumpUser {
 int ConnectTurn(void *user) { return TurnNetPump(static_cast<PumpUser *>(user)->L); }
 } // namespace
 
+int ConnectSocket(lua_State *L, const char *host, int port, int type, int32_t *fd, int32_t *family) {
+    char service[16];
+    snprintf(service, sizeof service, "%d", port);
+    addrinfo hints{};
+    hints.ai_family = *family;
+    hints.ai_socktype = type;
+    addrinfo *res = nullptr;
+    int rc = getaddrinfo(host, service, &hints, &res);
+    if (rc != 0) {
+        if (GetUserAbortFlag()) return ERR_USERABORT;
+        SetErrorDetail(OsGetAddrInfoErrorText(rc));
+        return ERR_SOCKET;
+    }
+    uint64_t deadline = g_timeoutMs ? OsMonotonicMs() + static_cast<uint64_t>(g_timeoutMs) : 0;
+    int last = ECONNREFUSED;
+    PumpUser user{L};
+    for (addrinfo *a = res; a; a = a->ai_next) {
+        if (*fd < 0 || *family != a->ai_family) {
+            OsCloseSocket(*fd);
+            *fd = OsCreateSocket(a->ai_family, type);
+            if (*fd < 0) {
+                last = errno;
+                continue;
+            }
+            *family = a->ai_family;
+            OsSetSocketNonBlocking(*fd);
+        }
+        int r = OsConnectSocketUntil(*fd, a->ai_addr, a->ai_addrlen, deadline, ConnectTurn, &user);
+        if (r == 0) {
+            freeaddrinfo(res);
+            return 0;
+        }
+        if (r >= 1000) {
+            freeaddrinfo(res);
+            return r;
+        }
+        last = r == -1 ? ETIMEDOUT : r;
+        // a failed connect leaves the socket unusable: start afresh
+        OsCloseSocket(*fd);
+        *fd = -1;
+        if (deadline && OsMonotonicMs() >= deadline) break;
+    }
+    freeaddrinfo(res);
+    if (GetUserAbortFlag()) return ERR_USERABORT;
+    SetErrorDetail(OsGetSocketErrorText(last));
+    return ERR_SOCKET;
+}
+
 int OpenTcpConnection(lua_State *L, const char *host, int port, int protocol, const char *adapters, int secure,
                       cxConnection **out) {
     *out = nullptr;
@@ -268,56 +316,9 @@ int OpenTcpConnection(lua_State *L, const char *host, int port, int protocol, co
     s->timeout.step = s->timeout.overall = 0.0;
     c->handle = s;
 
-    char service[16];
-    snprintf(service, sizeof service, "%d", port);
-    addrinfo hints{};
-    hints.ai_family = family;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *res = nullptr;
-    int rc = getaddrinfo(host, service, &hints, &res);
-    if (rc != 0) {
+    if (int err = ConnectSocket(L, host, port, SOCK_STREAM, &s->fd, &s->family)) {
         FreeConnection(c);
-        if (GetUserAbortFlag()) return ERR_USERABORT;
-        SetErrorDetail(OsGetAddrInfoErrorText(rc));
-        return ERR_SOCKET;
-    }
-    uint64_t deadline = g_timeoutMs ? OsMonotonicMs() + static_cast<uint64_t>(g_timeoutMs) : 0;
-    int last = ECONNREFUSED;
-    PumpUser user{L};
-    bool connected = false;
-    for (addrinfo *a = res; a; a = a->ai_next) {
-        if (s->fd < 0 || s->family != a->ai_family) {
-            OsCloseSocket(s->fd);
-            s->fd = OsCreateSocket(a->ai_family, SOCK_STREAM);
-            if (s->fd < 0) {
-                last = errno;
-                continue;
-            }
-            s->family = a->ai_family;
-            OsSetSocketNonBlocking(s->fd);
-        }
-        int r = OsConnectSocketUntil(s->fd, a->ai_addr, a->ai_addrlen, deadline, ConnectTurn, &user);
-        if (r == 0) {
-            connected = true;
-            break;
-        }
-        if (r >= 1000) {
-            freeaddrinfo(res);
-            FreeConnection(c);
-            return r;
-        }
-        last = r == -1 ? ETIMEDOUT : r;
-        // a failed connect leaves the socket unusable: start afresh
-        OsCloseSocket(s->fd);
-        s->fd = -1;
-        if (deadline && OsMonotonicMs() >= deadline) break;
-    }
-    freeaddrinfo(res);
-    if (!connected) {
-        FreeConnection(c);
-        if (GetUserAbortFlag()) return ERR_USERABORT;
-        SetErrorDetail(OsGetSocketErrorText(last));
-        return ERR_SOCKET;
+        return err;
     }
     *out = c;
     return 0;

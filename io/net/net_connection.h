@@ -117,6 +117,12 @@ cxConnection *NewSocketConnection(cxNetSocket *s);
 int OpenTcpConnection(lua_State *L, const char *host, int port, int protocol, const char *adapters, int secure,
                       cxConnection **out);
 void FreeConnection(cxConnection *c);
+/* Resolves host and port for sockets of the type and *family (0: any) and
+   connects *fd to the first result that takes, recreating the socket when a
+   result's family differs; waits at most the network time-out, turning the
+   event pump. 0, the pump's code, 1003 when a quit is pending, or 1410 with
+   the resolver's or the socket's text. */
+int ConnectSocket(lua_State *L, const char *host, int port, int type, int32_t *fd, int32_t *family);
 
 /* The engine under ReceiveData. Returns 0, an error code, or 3 when the
    three results were pushed (no target). *delivered receives the count. */

@@ -27,53 +27,6 @@ int ResolverError(int rc) {
     return ERR_SOCKET;
 }
 
-struct PumpUser {
-    lua_State *L;
-};
-int ConnectTurn(void *user) { return TurnNetPump(static_cast<PumpUser *>(user)->L); }
-
-int ConnectClient(lua_State *L, cxUdpSocket *s, const char *host, int port) {
-    char service[16];
-    snprintf(service, sizeof service, "%d", port);
-    addrinfo hints{};
-    hints.ai_family = s->family;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo *res = nullptr;
-    int rc = getaddrinfo(host, service, &hints, &res);
-    if (rc != 0) {
-        if (GetUserAbortFlag()) return ERR_USERABORT;
-        return ResolverError(rc);
-    }
-    int timeout = GetNetworkTimeoutMs();
-    uint64_t deadline = timeout ? OsMonotonicMs() + static_cast<uint64_t>(timeout) : 0;
-    PumpUser user{L};
-    int last = ECONNREFUSED;
-    bool connected = false;
-    for (addrinfo *a = res; a && !connected; a = a->ai_next) {
-        if (s->fd < 0 || s->family != a->ai_family) {
-            OsCloseSocket(s->fd);
-            s->fd = OsCreateSocket(a->ai_family, SOCK_DGRAM);
-            if (s->fd < 0) {
-                last = errno;
-                continue;
-            }
-            s->family = a->ai_family;
-            OsSetSocketNonBlocking(s->fd);
-        }
-        int r = OsConnectSocketUntil(s->fd, a->ai_addr, a->ai_addrlen, deadline, ConnectTurn, &user);
-        if (r == 0) connected = true;
-        else if (r >= 1000) {
-            freeaddrinfo(res);
-            return r;
-        } else
-            last = r == -1 ? ETIMEDOUT : r;
-    }
-    freeaddrinfo(res);
-    if (connected) return 0;
-    if (GetUserAbortFlag()) return ERR_USERABORT;
-    return SocketError(last);
-}
-
 int BindUdpServer(cxUdpSocket *s, const char *host, int port) {
     char service[16];
     snprintf(service, sizeof service, "%d", port);
@@ -139,7 +92,7 @@ int CreateUDPObjectCmd(lua_State *L) {
         OsSetSocketNonBlocking(s->fd);
     }
     if (mode == CX_UDPCLIENT) {
-        if (int err = ConnectClient(L, s, host.c_str(), port)) return fail(err);
+        if (int err = ConnectSocket(L, host.c_str(), port, SOCK_DGRAM, &s->fd, &s->family)) return fail(err);
     } else if (mode == CX_UDPSERVER) {
         if (int err = BindUdpServer(s, host.c_str(), port)) return fail(err);
     }
