@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "graphics/images/image_handle.h"
+#include "images/brushes/brush.h"
+#include "images/core/argb_bitmaps.h"
 #include "io/icons/app_icons.h"
 #include "io/icons/icons.h"
 #include "io/stream/applet_record.h"
@@ -421,6 +424,97 @@ TEST_F(Icons, OldAppletsCannotCreateOrLoad) {
     EXPECT_EQ(Load(1, Path("a.png")), ERR_OLDAPPLET);
     SetRunningApplet(nullptr);
     FreeApplet(applet);
+}
+
+class BrushIcons : public Icons {
+protected:
+    void TearDown() override {
+        FreeIconObjects(L);
+        FreeAllBrushes(L);
+        Icons::TearDown();
+    }
+    // Brush number id from a pattern: with an alpha channel, with a mask
+    // from the transparent colour of pixel (0, 0), or plain.
+    void MakeBrush(int id, const Image &img, bool alpha, bool mask = false) {
+        cxBitmap *bitmap = nullptr, *bitmapMask = nullptr;
+        const int32_t transparent = mask ? static_cast<int32_t>(img.px[0] & 0xFFFFFF) : -1;
+        ASSERT_EQ(MakeBitmapFromARGB(img.px.data(), transparent, img.width, img.height, img.width, &bitmap,
+                                     mask ? &bitmapMask : nullptr),
+                  0);
+        cxBitmap *a = alpha ? MakeAlphaFromARGB(img.px.data(), img.width, img.height, img.width) : nullptr;
+        cxObjectID oid{id, nullptr};
+        ASSERT_EQ(AddBrushRecord(&oid, CX_BRUSH_BITMAP, img.width, img.height, img.width, 0, nullptr, bitmap,
+                                 mask ? CX_TRANSPARENT_BY_MASK : -1, bitmapMask, a, nullptr, nullptr),
+                  0);
+    }
+};
+
+TEST_F(BrushIcons, BrushEntriesTakeThePixelsWithTheirTransparency) {
+    Image withAlpha = Pattern(16, 16, 1, true), plain = Pattern(32, 32, 2, false), sel = Pattern(16, 16, 3, true);
+    MakeBrush(1, withAlpha, true);
+    MakeBrush(2, plain, false);
+    MakeBrush(3, sel, true);
+    Image masked = Pattern(24, 24, 4, false);
+    MakeBrush(4, masked, false, true);
+    ASSERT_EQ(Create(1, {{"1", "3", -1, 3}, {"2", "", 1, 3}, {"4", "", -1, 3}}), 0);
+    const cxIconEntry *e = Icon(1)->entries;
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->transparent, 1u);
+    EXPECT_EQ(std::vector<uint32_t>(e->pixels, e->pixels + 256), withAlpha.px);
+    ASSERT_NE(e->selPixels, nullptr);
+    EXPECT_EQ(std::vector<uint32_t>(e->selPixels, e->selPixels + 256), sel.px);
+    e = e->next;
+    EXPECT_EQ(e->width, 24);
+    EXPECT_EQ(e->transparent, 1u);
+    for (int i = 0; i < 24 * 24; i++) {
+        const bool clear = (masked.px[i] & 0xFFFFFF) == (masked.px[0] & 0xFFFFFF);
+        ASSERT_EQ(e->pixels[i], clear ? masked.px[i] & 0xFFFFFF : masked.px[i]) << i;
+    }
+    e = e->next;
+    EXPECT_EQ(e->transparent, 0u);
+    EXPECT_EQ(e->standard, 1u);
+    EXPECT_EQ(std::vector<uint32_t>(e->pixels, e->pixels + 32 * 32), plain.px);
+    // selected image without alpha for an image with alpha
+    MakeBrush(5, Pattern(16, 16, 5, false), false);
+    EXPECT_EQ(Create(2, {{"1", "5", -1, 3}}), ERR_ICONPARMS);
+    EXPECT_EQ(Create(2, {{"1", "9", -1, 3}}), ERR_FINDBRUSH);
+}
+
+TEST_F(BrushIcons, VectorBrushesStandAlone) {
+    cxImageHandle *image = AllocImageHandle(40, 30);
+    ASSERT_NE(image, nullptr);
+    cxObjectID oid{7, nullptr};
+    ASSERT_EQ(AddBrushRecord(&oid, CX_BRUSH_VECTOR, 40, 30, 40, 0, image, nullptr, -1, nullptr, nullptr, nullptr,
+                             nullptr),
+              0);
+    MakeBrush(8, Pattern(16, 16, 1, false), false);
+    ASSERT_EQ(Create(1, {{"7", "", -1, 3}}), 0);
+    EXPECT_EQ(Icon(1)->entries->vector, image);
+    EXPECT_EQ(Icon(1)->entries->standard, 1u);
+    EXPECT_EQ(Add(1, {"8", "", -1, 3}), ERR_ICONVECTOR);
+    EXPECT_EQ(Create(2, {{"8", "", -1, 3}, {"7", "", -1, 3}}), ERR_ICONVECTOR);
+    EXPECT_EQ(Save(1, Path("v.png")), ERR_WRONGUSAGE);
+    // the icon holds its own reference: the brush may go first
+    FreeAllBrushes(L);
+    EXPECT_EQ(Icon(1)->entries->vector->refCount, 1);
+}
+
+TEST_F(BrushIcons, BrushesLoadedBeforeADisplayGiveTheirKeptImage) {
+    Image img = Pattern(12, 10, 6, false);
+    cxImageHandle *image = AllocImageHandle(12, 10);
+    ASSERT_NE(image, nullptr);
+    memcpy(GetImageHandlePixels(image), img.px.data(), img.px.size() * 4);
+    for (int i = 0; i < 120; i++) GetImageHandlePixels(image)[i] &= 0xFFFFFF; // no alpha: made opaque
+    cxObjectID oid{1, nullptr};
+    ASSERT_EQ(AddBrushRecord(&oid, CX_BRUSH_BITMAP, 12, 10, 12, 0, image, nullptr, -1, nullptr, nullptr, nullptr,
+                             nullptr),
+              0);
+    SetKernelTags(L, CX_KTAG_PRELOADING, 1, CX_KTAG_END);
+    ASSERT_EQ(Create(1, {{"1", "", -1, 3}}), 0);
+    SetKernelTags(L, CX_KTAG_PRELOADING, 0, CX_KTAG_END);
+    const cxIconEntry *e = Icon(1)->entries;
+    EXPECT_EQ(e->transparent, 0u);
+    EXPECT_EQ(std::vector<uint32_t>(e->pixels, e->pixels + 120), img.px);
 }
 
 class AppIcons : public Icons {
