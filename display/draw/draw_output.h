@@ -47,6 +47,14 @@ typedef struct cxDrawOutputHooks {
    (display/draw/display_output.h). Without a getOutput hook every drawing
    command fails with ERR_FINDDISPLAY. */
 void SetDrawOutputHooks(const cxDrawOutputHooks *hooks);
+/* The hooks in place: drawing of other libraries goes where the shapes go. */
+const cxDrawOutputHooks *GetDrawOutputHooks(void);
+
+/* While installed, boxes, circles, ellipses, polygons and arcs are drawn
+   by this hook instead (the vector library's paths); its result is the
+   command's. Null draws them here again. */
+typedef int (*cxShapePathHook)(lua_State *L, const cxShape *shape, uint32_t colour);
+void SetShapePathHook(cxShapePathHook hook);
 
 #ifdef __cplusplus
 }
