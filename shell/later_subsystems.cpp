@@ -24,8 +24,6 @@ void FreeAllPaths(lua_State *) {}
 void FreeScalerTables(void) {}
 
 // Images.
-void FreeAllBrushes(lua_State *) {}
-void FreeAllBGPics(lua_State *) {}
 void FreeAllSprites(lua_State *) {}
 
 // Text and fonts.
