@@ -20,7 +20,6 @@ void FreeSharedMutexes(void) {}
 // Graphics core.
 // Only the image cache so far; the graphics library's objects come with it.
 void FreeGraphicsLibrary(lua_State *) { ClearImageCache(); }
-void FreeAllPaths(lua_State *) {}
 void FreeScalerTables(void) {}
 
 // Images.

@@ -41,6 +41,8 @@
 #include "shell/preload.h"
 #include "shell/startup_requests.h"
 #include "shell/vocabulary.h"
+#include "shell/vector_engines.h"
+#include "text/vector/vector_library.h"
 
 namespace {
 
@@ -113,6 +115,8 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("dos", OpenDosLibrary);
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
+    SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
+    InstallVectorPluginFinder();
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
     PushClargs(L, opts);
