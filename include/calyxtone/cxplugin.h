@@ -732,6 +732,17 @@ typedef struct cxApiFiles {
     int (*GetAdapterName)(cxStream *s, char *out, size_t size); /* not yet: 0 */
 } cxApiFiles; /* 36 slots */
 
+/* One image of an icon or of the application icon: the lists that
+   GetIconImages and GetAppIconList hand out (freed with FreeIconImages),
+   and the image GetIconImage makes (its pixels freed with FreeMem). */
+typedef struct cxPluginIconImage {
+    struct cxPluginIconImage *next;
+    uint32_t *pixels; /* 0xAARRGGBB, width x height */
+    int32_t width;
+    int32_t height;
+    uint32_t flags;   /* 1 standard size, 2 selected image, 4 opaque */
+} cxPluginIconImage;
+
 /* 3: graphics. Image handles are the player's loaded images; the bitmap
    and drawing slots are not yet served (1288, 0 or null as stated). */
 typedef struct cxImageHandle cxImageHandle;

@@ -27,6 +27,7 @@
 #include "engine/errors/errors.h"
 #include "shell/applet.h"
 #include "io/stream/chunk_names.h"
+#include "io/icons/icon_images.h"
 #include "shell/options.h"
 #include "shell/plugins/api_tables.h"
 #include "graphics/bitmap/bitmap.h"
@@ -441,20 +442,35 @@ uint32_t ReadPixel(void *, int, int) { return 0; }
 int FillPolygon(void *, const double *, int, uint32_t) { return kNotYet; }
 int ScalePixels(const uint32_t *, int, int, uint32_t *, int, int, int) { return kNotYet; }
 uint32_t *ScalePixelsAlloc(const uint32_t *, int, int, int, int, int) { return nullptr; }
-int GetIconImages(const cxPluginObjectID *, void **list, int *count) {
+int GetIconImages(const cxPluginObjectID *id, void **list, int *count) {
     if (list) *list = nullptr;
     if (count) *count = 0;
-    return kNotYet;
+    if (!id || !list) return ERR_WRONGUSAGE;
+    cxPluginIconImage *images = nullptr;
+    int err = GetIconImageList(cxObjectID{id->number, id->pointer}, &images, count);
+    *list = images;
+    return err;
 }
-void FreeIconImages(void *) {}
-int GetIconImage(const cxPluginObjectID *, int, int, uint32_t **argb) {
+void FreeIconImages(void *list) { FreeIconImageList(static_cast<cxPluginIconImage *>(list)); }
+int GetIconImage(const cxPluginObjectID *id, int width, int height, uint32_t **argb) {
     if (argb) *argb = nullptr;
-    return kNotYet;
+    if (!id || !argb) return ERR_WRONGUSAGE;
+    cxPluginIconImage *image = nullptr;
+    if (int err = GetIconImageOfSize(cxObjectID{id->number, id->pointer}, width, height, 0, &image)) return err;
+    // the plug-in frees the pixels with FreeMem: hand them over alone
+    *argb = image->pixels;
+    image->pixels = nullptr;
+    FreeIconImageList(image);
+    return 0;
 }
 int GetAppIconList(void **list, int *count) {
     if (list) *list = nullptr;
     if (count) *count = 0;
-    return kNotYet;
+    if (!list) return ERR_WRONGUSAGE;
+    cxPluginIconImage *images = nullptr;
+    int err = GetAppIconImageList(&images, count);
+    *list = images;
+    return err;
 }
 
 int GetDefaultPixelFormat() {
