@@ -23,7 +23,15 @@ lua_State *g_L = nullptr;
 constexpr uint32_t kEsc = 275, kReturn = 274;
 constexpr uint32_t kControlBits = 0x00C00000u, kAltBits = 0x000C0000u;
 
-uint32_t Word(const cxTagItem *tags, int i) { return tags ? uint32_t(tags[i].data) : 0; }
+// The tag words of a list; words past its end tag read as 0, so a short
+// list is never read beyond its end.
+struct Words {
+    uintptr_t w[6] = {};
+    explicit Words(const cxTagItem *tags) {
+        for (int i = 0; tags && i < 6 && tags[i].tag; i++) w[i] = tags[i].data;
+    }
+    uint32_t operator[](int i) const { return uint32_t(w[i]); }
+};
 
 // A queue that cannot take the event is out of memory; a refusal (queue
 // off, coalesced) is no error.
@@ -39,13 +47,14 @@ int Quit() {
 // The events that carry a display. The list mutex is held while the
 // record is touched: other threads post while the main thread may free it.
 int PostForDisplay(lua_State *L, int code, const cxTagItem *tags) {
+    const Words words(tags);
     LockDisplayList();
-    cxDisplay *d = FindDisplayByHandle(reinterpret_cast<const void *>(tags ? tags[0].data : 0));
+    cxDisplay *d = FindDisplayByHandle(reinterpret_cast<const void *>(words.w[0]));
     if (!d) {
         UnlockDisplayList();
         return ERR_FINDDISPLAY;
     }
-    const uint32_t t1 = Word(tags, 1), t2 = Word(tags, 2), t3 = Word(tags, 3), t4 = Word(tags, 4);
+    const uint32_t t1 = words[1], t2 = words[2], t3 = words[3], t4 = words[4];
     int err = 0;
     bool quit = false;
     switch (code) {
@@ -96,7 +105,7 @@ int PostForDisplay(lua_State *L, int code, const cxTagItem *tags) {
         break;
     case 10: err = Post(d, 28, 0, 0, t1, nullptr); break;
     case 11: {
-        void *list = reinterpret_cast<void *>(tags[3].data);
+        void *list = reinterpret_cast<void *>(words.w[3]);
         err = Post(d, 14, t1, t2, 0, list);
         break;
     }
@@ -118,11 +127,12 @@ int PostCommon(lua_State *L, int code, const cxTagItem *tags) {
     switch (code) {
     case 0: err = Quit(); break;
     case 1: {
-        if (!tags || !tags[0].data) return ERR_WRONGUSAGE;
+        const Words words(tags);
+        if (!words.w[0]) return ERR_WRONGUSAGE;
         auto *f = static_cast<cxEventFunction *>(malloc(sizeof(cxEventFunction)));
         if (!f) return ERR_MEM;
-        f->function = reinterpret_cast<int (*)(lua_State *, void *)>(tags ? tags[0].data : 0);
-        f->argument = reinterpret_cast<void *>(tags ? tags[1].data : 0);
+        f->function = reinterpret_cast<int (*)(lua_State *, void *)>(words.w[0]);
+        f->argument = reinterpret_cast<void *>(words.w[1]);
         const int r = PostEvent(nullptr, 24, 0, 0, 0, f);
         if (r != 1) free(f); // a queue that refused it does not own it
         err = r < 0 ? ERR_ADDSYSEVENT : 0;
@@ -131,7 +141,7 @@ int PostCommon(lua_State *L, int code, const cxTagItem *tags) {
     case 2: break;
     default:
         if (code >= CX_FIRST_EVENT_TYPE) {
-            err = Post(nullptr, uint32_t(code), 0, 0, 0, reinterpret_cast<void *>(tags ? tags[0].data : 0));
+            err = Post(nullptr, uint32_t(code), 0, 0, 0, reinterpret_cast<void *>(Words(tags).w[0]));
         } else if (code >= 3 && code <= 13) {
             if (!tags) return ERR_FINDDISPLAY;
             err = PostForDisplay(L, code, tags);

@@ -22,8 +22,10 @@ int GetEventSuspension(void);
 /* The virtual machine the entries without a state use (main thread). */
 void SetPostingState(lua_State *L);
 
-/* Back-end event codes (tag words t0, t1, ...; t0 is the display's
-   platform handle where a display is needed). */
+/* Back-end event codes. Their arguments are the tag words t0, t1, ...:
+   the data of the tag items in order, up to the end tag (tag 0; words
+   past it read as 0). t0 is the display's platform handle where a display
+   is needed. */
 enum {
     CX_SYSEV_QUIT = 0, CX_SYSEV_FUNCTION = 1, CX_SYSEV_WAKE = 2, CX_SYSEV_MOUSE = 3, CX_SYSEV_KEY = 4,
     CX_SYSEV_CLOSE = 5, CX_SYSEV_SIZE = 6, CX_SYSEV_MOVE = 7, CX_SYSEV_SHOW = 8, CX_SYSEV_ACTIVE = 9,

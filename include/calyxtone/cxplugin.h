@@ -629,8 +629,8 @@ typedef struct cxApiSystem {
     /* events and listeners. PostSystemEvent codes: 0 end the run, 1 tags
        {function (int (*)(lua_State *, void *)), argument} run on the main
        thread by the dispatcher, 2 wake only, 3-13 input of the display whose
-       platform handle is tag 0, from 32 a registered type with tag 0 as its
-       data. RegisterEventType's data points at the hooks, one pointer each:
+       platform handle is word 0, from 32 a registered type with word 0 as
+       its data. The words are the data of the tag items up to the end tag. RegisterEventType's data points at the hooks, one pointer each:
        kind 0 {fill}, kind 1 {push, after-call, free}; 0 when refused. */
     int (*PostSystemEvent)(lua_State *L, int code, const cxTagItem *tags);     /* 0, 1344, 1000 or 1528 */
     int (*PostSystemEventNoState)(int code, const cxTagItem *tags);

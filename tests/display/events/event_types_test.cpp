@@ -74,7 +74,7 @@ TEST_F(EventTypes, QueuedEventsOfBothKinds) {
     ASSERT_EQ(RegisterEventType("Pushed", 1, Hooks(kPushHooks), 0), 33);
     ASSERT_EQ(Install({"filled", "pushed"}), 0);
     int value = 7;
-    cxTagItem filled[] = {{0, reinterpret_cast<uintptr_t>(&value)}, {0, 0}};
+    cxTagItem filled[] = {{1, reinterpret_cast<uintptr_t>(&value)}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 32, filled), 0);
     ASSERT_EQ(Call("CheckEvent"), 0);
     EXPECT_EQ(Field(1, "action"), "Filled");
@@ -83,7 +83,7 @@ TEST_F(EventTypes, QueuedEventsOfBothKinds) {
     EXPECT_EQ(g_fills, 1);
     // Kind 1: arguments from the push hook, the data freed by its hook,
     // and no result for the caller.
-    cxTagItem pushed[] = {{0, reinterpret_cast<uintptr_t>(new int(5))}, {0, 0}};
+    cxTagItem pushed[] = {{1, reinterpret_cast<uintptr_t>(new int(5))}, {0, 0}};
     ASSERT_EQ(PostSystemEventNoState(33, pushed), 0);
     ASSERT_EQ(Call("CheckEvent"), 0);
     EXPECT_EQ(Field(1, "triggered"), "0");
@@ -93,7 +93,7 @@ TEST_F(EventTypes, QueuedEventsOfBothKinds) {
     EXPECT_EQ(g_afters, 1);
     EXPECT_EQ(g_frees, 1);
     // Dropped unserved: still freed by the hook.
-    cxTagItem dropped[] = {{0, reinterpret_cast<uintptr_t>(new int(6))}, {0, 0}};
+    cxTagItem dropped[] = {{1, reinterpret_cast<uintptr_t>(new int(6))}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 33, dropped), 0);
     ASSERT_EQ(Call("FreeEventCache"), 0);
     EXPECT_EQ(g_frees, 2);
@@ -114,11 +114,9 @@ TEST_F(EventTypes, SynchronousPostCallsAtOnce) {
 }
 
 TEST_F(EventTypes, BackEndEventsForADisplay) {
-    // A display without a window has no platform handle: an opened one is
-    // not needed to find it when the handle is set by hand.
-    cxOsWindow fake{};
-    d->os.handle = &fake;
-    const uintptr_t h = reinterpret_cast<uintptr_t>(&fake);
+    // The display's platform handle (its window record) finds it.
+    const uintptr_t h = reinterpret_cast<uintptr_t>(GetDisplayHandle(d));
+    ASSERT_NE(h, 0u);
     struct Case {
         int code;
         std::vector<uintptr_t> words;
@@ -156,13 +154,10 @@ TEST_F(EventTypes, BackEndEventsForADisplay) {
     EXPECT_EQ(PostSystemEvent(L, 5, close), 0);
     EXPECT_EQ(Queued(), 0u);
     SetEventSuspension(0);
-    d->os.handle = nullptr;
 }
 
 TEST_F(EventTypes, QuitKeysAndQuitRequests) {
-    cxOsWindow fake{};
-    d->os.handle = &fake;
-    const uintptr_t h = reinterpret_cast<uintptr_t>(&fake);
+    const uintptr_t h = reinterpret_cast<uintptr_t>(GetDisplayHandle(d));
     OsSetDisplayAttr(nullptr, 10, 1);
     cxTagItem esc[] = {{1, h}, {1, 275}, {1, 1}, {1, 0x80000000u}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 4, esc), 0);
@@ -198,7 +193,6 @@ TEST_F(EventTypes, QuitKeysAndQuitRequests) {
     EXPECT_TRUE(err == 0 || err == ERR_USERABORT) << err;
     EXPECT_EQ(GetUserAbortFlag(), 1);
     SetUserAbortFlag(0);
-    d->os.handle = nullptr;
 }
 
 TEST_F(EventTypes, MenuSelectionCopiesItsText) {
