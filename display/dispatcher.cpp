@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/buttons.h"
 #include "display/event_data.h"
 #include "display/event_notices.h"
 #include "display/event_sources.h"
@@ -34,7 +35,7 @@ namespace {
 // Where the cycle resumes. Values follow the order of serving.
 enum Phase : uint32_t {
     kIdle = 0, kTimers = 1, kNotices = 2, kPointer = 3, kQueue = 4, kUdp = 9, kConnect = 10, kData = 11,
-    kClose = 12
+    kClose = 12, kOverOut = 15
 };
 
 struct State {
@@ -42,6 +43,16 @@ struct State {
     cxOsTimer *timerIter = nullptr;   // fired timers: next platform timer to look at
     bool timerWalk = false;           // the walk has begun (a null iterator then ends it)
     cxDisplay *displayIter = nullptr; // pointer movement: next display to test
+    // A mouse event the display's own handler got: its buttons get it on
+    // the next call.
+    struct {
+        bool pending = false;
+        cxDisplay *display = nullptr;
+        uint32_t type = 0;
+        int pressed = 0;
+        int32_t x = 0, y = 0;
+    } button;
+    cxDisplay *overIter = nullptr; // over/out pass: next display
 };
 
 State g_state;
@@ -260,7 +271,18 @@ int ServeNotice(lua_State *L, cxEventMessage *msg) {
 }
 
 // The queued events: at most one handler per call.
+bool IsMouseButtonEvent(uint32_t type) { return type == 1 || type == 2 || type == 16; }
+
 int ServeQueue(lua_State *L, uint32_t *stop, cxEventMessage *msg, bool *ran) {
+    auto &pending = g_state.button;
+    if (pending.pending) {
+        pending.pending = false;
+        if (DisplayExists(pending.display) &&
+            ServeButtonPress(pending.display, pending.type, pending.pressed, pending.x, pending.y, msg)) {
+            *ran = true;
+            return CallEventCallback(L, msg, 0, 0);
+        }
+    }
     ExpireEvents(L);
     for (;;) {
         cxEventInfo ev{};
@@ -300,6 +322,12 @@ int ServeQueue(lua_State *L, uint32_t *stop, cxEventMessage *msg, bool *ran) {
             }
         } else {
             serve = ServeQueued(ev, msg);
+            if (IsMouseButtonEvent(ev.type) && GetDisplayButtons(ev.display)) {
+                if (serve)
+                    pending = {true, ev.display, ev.type, ev.c != 0, int32_t(ev.a), int32_t(ev.b)};
+                else
+                    serve = ServeButtonPress(ev.display, ev.type, ev.c != 0, int32_t(ev.a), int32_t(ev.b), msg);
+            }
         }
         if (!serve) {
             FreeEventData(L, ev.type, ev.data);
@@ -436,6 +464,19 @@ extern "C" int CallEventCallback(lua_State *L, cxEventMessage *msg, int keepResu
             SetIdField(L, "serverid", msg->id);
             SetIdField(L, "clientid", msg->client);
             break;
+        case CX_MSG_BUTTON: {
+            const cxBGPicButton *b = msg->button;
+            SetIdField(L, "id", msg->id);
+            SetField(L, "x", b->x1);
+            SetField(L, "y", b->y1);
+            SetField(L, "width", b->x2 - b->x1 + 1);
+            SetField(L, "height", b->y2 - b->y1 + 1);
+            SetField(L, "mousedown", b->pressed[0]);
+            SetField(L, "rightmousedown", b->pressed[1]);
+            SetField(L, "midmousedown", b->pressed[2]);
+            SetIdField(L, "display", DisplayID(msg->display));
+            break;
+        }
         case CX_MSG_NOTICE:
             SetField(L, "time", msg->x);
             if (strcmp(msg->action, "OnMusicEnd") && strcmp(msg->action, "OnVideoEnd"))
@@ -572,7 +613,7 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
         msg->time = 0;
         return CallEventCallback(L, msg, 0, 1);
     }
-    if (s.phase > kClose) s.phase = kQueue;
+    if (s.phase > kClose && s.phase != kOverOut) s.phase = kQueue;
     bool ran = false;
     int err = ServeQueue(L, stop, msg, &ran);
     if (err == ERR_USERABORT && !ran) {
@@ -580,6 +621,21 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
         return err;
     }
     if (ran) return err; // the next call goes on with the queue
+    if (err) {
+        s = State{};
+        return err;
+    }
+    // The queue is empty: buttons follow the pointer, one handler per call.
+    if (s.phase != kOverOut) {
+        s.phase = kOverOut;
+        s.overIter = GetFirstDisplay();
+    }
+    cxDisplay *d = GetFirstDisplay();
+    while (d && d != s.overIter) d = GetNextDisplay(d);
+    for (; d; d = GetNextDisplay(d)) {
+        s.overIter = d;
+        if (ServeButtonOverOut(d, msg)) return CallEventCallback(L, msg, 0, 1);
+    }
     s = State{};
-    return err;
+    return 0;
 }

@@ -31,7 +31,7 @@ void ResetGlobalHandlers(void);
 
 /* Message types: what a handler's table holds. */
 enum {
-    CX_MSG_KEY = 2, CX_MSG_PLAIN = 3, CX_MSG_SIZE = 4, CX_MSG_MOVE = 5, CX_MSG_MOUSEMOVE = 8,
+    CX_MSG_BUTTON = 1, CX_MSG_KEY = 2, CX_MSG_PLAIN = 3, CX_MSG_SIZE = 4, CX_MSG_MOVE = 5, CX_MSG_MOUSEMOVE = 8,
     CX_MSG_MODESWITCH = 12, CX_MSG_DROPFILE = 13, CX_MSG_CONNECT = 14, CX_MSG_DISCONNECT = 15,
     CX_MSG_RECEIVEDATA = 16, CX_MSG_RECEIVEUDP = 17, CX_MSG_PLUGIN = 21, CX_MSG_MENUSELECT = 24, CX_MSG_BARE = 22,
     CX_MSG_NOTICE = 9, CX_MSG_RUNFINISHED = 25, CX_MSG_DIRCHANGED = 26
@@ -55,6 +55,7 @@ typedef struct cxEventMessage {
     int32_t starts;                 /* type 9: the pass */
     const char *args;               /* type 25: the program's arguments */
     int32_t noticeUserData;         /* types 25, 26: "runuserdata", "monitoruserdata" */
+    const struct cxBGPicButton *button; /* type 1: the button */
     struct cxEventType *pluginType; /* type 21: the registered type */
     void *pluginData;               /* type 21: the event's data */
 } cxEventMessage;

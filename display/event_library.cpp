@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "display/buttons.h"
 #include "display/dispatcher.h"
 #include "display/display_record.h"
 #include "display/event_notices.h"
@@ -131,6 +132,11 @@ const luaL_reg kCommands[] = {
     {"HideKeyboard", CmdHideKeyboard},
     {"CreatePort", CmdCreatePort},
     {"SendMessage", CmdSendMessage},
+    {"MakeButton", CmdMakeButton},
+    {"DeleteButton", CmdDeleteButton},
+    {"EnableButton", CmdEnableButton},
+    {"DisableButton", CmdDisableButton},
+    {"DumpButtons", CmdDumpButtons},
     {nullptr, nullptr},
 };
 
@@ -274,6 +280,7 @@ extern "C" void CleanupEvents(lua_State *L) {
     }
     FreeIntervals(L);
     FreeEventNotices(L);
+    FreeAllButtons(L);
     // Queued events of registered types are freed by their types' hooks,
     // which go with the types.
     DropEvents(L, CX_EVENT_DROP_ALL, 1);

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "display/backend.h"
+#include "display/buttons.h"
 #include "display/display_record.h"
 #include "display/key_names.h"
 #include "engine/errors/errors.h"
@@ -110,7 +111,10 @@ extern "C" int CmdIsKeyDown(lua_State *L) {
 
 extern "C" int CmdResetKeyStates(lua_State *L) {
     CheckArgCount(L, 0, 0, 0, 0);
-    if (cxDisplay *d = GetCurrentDisplay()) ResetDisplayInputState(d);
+    if (cxDisplay *d = GetCurrentDisplay()) {
+        ResetDisplayInputState(d);
+        ResetButtonStates(d);
+    }
     return 0;
 }
 
