@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "display/event_posting.h"
+#include "display/event_types.h"
 #include "display/plugin_entries.h"
 #include "engine/runtime/base64.h"
 #include "engine/runtime/md5.h"
@@ -143,13 +145,6 @@ void *AllocMem(size_t size, int clear) {
     return clear ? calloc(1, size) : malloc(size);
 }
 
-int PostSystemEvent(lua_State *, int, const cxTagItem *) { return kNotYet; }
-int PostSystemEventNoState(int, const cxTagItem *) { return kNotYet; }
-int RegisterEventType(const char *, uint32_t, const uint32_t *, uint32_t) { return 0; }
-int FindEventType(const char *, cxTagItem *) { return -1; }
-int PostRegisteredEvent(lua_State *, int, void *) { return 0; }
-void WakeMainThread() {}
-int RequestQuit() { return kNotYet; }
 int RegisterAudioAdapter(cxPlugin *, uint32_t, const cxTagItem *) { return kNotYet; }
 
 void *CreateMutex() {
