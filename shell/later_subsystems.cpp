@@ -28,9 +28,6 @@ void FreeAllBrushes(lua_State *) {}
 void FreeAllBGPics(lua_State *) {}
 void FreeAllSprites(lua_State *) {}
 
-// Text and fonts.
-int FreeTextLibrary(lua_State *) { return 0; }
-
 // Layers and transitions.
 void FreeLayerLibraryState(lua_State *) {}
 

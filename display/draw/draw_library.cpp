@@ -393,6 +393,7 @@ const luaL_Const kConstants[] = {
 } // namespace
 
 extern "C" void SetDrawOutputHooks(const cxDrawOutputHooks *hooks) { g_hooks = hooks ? *hooks : *GetDisplayDrawOutput(); }
+extern "C" const cxDrawOutputHooks *GetDrawOutputHooks(void) { return &g_hooks; }
 
 extern "C" int OpenDrawLibrary(lua_State *L) {
     luaL_openlib(L, nullptr, kCommands, 0);

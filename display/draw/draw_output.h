@@ -47,6 +47,8 @@ typedef struct cxDrawOutputHooks {
    (display/draw/display_output.h). Without a getOutput hook every drawing
    command fails with ERR_FINDDISPLAY. */
 void SetDrawOutputHooks(const cxDrawOutputHooks *hooks);
+/* The hooks in force: the text library draws into the same output. */
+const cxDrawOutputHooks *GetDrawOutputHooks(void);
 
 #ifdef __cplusplus
 }
