@@ -204,18 +204,17 @@ extern "C" int CmdInKeyStr(lua_State *L) {
     if (int err = editor.Start()) return err;
     const bool utf8 = GetTextState()->textEncoding == 1;
     bool done = false;
-    // Keys typed before the call belong to earlier input.
-    DropEvents(L, CX_EVENT_DROP_ALL, 1);
     while (!done) {
+        // Events are taken one at a time from the head, up to the key that
+        // ends the line: keys typed ahead stay for the next input.
         cxEventInfo ev;
-        for (uint32_t i = 0; !done && FetchEvent(L, i, &ev, 0); ++i) {
-            if (ev.display != d) continue;
+        while (!done && FetchEvent(L, 0, &ev, 0)) {
             int err = 0;
-            if (ev.type == kEventVanillaKey) {
+            if (ev.display == d && ev.type == kEventVanillaKey) {
                 const uint32_t c = ev.keyC;
                 if (Accepts(filter, c, utf8) && !(maxLength > 0 && editor.Size() >= size_t(maxLength)))
                     err = editor.Insert(c);
-            } else if (ev.type == kEventKey && ev.a) {
+            } else if (ev.display == d && ev.type == kEventKey && ev.a) {
                 const uint32_t key = ev.keyC;
                 if (key == CX_KEY_RETURN || key == CX_KEY_ENTER) {
                     done = true;
@@ -226,9 +225,9 @@ extern "C" int CmdInKeyStr(lua_State *L) {
                     err = editor.Key(key);
                 }
             }
+            DropEvents(L, 0, 1);
             if (err) return err;
         }
-        DropEvents(L, CX_EVENT_DROP_ALL, 1);
         if (done) break;
         if (int err = WaitForEvent(L, CX_PUMP_WAITING, 0, nullptr)) return err;
         int code = 0;

@@ -7,12 +7,12 @@
 
 #include "display/blit/safe_blt.h"
 #include "display/draw/draw_output.h"
-#include "display/monitors.h"
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/geometry_drivers.h"
+#include "graphics/geometry/geometry.h"
 
 namespace {
 
@@ -23,8 +23,6 @@ constexpr uint32_t kKindDisplay = 21, kKindBrush = 3, kKindMask = 28, kKindAlpha
 bool Identity(const cxTextDrawOptions &o) {
     return o.matrix[0] == 1 && o.matrix[1] == 0 && o.matrix[2] == 0 && o.matrix[3] == 1;
 }
-
-bool IsSpecial(int32_t v) { return v <= -50000 && v >= -120000; }
 
 // The current output, prepared for drawing when it is a brush, mask or
 // alpha channel.
@@ -108,8 +106,8 @@ int DirectRoad(lua_State *L, cxTextRecord *rec, int mode, int tagsOff, const cxT
             const int32_t w = e.maxX - e.minX + 1;
             int32_t dx = x, dy = y;
             if (!print) {
-                dx = IsSpecial(x) ? ResolveSpecialX(x, w, out.target.width) : x;
-                dy = IsSpecial(y) ? ResolveSpecialY(y, font->height, out.target.height) : y;
+                dx = IsSpecialX(x) ? ResolveSpecialX(x, w, out.target.width, o.anchorX) : x;
+                dy = IsSpecialY(y) ? ResolveSpecialY(y, font->height, out.target.height, o.anchorY) : y;
                 dx -= int32_t(o.anchorX * w);
                 dy -= int32_t(o.anchorY * font->height);
             }
@@ -123,11 +121,11 @@ int DirectRoad(lua_State *L, cxTextRecord *rec, int mode, int tagsOff, const cxT
             bx1 = std::max(bx1, right);
             by1 = std::max(by1, dy + font->height);
             if (print) x += e.advance;
-            else if (!IsSpecial(y)) y = dy;
+            else if (!IsSpecialY(y)) y = dy;
         }
         if (end == clean.size()) break;
         if (print) x = rec->leftMargin;
-        else if (IsSpecial(y)) y = ResolveSpecialY(y, font->height, out.target.height);
+        else if (IsSpecialY(y)) y = ResolveSpecialY(y, font->height, out.target.height, 0);
         y += font->height;
         start = end + 1;
     }
@@ -306,8 +304,8 @@ extern "C" int RenderText(lua_State *L, cxTextRecord *rec, int mode, int tagsOff
         ix = rec->leftMargin + img.offsetX;
         iy = rec->cursorY + img.offsetY;
     } else {
-        ix = IsSpecial(rec->x) ? ResolveSpecialX(rec->x, img.width, out.target.width) : rec->x + img.offsetX;
-        iy = IsSpecial(rec->y) ? ResolveSpecialY(rec->y, img.height, out.target.height) : rec->y + img.offsetY;
+        ix = IsSpecialX(rec->x) ? ResolveSpecialX(rec->x, img.width, out.target.width, o.anchorX) : rec->x + img.offsetX;
+        iy = IsSpecialY(rec->y) ? ResolveSpecialY(rec->y, img.height, out.target.height, o.anchorY) : rec->y + img.offsetY;
         ix -= int32_t(o.anchorX * img.width);
         iy -= int32_t(o.anchorY * img.height);
     }

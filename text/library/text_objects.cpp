@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "display/monitors.h"
 #include "display/display_record.h"
 #include "display/draw/draw_output.h"
 #include "engine/runtime/runtime.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/geometry_drivers.h"
+#include "graphics/geometry/geometry.h"
 #include "text/library/text_options.h"
 #include "text/library/text_state.h"
 
@@ -195,9 +195,8 @@ extern "C" int DrawTextObject(lua_State *L, int32_t x, int32_t y, cxObjectID id,
     if (!h->getOutput) return ERR_FINDDISPLAY;
     if (int err = h->getOutput(L, &out)) return err;
     const double ax = opts ? opts->anchorX : 0, ay = opts ? opts->anchorY : 0;
-    const bool specialX = x <= -50000 && x >= -120000, specialY = y <= -50000 && y >= -120000;
-    int32_t ix = specialX ? ResolveSpecialX(x, t->width, out.target.width) : x + t->offsetX;
-    int32_t iy = specialY ? ResolveSpecialY(y, t->height, out.target.height) : y + t->offsetY;
+    int32_t ix = IsSpecialX(x) ? ResolveSpecialX(x, t->width, out.target.width, ax) : x + t->offsetX;
+    int32_t iy = IsSpecialY(y) ? ResolveSpecialY(y, t->height, out.target.height, ay) : y + t->offsetY;
     ix -= int32_t(ax * t->width);
     iy -= int32_t(ay * t->height);
     cxTextImage img{t->bitmap, t->mask, t->alpha, t->width, t->height, 0, 0};
@@ -297,10 +296,8 @@ extern "C" int CmdScaleTextObject(lua_State *L) {
     if (int err = FindTextObject(L, id, &t, CX_FINDTEXT_MODIFY)) return err;
     int32_t w = ToInt32(GetNumberOrPercentArg(L, 2, t->baseWidth, 1, nullptr));
     int32_t h = ToInt32(GetNumberOrPercentArg(L, 3, t->baseHeight, 1, nullptr));
-    if (w == CX_SIZE_KEEPASPECT && h == CX_SIZE_KEEPASPECT) return ERR_WRONGUSAGE;
-    if (w == CX_SIZE_KEEPASPECT) w = int32_t(std::lround(double(h) * t->baseWidth / std::max(t->baseHeight, 1)));
-    else if (h == CX_SIZE_KEEPASPECT) h = int32_t(std::lround(double(w) * t->baseHeight / std::max(t->baseWidth, 1)));
-    if (w < 1 || h < 1 || w > 16384 || h > 16384) return ERR_WRONGUSAGE;
+    if (int err = ApplyKeepAspectRatio(t->baseWidth, t->baseHeight, &w, &h)) return err;
+    if (w > 16384 || h > 16384) return ERR_WRONGUSAGE;
     t->scaledWidth = w;
     t->scaledHeight = h;
     return Rerender(L, t);

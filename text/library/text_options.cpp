@@ -3,33 +3,28 @@
 #include <cmath>
 
 #include "engine/runtime/runtime.h"
+#include "graphics/geometry/geometry.h"
+#include "images/core/display_options.h"
+#include "text/library/text_state.h"
 
 extern "C" void MakeTextMatrix(double sx, double sy, double angle, double m[4]) {
-    const double r = angle * M_PI / 180.0, c = std::cos(r), s = std::sin(r);
-    // Screen y grows downward: a positive angle turns counter-clockwise as seen.
-    m[0] = c * sx;
-    m[1] = s * sy;
-    m[2] = -s * sx;
-    m[3] = c * sy;
+    MakeTransformMatrix(m, 0, 0, 0, 0, sx, sy, angle);
 }
 
 extern "C" int ReadTextDisplayOptions(lua_State *L, int index, cxTextDrawOptions *o) {
     InitTextDrawOptions(o);
-    double ax = 0, ay = 0, angle = 0, sx = 1, sy = 1;
-    int smooth = 1;
-    GetTableDouble(L, index, "anchorx", &ax, nullptr);
-    GetTableDouble(L, index, "anchory", &ay, nullptr);
-    GetTableDouble(L, index, "rotate", &angle, nullptr);
-    GetTableDouble(L, index, "scalex", &sx, nullptr);
-    GetTableDouble(L, index, "scaley", &sy, nullptr);
-    GetTableInt(L, index, "smoothscale", &smooth, nullptr);
-    if (!(ax >= 0 && ax <= 1 && ay >= 0 && ay <= 1) || !std::isfinite(angle) || !(std::fabs(sx) > 0 && std::fabs(sx) < 1000) ||
-        !(std::fabs(sy) > 0 && std::fabs(sy) < 1000))
-        return ERR_WRONGUSAGE;
-    o->anchorX = ax;
-    o->anchorY = ay;
-    o->smooth = smooth;
-    MakeTextMatrix(sx, sy, std::fmod(angle, 360.0), o->matrix);
-    if (std::fmod(angle, 360.0) == 0 && sx == 1 && sy == 1) InitTextDrawOptions(o), o->anchorX = ax, o->anchorY = ay;
+    cxTransformOptions t;
+    cxLayerOptions l;
+    // Text has no size before it is laid out: the size keys do not apply.
+    const uint32_t smooth = (GetTextStyle()->flags & CX_TEXT_ANTIALIAS) ? 1 : 0;
+    if (int err = ReadDisplayOptions(L, index, 1, 1, 0, 0, smooth, &t, &l, CX_DOPT_INIT | CX_DOPT_NOSIZE)) return err;
+    if (!(t.anchorX >= 0 && t.anchorX <= 1 && t.anchorY >= 0 && t.anchorY <= 1)) return ERR_WRONGUSAGE;
+    for (double v : t.matrix)
+        if (!std::isfinite(v)) return ERR_WRONGUSAGE;
+    o->anchorX = t.anchorX;
+    o->anchorY = t.anchorY;
+    o->smooth = int32_t(t.smoothScale);
+    for (int i = 0; i < 4; ++i) o->matrix[i] = t.matrix[i];
+    if (IsIdentityMatrix(o->matrix)) o->matrix[0] = o->matrix[3] = 1, o->matrix[1] = o->matrix[2] = 0;
     return 0;
 }

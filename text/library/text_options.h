@@ -1,7 +1,6 @@
-// The display options a text command reads from its options table. The
-// common display-options reader of the image library takes this over once
-// it exists; until then the anchor, rotation, scale and smoothing are read
-// here, in this one place.
+// The display options a text command reads from its options table, through
+// the common display-options reader: what the text needs of them is kept in
+// a cxTextDrawOptions.
 #pragma once
 
 #include "engine/vm/lua.h"
@@ -11,8 +10,8 @@
 extern "C" {
 #endif
 
-/* "anchorx", "anchory" (0..1), "rotate" (degrees), "scalex", "scaley",
-   "smoothscale". 0 or an error code. */
+/* The anchor, the matrix (scale, rotation, transform) and smoothing. 0 or
+   an error code. */
 int ReadTextDisplayOptions(lua_State *L, int index, cxTextDrawOptions *out);
 /* The matrix of a rotation by angle degrees (counter-clockwise on screen)
    after scaling by sx and sy. */

@@ -111,7 +111,8 @@ TEST_F(TextTest, ScalingRefersToTheSizeAtCreation) {
               0);
     EXPECT_EQ(Object(1)->width, w / 2);
     EXPECT_EQ(Object(1)->height, (h + 1) / 2);
-    EXPECT_EQ(Cmd("ScaleTextObject", {1, 0, 10}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Cmd("ScaleTextObject", {1, 0, 10}), ERR_BADDIMENSIONS);
+    EXPECT_EQ(Cmd("ScaleTextObject", {1, 100000, 100000}), ERR_WRONGUSAGE);
 }
 
 TEST_F(TextTest, LockedObjectsRefuseChanges) {
