@@ -97,6 +97,14 @@ TEST_F(TextTest, TabStopsStayAscendingAndAreLimited) {
     EXPECT_GT(Count(0xFFFFFF, 64, 0, 72, 8), 0);
 }
 
+TEST_F(TextTest, ATabStopBeyondTheMarginBreaksTheLine) {
+    ASSERT_EQ(Cmd("AddTab", {5000}), 0);
+    ASSERT_EQ(CmdS("Print", "a\tb"), 0);
+    EXPECT_EQ(Cursor().cursorX, 8);
+    EXPECT_EQ(Cursor().cursorY, 8);
+    EXPECT_GT(Count(0xFFFFFF, 0, 8, 8, 16), 0);
+}
+
 TEST_F(TextTest, FontStylesAccumulateUntilNormal) {
     auto style = [&] {
         EXPECT_EQ(Cmd("GetFontStyle", {}), 0);
