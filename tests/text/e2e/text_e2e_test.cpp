@@ -138,6 +138,38 @@ TEST(TextPlayer, ATurnedTextObjectStandsUpright) {
     EXPECT_TRUE(Has(r.out, "below=0")) << r.out;
 }
 
+TEST(TextPlayer, PrintIntoASelectedBrush) {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    // The brush's own cursor starts at its top-left; the display is not
+    // drawn until the brush is shown.
+    const cxe2e::RunResult r = RunApplet(OpenDisplay("TextBrush") + R"(
+        GETGLOBAL 0 "createbrush"
+        LOADK 1 #1
+        LOADK 2 #64
+        LOADK 3 #16
+        CALL 0 4 1
+        GETGLOBAL 0 "selectbrush"
+        LOADK 1 #1
+        CALL 0 2 1
+        GETGLOBAL 0 "print"
+        LOADK 1 "Hi"
+        CALL 0 2 1
+        GETGLOBAL 0 "endselect"
+        CALL 0 1 1
+)" + ShowCount("before", 0, 0, 199, 99) + R"(
+        GETGLOBAL 0 "displaybrush"
+        LOADK 1 #1
+        LOADK 2 #100
+        LOADK 3 #50
+        CALL 0 4 1
+)" + ShowCount("hi", 100, 50, 115, 57) + ShowCount("rest", 116, 50, 163, 65));
+    if (Has(r.out, "Function createbrush not found!")) GTEST_SKIP() << "the player has no brush library yet";
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "before=0")) << r.out;
+    EXPECT_FALSE(Has(r.out, "hi=0")) << r.out;
+    EXPECT_TRUE(Has(r.out, "rest=0")) << r.out;
+}
+
 TEST(TextPlayer, BadTextGivesTheSystemsErrors) {
     if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
     const cxe2e::RunResult r = RunApplet(OpenDisplay("TextBad") + R"(
