@@ -3,6 +3,11 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "graphics/blit/blit.h"
 #include "text/library/font_cache.h"
 #include "text_fixture.h"
 
@@ -158,6 +163,77 @@ TEST_F(TextTest, AntiAliasedTrueTypeTextBlendsIntoTheTarget) {
         }
     EXPECT_GT(red, 10);
     EXPECT_GT(partial, 5);
+}
+
+} // namespace
+
+namespace {
+
+using texttest::TextTest;
+
+// The anti-aliased image FreeType itself makes of a text: each glyph's
+// coverage at its pen position, white over black.
+std::vector<uint8_t> FreeTypeImage(const char *file, int points, const char *text, int baseline, int w, int h) {
+    std::vector<uint8_t> img(size_t(w * h), 0);
+    FT_Library lib;
+    FT_Face face;
+    FT_Init_FreeType(&lib);
+    FT_New_Face(lib, file, 0, &face);
+    FT_Set_Char_Size(face, points * 64, 0, 72, 72);
+    int pen = 0;
+    for (const char *p = text; *p; ++p) {
+        const FT_UInt g = FT_Get_Char_Index(face, FT_ULong(static_cast<unsigned char>(*p)));
+        FT_Load_Glyph(face, g, FT_LOAD_NO_AUTOHINT);
+        FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL);
+        const FT_Bitmap &b = face->glyph->bitmap;
+        for (unsigned y = 0; y < b.rows; ++y)
+            for (unsigned x = 0; x < b.width; ++x) {
+                const int tx = pen + face->glyph->bitmap_left + int(x), ty = baseline - face->glyph->bitmap_top + int(y);
+                if (tx >= 0 && ty >= 0 && tx < w && ty < h) {
+                    uint8_t &d = img[size_t(ty * w + tx)];
+                    d = std::max(d, b.buffer[y * unsigned(b.pitch) + x]);
+                }
+            }
+        pen += int(face->glyph->metrics.horiAdvance / 64);
+        if (p[1] && FT_HAS_KERNING(face)) {
+            FT_Vector k{};
+            FT_Get_Kerning(face, g, FT_Get_Char_Index(face, FT_ULong(static_cast<unsigned char>(p[1]))), FT_KERNING_UNSCALED, &k);
+            pen += int(int64_t(k.x) * face->size->metrics.x_ppem / face->units_per_EM);
+        }
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(lib);
+    return img;
+}
+
+TEST_F(TextTest, AntiAliasedImagesMatchFreeTypeOnBothRoads) {
+    const char *vera = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
+    ASSERT_EQ(SetFont(this, L, ":::default_sans", 20, 1), 0);
+    ASSERT_EQ(Cmd("SetFontStyle", {16}), 0);
+    const int baseline = GetCurrentFont()->baseline;
+    const auto expect = FreeTypeImage(vera, 20, "AgW", baseline, kW, kH);
+    // Plain text goes straight into the target; with a (neutral) tag it is
+    // laid out into an image and blended in.
+    for (const char *text : {"AgW", "[i][/i]AgW"}) {
+        texttest::Out().target.colour = bitmap;
+        FillRect(bitmap, 0, 0, kW, kH, 0);
+        ASSERT_EQ(Call("TextOut", [&] {
+                      lua_pushnumber(L, 0);
+                      lua_pushnumber(L, 0);
+                      lua_pushstring(L, text);
+                  }),
+                  0)
+            << text;
+        int off = 0, lit = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const int got = int(Pixel(x, y) & 0xFF), want = expect[size_t(y * kW + x)];
+                lit += want > 0;
+                if (std::abs(got - want) > 2) ++off;
+            }
+        EXPECT_GT(lit, 50) << text;
+        EXPECT_EQ(off, 0) << text;
+    }
 }
 
 } // namespace
