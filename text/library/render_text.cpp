@@ -65,7 +65,7 @@ bool NeedsGeneral(const cxTextRecord &rec, int tagsOff) {
 // Plain text drawn glyph by glyph into the target: no run list, no image.
 // Returns 1 when it took the text, 0 to go the general road, or -error.
 int DirectRoad(lua_State *L, cxTextRecord *rec, int mode, int tagsOff, const cxTextDrawOptions &o) {
-    if (NeedsGeneral(*rec, tagsOff) || !Identity(o)) return 0;
+    if (NeedsGeneral(*rec, tagsOff) || !Identity(o) || o.effects) return 0;
     cxDrawOutput out;
     if (int err = Output(L, &out)) return -err;
     if (out.layersOn || !out.target.colour || out.target.mask || out.target.alpha ||
@@ -188,7 +188,14 @@ struct FontScale {
 
 } // namespace
 
-extern "C" void InitTextDrawOptions(cxTextDrawOptions *o) { *o = {0, 0, {1, 0, 0, 1}, 1}; }
+extern "C" void InitTextDrawOptions(cxTextDrawOptions *o) {
+    o->anchorX = o->anchorY = 0;
+    o->matrix[0] = o->matrix[3] = 1;
+    o->matrix[1] = o->matrix[2] = 0;
+    o->smooth = 1;
+    o->effects = 0;
+    InitLayerOptions(&o->layer);
+}
 
 extern "C" void FreeTextImage(cxTextImage *img) {
     FreeBitmap(img->bitmap);
@@ -199,9 +206,35 @@ extern "C" void FreeTextImage(cxTextImage *img) {
 
 extern "C" void SetTextLayerHooks(const cxTextLayerHooks *hooks) { g_layerHooks = hooks ? *hooks : cxTextLayerHooks{}; }
 
-extern "C" int BlitTextImage(lua_State *L, const cxTextImage *img, int32_t x, int32_t y) {
+extern "C" int BlitTextImage(lua_State *L, const cxTextImage *shown, int32_t x, int32_t y,
+                             const cxTextDrawOptions *opts) {
     cxDrawOutput out;
     if (int err = Output(L, &out)) return err;
+    // Filters and a transparency are drawn from a copy of the image.
+    cxTextImage copy{};
+    const cxTextImage *img = shown;
+    if (opts && opts->effects) {
+        copy = *shown;
+        copy.bitmap = AllocBitmap(shown->width, shown->height, 0, 0);
+        copy.mask = shown->mask ? AllocMask(copy.bitmap, shown->width, shown->height, 1, nullptr, 0) : nullptr;
+        copy.alpha = shown->alpha ? CopyAlphaChannel(shown->alpha, shown->width, shown->height) : nullptr;
+        int err = !copy.bitmap ? ERR_BITMAP : (shown->mask && !copy.mask) ? ERR_ALLOCMASK
+                                             : (shown->alpha && !copy.alpha) ? ERR_ALLOCALPHA : 0;
+        if (!err) {
+            BltBitmap(shown->bitmap, 0, 0, copy.bitmap, 0, 0, shown->width, shown->height);
+            if (copy.mask) CombineMaskRect(shown->mask, 0, 0, copy.mask, 0, 0, shown->width, shown->height, CX_MASKVANILLACOPY);
+            err = ApplyLayerOptionEffects(L, &opts->layer, copy.width, copy.height, copy.bitmap, &copy.alpha, &copy.mask, 1);
+        }
+        if (err) {
+            FreeTextImage(&copy);
+            return err;
+        }
+        img = &copy;
+    }
+    struct Release {
+        cxTextImage *image;
+        ~Release() { FreeTextImage(image); }
+    } release{&copy};
     int32_t sx = 0, sy = 0, dx = x, dy = y, w = img->width, h = img->height;
     if (!ClipBlitRect(nullptr, &sx, &sy, &dx, &dy, &w, &h, img->width, img->height, out.target.width,
                       out.target.height, 0))
@@ -313,7 +346,7 @@ extern "C" int RenderText(lua_State *L, cxTextRecord *rec, int mode, int tagsOff
     if (out.layersOn && g_layerHooks.addTextLayer && !(flags & CX_RENDER_NOLAYER)) {
         err = g_layerHooks.addTextLayer(L, out.display, rec, &img, ix, iy);
     } else {
-        err = BlitTextImage(L, &img, ix, iy);
+        err = BlitTextImage(L, &img, ix, iy, &o);
     }
     FreeTextImage(&img);
     if (err) return err;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/vm/lua.h"
+#include "images/core/display_options.h"
 #include "text/layout/layout.h"
 
 #ifdef __cplusplus
@@ -22,6 +23,8 @@ typedef struct cxTextDrawOptions {
     double anchorX, anchorY;
     double matrix[4]; /* m00, m01, m10, m11 */
     int32_t smooth;
+    int32_t effects;        /* the layer block holds filters or a transparency */
+    cxLayerOptions layer;   /* what a layer made of the text looks like */
 } cxTextDrawOptions;
 
 void InitTextDrawOptions(cxTextDrawOptions *o);
@@ -40,8 +43,10 @@ int RenderText(lua_State *L, cxTextRecord *rec, int mode, int tagsOff, const cxT
 void FreeTextImage(cxTextImage *image);
 
 /* Puts an image into the current output with its top-left at (x, y) and
-   refreshes the changed box. 0 or the output's error. */
-int BlitTextImage(lua_State *L, const cxTextImage *image, int32_t x, int32_t y);
+   refreshes the changed box; opts (may be null) gives the filters and the
+   transparency drawn with it. The image stays the caller's. 0 or the
+   output's error. */
+int BlitTextImage(lua_State *L, const cxTextImage *image, int32_t x, int32_t y, const cxTextDrawOptions *opts);
 
 /* Where text layers plug in: the layers library installs addTextLayer,
    which takes the image (and a copy of the record) when layers are on. */

@@ -200,7 +200,7 @@ extern "C" int DrawTextObject(lua_State *L, int32_t x, int32_t y, cxObjectID id,
     ix -= int32_t(ax * t->width);
     iy -= int32_t(ay * t->height);
     cxTextImage img{t->bitmap, t->mask, t->alpha, t->width, t->height, 0, 0};
-    return BlitTextImage(L, &img, ix, iy);
+    return BlitTextImage(L, &img, ix, iy, opts);
 }
 
 // DisplayTextObject(id, x, y[, options])

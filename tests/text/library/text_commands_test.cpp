@@ -250,3 +250,31 @@ TEST_F(TextTest, TextOutAlignsAndCentres) {
 }
 
 } // namespace
+
+namespace {
+
+using texttest::TextTest;
+
+TEST_F(TextTest, TextOutDrawsWithTheDisplayOptionsTransparency) {
+    ASSERT_EQ(Call("TextOut", [&] {
+                  lua_pushnumber(L, 0);
+                  lua_pushnumber(L, 0);
+                  lua_pushstring(L, "I");
+                  lua_newtable(L);
+                  lua_pushstring(L, "transparency");
+                  lua_pushnumber(L, 128);
+                  lua_settable(L, -3);
+              }),
+              0);
+    int half = 0, other = 0;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const uint32_t c = Pixel(x, y) & 0xFF;
+            if (c >= 0x60 && c <= 0xA0) ++half;
+            else if (c) ++other;
+        }
+    EXPECT_GT(half, 5);
+    EXPECT_EQ(other, 0);
+}
+
+} // namespace
