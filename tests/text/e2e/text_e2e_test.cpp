@@ -197,7 +197,10 @@ TEST(TextPlayer, InKeyStrReadsTypedKeys) {
     const std::string ready = "        LOADK 21 \"ready\"\n" + cxe2e::ShowString(21);
     const std::string source = ".source \"=keys.cxs\"\n        CLOSURE 50 count\n" + OpenDisplay("TextKeys") + ready +
                                line("0", 5, 0) + line("3", 0, 0) + line("0", 0, 1) + line("4", 0, 0) +
-                               ShowCount("stars", 0, 16, 23, 23) + ShowCount("after", 24, 16, 199, 23) + "        RETURN 0 1\n" + kCount;
+                               ShowCount("stars", 0, 16, 23, 23) + ShowCount("after", 24, 16, 199, 23) +
+                               "        GETGLOBAL 0 \"locate\"\n        LOADK 1 #0\n        LOADK 2 #60\n        CALL 0 3 1\n"
+                               "        GETGLOBAL 0 \"print\"\n        LOADK 1 \"***\"\n        CALL 0 2 1\n" +
+                               ShowCount("ref", 0, 60, 23, 67) + "        RETURN 0 1\n" + kCount;
     cxe2e::WriteApplet(dir.Path("keys.cxa"), source);
     cxe2e::RunOptions options;
     options.withDisplay = true;
@@ -225,6 +228,11 @@ TEST(TextPlayer, InKeyStrReadsTypedKeys) {
     // nothing after them.
     EXPECT_FALSE(Has(r.out, "stars=0")) << r.out;
     EXPECT_TRUE(Has(r.out, "after=0")) << r.out;
+    // Stars, not the letters: as many lit pixels as "***" printed plainly.
+    const size_t at = r.out.find("stars="), ref = r.out.find("ref=");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_NE(ref, std::string::npos);
+    EXPECT_EQ(std::atoi(r.out.c_str() + at + 6), std::atoi(r.out.c_str() + ref + 4)) << r.out;
 }
 #endif
 
