@@ -34,6 +34,7 @@
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
 #include "shell/platform_start.h"
+#include "text/library/text_library.h"
 #include "shell/plugins/plugin_loader.h"
 #include "shell/plugins/plugin_manager.h"
 #include "shell/plugins/plugin_package.h"
@@ -115,6 +116,7 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("dos", OpenDosLibrary);
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
+    SetScriptLibraryOpener("text", OpenTextLibrary);
     SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
     InstallVectorPluginFinder();
     if (int err = OpenScriptLibraries(L)) return err;
