@@ -14,6 +14,7 @@
 #include "graphics/editing/bitmap_edit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "images/brushes/brush.h"
+#include "images/core/layer_use.h"
 #include "images/editing/brush_commands.h"
 #include "images/output/output_redirect.h"
 #include "platform/os_bitmap.h"
@@ -374,6 +375,37 @@ TEST_F(BrushEdit, DistortionsGiveTransparencyByTheSmoothFlag) {
     EXPECT_NE(Brush(2)->alpha, nullptr);
     Make(3, 16, 12);
     EXPECT_EQ(Run("PolarDistortBrush", {3.0, kNaN}), ERR_WRONGUSAGE);
+}
+
+int g_redirects = 0;
+void CountRedirect(lua_State *, int, cxObjectID, cxObjectID) { g_redirects++; }
+
+TEST_F(BrushEdit, ABrushThatLayersShowIsCopiedForThemBeforeItChanges) {
+    cxLayerHooks hooks{};
+    hooks.redirectLayers = CountRedirect;
+    SetLayerHooks(&hooks);
+    g_redirects = 0;
+    cxBrush *b = Make(1);
+    AddBrushLayerUse(b);
+    AddBrushLayerUse(b);
+    ASSERT_EQ(Run("ScaleBrush", {1.0, 4.0, 3.0}), 0);
+    EXPECT_EQ(g_redirects, 1);  // one copy for both layers
+    EXPECT_EQ(Brush(1), b);
+    EXPECT_EQ(b->width, 4);
+    EXPECT_EQ(b->layerUses, 0);
+    // The copy keeps the old picture, pending free, under an automatic ID.
+    cxBrush *copy = nullptr;
+    for (cxBrush *r = GetFirstBrush(); r; r = reinterpret_cast<cxBrush *>(r->header.next))
+        if (r != b) copy = r;
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->width, 8);
+    EXPECT_EQ(copy->layerUses, 2);
+    EXPECT_EQ(copy->pendingFree, 1u);
+    EXPECT_EQ(At(copy->bitmap, 7, 5), ColourAt(7, 5));
+    // Reading makes no copy.
+    ASSERT_EQ(Run("ReadBrushPixel", {1.0, 0.0, 0.0}), 0);
+    EXPECT_EQ(g_redirects, 1);
+    SetLayerHooks(nullptr);
 }
 
 // Every command that changes a brush: valid arguments after the ID.
