@@ -13,6 +13,8 @@
 #include "engine/errors/error_codes.h"
 #include "graphics/editing/bitmap_edit.h"
 #include "graphics/blit/mask_alpha_rect.h"
+#include "display/draw/draw_library.h"
+#include "images/bgpics/bgpic.h"
 #include "images/brushes/brush.h"
 #include "images/core/layer_use.h"
 #include "images/editing/brush_commands.h"
@@ -375,6 +377,34 @@ TEST_F(BrushEdit, DistortionsGiveTransparencyByTheSmoothFlag) {
     EXPECT_NE(Brush(2)->alpha, nullptr);
     Make(3, 16, 12);
     EXPECT_EQ(Run("PolarDistortBrush", {3.0, kNaN}), ERR_WRONGUSAGE);
+}
+
+TEST_F(BrushEdit, DrawingIntoASelectedBGPicAndIntoAnAlphaChannel) {
+    ASSERT_EQ(OpenDrawLibrary(L), 0);
+    ASSERT_EQ(Call("SetFillStyle", [&] { lua_pushnumber(L, 1); }), 0);
+    cxBitmap *bm = AllocBitmap(20, 10, CX_ALLOC_CLEAR, 0);
+    cxObjectID id{5, nullptr};
+    cxBGPic *pic = nullptr;
+    ASSERT_EQ(AddBGPicRecord(&id, 0, 20, 10, 20, nullptr, bm, nullptr, -1, nullptr, nullptr, nullptr, &pic), 0);
+    ASSERT_EQ(Run("SelectBGPic", {5.0}), 0);
+    ASSERT_EQ(Run("Box", {2.0, 2.0, 4.0, 4.0, double(0x00FF00)}), 0);
+    ASSERT_EQ(Run("EndSelect", {}), 0);
+    EXPECT_EQ(At(pic->base.bitmap, 3, 3), 0x00FF00u);
+    EXPECT_EQ(At(pic->base.bitmap, 10, 3), 0u);
+    // SelectAlphaChannel: the first drawing makes an opaque channel and
+    // drops the mask; the alpha intensity is what shapes write.
+    cxBrush *b = Make(1, 8, 6, true);
+    ASSERT_EQ(Run("SelectAlphaChannel", {1.0}), 0);
+    ASSERT_EQ(Run("SetAlphaIntensity", {40.0}), 0);
+    ASSERT_EQ(Run("Box", {0.0, 0.0, 2.0, 2.0, 0.0}), 0);
+    ASSERT_EQ(Run("EndSelect", {}), 0);
+    ASSERT_EQ(Run("SetAlphaIntensity", {-1.0}), 0);
+    EXPECT_EQ(b->mask, nullptr);
+    ASSERT_NE(b->alpha, nullptr);
+    EXPECT_EQ(At(b->alpha, 1, 1), 40u);
+    EXPECT_EQ(At(b->alpha, 5, 5), 255u);
+    FreeDrawLibraryBuffers(L);
+    FreeAllBGPics(L);
 }
 
 int g_redirects = 0;
