@@ -13,6 +13,7 @@
 #include "engine/errors/errors.h"
 #include "graphics/blit/blit.h"
 #include "graphics/gradient/gradient.h"
+#include "graphics/geometry/geometry.h"
 #include "graphics/vector/vector_engine.h"
 #include "text/vector/vector_font_cache.h"
 
@@ -180,8 +181,8 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
 
     // The drawing's place: special coordinates centre or align its box;
     // others put the path's origin there.
-    const int32_t rx = ResolveSpecialX(x, main.width, out.target.width);
-    const int32_t ry = ResolveSpecialY(y, main.height, out.target.height);
+    const int32_t rx = ResolveSpecialX(x, main.width, out.target.width, 0.0);
+    const int32_t ry = ResolveSpecialY(y, main.height, out.target.height, 0.0);
     const int32_t px = rx != x ? rx : ClampCoordinate(double(x) + main.x);
     const int32_t py = ry != y ? ry : ClampCoordinate(double(y) + main.y);
     r->x = px;
