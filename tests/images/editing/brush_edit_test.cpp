@@ -407,6 +407,34 @@ TEST_F(BrushEdit, DrawingIntoASelectedBGPicAndIntoAnAlphaChannel) {
     FreeAllBGPics(L);
 }
 
+TEST_F(BrushEdit, GradientAndTexturedBrushes) {
+    // Nil: an automatic ID comes back.
+    ASSERT_EQ(Call("CreateGradientBrush",
+                   [&] {
+                       lua_pushnil(L);
+                       for (double v : {32.0, 8.0, 2.0, double(0xFF0000), double(0x0000FF)}) lua_pushnumber(L, v);
+                   }),
+              0);
+    ASSERT_TRUE(lua_islightuserdata(L, 1));
+    cxBrush *g = nullptr;
+    ASSERT_EQ(FindBrush(L, {0, lua_touserdata(L, 1)}, &g, 0), 0);
+    EXPECT_EQ(g->width, 32);
+    // Angle 0 runs from the top (start colour) to the bottom (end colour).
+    const uint32_t top = At(g->bitmap, 16, 0), bottom = At(g->bitmap, 16, 7);
+    EXPECT_GT(top >> 16, top & 0xFF);
+    EXPECT_GT(bottom & 0xFF, bottom >> 16);
+    EXPECT_EQ(Run("CreateGradientBrush", {3.0, 0.0, 8.0, 2.0, 0.0, 0.0}), ERR_BADDIMENSIONS);
+    EXPECT_EQ(Run("CreateGradientBrush", {3.0, kNaN, 8.0, 2.0, 0.0, 0.0}), ERR_BADDIMENSIONS);
+    // A texture tiled from its offset.
+    Make(1);
+    ASSERT_EQ(Run("CreateTexturedBrush", {2.0, 1.0, 20.0, 10.0}), 0);
+    ASSERT_NE(Brush(2), nullptr);
+    EXPECT_EQ(At(Brush(2)->bitmap, 9, 7), ColourAt(1, 1));
+    EXPECT_EQ(Run("CreateTexturedBrush", {1.0, 1.0, 20.0, 10.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Run("CreateTexturedBrush", {4.0, 99.0, 20.0, 10.0}), ERR_FINDBRUSH);
+    EXPECT_EQ(Run("CreateTexturedBrush", {4.0, 1.0, -2.0, 10.0}), ERR_BADDIMENSIONS);
+}
+
 int g_redirects = 0;
 void CountRedirect(lua_State *, int, cxObjectID, cxObjectID) { g_redirects++; }
 
