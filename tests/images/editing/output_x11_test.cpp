@@ -90,6 +90,27 @@ TEST_F(OutputX11, TheFirstDrawingIntoAMaskMakesIt) {
     EXPECT_EQ(WindowPixel(d, 45, 15), 0u);
 }
 
+TEST_F(OutputX11, ABrushDisplayedIntoASelectedMaskWritesItsShape) {
+    // Brush 2: 4 x 4, visible only in its left half.
+    cxBitmap *bm = AllocBitmap(4, 4, CX_ALLOC_CLEAR, 0);
+    cxBitmap *mask = AllocMask(bm, 4, 4, 1, nullptr, 0);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 2; x++) WriteBitmapPixel(mask, x, y, 1);
+    cxObjectID id{2, nullptr};
+    ASSERT_EQ(AddBrushRecord(&id, CX_BRUSH_BITMAP, 4, 4, 4, 0, nullptr, bm, CX_TRANSPARENT_BY_MASK, mask, nullptr,
+                             nullptr, nullptr),
+              0);
+    cxBrush *b = Brush();
+    b->mask = AllocMask(b->bitmap, 40, 30, 1, nullptr, 0);  // all invisible
+    ASSERT_EQ(Cmd("SelectMask", {1}), 0);
+    ASSERT_EQ(DisplayBrushByID(L, {2, nullptr}, 10, 10, 0), 0);
+    ASSERT_EQ(Cmd("EndSelect", {}), 0);
+    EXPECT_EQ(At(b->mask, 10, 10), 1u);
+    EXPECT_EQ(At(b->mask, 11, 13), 1u);
+    EXPECT_EQ(At(b->mask, 12, 10), 0u);  // the brush's invisible half
+    EXPECT_EQ(At(b->mask, 9, 10), 0u);
+}
+
 TEST_F(OutputX11, ASelectionParksDoubleBufferingAndEndSelectBringsItBack) {
     ASSERT_EQ(Cmd("BeginDoubleBuffer", {}), 0);
     EXPECT_EQ(Cmd("EndSelect", {}), ERR_WRONGUSAGE);
