@@ -136,6 +136,18 @@ TEST_F(OutputX11, ASelectionParksDoubleBufferingAndEndSelectBringsItBack) {
     EXPECT_EQ(d->doubleBuffer1, 0u);
 }
 
+TEST_F(OutputX11, SavedRenderTargetDrawsOnTheDisplayForAMoment) {
+    ASSERT_EQ(Cmd("SelectBrush", {1}), 0);
+    cxSavedRenderTarget saved;
+    SaveRenderTarget(d, &saved);
+    ASSERT_EQ(Cmd("Box", {0, 0, 4, 4, 0xFF00FF}), 0);  // onto the display's picture
+    RestoreRenderTarget(d, &saved);
+    ASSERT_EQ(Cmd("Box", {0, 0, 4, 4, 0x00FF00}), 0);  // into the brush again
+    ASSERT_EQ(Cmd("EndSelect", {}), 0);
+    EXPECT_EQ(At(d->picture, 1, 1), 0xFF00FFu);
+    EXPECT_EQ(At(Brush()->bitmap, 1, 1), 0x00FF00u);
+}
+
 TEST_F(OutputX11, SelectionRefusalsAndEnds) {
     EXPECT_EQ(Cmd("EndSelect", {}), ERR_WRONGUSAGE);
     EXPECT_EQ(Cmd("SelectBrush", {7}), ERR_FINDBRUSH);
