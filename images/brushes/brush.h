@@ -107,6 +107,11 @@ void PurgePendingBrushes(lua_State *L);
 int GetBrushBitmaps(cxObjectID id, cxBitmap **bitmap, cxBitmap **mask, cxBitmap **alpha, int32_t *width,
                     int32_t *height);
 
+/* A new ARGB copy (malloc'd; free()) of a brush for plug-ins: its
+   transparency in the alpha bytes (alpha channel, mask, else 255). Null
+   and *error (ERR_FINDBRUSH ..., ERR_VECTORBRUSH, ERR_MEM) on failure. */
+uint32_t *GetBrushARGBCopy(cxObjectID id, int32_t *width, int32_t *height, int *error);
+
 /* Hardware brushes of a display that closes. */
 void FreeDisplayHardwareBrushes(lua_State *L, cxDisplay *d);
 

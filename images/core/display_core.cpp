@@ -12,7 +12,9 @@
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/geometry/geometry.h"
 #include "images/bgpics/bgpic.h"
+#include "images/bgpics/bgpic_fill.h"
 #include "images/brushes/brush.h"
+#include "images/brushes/brush_creation.h"
 #include "images/core/layer_use.h"
 #include "images/core/render_target.h"
 
@@ -104,7 +106,11 @@ int FindObject(lua_State *L, cxDisplay *d, cxDrawRequest *r, Found *f) {
         if (b->hardware && b->display && b->display != d) return ERR_INCOMPATBRUSH;
         if (r->kind == CX_OBJ_BRUSHPART && b->brushKind != CX_BRUSH_BITMAP) return ERR_BRUSHTYPE;
         if (d->layersOn && b->brushKind == CX_BRUSH_VECTOR && b->transformed) return ERR_TFVBRUSH;
-        if (!b->bitmap) return ERR_BITMAP;  // loaded before any display and not made yet
+        if (!b->bitmap) {
+            // Loaded before any display existed: its bitmaps are made now.
+            if (int err = RealizeBrush(b)) return err;
+            if (!b->bitmap) return ERR_BITMAP;
+        }
         f->img.bitmap = b->bitmap, f->img.mask = b->mask, f->img.alpha = b->alpha;
         f->objW = b->width, f->objH = b->height;
         f->hardware = b->hardware != 0;
@@ -123,6 +129,7 @@ int FindObject(lua_State *L, cxDisplay *d, cxDrawRequest *r, Found *f) {
             const uint32_t flags = (r->flags & (CX_DRAW_PENDING | CX_DRAW_READYOPTIONS)) ? CX_FIND_PENDING : 0;
             if (int err = FindBGPic(L, r->id, &b, flags)) return err;
         }
+        if (int err = RealizeBGPic(L, b)) return err;
         if (!b->scaled.bitmap) return ERR_BITMAP;
         f->img.bitmap = b->scaled.bitmap, f->img.mask = b->scaled.mask, f->img.alpha = b->scaled.alpha;
         f->objW = b->scaledWidth, f->objH = b->scaledHeight;
