@@ -4,6 +4,7 @@
 
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
+#include "images/core/render_target.h"
 #include "tests/images/brushes/brush_test_display.h"
 
 namespace {
@@ -167,6 +168,42 @@ TEST_F(DisplayCore, BGPicPartDefaultsToItsOwnPlace) {
     EXPECT_EQ(Shown(30, 31), 0x00FF00u);
     EXPECT_EQ(Cmd("DisplayBGPicPart", {7, 64, 0, 2, 2}), ERR_COORDSRANGE);
     EXPECT_EQ(Cmd("DisplayBGPicPart", {8, 0, 0, 2, 2}), ERR_FINDBGPIC);
+}
+
+}  // namespace
+
+namespace {
+
+// Output redirected to brush 3 (the output redirection code's hooks,
+// stood in for here).
+void *g_selected = nullptr;
+int g_ended = 0;
+int Selected(uint32_t *kind, void **record) {
+    if (!g_selected) return 0;
+    *kind = CX_OBJ_BRUSH;
+    *record = g_selected;
+    return 1;
+}
+void End(lua_State *) {
+    ++g_ended;
+    g_selected = nullptr;
+    GetCurrentDisplay()->targetKind = CX_OBJECT_DISPLAY;
+}
+
+TEST_F(DisplayCore, TheBrushOutputGoesToIsGuarded) {
+    cxBrush *b = Brush(3, 4, 4, 0x00FFFF);
+    g_selected = b;
+    g_ended = 0;
+    cxRenderTargetHooks hooks{Selected, End, nullptr};
+    SetRenderTargetHooks(&hooks);
+    d->targetKind = CX_OBJ_BRUSH;
+    EXPECT_EQ(Cmd("FreeBrush", {3}), ERR_MODIFYABR);
+    EXPECT_EQ(CountBrushes(), 1);
+    // Showing it ends the selection first, then draws it on the display.
+    EXPECT_EQ(Cmd("DisplayBrush", {3, 0, 0}), 0);
+    EXPECT_EQ(g_ended, 1);
+    EXPECT_EQ(Shown(0, 0), 0x00FFFFu);
+    SetRenderTargetHooks(nullptr);
 }
 
 }  // namespace
