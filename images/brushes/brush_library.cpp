@@ -2,6 +2,7 @@
 #include "images/brushes/brush_library.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -195,12 +196,13 @@ int RGBArrayToBrush(lua_State *L) {
     const int32_t type = lua_gettop(L) >= 5 && !lua_isnil(L, 5) ? Int(L, 5) : 0;
     const int invert = lua_gettop(L) >= 6 && !lua_isnil(L, 6) ? Int(L, 6) != 0 : 0;
     if (w < 1 || h < 1) return ERR_BADDIMENSIONS;
-    if (int64_t(w) * h > (int64_t(1) << 28)) return ERR_BADDIMENSIONS;
+    const int64_t count = int64_t(w) * h;
+    if (count > INT32_MAX) return ERR_NOTENOUGHPIXELS;  // no table holds that many
     // The words are read before anything is made: a short or bad table
-    // leaves no brush behind.
-    std::vector<uint32_t> argb(size_t(w) * size_t(h));
-    for (size_t i = 0; i < argb.size(); ++i) {
-        lua_rawgeti(L, 2, int(i));
+    // leaves no brush behind. The buffer grows with what the table holds.
+    std::vector<uint32_t> argb;
+    for (int32_t i = 0; i < count; ++i) {
+        lua_rawgeti(L, 2, i);
         const int t = lua_type(L, -1);
         if (t == LUA_TNIL) {
             lua_settop(L, -2);
@@ -208,7 +210,7 @@ int RGBArrayToBrush(lua_State *L) {
         }
         const uint32_t v = uint32_t(int64_t(luaL_checknumber(L, -1)));
         lua_settop(L, -2);
-        argb[i] = invert ? v ^ 0xFF000000u : v;
+        argb.push_back(invert ? v ^ 0xFF000000u : v);
     }
     if (!n.automatic) {
         if (int err = FreeBrushByID(L, n.id, 0)) return err;
