@@ -12,6 +12,7 @@
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/geometry_drivers.h"
+#include "graphics/images/image_cache.h"
 #include "images/core/argb_bitmaps.h"
 #include "io/stream/applet_record.h"
 #include "io/stream/chunk_names.h"
@@ -69,6 +70,26 @@ int ApplyGlobalAlpha(cxBitmap **alpha, int32_t w, int32_t h, int32_t level) {
     }
     UnlockBitmap(&l);
     return 0;
+}
+
+// The image cache keeps the loaded ARGB pixels, whose alpha bytes are the
+// alpha channel: its word says whether they carry one.
+constexpr uint32_t kCachedAlpha = 0x100;
+
+bool TakeCachedPicture(const char *name, int32_t transparentColour, cxPictureLoad *pic) {
+    int32_t w = 0, h = 0;
+    uint32_t rowLength = 0, word = 0;
+    cxImageHandle *image = nullptr;
+    if (FindCachedImage(name, 0, &w, &h, &rowLength, &image, nullptr, &word) != 0 || !image) return false;
+    *pic = cxPictureLoad{};
+    pic->image = image;
+    pic->width = w;
+    pic->height = h;
+    pic->rowLength = int32_t(rowLength);
+    pic->transparentColour = transparentColour;
+    pic->hasAlpha = (word & kCachedAlpha) ? 1 : 0;
+    pic->brushKind = word & 0xFF;
+    return true;
 }
 
 }  // namespace
@@ -131,9 +152,20 @@ extern "C" int LoadBrushFile(lua_State *L, cxObjectID *id, const char *file, con
     if ((o->loadAlpha || o->globalAlpha != -1) && o->transparentColour != -1) return ERR_MASKNALPHA;
     PrintStatusMessage(GetMessageText(CX_MSG_LOADING_BRUSH), file, 1);
 
-    cxPictureLoad pic;
-    if (int err = LoadPicture(file, o->loaders, o->adapters, o->loadTransparency, o->transparentColour, &pic))
-        return err;
+    const bool preloading = Preloading(L);
+    cxPictureLoad pic{};
+    if (!(preloading && o->cachedLoad[0] && TakeCachedPicture(o->cachedLoad, o->transparentColour, &pic))) {
+        if (int err = LoadPicture(file, o->loaders, o->adapters, o->loadTransparency, o->transparentColour, &pic))
+            return err;
+        if (preloading && o->cache[0]) {
+            const uint32_t word = pic.brushKind | (pic.hasAlpha ? kCachedAlpha : 0u);
+            if (int err = AddCachedImage(o->cache, pic.width, pic.height, uint32_t(pic.rowLength), pic.image, nullptr,
+                                         word)) {
+                FreePictureLoad(&pic);
+                return err;
+            }
+        }
+    }
     int err = 0;
     if (o->x < 0 || o->y < 0) err = ERR_NEGCOORDS;
     else if (o->x >= pic.width || o->y >= pic.height) err = ERR_COORDSRANGE;
@@ -161,7 +193,7 @@ extern "C" int LoadBrushFile(lua_State *L, cxObjectID *id, const char *file, con
 
     const int32_t key = pic.maskFromAlpha ? CX_TRANSPARENT_BY_MASK : pic.transparentColour;
     cxBrush *b = nullptr;
-    if (Preloading(L) && scaledW == w && scaledH == h) {
+    if (preloading && scaledW == w && scaledH == h) {
         // No display yet: the brush keeps its image and gets its bitmaps
         // when the first display is ready.
         err = AddBrushRecord(id, pic.brushKind, w, h, pic.rowLength, 0, pic.image, nullptr, key, nullptr, alpha,
@@ -262,6 +294,10 @@ extern "C" int PreloadBrushItem(lua_State *L, const cxPreprocItem *item) {
             snprintf(o.loaders, sizeof o.loaders, "%s", t->text);
         else if (strcasecmp(t->key, "adapter") == 0 && t->kind == CX_TAG_STRING && t->text)
             snprintf(o.adapters, sizeof o.adapters, "%s", t->text);
+        else if (strcasecmp(t->key, "cache") == 0 && t->kind == CX_TAG_STRING && t->text)
+            snprintf(o.cache, sizeof o.cache, "%s", t->text);
+        else if (strcasecmp(t->key, "cachedload") == 0 && t->kind == CX_TAG_STRING && t->text)
+            snprintf(o.cachedLoad, sizeof o.cachedLoad, "%s", t->text);
     }
     // A file linked into the applet is read from there.
     char window[1024];

@@ -35,6 +35,10 @@ typedef struct cxBrushLoadOptions {
     int hardware, smoothScale;
     int32_t scaleWidth, scaleHeight; /* 0 = the image's; negative = percent (GetTablePercent) */
     char loaders[256], adapters[256];
+    /* While preloading: the name the loaded image is kept under in the
+       image cache, and the name of a cached image used instead of the
+       file. */
+    char cache[512], cachedLoad[512];
 } cxBrushLoadOptions;
 
 void InitBrushLoadOptions(cxBrushLoadOptions *o);

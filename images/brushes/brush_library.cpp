@@ -69,6 +69,8 @@ int LoadBrush(lua_State *L) {
         GetTableTruth(L, 3, "smoothscale", &o.smoothScale, nullptr);
         GetTableString(L, 3, "loader", o.loaders, sizeof o.loaders, nullptr);
         GetTableString(L, 3, "adapter", o.adapters, sizeof o.adapters, nullptr);
+        GetTableString(L, 3, "cache", o.cache, sizeof o.cache, nullptr);
+        GetTableString(L, 3, "cachedload", o.cachedLoad, sizeof o.cachedLoad, nullptr);
     } else if (args == 3 || args == 5) {
         o.transparentColour = int32_t(uint32_t(luaL_checknumber(L, 3)));
     }

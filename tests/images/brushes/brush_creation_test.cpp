@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "graphics/images/image_cache.h"
+#include "images/brushes/brush_creation.h"
 #include "images/formats/png_codec.h"
 #include "tests/images/brushes/brush_test_display.h"
 
@@ -200,6 +202,45 @@ TEST_F(BrushCreation, PluginsGetARGBCopies) {
     free(px);
     EXPECT_EQ(GetBrushARGBCopy({2, nullptr}, &w, &h, &error), nullptr);
     EXPECT_EQ(error, ERR_FINDBRUSH);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(BrushCreation, PreloadedBrushesWaitForTheirBitmapsAndShareCachedImages) {
+    SetKernelTags(L, CX_KTAG_PRELOADING, 1, CX_KTAG_END);
+    ASSERT_EQ(Call("LoadBrush", [&] {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, png.c_str());
+                  lua_newtable(L);
+                  lua_pushstring(L, "cache");
+                  lua_pushstring(L, "shared");
+                  lua_settable(L, -3);
+              }),
+              0);
+    std::filesystem::remove(png);
+    // The file is gone: the second brush comes from the cache.
+    ASSERT_EQ(Call("LoadBrush", [&] {
+                  lua_pushnumber(L, 2);
+                  lua_pushstring(L, png.c_str());
+                  lua_newtable(L);
+                  lua_pushstring(L, "cachedload");
+                  lua_pushstring(L, "shared");
+                  lua_settable(L, -3);
+                  lua_pushstring(L, "loadalpha");
+                  lua_pushnumber(L, 1);
+                  lua_settable(L, -3);
+              }),
+              0);
+    SetKernelTags(L, CX_KTAG_PRELOADING, 0, CX_KTAG_END);
+    EXPECT_EQ(Get(1)->bitmap, nullptr);
+    EXPECT_NE(Get(2)->alpha, nullptr);
+    ASSERT_EQ(RealizePendingBrushes(L), 0);
+    EXPECT_EQ(PixelOf(Get(1)->bitmap, 2, 3), 0xFF0003u);
+    EXPECT_EQ(PixelOf(Get(2)->bitmap, 2, 3), 0xFF0003u);
+    EXPECT_EQ(Get(1)->image, nullptr);  // a bitmap brush lets go of its image
+    ClearImageCache();
 }
 
 }  // namespace
