@@ -184,7 +184,31 @@ int LoadBGPic(lua_State *L) {
     } else if (Given(L, 3)) {
         o.transparentColour = int32_t(uint32_t(luaL_checknumber(L, 3)));
     }
-    if (int err = LoadBGPicFile(L, n, file, o)) return err;
+    // A palette of 256 colours, kept with the BGPic.
+    uint32_t *palette = nullptr;
+    if (Given(L, 4)) {
+        luaL_checktable(L, 4);
+        palette = static_cast<uint32_t *>(calloc(256, sizeof(uint32_t)));
+        if (!palette) return ERR_MEM;
+        for (int i = 0; i < 256; ++i) {
+            lua_rawgeti(L, 4, i);
+            if (lua_type(L, -1) == LUA_TNUMBER) palette[i] = uint32_t(int64_t(lua_tonumber(L, -1))) & 0xFFFFFF;
+            lua_settop(L, -2);
+        }
+    }
+    if (int err = LoadBGPicFile(L, n, file, o)) {
+        free(palette);
+        return err;
+    }
+    if (palette) {
+        cxBGPic *b = nullptr;
+        if (FindBGPic(L, n.id, &b, 0) == 0) {
+            free(b->palette);
+            b->palette = palette;
+        } else {
+            free(palette);
+        }
+    }
     return Result(L, n);
 }
 

@@ -145,3 +145,66 @@ TEST_F(BGPics, ABrushShownByALayerIsCopiedBeforeItIsModified) {
 }
 
 }  // namespace
+
+#include <filesystem>
+#include <vector>
+
+#include "images/formats/png_codec.h"
+
+namespace {
+
+TEST_F(BGPics, ALoadedImageLiesOverItsFill) {
+    char tmpl[] = "/tmp/cxbgpic.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string file = std::string(tmpl) + "/p.png";
+    // 4 x 2: the left half magenta, the right half white.
+    std::vector<uint32_t> px(8);
+    for (int i = 0; i < 8; ++i) px[i] = (i % 4) < 2 ? 0xFFFF00FFu : 0xFFFFFFFFu;
+    cxPngWriteRequest r{};
+    r.file = file.c_str();
+    r.pixels = px.data();
+    r.bytesPerRow = 16;
+    r.width = 4;
+    r.height = 2;
+    r.alpha = 0;
+    SavePNGImage(&r);
+    ASSERT_EQ(r.error, 0);
+
+    // Magenta is transparent; fill style 1 shows its colour there.
+    ASSERT_EQ(Call("LoadBGPic", [&] {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, file.c_str());
+                  lua_newtable(L);
+                  Field("transparency", 0xFF00FF);
+                  Field("fillstyle", 1);
+                  Field("fillcolor", 0x00FF00);
+              }),
+              0);
+    cxBGPic *b = Find(1);
+    EXPECT_EQ(b->base.mask, nullptr);
+    EXPECT_EQ(PixelOf(b->base.bitmap, 0, 0), 0x00FF00u);
+    EXPECT_EQ(PixelOf(b->base.bitmap, 3, 1), 0xFFFFFFu);
+    EXPECT_EQ(Call("LoadBGPic", [&] {
+                  lua_pushnumber(L, 2);
+                  lua_pushstring(L, file.c_str());
+                  lua_newtable(L);
+                  Field("fillstyle", 4);
+              }),
+              ERR_WRONGUSAGE);
+    // A palette given as the fourth argument stays with the BGPic.
+    ASSERT_EQ(Call("LoadBGPic", [&] {
+                  lua_pushnumber(L, 3);
+                  lua_pushstring(L, file.c_str());
+                  lua_pushnumber(L, -1);
+                  lua_newtable(L);
+                  lua_pushnumber(L, 0x123456);
+                  lua_rawseti(L, -2, 255);
+              }),
+              0);
+    ASSERT_NE(Find(3)->palette, nullptr);
+    EXPECT_EQ(Find(3)->palette[255], 0x123456u);
+    std::error_code ec;
+    std::filesystem::remove_all(tmpl, ec);
+}
+
+}  // namespace
