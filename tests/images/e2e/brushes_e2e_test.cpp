@@ -268,6 +268,79 @@ TEST(BrushesE2E, PicturesOverAGradientMatchTheDecodedPixelsBlended) {
             EXPECT_EQ(at(5 + x, 7 + y), jpegPixels[y * kPic + x] & 0xFFFFFF) << "jpeg at " << x << "," << y;
 }
 
+// Everything made is freed again, also a BGPic freed while it is shown
+// and a brush freed after it was drawn: the run ends with status 0 (and,
+// under the sanitizers, without leaks).
+TEST(BrushesE2E, ARunThatShowsAndFreesEndsCleanly) {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    cxtest::TempDir dir;
+    ASSERT_TRUE(WritePng(dir.Path("a.png"), PngPixels()));
+    cxe2e::WriteApplet(dir.Path("free.cxa"), R"(
+.source "=free.cxs"
+.line 1
+        GETGLOBAL 0 "createdisplay"
+        LOADK 1 #1
+        NEWTABLE 2 0 0
+        SETTABLE 2 "width" #64
+        SETTABLE 2 "height" #48
+        CALL 0 3 1
+        GETGLOBAL 0 "opendisplay"
+        LOADK 1 #1
+        CALL 0 2 1
+.line 2
+        GETGLOBAL 0 "creategradientbgpic"
+        LOADK 1 #2
+        LOADK 2 #3
+        LOADK 3 #255
+        LOADK 4 #65280
+        CALL 0 5 1
+        GETGLOBAL 0 "displaybgpic"
+        LOADK 1 #2
+        CALL 0 2 1
+        GETGLOBAL 0 "freebgpic"
+        LOADK 1 #2
+        CALL 0 2 1
+.line 3
+        GETGLOBAL 0 "loadbrush"
+        LOADK 1 #1
+        LOADK 2 "a.png"
+        NEWTABLE 3 0 0
+        SETTABLE 3 "loadalpha" #1
+        CALL 0 4 1
+        GETGLOBAL 0 "displaybrush"
+        LOADK 1 #1
+        LOADK 2 #-100000
+        LOADK 3 #-100000
+        NEWTABLE 4 0 0
+        SETTABLE 4 "rotate" #45
+        SETTABLE 4 "transparency" #100
+        CALL 0 5 1
+        GETGLOBAL 0 "freebrush"
+        LOADK 1 #1
+        CALL 0 2 1
+.line 4
+        GETGLOBAL 0 "createbgpic"
+        LOADK 1 #3
+        LOADK 2 #64
+        LOADK 3 #48
+        CALL 0 4 1
+        GETGLOBAL 0 "displaybgpic"
+        LOADK 1 #3
+        CALL 0 2 1
+        GETGLOBAL 0 "loadbrush"
+        LOADK 1 #4
+        LOADK 2 "a.png"
+        CALL 0 3 1
+        RETURN 0 1
+)");
+    cxe2e::RunOptions options;
+    options.withDisplay = true;
+    options.workingDir = dir.path();
+    cxe2e::RunResult r = cxe2e::RunPlayer({dir.Path("free.cxa"), "-QUIET"}, options);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
 TEST(BrushesE2E, LoadFailuresNameTheFile) {
     cxtest::TempDir dir;
     std::ofstream(dir.Path("notapicture.png")) << "just some text, not a picture";
