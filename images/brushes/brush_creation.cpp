@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine/errors/error_codes.h"
 #include "engine/errors/errors.h"
@@ -97,9 +98,18 @@ bool TakeCachedPicture(const char *name, int32_t transparentColour, cxPictureLoa
 extern "C" int CreateBlankBrush(cxObjectID *id, int32_t width, int32_t height, uint32_t colour, uint32_t flags,
                                 cxDisplay *display, cxBrush **out) {
     if (out) *out = nullptr;
-    cxBitmap *bm = AllocBitmap(width, height, (flags & CX_BLANK_HARDWARE) ? CX_ALLOC_VIDEO : 0, 0);
+    cxBitmap *bm = nullptr;
+    if (flags & CX_BLANK_HARDWARE) {
+        // Video memory is filled from an ARGB buffer of the colour.
+        const uint32_t argb = (colour & 0xFFFFFF) | ((flags & CX_BLANK_CLEAR) ? 0u : 0xFF000000u);
+        std::vector<uint32_t> words;
+        words.assign(size_t(width) * size_t(height), argb);
+        bm = MakeVideoBitmapFromARGB(words.data(), width, height);
+    } else {
+        bm = AllocBitmap(width, height, 0, 0);
+        if (bm && !(flags & CX_BLANK_NOFILL)) FillRect(bm, 0, 0, width, height, colour & 0xFFFFFF);
+    }
     if (!bm) return ERR_BITMAP;
-    if (!(flags & CX_BLANK_NOFILL)) FillRect(bm, 0, 0, width, height, colour & 0xFFFFFF);
     cxBitmap *mask = nullptr, *alpha = nullptr;
     const bool clear = flags & CX_BLANK_CLEAR;
     if (flags & CX_BLANK_MASK) {
