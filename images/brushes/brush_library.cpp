@@ -84,22 +84,34 @@ int CreateBrush(lua_State *L) {
     const int32_t w = Int(L, 2), h = Int(L, 3);
     const uint32_t colour = lua_gettop(L) >= 4 && !lua_isnil(L, 4) ? uint32_t(luaL_checknumber(L, 4)) : 0;
     uint32_t flags = 0;
+    cxDisplay *display = nullptr;
     if (lua_gettop(L) >= 5 && !lua_isnil(L, 5)) {
         luaL_checktable(L, 5);
-        int alpha = 0, mask = 0, clear = 0, smooth = 0;
+        int alpha = 0, mask = 0, clear = 0, smooth = 0, hardware = 0;
         GetTableTruth(L, 5, "alphachannel", &alpha, nullptr);
         GetTableTruth(L, 5, "mask", &mask, nullptr);
         GetTableTruth(L, 5, "clear", &clear, nullptr);
         GetTableTruth(L, 5, "smoothscale", &smooth, nullptr);
+        GetTableTruth(L, 5, "hardware", &hardware, nullptr);
         if (alpha && mask) return ERR_WRONGUSAGE;
         flags = (alpha ? CX_BLANK_ALPHA : 0) | (mask ? CX_BLANK_MASK : 0) | (clear ? CX_BLANK_CLEAR : 0) |
-                (smooth ? CX_BLANK_SMOOTH : 0);
+                (smooth ? CX_BLANK_SMOOTH : 0) | (hardware ? CX_BLANK_HARDWARE : 0);
+        if (hardware) {
+            // A hardware brush belongs to a display that is open: the given
+            // one or the current one.
+            display = GetCurrentDisplay();
+            cxObjectID did{};
+            if (GetTableObjectID(L, 5, "display", &did, nullptr)) {
+                if (int err = FindDisplay(did, &display)) return err;
+            }
+            if (!display || display->os.state == CX_DISPLAY_CLOSED) return ERR_HWBMCLOSEDISP;
+        }
     }
     if (w < 1 || h < 1) return ERR_BADDIMENSIONS;
     if (!n.automatic) {
         if (int err = FreeBrushByID(L, n.id, 0)) return err;
     }
-    if (int err = CreateBlankBrush(&n.id, w, h, colour, flags, nullptr, nullptr)) return err;
+    if (int err = CreateBlankBrush(&n.id, w, h, colour, flags, display, nullptr)) return err;
     return Result(L, n);
 }
 

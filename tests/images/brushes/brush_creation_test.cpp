@@ -131,6 +131,9 @@ TEST_F(BrushCreation, BlankBrushes) {
     EXPECT_EQ(l.pixels[4], 255);
     UnlockBitmap(&l);
 
+    // A hardware brush needs an open display; this one is not.
+    EXPECT_EQ(Cmd("CreateBrush", {3, 5, 5, 0}, [&] { Field("hardware", 1); }), ERR_HWBMCLOSEDISP);
+
     // An automatic ID comes back as the one result.
     ASSERT_EQ(Call("CreateBrush", [&] { lua_pushnil(L), lua_pushnumber(L, 3), lua_pushnumber(L, 3); }), 0);
     ASSERT_TRUE(lua_islightuserdata(L, 1));
