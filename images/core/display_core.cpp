@@ -279,10 +279,15 @@ extern "C" int DrawBitmapCore(lua_State *L, cxDrawRequest *r) {
     y -= int32_t(img.h * t.anchorY);
 
     if (out.kind == CX_OBJ_DISPLAY) {
-        // Layer scaling draws through the layers alone.
-        if (d->layerScale && (d->scaleX != 1.0 || d->scaleY != 1.0) && d->layersOn) return 0;
+        // Layer scaling draws through the layers alone (when there are
+        // layers to do it).
+        if (d->layerScale && (d->scaleX != 1.0 || d->scaleY != 1.0) && d->layersOn && layers->addBitmapLayer)
+            return 0;
+        // With layers on, SafeBlt leaves the picture to the layers unless
+        // told otherwise: the image shown here belongs in it too.
+        const uint32_t into = d->layersOn == 1 ? CX_SAFEBLT_ALWAYSBACK : CX_SAFEBLT_FIRSTBACK;
         SafeBlt(L, img.bitmap, img.sx, img.sy, nullptr, x, y, img.w, img.h, img.fullW, img.fullH, d->pictureWidth,
-                d->pictureHeight, CX_SAFEBLT_FIRSTBACK, img.mask, img.alpha, nullptr);
+                d->pictureHeight, into, img.mask, img.alpha, nullptr);
         return 0;
     }
     if (out.kind == CX_OBJ_BGPIC && out.layersOn) {

@@ -4,6 +4,7 @@
 
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
+#include "images/core/layer_use.h"
 #include "images/core/render_target.h"
 #include "tests/images/brushes/brush_test_display.h"
 
@@ -204,6 +205,45 @@ TEST_F(DisplayCore, TheBrushOutputGoesToIsGuarded) {
     EXPECT_EQ(g_ended, 1);
     EXPECT_EQ(Shown(0, 0), 0x00FFFFu);
     SetRenderTargetHooks(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+int g_layers = 0;
+cxBitmap *g_layerBitmap = nullptr;
+int AddLayer(lua_State *, int, cxObjectID, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+             const cxTransformOptions *, const cxLayerOptions *, cxBitmap *bitmap, cxBitmap *, cxBitmap *, void *,
+             uint32_t, intptr_t) {
+    ++g_layers;
+    g_layerBitmap = bitmap;
+    return 0;
+}
+
+TEST_F(DisplayCore, WithLayersOnTheObjectBecomesALayer) {
+    Brush(1, 4, 4, 0xFF8000);
+    d->layersOn = 1;
+    // No layers library: the layers-off road draws it all the same.
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 0, 0}), 0);
+    EXPECT_EQ(Shown(0, 0), 0xFF8000u);
+
+    cxLayerHooks hooks{};
+    hooks.addBitmapLayer = AddLayer;
+    SetLayerHooks(&hooks);
+    g_layers = 0;
+    // A see-through brush is the layer's to draw: nothing reaches the
+    // picture directly.
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 10, 10}, [&] { Field("transparency", 100); }), 0);
+    EXPECT_EQ(g_layers, 1);
+    EXPECT_EQ(g_layerBitmap, nullptr);  // a brush layer shows the brush by its ID
+    EXPECT_EQ(Shown(10, 10), kBack);
+    // A plain one is drawn straight away as well.
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 20, 20}), 0);
+    EXPECT_EQ(g_layers, 2);
+    EXPECT_EQ(Shown(20, 20), 0xFF8000u);
+    SetLayerHooks(nullptr);
+    d->layersOn = 0;
 }
 
 }  // namespace
