@@ -23,8 +23,6 @@ void FreeGraphicsLibrary(lua_State *) { ClearImageCache(); }
 void FreeScalerTables(void) {}
 
 // Images.
-void FreeAllBrushes(lua_State *) {}
-void FreeAllBGPics(lua_State *) {}
 void FreeAllSprites(lua_State *) {}
 
 // Text and fonts.

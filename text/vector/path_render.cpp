@@ -8,12 +8,13 @@
 
 #include "display/blit/safe_blt.h"
 #include "display/draw/draw_output.h"
-#include "display/monitors.h"
 #include "engine/errors/error_codes.h"
 #include "engine/errors/errors.h"
 #include "graphics/blit/blit.h"
+#include "graphics/geometry/geometry.h"
 #include "graphics/gradient/gradient.h"
 #include "graphics/vector/vector_engine.h"
+#include "images/core/display_options.h"
 #include "text/vector/vector_font_cache.h"
 
 namespace {
@@ -61,9 +62,9 @@ struct Coverage {
     int32_t x = 0, y = 0, width = 0, height = 0;
 };
 
-int Render(cxPathRender *r, int fill, int32_t lineWidth, Coverage &c) {
+int Render(cxPathRender *r, int fill, int32_t lineWidth, const double *matrix, double ox, double oy, Coverage &c) {
     uint8_t *pixels = nullptr;
-    const int err = RenderPathCoverage(r, fill, lineWidth, &pixels, &c.x, &c.y, &c.width, &c.height);
+    const int err = RenderPathCoverage(r, fill, lineWidth, matrix, ox, oy, &pixels, &c.x, &c.y, &c.width, &c.height);
     c.pixels.reset(pixels);
     return err;
 }
@@ -119,22 +120,28 @@ int32_t ClampCoordinate(double v) { return int32_t(std::clamp(v, -1e9, 1e9)); }
 
 extern "C" void SetPathLayerHook(cxPathLayerHook hook) { g_layerHook = hook; }
 
-extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, uint8_t **coverage, int32_t *boxX,
-                                  int32_t *boxY, int32_t *width, int32_t *height) {
+extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, const double *matrix, double ox,
+                                  double oy, uint8_t **coverage, int32_t *boxX, int32_t *boxY, int32_t *width,
+                                  int32_t *height) {
     *coverage = nullptr;
     if (!r->items) return ERR_EMPTYPATH;
     const cxPlugin *engine = r->engine ? r->engine : GetInbuiltVectorEngine();
+    const bool inbuilt = IsInbuiltVectorEngine(engine);
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, nullptr, &x1, &y1, &x2, &y2, 0, 0);
-    if (!IsInbuiltVectorEngine(engine)) {
-        // Other engines: the size is measured at the box's corner.
-        const double ox = x1, oy = y1;
+    GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, matrix, &x1, &y1, &x2, &y2, ox, oy);
+    double dx = ox, dy = oy;
+    if (!inbuilt) {
+        // Other engines draw at the offset they are given: the size is
+        // measured again with the box's corner at the origin.
+        dx = ox - x1;
+        dy = oy - y1;
+        const double bx = x1, by = y1;
         x1 = y1 = x2 = y2 = 0;
-        GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, nullptr, &x1, &y1, &x2, &y2, -ox, -oy);
-        x1 += ox;
-        x2 += ox;
-        y1 += oy;
-        y2 += oy;
+        GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, matrix, &x1, &y1, &x2, &y2, dx, dy);
+        x1 += bx;
+        x2 += bx;
+        y1 += by;
+        y2 += by;
     }
     for (double v : {x1, y1, x2, y2})
         if (!std::isfinite(v) || std::fabs(v) > 1e9) return ERR_EMPTYPATH;
@@ -144,8 +151,8 @@ extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, 
     if (w > kMaxSide || h > kMaxSide || int64_t(w) * int64_t(h) > kMaxPixels) return ERR_BITMAP;
     uint8_t *pixels = static_cast<uint8_t *>(calloc(size_t(w) * size_t(h), 1));
     if (!pixels) return ERR_BITMAP;
-    if (!DrawPathWithEngine(engine, r->items, &r->style, fill, lineWidth, nullptr, pixels, int32_t(w), int32_t(w),
-                            int32_t(h), left, top, 0, 0)) {
+    if (!DrawPathWithEngine(engine, r->items, &r->style, fill, lineWidth, matrix, pixels, int32_t(w), int32_t(w),
+                            int32_t(h), dx, dy, 0, 0)) {
         free(pixels);
         return ERR_DRAWPATH;
     }
@@ -176,14 +183,34 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
     const bool fill = ds.fillStyle != CX_FILLNONE;
     const int32_t lineWidth = std::clamp(ds.lineWidth, 1, 10000);
     Coverage main;
-    if (int err = Render(r, fill, lineWidth, main)) return err;
+    if (int err = Render(r, fill, lineWidth, nullptr, 0, 0, main)) return err;
+
+    // The display options: a matrix turns the drawing about its anchor
+    // point, which stays where it was.
+    cxTransformOptions t;
+    cxLayerOptions lo;
+    if (optionsIndex) {
+        if (int err = ReadDisplayOptions(L, optionsIndex, main.width, main.height, 0, 0, 0, &t, &lo, CX_DOPT_INIT))
+            return err;
+    } else {
+        InitDisplayOptions(&t, &lo, main.width, main.height, main.width, main.height, 0, 0);
+    }
+    const bool turned = !(t.matrix[0] == 1 && t.matrix[1] == 0 && t.matrix[2] == 0 && t.matrix[3] == 1);
+    double anchorX = 0, anchorY = 0; // the anchor point, in path coordinates
+    if (turned) {
+        anchorX = main.x + main.width * t.anchorX;
+        anchorY = main.y + main.height * t.anchorY;
+        if (int err = Render(r, fill, lineWidth, t.matrix, -anchorX, -anchorY, main)) return err;
+    }
 
     // The drawing's place: special coordinates centre or align its box;
-    // others put the path's origin there.
-    const int32_t rx = ResolveSpecialX(x, main.width, out.target.width);
-    const int32_t ry = ResolveSpecialY(y, main.height, out.target.height);
-    const int32_t px = rx != x ? rx : ClampCoordinate(double(x) + main.x);
-    const int32_t py = ry != y ? ry : ClampCoordinate(double(y) + main.y);
+    // others put the path's origin there, less the anchor's share.
+    const double shiftX = turned ? anchorX : -std::round(main.width * t.anchorX);
+    const double shiftY = turned ? anchorY : -std::round(main.height * t.anchorY);
+    const int32_t px = IsSpecialX(x) ? ResolveSpecialX(x, main.width, out.target.width, 0)
+                                     : ClampCoordinate(double(x) + main.x + shiftX);
+    const int32_t py = IsSpecialY(y) ? ResolveSpecialY(y, main.height, out.target.height, 0)
+                                     : ClampCoordinate(double(y) + main.y + shiftY);
     r->x = px;
     r->y = py;
     r->width = main.width;
@@ -194,7 +221,9 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
     const int32_t borderSize = (ds.formStyle & CX_FORM_EDGE) ? std::clamp(ds.borderSize, 0, 10000) : 0;
     if (borderSize > 0) {
         const int32_t width = fill ? 2 * borderSize : lineWidth + 2 * borderSize;
-        if (int err = Render(r, 0, width, border)) return err;
+        if (int err = Render(r, 0, width, turned ? t.matrix : nullptr, turned ? -anchorX : 0, turned ? -anchorY : 0,
+                             border))
+            return err;
     }
     const Coverage &outer = borderSize > 0 ? border : main;
     const int32_t outerX = px + (outer.x - main.x), outerY = py + (outer.y - main.y);
