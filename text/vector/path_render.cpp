@@ -71,7 +71,7 @@ int Render(cxPathRender *r, int fill, int32_t lineWidth, const double *matrix, d
 
 // Draws one coverage at (x, y) in a colour, or the drawing style's gradient.
 int Deliver(lua_State *L, const cxDrawOutputHooks &hooks, const cxDrawOutput &out, const Coverage &c, int32_t x,
-            int32_t y, uint32_t colour, const cxDrawGradient *gradient) {
+            int32_t y, uint32_t colour, const cxDrawGradient *gradient, const cxLayerOptions &effects) {
     if (out.kind == CX_OUTPUT_DISPLAY) {
         cxBitmap *image = AllocBitmap(c.width, c.height, 0, 0);
         if (!image) return ERR_BITMAP;
@@ -91,6 +91,9 @@ int Deliver(lua_State *L, const cxDrawOutputHooks &hooks, const cxDrawOutput &ou
         if (rows)
             for (int32_t j = 0; j < c.height; ++j)
                 memcpy(rows + size_t(j) * pitch, c.pixels.get() + size_t(j) * size_t(c.width), size_t(c.width));
+        // Transparency and filters of the options, as a layer would show them.
+        cxBitmap *mask = nullptr;
+        if (!err && rows) err = ApplyLayerOptionEffects(L, &effects, c.width, c.height, image, &alpha, &mask, 1);
         if (!err && rows)
             SafeBlt(L, image, 0, 0, nullptr, x, y, c.width, c.height, c.width, c.height, out.target.width,
                     out.target.height, CX_SAFEBLT_FIRSTBACK, nullptr, alpha, nullptr);
@@ -99,7 +102,17 @@ int Deliver(lua_State *L, const cxDrawOutputHooks &hooks, const cxDrawOutput &ou
         return err ? err : rows ? 0 : ERR_ALLOCALPHA;
     }
     const cxDrawRect box{x, y, c.width, c.height};
-    DrawCoverage(&out.target, &box, c.pixels.get(), colour, gradient);
+    if (effects.transparency > 0) {
+        // A transparent drawing: its coverage scaled down.
+        const size_t n = size_t(c.width) * size_t(c.height);
+        Buffer faded(static_cast<uint8_t *>(malloc(n)));
+        if (!faded) return ERR_MEM;
+        const uint32_t keep = uint32_t(255 - std::min(effects.transparency, 255));
+        for (size_t i = 0; i < n; ++i) faded.get()[i] = uint8_t(c.pixels.get()[i] * keep / 255);
+        DrawCoverage(&out.target, &box, faded.get(), colour, gradient);
+    } else {
+        DrawCoverage(&out.target, &box, c.pixels.get(), colour, gradient);
+    }
     if (hooks.drawn) {
         const int64_t l = std::max<int64_t>(x, 0), t = std::max<int64_t>(y, 0);
         const int64_t r = std::min<int64_t>(int64_t(x) + c.width, out.target.width);
@@ -230,14 +243,14 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
     if ((ds.formStyle & CX_FORM_SHADOW) && ds.shadowSize > 0) {
         const int *d = kShadowDir[std::clamp(ds.shadowDir, 0, 7)];
         const int32_t off = std::min(ds.shadowSize, 10000);
-        if (int err = Deliver(L, hooks, out, outer, outerX + d[0] * off, outerY + d[1] * off, ds.shadowColor, nullptr))
+        if (int err = Deliver(L, hooks, out, outer, outerX + d[0] * off, outerY + d[1] * off, ds.shadowColor, nullptr, lo))
             return err;
     }
     if (borderSize > 0) {
-        if (int err = Deliver(L, hooks, out, border, outerX, outerY, ds.borderColor, nullptr)) return err;
+        if (int err = Deliver(L, hooks, out, border, outerX, outerY, ds.borderColor, nullptr, lo)) return err;
     }
     const cxDrawGradient *gradient = fill && ds.fillStyle == CX_FILLGRADIENT ? &ds.gradient : nullptr;
-    return Deliver(L, hooks, out, main, px, py, r->colour, gradient);
+    return Deliver(L, hooks, out, main, px, py, r->colour, gradient, lo);
 }
 
 extern "C" int DrawPathCommand(lua_State *L, cxObjectID id, int32_t x, int32_t y, uint32_t colour, int optionsIndex) {

@@ -454,6 +454,12 @@ TEST_F(VectorLibrary, DisplayOptionsTurnScaleAndAnchorTheDrawing) {
     EXPECT_EQ(b[0], 10);
     EXPECT_EQ(b[1], 10);
 
+    // Half transparent over black: half the colour.
+    ASSERT_EQ(draw({{"transparency", 128}}, 0xFF0000), 0);
+    const uint32_t half = Pixel(25, 25);
+    EXPECT_GE(half >> 16, 0x70u);
+    EXPECT_LE(half >> 16, 0x90u);
+
     EXPECT_EQ(draw({{"scalex", 0}}, 0xFFFFFF), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("DrawPath", [&] {
                   for (double v : {1.0, 0.0, 0.0, 0.0}) lua_pushnumber(L, v);
@@ -520,9 +526,25 @@ TEST_F(VectorLibrary, TextItemsNeedATrueTypeFontAndFollowIt) {
     EXPECT_EQ(native.calls[4], 1);
     // Once its font is closed a text item cannot be drawn.
     EXPECT_EQ(StrCmd("SetVectorEngine", "default"), 0);
-    ForgetVectorFont(g_font);
+    OsCloseFont(g_font);
+    g_font = nullptr;
     EXPECT_EQ(native.calls[5], 1);
     EXPECT_EQ(Cmd("DrawPath", {1, 0, 0, 0xFFFFFF}), ERR_VFONT);
+    // A font opened later never takes the closed one's key.
+    ASSERT_EQ(OpenPlatformFont("Bitstream Vera Sans", 16, CX_FONT_TRUETYPE, 0, 0, 0, &g_font), 0);
+    ASSERT_EQ(Call("AddTextToPath", [&] {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, "x");
+              }),
+              0);
+    EXPECT_EQ(Cmd("DrawPath", {1, 0, 0, 0xFFFFFF}), ERR_VFONT);
+    ASSERT_EQ(Cmd("StartPath", {5}), 0);
+    ASSERT_EQ(Call("AddTextToPath", [&] {
+                  lua_pushnumber(L, 5);
+                  lua_pushstring(L, "x");
+              }),
+              0);
+    EXPECT_EQ(Cmd("DrawPath", {5, 0, 0, 0xFFFFFF}), 0);
     g_engines[0] = nullptr;
     FreeAllPaths(L);
     OsCloseFont(g_font);
