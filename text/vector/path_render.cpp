@@ -15,6 +15,7 @@
 #include "graphics/gradient/gradient.h"
 #include "graphics/vector/vector_engine.h"
 #include "images/core/display_options.h"
+#include "images/core/render_target.h"
 #include "text/vector/vector_font_cache.h"
 
 namespace {
@@ -189,6 +190,10 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
         return ERR_FINDDISPLAY;
     }
     if (int err = hooks.getOutput(L, &out)) return err;
+    // A selected brush, mask or alpha channel is made ready first.
+    if (out.kind == CX_OBJ_BRUSH || out.kind == CX_OBJ_MASK || out.kind == CX_OBJ_ALPHACHANNEL) {
+        if (int err = PrepareDrawTarget(L)) return err;
+    }
     if (out.layersOn && (out.kind == CX_OBJ_DISPLAY || out.kind == CX_OBJ_BGPIC) && g_layerHook)
         return g_layerHook(L, r, optionsIndex);
 
