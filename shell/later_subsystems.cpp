@@ -31,11 +31,6 @@ int FreeTextLibrary(lua_State *) { return 0; }
 // Layers and transitions.
 void FreeLayerLibraryState(lua_State *) {}
 
-// Files, network and devices.
-void FreeIconObjects(lua_State *) {}
-void FreeSerialPorts(lua_State *) {}
-int LoadAppletIcon(const cxApplet *, const cxStartupOptions *) { return 0; }
-
 // The system library's script timers and catalogs.
 void FreeSystemLibrary(lua_State *) {}
 

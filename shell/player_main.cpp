@@ -27,6 +27,9 @@
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
 #include "io/dos/dos.h"
+#include "io/serial/serial_ports.h"
+#include "io/arexx/arexx_library.h"
+#include "io/icons/icons.h"
 #include "io/stream/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -141,6 +144,9 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetScriptLibraryOpener("network", OpenNetworkLibrary);
     SetScriptLibraryOpener("display", OpenDisplayLibrary);
     SetScriptLibraryOpener("event", OpenEventLibrary);
+    SetScriptLibraryOpener("serial", OpenSerialLibrary);
+    SetScriptLibraryOpener("arexx", OpenARexxLibrary);
+    SetScriptLibraryOpener("icon", OpenIconLibrary);
     static const cxNetEventSource netEvents = {CheckUdpData, CheckServerConnect, CheckConnectionData,
                                                CheckConnectionClose};
     SetNetEventSource(&netEvents);
