@@ -573,6 +573,39 @@ bool Transform(FT_Outline &o, const double *m) {
     return box.xMin >= -limit && box.yMin >= -limit && box.xMax <= limit && box.yMax <= limit;
 }
 
+struct SpanTarget {
+    uint8_t *pixels;
+    int32_t bytesPerRow;
+};
+
+void WriteSpans(int y, int count, const FT_Span *spans, void *user) {
+    const SpanTarget &t = *static_cast<const SpanTarget *>(user);
+    uint8_t *row = t.pixels + size_t(y) * size_t(t.bytesPerRow);
+    for (int i = 0; i < count; ++i) memset(row + spans[i].x, spans[i].coverage, spans[i].len);
+}
+
+// FreeType's rasteriser keeps the cells of each row in a list it walks for
+// every new cell, so an outline that crosses a row many times (a long
+// stroked zigzag) costs the square of its crossings. Rendered in columns,
+// each row holds only the cells of one column: the outline is walked once
+// per column instead.
+constexpr int kColumnPoints = 128;
+constexpr int32_t kColumnWidth = 64;
+
+bool RenderColumns(const FT_Outline &o, const cxVectorDrawRequest *r) {
+    SpanTarget target{r->pixels, r->bytesPerRow};
+    FT_Raster_Params params{};
+    params.source = &o;
+    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+    params.gray_spans = WriteSpans;
+    params.user = &target;
+    for (int32_t x = 0; x < r->width; x += kColumnWidth) {
+        params.clip_box = {x, 0, std::min(x + kColumnWidth, r->width), r->height};
+        if (FT_Outline_Render(Library(), const_cast<FT_Outline *>(&o), &params)) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" struct FT_LibraryRec_ *GetVectorFreeTypeLibrary(void) { return Library(); }
@@ -626,6 +659,7 @@ extern "C" int FtDrawPath(cxVectorDrawRequest *r) {
     bm.width = unsigned(r->width);
     const bool aa = !r->params || r->params->antialias;
     if (aa) {
+        if (o.o.n_points > kColumnPoints && r->width > kColumnWidth) return RenderColumns(o.o, r) ? 1 : 0;
         bm.pitch = -r->bytesPerRow;
         bm.buffer = r->pixels;
         bm.pixel_mode = FT_PIXEL_MODE_GRAY;

@@ -209,6 +209,16 @@ TEST_F(VectorEngine, CoverageMatchesCairoForFilledAndStrokedPaths) {
              t.Close();
          }, false, 5, CX_JOIN_MITER, CX_CAP_BUTT, 0},
         {"stroked circle", [](Twin &t) { t.Arc(50, 50, 35, 35, 0, 360); }, false, 4, CX_JOIN_ROUND, CX_CAP_BUTT, 0},
+        // Long outlines are rasterised in columns.
+        {"long zigzag stroke", [](Twin &t) {
+             t.Move(4, 60);
+             for (int i = 1; i <= 200; ++i) t.Line(4 + i * 1.7, 60 + 50 * std::sin(i * 0.7));
+         }, false, 3, CX_JOIN_ROUND, CX_CAP_BUTT, 0},
+        {"long zigzag fill", [](Twin &t) {
+             t.Move(4, 60);
+             for (int i = 1; i <= 200; ++i) t.Line(4 + i * 1.7, 60 + 50 * std::sin(i * 0.7));
+             t.Close();
+         }, true, 1, 0, 0, 0},
         {"hairline", [](Twin &t) {
              t.Move(2.5, 2.5);
              t.Line(60.5, 30.5);
