@@ -316,7 +316,10 @@ struct global_State {
     GosubEntry gosub[LUAI_GOSUBSIZE];
     int ngosub;
     int jumpoffset;
-    int callinstr;
+    // The last call instruction executed: the position after it and its
+    // function's code (lua_getcallinstr gives its index).
+    const Instruction *callpc;
+    const Instruction *callcode;
     std::atomic<int> stop;
     const volatile unsigned int *abortflag;
     // While the host's gate word reads 0 (and the abort flag is clear), line
