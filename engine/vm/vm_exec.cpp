@@ -689,6 +689,46 @@ static inline void notecall(lua_State *L, const Instruction *pc, const Proto *p)
     g->callcode = p->code;
 }
 
+// A comparison: the next instruction (a jump) is taken when the result is
+// A, else skipped. The internal forms name B as a register and C as a
+// register (RR) or a constant (RK).
+#define CONDJUMP(res)                                                                \
+    {                                                                                \
+        if ((res) != GETARG_A(i))                                                    \
+            pc++;                                                                    \
+        else                                                                         \
+            dojumpnext();                                                            \
+        vmfetch();                                                                   \
+    }
+#define EQUALWITH(rbexpr, rcexpr)                                                    \
+    {                                                                                \
+        const TObject *rb = (rbexpr), *rc = (rcexpr);                                \
+        int res;                                                                     \
+        if (ttype(rb) != ttype(rc)) {                                                \
+            res = 0;                                                                 \
+        } else if (ttisnumber(rb)) {                                                 \
+            res = nvalue(rb) == nvalue(rc);                                          \
+        } else {                                                                     \
+            savepc();                                                                \
+            res = luaV_equalval(L, rb, rc);                                          \
+            updatetrap();                                                            \
+        }                                                                            \
+        CONDJUMP(res)                                                                \
+    }
+#define ORDERWITH(op, slowcall, rbexpr, rcexpr)                                      \
+    {                                                                                \
+        const TObject *rb = (rbexpr), *rc = (rcexpr);                                \
+        int res;                                                                     \
+        if (__builtin_expect(ttisnumber(rb) && ttisnumber(rc), 1)) {                 \
+            res = nvalue(rb) op nvalue(rc);                                          \
+        } else {                                                                     \
+            savepc();                                                                \
+            res = (slowcall);                                                        \
+            updatetrap();                                                            \
+        }                                                                            \
+        CONDJUMP(res)                                                                \
+    }
+
 static void gosubpush(lua_State *L, const Instruction *pos, const Proto *owner, int level) {
     global_State *g = G(L);
     if (g->ngosub >= LUAI_GOSUBSIZE) luaG_runerror(L, ERR_INTERNAL);
@@ -722,9 +762,9 @@ int execute(lua_State *L) {
         &&L_CLOSURE, &&L_SELF, &&L_CALL, &&L_TAILCALL,
         // internal opcodes (written by the loader)
         &&L_ADD_RR, &&L_ADD_RK, &&L_SUB_RR, &&L_SUB_RK, &&L_MUL_RR, &&L_MUL_RK, &&L_GETFIELD,
-        &&L_SETFIELD, &&L_SELFK, &&L_GETINDEX, &&L_SETINDEX,
-        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
-    static_assert(OPX_FIRST_FREE == 56 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
+        &&L_SETFIELD, &&L_SELFK, &&L_GETINDEX, &&L_SETINDEX, &&L_EQ_RR, &&L_EQ_RK, &&L_LT_RR, &&L_LT_RK,
+        &&L_LE_RR, &&L_LE_RK, &&L_RETURN1, &&L_NOP};
+    static_assert(OPX_FIRST_FREE == 63 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
 #define T8 &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP
     static const void *const traptab[64] = {T8, T8, T8, T8, T8, T8, T8, T8};
 #undef T8
@@ -1029,58 +1069,15 @@ L_JMP:
     updatetrap();
     vmfetch();
 
-L_EQ: {
-    TObject *rb = RKB(i);
-    TObject *rc = RKC(i);
-    int res;
-    if (ttype(rb) != ttype(rc)) {
-        res = 0;
-    } else if (ttisnumber(rb)) {
-        res = nvalue(rb) == nvalue(rc);
-    } else {
-        savepc();
-        res = luaV_equalval(L, rb, rc); updatetrap();
-    }
-    if (res != GETARG_A(i))
-        pc++;
-    else
-        dojumpnext();
-    vmfetch();
-}
-
-L_LT: {
-    TObject *rb = RKB(i);
-    TObject *rc = RKC(i);
-    int res;
-    if (ttisnumber(rb) && ttisnumber(rc)) {
-        res = nvalue(rb) < nvalue(rc);
-    } else {
-        savepc();
-        res = luaV_lessthan(L, rb, rc, 1); updatetrap();
-    }
-    if (res != GETARG_A(i))
-        pc++;
-    else
-        dojumpnext();
-    vmfetch();
-}
-
-L_LE: {
-    TObject *rb = RKB(i);
-    TObject *rc = RKC(i);
-    int res;
-    if (ttisnumber(rb) && ttisnumber(rc)) {
-        res = nvalue(rb) <= nvalue(rc);
-    } else {
-        savepc();
-        res = luaV_lessequal(L, rb, rc); updatetrap();
-    }
-    if (res != GETARG_A(i))
-        pc++;
-    else
-        dojumpnext();
-    vmfetch();
-}
+L_EQ: EQUALWITH(RKB(i), RKC(i))
+L_EQ_RR: EQUALWITH(RB(i), RC(i))
+L_EQ_RK: EQUALWITH(RB(i), KC(i))
+L_LT: ORDERWITH(<, luaV_lessthan(L, rb, rc, 1), RKB(i), RKC(i))
+L_LT_RR: ORDERWITH(<, luaV_lessthan(L, rb, rc, 1), RB(i), RC(i))
+L_LT_RK: ORDERWITH(<, luaV_lessthan(L, rb, rc, 1), RB(i), KC(i))
+L_LE: ORDERWITH(<=, luaV_lessequal(L, rb, rc), RKB(i), RKC(i))
+L_LE_RR: ORDERWITH(<=, luaV_lessequal(L, rb, rc), RB(i), RC(i))
+L_LE_RK: ORDERWITH(<=, luaV_lessequal(L, rb, rc), RB(i), KC(i))
 
 L_TEST: {
     StkId rb = RB(i);
@@ -1204,6 +1201,30 @@ L_RETURN: {
     }
     int b = GETARG_B(i);
     if (b != 0) L->top = ra + b - 1;
+    goto doreturn;
+}
+
+L_RETURN1: {
+    // one value to a script function that wants one: straight back into it
+    ra = RA(i);
+    if (luaF_anyopen(L, base)) luaF_close(L, base);
+    gosubdrop(L, ci);
+    if (__builtin_expect(ci->nresults == 1 && !(ci->flags & CIST_FRESH) && !(L->hookmask & LUA_MASKRET), 1)) {
+        setobj(ci->func, ra);
+        L->ci = --ci;
+        L->base = base = ci->base;
+        L->top = ci->top;
+        cl = ci_lfunc(ci);
+        k = cl->p->k;
+        pc = ci->savedpc;
+        if constexpr (Traced) {
+            li = cl->p->lineinfo;
+            code = cl->p->code;
+        }
+        updatetrap();
+        vmfetch();
+    }
+    L->top = ra + 1;
     goto doreturn;
 }
 

@@ -207,6 +207,13 @@ enum InternalOpCode {
     OPX_SELFK,    // SELF with a constant key (a string: the verifier sees to it)
     OPX_GETINDEX, // GETTABLE with the key in a register
     OPX_SETINDEX, // SETTABLE with the key in a register
+    OPX_EQ_RR,    // comparisons with B a register, C a register (RR) or a constant (RK)
+    OPX_EQ_RK,
+    OPX_LT_RR,
+    OPX_LT_RK,
+    OPX_LE_RR,
+    OPX_LE_RK,
+    OPX_RETURN1, // RETURN of one value (B 2), not a gosub return
     OPX_FIRST_FREE,
     OPX_NOP = 63
 };
