@@ -763,7 +763,7 @@ int execute(lua_State *L) {
         // internal opcodes (written by the loader)
         &&L_ADD_RR, &&L_ADD_RK, &&L_SUB_RR, &&L_SUB_RK, &&L_MUL_RR, &&L_MUL_RK, &&L_GETFIELD,
         &&L_SETFIELD, &&L_SELFK, &&L_GETINDEX, &&L_SETINDEX, &&L_EQ_RR, &&L_EQ_RK, &&L_LT_RR, &&L_LT_RK,
-        &&L_LE_RR, &&L_LE_RK, &&L_RETURN1, &&L_NOP};
+        &&L_LE_RR, &&L_LE_RK, &&L_RETURNN, &&L_NOP};
     static_assert(OPX_FIRST_FREE == 63 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
 #define T8 &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP
     static const void *const traptab[64] = {T8, T8, T8, T8, T8, T8, T8, T8};
@@ -1204,28 +1204,42 @@ L_RETURN: {
     goto doreturn;
 }
 
-L_RETURN1: {
-    // one value to a script function that wants one: straight back into it
+L_RETURNN: {
+    // a fixed count of values to a script function that wants a fixed
+    // count: straight back into it
     ra = RA(i);
     if (luaF_anyopen(L, base)) luaF_close(L, base);
     gosubdrop(L, ci);
-    if (__builtin_expect(ci->nresults == 1 && !(ci->flags & CIST_FRESH) && !(L->hookmask & LUA_MASKRET), 1)) {
-        setobj(ci->func, ra);
-        L->ci = --ci;
-        L->base = base = ci->base;
-        L->top = ci->top;
-        cl = ci_lfunc(ci);
-        k = cl->p->k;
-        pc = ci->savedpc;
-        if constexpr (Traced) {
-            li = cl->p->lineinfo;
-            code = cl->p->code;
-        }
-        updatetrap();
-        vmfetch();
+    const int wanted = ci->nresults;
+    if (__builtin_expect((ci->flags & CIST_FRESH) || (L->hookmask & LUA_MASKRET), 0)) {
+        L->top = ra + GETARG_B(i) - 1;
+        goto doreturn;
     }
-    L->top = ra + 1;
-    goto doreturn;
+    StkId res = ci->func;
+    if (__builtin_expect(wanted == 1 && GETARG_B(i) == 2, 1)) {
+        setobj(res, ra); // the common case: one value, one wanted
+    } else if (wanted >= 0) {
+        const int n = GETARG_B(i) - 1;
+        for (int j = 0; j < wanted; j++) {
+            if (j < n) setobj(res + j, ra + j);
+            else setnilvalue(res + j);
+        }
+    } else {
+        L->top = ra + GETARG_B(i) - 1;
+        goto doreturn;
+    }
+    L->ci = --ci;
+    L->base = base = ci->base;
+    L->top = ci->top;
+    cl = ci_lfunc(ci);
+    k = cl->p->k;
+    pc = ci->savedpc;
+    if constexpr (Traced) {
+        li = cl->p->lineinfo;
+        code = cl->p->code;
+    }
+    updatetrap();
+    vmfetch();
 }
 
 doreturn: {

@@ -213,7 +213,7 @@ enum InternalOpCode {
     OPX_LT_RK,
     OPX_LE_RR,
     OPX_LE_RK,
-    OPX_RETURN1, // RETURN of one value (B 2), not a gosub return
+    OPX_RETURNN, // RETURN of a fixed count of values (B not 0), not a gosub return
     OPX_FIRST_FREE,
     OPX_NOP = 63
 };

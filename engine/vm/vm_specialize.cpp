@@ -36,7 +36,7 @@ Instruction specialized(const Proto *f, Instruction i) {
         return withOpcode(i, ISK(c) ? rr + 1 : rr);
     }
     case OP_RETURN:
-        return b == 2 && c != 1 ? withOpcode(i, OPX_RETURN1) : i;
+        return b != 0 && c != 1 ? withOpcode(i, OPX_RETURNN) : i;
     case OP_GETTABLE:
         if (isStringConstant(f, c)) return withOpcode(i, OPX_GETFIELD);
         return ISK(c) ? i : withOpcode(i, OPX_GETINDEX);

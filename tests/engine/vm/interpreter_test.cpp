@@ -229,8 +229,8 @@ TEST_F(Interp, ComparisonsAnswerAlikeWhereverTheOperandsLie) {
     }
 }
 
-// One returned value takes a short way back into a script caller that
-// wants one; every other caller gets what the general return gives.
+// Returns of a fixed count take a short way back into a script caller that
+// wants a fixed count; every other caller gets what the general return gives.
 std::vector<int> g_events;
 TEST_F(Interp, OneReturnedValueReachesEveryKindOfCaller) {
     const char *src = R"(
@@ -291,6 +291,38 @@ TEST_F(Interp, OneReturnedValueReachesEveryKindOfCaller) {
         }
         lua_sethook(L, nullptr, 0, 0);
     }
+    // fixed counts of values (none, two) to callers wanting fewer or more
+    const char *counts = R"(
+        CLOSURE 0 none
+        CLOSURE 1 pair
+        MOVE 2 1
+        CALL 2 1 2          ; 5
+        MOVE 3 1
+        CALL 3 1 4          ; 5, 6, nil
+        MOVE 6 0
+        CALL 6 1 3          ; nil, nil
+        LOADK 8 #9
+        RETURN 2 8
+.function none
+        RETURN 0 1
+.end
+.function pair
+        LOADK 0 #5
+        LOADK 1 #6
+        RETURN 0 3
+.end
+)";
+    ASSERT_EQ(runText(L, counts), 0);
+    ASSERT_EQ(lua_gettop(L), 7);
+    const int nil = -1;
+    const double wantCounts[] = {5, 5, 6, nil, nil, nil, 9};
+    for (int j = 0; j < 7; j++) {
+        if (wantCounts[j] == nil)
+            EXPECT_TRUE(lua_isnil(L, j + 1)) << j;
+        else
+            EXPECT_EQ(lua_tonumber(L, j + 1), wantCounts[j]) << j;
+    }
+    lua_settop(L, 0);
     // the value straight to the host: one wanted, and all
     FunctionBuilder f;
     f.abx(OP_LOADK, 0, f.k(3.0));
