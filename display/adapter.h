@@ -72,6 +72,9 @@ typedef int (*cxAdapterGetMonitorInfo)(int kind, int monitor, void **out);
 typedef void (*cxAdapterFreeMonitorInfo)(int kind, void *info);
 typedef uint32_t *(*cxAdapterGrabScreenPixels)(void *handle, int32_t x, int32_t y, int32_t width, int32_t height);
 typedef void (*cxAdapterFreeGrabScreenPixels)(uint32_t *pixels);
+/* BeginDoubleBuffer and EndDoubleBuffer; Flip gets {1, sync, 0}. */
+typedef int (*cxAdapterDoubleBuffer)(void *handle);
+typedef int (*cxAdapterFlip)(void *handle, const int32_t *message);
 
 /* The adapter display flags of a display's current state. */
 uint32_t GetAdapterDisplayFlags(const struct cxDisplay *d);

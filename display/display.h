@@ -19,6 +19,7 @@ struct cxMenu;
 struct cxDisplayListener;
 struct cxRefreshNode;
 struct cxOsWindow;
+struct cxDoubleBuffer;
 
 #define CX_OBJECT_DISPLAY 21
 
@@ -98,6 +99,7 @@ typedef struct cxDisplay {
     uint32_t hasDragRegions, hasSizeRegions;
     struct cxBitmap *backBitmap[2];
     struct cxBitmap *extraBitmap[2];
+    struct cxDoubleBuffer *doubleBufferState; /* display/double_buffer.h */
     uint32_t autoScale, layerScale;
     int32_t scaleBorders[4]; /* left, top, right, bottom */
     double scaleX, scaleY;

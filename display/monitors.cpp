@@ -8,6 +8,7 @@
 #include "display/display_record.h"
 #include "engine/errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
+#include "graphics/geometry/geometry.h"
 
 namespace {
 
@@ -184,24 +185,6 @@ extern "C" const char *GetBackfillName(uint32_t type) {
     }
 }
 
-extern "C" int32_t ResolveSpecialX(int32_t x, int32_t size, int32_t room) {
-    switch (x) {
-    case CX_POS_CENTER: return (room - size) / 2;
-    case CX_POS_LEFT: return 0;
-    case CX_POS_RIGHT: return room - size;
-    default: return x;
-    }
-}
-
-extern "C" int32_t ResolveSpecialY(int32_t y, int32_t size, int32_t room) {
-    switch (y) {
-    case CX_POS_CENTER: return (room - size) / 2;
-    case CX_POS_TOP: return 0;
-    case CX_POS_BOTTOM: return room - size;
-    default: return y;
-    }
-}
-
 extern "C" void ResolveDisplayPosition(cxDisplay *d) {
     int32_t mx = 0, my = 0, mw = 0, mh = 0;
     if (GetDisplayMonitorInfo(d, &mx, &my, &mw, &mh)) {
@@ -212,8 +195,8 @@ extern "C" void ResolveDisplayPosition(cxDisplay *d) {
     WindowRect(d, &w, &h);
     const bool special_x = d->os.x == CX_POS_CENTER || d->os.x == CX_POS_LEFT || d->os.x == CX_POS_RIGHT;
     const bool special_y = d->os.y == CX_POS_CENTER || d->os.y == CX_POS_TOP || d->os.y == CX_POS_BOTTOM;
-    d->os.x = ResolveSpecialX(d->os.x, w, mw);
-    d->os.y = ResolveSpecialY(d->os.y, h, mh);
+    d->os.x = ResolveSpecialX(d->os.x, w, mw, 0.0);
+    d->os.y = ResolveSpecialY(d->os.y, h, mh, 0.0);
     // Special positions always count from the monitor; given ones only
     // while the mark says so.
     if (d->xOnMonitor || special_x) d->os.x += mx;

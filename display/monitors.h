@@ -35,10 +35,8 @@ int GetDisplayModeList(const cxDisplay *d, cxDisplayModeEntry **entries, int *co
 const char *GetDisplayModeName(uint32_t mode);
 const char *GetBackfillName(uint32_t type);
 
-/* A special coordinate (#CENTER, #LEFT / #TOP, #RIGHT / #BOTTOM) resolved
-   for an object of size inside a space of room; others as they are. */
-int32_t ResolveSpecialX(int32_t x, int32_t size, int32_t room);
-int32_t ResolveSpecialY(int32_t y, int32_t size, int32_t room);
+/* Special coordinates are resolved by ResolveSpecialX/Y
+   (graphics/geometry/geometry.h). */
 /* The window position of a display: special coordinates resolved against
    its monitor (window size plus frame), the monitor's origin added where
    the monitor marks are set; the marks are cleared. */

@@ -7,6 +7,7 @@
 
 #include "display/backend.h"
 #include "display/display_record.h"
+#include "display/double_buffer.h"
 #include "display/monitors.h"
 #include "display/options.h"
 #include "display/size.h"
@@ -321,6 +322,7 @@ extern "C" void FreeDisplayResources(lua_State *L, cxDisplay *d, int) {
     d->bgpic = nullptr;
     for (cxBitmap *&b : d->backBitmap) FreeBitmap(b), b = nullptr;
     for (cxBitmap *&b : d->extraBitmap) FreeBitmap(b), b = nullptr;
+    FreeDisplayDoubleBuffer(d);
     FreeBitmap(d->shapeMask);
     FreeBitmap(d->shapeAlpha);
     d->shapeMask = d->shapeAlpha = nullptr;

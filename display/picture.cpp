@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "display/double_buffer.h"
 #include "display/present.h"
 #include "engine/errors/error_codes.h"
 #include "engine/errors/errors.h"
@@ -133,6 +134,11 @@ extern "C" int ResizeOwnDisplayPicture(lua_State *, cxDisplay *d, int32_t width,
 extern "C" int PresentWholeDisplay(lua_State *, cxDisplay *d, uint32_t) {
     if (!d->picture) return 0;
     ClearDisplayBorders(d);
+    // While double buffering the window shows the front copy.
+    if (GetDoubleBufferBitmap(d)) {
+        PresentBackBuffer(d, 1, 0);
+        return 0;
+    }
     RefreshDisplayRectCore(d->picture, 0, 0, d, 0, 0, d->pictureWidth, d->pictureHeight, d->os.scaledWidth,
                            d->os.scaledHeight, 0, nullptr, nullptr, nullptr);
     return 0;

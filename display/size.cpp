@@ -165,10 +165,12 @@ extern "C" int ApplyDisplayAttributes(lua_State *L, int table, cxDisplay *d, int
         cxDisplay tmp = *d;
         tmp.os.width = d->pictureWidth;
         tmp.os.height = d->pictureHeight;
-        if (MakeOwnDisplayPicture(L, &tmp) == 0) {
+        if (GetDisplayPictureHooks()->makeOwnPicture(L, &tmp) == 0) {
             cxDisplay gone = *d;
             GetDisplayPictureHooks()->freeOwnPicture(L, &gone);
+            // The new picture may come with a BGPic record of its own.
             d->picture = tmp.picture;
+            d->bgpic = tmp.bgpic;
         }
     }
     const bool scaleOff = !(d->autoScale || d->layerScale);

@@ -28,6 +28,8 @@ PKGS=(
   unicode-data
   # network test peers: FTP, static HTTP, and curl as the download reference
   python3-pyftpdlib nginx-light curl
+  # serial tests: socat joins two pseudo-terminals like a null-modem cable
+  socat
   # libswscale: the reference YUV frame conversion of bench/graphics
   libswscale-dev
   # compile-only check of the 32-bit ARM record layouts

@@ -20,12 +20,9 @@ void FreeSharedMutexes(void) {}
 // Graphics core.
 // Only the image cache so far; the graphics library's objects come with it.
 void FreeGraphicsLibrary(lua_State *) { ClearImageCache(); }
-void FreeAllPaths(lua_State *) {}
 void FreeScalerTables(void) {}
 
 // Images.
-void FreeAllBrushes(lua_State *) {}
-void FreeAllBGPics(lua_State *) {}
 void FreeAllSprites(lua_State *) {}
 
 // Text and fonts.
@@ -33,11 +30,6 @@ int FreeTextLibrary(lua_State *) { return 0; }
 
 // Layers and transitions.
 void FreeLayerLibraryState(lua_State *) {}
-
-// Files, network and devices.
-void FreeIconObjects(lua_State *) {}
-void FreeSerialPorts(lua_State *) {}
-int LoadAppletIcon(const cxApplet *, const cxStartupOptions *) { return 0; }
 
 // The system library's script timers and catalogs.
 void FreeSystemLibrary(lua_State *) {}

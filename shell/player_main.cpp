@@ -27,6 +27,9 @@
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
 #include "io/dos/dos.h"
+#include "io/serial/serial_ports.h"
+#include "io/arexx/arexx_library.h"
+#include "io/icons/icons.h"
 #include "io/stream/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -38,6 +41,8 @@
 #include "shell/preload.h"
 #include "shell/startup_requests.h"
 #include "shell/vocabulary.h"
+#include "shell/vector_engines.h"
+#include "text/vector/vector_library.h"
 
 namespace {
 
@@ -110,6 +115,8 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("dos", OpenDosLibrary);
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
+    SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
+    InstallVectorPluginFinder();
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
     PushClargs(L, opts);
@@ -137,6 +144,9 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetScriptLibraryOpener("network", OpenNetworkLibrary);
     SetScriptLibraryOpener("display", OpenDisplayLibrary);
     SetScriptLibraryOpener("event", OpenEventLibrary);
+    SetScriptLibraryOpener("serial", OpenSerialLibrary);
+    SetScriptLibraryOpener("arexx", OpenARexxLibrary);
+    SetScriptLibraryOpener("icon", OpenIconLibrary);
     static const cxNetEventSource netEvents = {CheckUdpData, CheckServerConnect, CheckConnectionData,
                                                CheckConnectionClose};
     SetNetEventSource(&netEvents);

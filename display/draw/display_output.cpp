@@ -4,7 +4,10 @@
 // BGPic with its layers) install hooks of their own.
 #include "display/draw/display_output.h"
 
+#include <algorithm>
+
 #include "display/display_record.h"
+#include "display/double_buffer.h"
 #include "display/picture.h"
 #include "display/present.h"
 #include "engine/errors/errors.h"
@@ -19,6 +22,17 @@ int GetOutput(lua_State *, cxDrawOutput *out) {
         SetErrorNumber(0);
         return ERR_FINDDISPLAY;
     }
+    // A double-buffered display draws into its back buffer; Flip shows it.
+    if (cxBitmap *back = GetDoubleBufferBitmap(d)) {
+        const cxDoubleBuffer *s = GetDisplayDoubleBuffer(d);
+        out->target = cxDrawTarget{back, nullptr, nullptr, std::min(s->width, back->width),
+                                   std::min(s->height, back->height), 255, 0};
+        out->kind = CX_OUTPUT_IMAGE;
+        out->display = d;
+        out->layersOn = 0;
+        out->skipPrepare = 1;
+        return 0;
+    }
     // Brushes, masks and alpha channels are selected by the brush library,
     // whose hooks replace these.
     if (d->targetKind != CX_OBJECT_DISPLAY) return ERR_SELECTBRUSH;
@@ -31,6 +45,10 @@ int GetOutput(lua_State *, cxDrawOutput *out) {
 
 void Present(lua_State *, const cxDrawOutput *out, const cxDrawRect *r) {
     cxDisplay *d = DisplayOf(out);
+    if (out->kind == CX_OUTPUT_IMAGE) {
+        QueueDoubleBufferRect(d, r->x, r->y, r->width, r->height);
+        return;
+    }
     RefreshDisplayRectCore(d->picture, r->x, r->y, d, r->x, r->y, r->width, r->height, d->os.scaledWidth,
                            d->os.scaledHeight, 0, nullptr, nullptr, nullptr);
 }

@@ -13,6 +13,7 @@
 namespace {
 
 cxDrawOutputHooks g_hooks = *GetDisplayDrawOutput();
+cxShapePathHook g_pathHook = nullptr;
 
 constexpr int kKindDisplay = 21, kKindBGPic = 1, kKindBrush = 3, kKindMask = 28, kKindAlpha = 30;
 
@@ -35,6 +36,7 @@ int Output(lua_State *L, cxDrawOutput *out) {
 }
 
 int Draw(lua_State *L, const cxShape &shape, uint32_t colour) {
+    if (g_pathHook && shape.kind != CX_SHAPE_LINE && shape.kind != CX_SHAPE_PLOT) return g_pathHook(L, &shape, colour);
     cxDrawOutput out;
     if (int err = Output(L, &out)) return err;
     if (out.layersOn && (out.kind == kKindDisplay || out.kind == kKindBGPic) && g_hooks.addShapeLayer)
@@ -393,6 +395,9 @@ const luaL_Const kConstants[] = {
 } // namespace
 
 extern "C" void SetDrawOutputHooks(const cxDrawOutputHooks *hooks) { g_hooks = hooks ? *hooks : *GetDisplayDrawOutput(); }
+extern "C" const cxDrawOutputHooks *GetDrawOutputHooks(void) { return &g_hooks; }
+extern "C" int GetCurrentDrawOutput(lua_State *L, cxDrawOutput *out) { return Output(L, out); }
+extern "C" void SetShapePathHook(cxShapePathHook hook) { g_pathHook = hook; }
 
 extern "C" int OpenDrawLibrary(lua_State *L) {
     luaL_openlib(L, nullptr, kCommands, 0);

@@ -47,6 +47,18 @@ typedef struct cxDrawOutputHooks {
    (display/draw/display_output.h). Without a getOutput hook every drawing
    command fails with ERR_FINDDISPLAY. */
 void SetDrawOutputHooks(const cxDrawOutputHooks *hooks);
+/* The hooks in place, for libraries that replace only some of them
+   (drawing of other libraries goes where the shapes go). */
+const cxDrawOutputHooks *GetDrawOutputHooks(void);
+/* The current output as the installed getOutput hook gives it: 0, or an
+   error code (ERR_FINDDISPLAY without a hook). */
+int GetCurrentDrawOutput(lua_State *L, cxDrawOutput *out);
+
+/* While installed, boxes, circles, ellipses, polygons and arcs are drawn
+   by this hook instead (the vector library's paths); its result is the
+   command's. Null draws them here again. */
+typedef int (*cxShapePathHook)(lua_State *L, const cxShape *shape, uint32_t colour);
+void SetShapePathHook(cxShapePathHook hook);
 
 #ifdef __cplusplus
 }

@@ -408,6 +408,12 @@ extern "C" int RenderShape(const cxDrawTarget *target, const cxShape *shape, con
     return 0;
 }
 
+extern "C" void DrawCoverage(const cxDrawTarget *target, const cxDrawRect *box, const uint8_t *coverage, uint32_t colour,
+                             const cxDrawGradient *gradient) {
+    if (!target || !box || !coverage || box->width <= 0 || box->height <= 0) return;
+    Composite(*target, *box, coverage, colour & 0xFFFFFFu, gradient);
+}
+
 extern "C" int64_t ReadTargetPixel(const cxDrawTarget *target, int32_t x, int32_t y) {
     if (!target || !target->colour || x < 0 || y < 0 || x >= target->width || y >= target->height) return -1;
     cxOsBitmapLock l;

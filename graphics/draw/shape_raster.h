@@ -64,6 +64,12 @@ typedef struct cxShape {
 int RenderShape(const cxDrawTarget *target, const cxShape *shape, const cxDrawStyle *style, uint32_t colour,
                 cxDrawRect *changed);
 
+/* Draws ready coverage (box->width bytes a row, 255 inside) into every
+   part of the target as the shapes are drawn: the colour, or the gradient
+   when one is given, spanning the box. Clipped to the target. */
+void DrawCoverage(const cxDrawTarget *target, const cxDrawRect *box, const uint8_t *coverage, uint32_t colour,
+                  const cxDrawGradient *gradient);
+
 /* The colour 0xRRGGBB at a point of the target's colour bitmap; -1 when
    the point is outside or the bitmap cannot be locked. */
 int64_t ReadTargetPixel(const cxDrawTarget *target, int32_t x, int32_t y);

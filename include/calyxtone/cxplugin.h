@@ -262,7 +262,11 @@ struct cxStreamRequest;
 struct cxVideoFormat;
 struct cxVideoPacket;
 struct cxVideoFrame;
-struct cxVectorRequest;
+struct cxVectorParams;
+struct cxVectorExtentsRequest;
+struct cxVectorDrawRequest;
+struct cxVectorTranslateRequest;
+struct FT_FaceRec_;
 struct cxAudioChannel;
 struct cxPluginDirEntry;
 
@@ -341,16 +345,16 @@ struct cxPlugin {
     int (*StreamSamples)(void *stream, struct cxStreamRequest *request);
     const char *(*GetFormatName)(void *stream);
 
-    /* 348 vector graphics engine (CX_CAP_VECTORGRAPHICS); each takes its
-       request record as the vector-graphics code documents it. */
-    int (*GetPathExtents)(struct cxVectorRequest *request);
-    int (*DrawPath)(struct cxVectorRequest *request);
-    int (*TranslatePath)(struct cxVectorRequest *request);
-    int (*GetCurrentPoint)(struct cxVectorRequest *request);
-    void *(*CreateVectorFont)(struct cxVectorRequest *request);
+    /* 348 vector graphics engine (CX_CAP_VECTORGRAPHICS); the request
+       records are in calyxtone/cxvector.h. */
+    void (*GetPathExtents)(struct cxVectorExtentsRequest *request);
+    int (*DrawPath)(struct cxVectorDrawRequest *request); /* non-zero on success */
+    void (*TranslatePath)(struct cxVectorTranslateRequest *request);
+    void (*GetCurrentPoint)(const void *items, const struct cxVectorParams *params, double *x, double *y);
+    void *(*CreateVectorFont)(struct FT_FaceRec_ *face); /* engine font handle, null on failure */
     void (*FreeVectorFont)(void *font);
-    void *(*OpenFont)(struct cxVectorRequest *request);
-    void (*CloseFont)(void *font);
+    struct FT_FaceRec_ *(*OpenFont)(const void *data, size_t size);
+    void (*CloseFont)(struct FT_FaceRec_ *face);
 
     /* 380 video decoder (CX_CAP_VIDEO) */
     void *(*OpenVideo)(const char *file, struct cxVideoFormat *format);

@@ -1,0 +1,225 @@
+#include "images/bgpics/bgpic_display.h"
+
+#include <cstring>
+
+#include "display/blit/safe_blt.h"
+#include "display/display_record.h"
+#include "display/draw/display_output.h"
+#include "display/draw/draw_output.h"
+#include "display/picture.h"
+#include "display/present.h"
+#include "display/size.h"
+#include "engine/errors/error_codes.h"
+#include "engine/errors/errors.h"
+#include "engine/runtime/runtime.h"
+#include "graphics/blit/blit.h"
+#include "graphics/effects/geometry_drivers.h"
+#include "images/bgpics/bgpic_fill.h"
+#include "images/brushes/brush.h"
+
+namespace {
+
+cxBGPic *BGPicOf(const cxDisplay *d) { return static_cast<cxBGPic *>(d->bgpic); }
+
+void SetPicture(cxDisplay *d, cxBGPic *b) {
+    d->bgpic = b;
+    d->picture = b->displayBuffer;
+    d->pictureWidth = b->currentWidth;
+    d->pictureHeight = b->currentHeight;
+    d->clipX = d->clipY = 0;
+    d->clipWidth = d->pictureWidth;
+    d->clipHeight = d->pictureHeight;
+}
+
+// The display's backfill as a fill style. The display keeps a vertical
+// blend as its start and end colour in the first two words of its block.
+cxFillStyle BackfillOf(const cxDisplay *d) {
+    cxFillStyle f{};
+    switch (d->fillStyle) {
+    case CX_FILL_GRADIENT: {
+        f.style = CX_FILL_GRADIENT;
+        f.gradient.style = CX_GRADIENT_LINEAR;
+        f.gradient.centerX = f.gradient.centerY = f.gradient.balance = 0.5;
+        memcpy(&f.gradient.startColour, d->gradient, 4);
+        memcpy(&f.gradient.endColour, d->gradient + 4, 4);
+        break;
+    }
+    case CX_FILL_TEXTURE:
+        f.style = CX_FILL_TEXTURE;
+        f.textureBrush = d->textureBrush;
+        f.textureX = d->textureX;
+        f.textureY = d->textureY;
+        break;
+    default:
+        f.style = CX_FILL_COLOUR;
+        f.colour = d->fillColor & 0xFFFFFF;
+        break;
+    }
+    f.pristine = 1;
+    return f;
+}
+
+int MakeOwnPicture(lua_State *L, cxDisplay *d) {
+    cxFillStyle fill = BackfillOf(d);
+    cxBitmap *bitmap = nullptr;
+    if (int err = FillNewBitmap(L, &fill, d->os.width, d->os.height, &bitmap)) {
+        FreeBitmap(fill.textureBitmap);
+        return err;
+    }
+    cxBitmap *buffer = DuplicateBitmap(bitmap, d->os.width, d->os.height);
+    cxBGPic *b = nullptr;
+    if (!buffer || MakeDisplayBGPic(bitmap, d->os.width, d->os.height, &fill, &b) != 0) {
+        FreeBitmap(buffer);
+        FreeBitmap(bitmap);
+        FreeBitmap(fill.textureBitmap);
+        return ERR_BITMAP;
+    }
+    b->displayBuffer = buffer;
+    SetPicture(d, b);
+    d->ownsBGPic = 1;
+    return 0;
+}
+
+void FreeOwnPicture(lua_State *L, cxDisplay *d) {
+    cxBGPic *b = BGPicOf(d);
+    if (!b) {
+        FreeOwnDisplayPicture(L, d);  // made before these hooks were installed
+        return;
+    }
+    if (b->ownedByDisplay) DestroyBGPic(L, b);
+    d->bgpic = nullptr;
+    d->picture = nullptr;
+    d->ownsBGPic = 0;
+}
+
+int FindShownBGPic(lua_State *L, cxObjectID id, cxBGPic **out, cxBitmap **bitmap, int32_t *width, int32_t *height) {
+    cxBGPic *b = nullptr;
+    if (int err = FindBGPic(L, id, &b, 0)) return err;
+    if (!b->current.bitmap) return ERR_BITMAP;
+    // A BGPic another display shows keeps its buffer (the display library
+    // refuses it next); otherwise it goes on show as it is now.
+    if (!IsBGPicOnShow(b) || !b->displayBuffer) {
+        cxBitmap *buffer = DuplicateBitmap(b->current.bitmap, b->currentWidth, b->currentHeight);
+        if (!buffer) return ERR_BITMAP;
+        FreeBitmap(b->displayBuffer);
+        b->displayBuffer = buffer;
+    }
+    *out = b;
+    *bitmap = b->displayBuffer;
+    *width = b->currentWidth;
+    *height = b->currentHeight;
+    return 0;
+}
+
+// A new size of the display's picture: what was drawn is scaled along, and
+// the picture that Cls brings back is rendered at the new size.
+int ResizePicture(lua_State *L, cxDisplay *d, int32_t width, int32_t height, int smooth) {
+    cxBGPic *b = BGPicOf(d);
+    if (!b) return ResizeOwnDisplayPicture(L, d, width, height, smooth);
+    cxBitmapSet made;
+    if (int err = RenderBGPicAtSize(L, b, width, height, smooth, &made)) return err;
+    cxBitmap *buffer = nullptr, *unusedMask = nullptr, *unusedAlpha = nullptr;
+    if (int err = ScaleBitmapFx(b->displayBuffer, nullptr, nullptr, 0, 0, b->currentWidth, b->currentHeight, width,
+                                height, smooth, &buffer, &unusedMask, &unusedAlpha)) {
+        FreeBitmap(made.bitmap);
+        FreeMask(made.mask);
+        FreeAlphaChannel(made.alpha);
+        return err;
+    }
+    FreeMask(unusedMask);
+    FreeAlphaChannel(unusedAlpha);
+    auto isShared = [&](const cxBitmap *p) {
+        return p == b->base.bitmap || p == b->scaled.bitmap || p == b->base.mask || p == b->scaled.mask ||
+               p == b->base.alpha || p == b->scaled.alpha;
+    };
+    if (!isShared(b->current.bitmap)) FreeBitmap(b->current.bitmap);
+    if (!isShared(b->current.mask)) FreeMask(b->current.mask);
+    if (!isShared(b->current.alpha)) FreeAlphaChannel(b->current.alpha);
+    if (b->ownedByDisplay) {
+        // The display's own picture has one set only.
+        FreeBitmapSets(b);
+        b->base = b->scaled = made;
+        b->baseWidth = b->scaledWidth = width;
+        b->baseHeight = b->scaledHeight = height;
+    }
+    b->current = made;
+    b->currentWidth = width;
+    b->currentHeight = height;
+    FreeBitmap(b->displayBuffer);
+    b->displayBuffer = buffer;
+    SetPicture(d, b);
+    return 0;
+}
+
+int BGPicSize(cxBGPic *b, int32_t *width, int32_t *height) {
+    *width = b->currentWidth;
+    *height = b->currentHeight;
+    return 0;
+}
+
+int ClearToBackground(lua_State *L, const cxDrawOutput *out) {
+    return ClearDisplayToBGPic(L, static_cast<cxDisplay *>(out->display));
+}
+
+}  // namespace
+
+extern "C" void InstallBGPicDisplayHooks(void) {
+    cxDisplayPictureHooks picture{};
+    picture.makeOwnPicture = MakeOwnPicture;
+    picture.freeOwnPicture = FreeOwnPicture;
+    picture.findBGPic = FindShownBGPic;
+    picture.resizePicture = ResizePicture;
+    SetDisplayPictureHooks(&picture);
+
+    cxSafeBltHooks blit = *GetSafeBltHooks();
+    blit.bgpicSize = BGPicSize;
+    SetSafeBltHooks(&blit);
+
+    cxDrawOutputHooks draw = *GetDrawOutputHooks();
+    draw.clearToBackground = ClearToBackground;
+    SetDrawOutputHooks(&draw);
+}
+
+extern "C" void RemoveBGPicDisplayHooks(void) {
+    SetDisplayPictureHooks(nullptr);
+    cxSafeBltHooks blit = *GetSafeBltHooks();
+    blit.bgpicSize = nullptr;
+    SetSafeBltHooks(&blit);
+    cxDrawOutputHooks draw = *GetDrawOutputHooks();
+    draw.clearToBackground = GetDisplayDrawOutput()->clearToBackground;
+    SetDrawOutputHooks(&draw);
+}
+
+extern "C" int ClearDisplayToBGPic(lua_State *L, cxDisplay *d) {
+    cxBGPic *b = BGPicOf(d);
+    if (b && b->displayBuffer && b->current.bitmap)
+        BltBitmap(b->current.bitmap, 0, 0, b->displayBuffer, 0, 0, b->currentWidth, b->currentHeight);
+    return RefreshWholeDisplay(L, d, 0);
+}
+
+extern "C" int ShowBGPic(lua_State *L, cxObjectID id, int32_t x, int32_t y) {
+    cxDisplay *d = GetCurrentDisplay();
+    if (!d) {
+        SetErrorNumber(0);
+        return ERR_FINDDISPLAY;
+    }
+    cxBGPic *b = nullptr;
+    if (int err = FindBGPic(L, id, &b, 0)) return err;
+    if (IsRecordingVideo() && (b->current.mask || b->current.alpha)) return ERR_VIDRECTRANS;
+    const int top = lua_gettop(L);
+    lua_newtable(L);
+    const int table = lua_gettop(L);
+    SetTableObjectID(L, "bgpic", id);
+    if (x != 200000) SetTableNumber(L, "x", x);
+    if (y != 200000) SetTableNumber(L, "y", y);
+    cxBGPic *old = BGPicOf(d);
+    const int err = ApplyDisplayAttributes(L, table, d, 0);
+    lua_settop(L, top);
+    if (err) return err;
+    // Showing the BGPic on show again brings its picture back.
+    if (old == b && b->displayBuffer)
+        BltBitmap(b->current.bitmap, 0, 0, b->displayBuffer, 0, 0, b->currentWidth, b->currentHeight);
+    if (int e = RefreshWholeDisplay(L, d, 0)) return e;
+    PurgePendingBGPics(L);
+    return 0;
+}

@@ -1,0 +1,69 @@
+// Objects shown by layers: how many layers show each record, and the
+// copy-on-write that keeps what a layer shows when the script edits or frees
+// the object. The layers library fills cxLayerHooks (the one place the
+// images library reaches up to it); until then no layer shows anything, the
+// counts stay 0 and every display command draws directly.
+#pragma once
+
+#include <stdint.h>
+
+#include "display/display.h"
+#include "engine/runtime/objects.h"
+#include "engine/vm/lua.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct cxBitmap;
+struct cxBGPic;
+struct cxTransformOptions;
+struct cxLayerOptions;
+
+/* What the images library needs of the layers library. Every member may be
+   null. */
+typedef struct cxLayerHooks {
+    /* Re-points every layer whose source is (kind, from) to the ID to: a
+       brush's layers also match BRUSHPART (12), other kinds the placeholder
+       type 7. */
+    void (*redirectLayers)(lua_State *L, int kind, cxObjectID from, cxObjectID to);
+    /* Inserts a layer showing an object (DisplayBrush and friends with
+       layers on). The layer takes over bitmap, mask and alpha when it
+       returns 0; on failure they stay the caller's. */
+    int (*addBitmapLayer)(lua_State *L, int kind, cxObjectID id, int32_t srcX, int32_t srcY, int32_t x, int32_t y,
+                          int32_t width, int32_t height, const struct cxTransformOptions *transform,
+                          const struct cxLayerOptions *layer, struct cxBitmap *bitmap, struct cxBitmap *mask,
+                          struct cxBitmap *alpha, void *insertBefore, uint32_t flags, intptr_t value);
+    /* The "filters" table of display options into the layer block's slots.
+       0 or an error code. */
+    int (*parseFilterTable)(lua_State *L, int table, struct cxLayerOptions *layer);
+    /* Runs the active filter slots on a bitmap. 0 or an error code. */
+    int (*applyLayerFilters)(lua_State *L, const struct cxLayerOptions *layer, struct cxBitmap *bitmap,
+                             struct cxBitmap *alpha, int32_t width, int32_t height);
+    /* The number of layers of a BGPic. */
+    int (*countLayers)(const struct cxBGPic *bgpic);
+} cxLayerHooks;
+
+/* Installs the hooks (copied); null removes them. */
+void SetLayerHooks(const cxLayerHooks *hooks);
+const cxLayerHooks *GetLayerHooks(void);
+
+/* Makes a copy of a record under a new automatic ID ({0, 1} asks for one).
+   0 or an error code; *copy is null on failure. */
+typedef int (*cxCopyRecordFunc)(lua_State *L, void *record, cxObjectID newId, void **copy);
+
+/* Copy-on-write before the script modifies an object that *uses layers
+   show: nothing happens while *uses is 0. Otherwise the copy function makes
+   a private copy, the layers are re-pointed to it and take their uses
+   along (*copyUses = *uses, *uses = 0). *outCopy is the copy (null when
+   none was made); the caller marks it pending free. 0 or the copy's error,
+   with nothing changed. */
+int CopyOnWrite(lua_State *L, int kind, cxObjectID id, int32_t *uses, cxCopyRecordFunc copy, void *record,
+                void **outCopy, int32_t *(*usesOf)(void *copy));
+
+/* Tells the layers that (kind, from) now goes by the ID to. */
+void RedirectLayers(lua_State *L, int kind, cxObjectID from, cxObjectID to);
+
+#ifdef __cplusplus
+}
+#endif

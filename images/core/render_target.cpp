@@ -1,0 +1,26 @@
+#include "images/core/render_target.h"
+
+namespace {
+cxRenderTargetHooks g_hooks{};
+}  // namespace
+
+extern "C" void SetRenderTargetHooks(const cxRenderTargetHooks *hooks) {
+    g_hooks = hooks ? *hooks : cxRenderTargetHooks{};
+}
+
+extern "C" void *GetSelectedObject(uint32_t kind) {
+    uint32_t k = 0;
+    void *record = nullptr;
+    if (!g_hooks.selectedObject || !g_hooks.selectedObject(&k, &record) || k != kind) return nullptr;
+    return record;
+}
+
+extern "C" int IsSelectedObject(uint32_t kind, const void *record) {
+    return record && GetSelectedObject(kind) == record;
+}
+
+extern "C" void EndRenderTarget(lua_State *L) {
+    if (g_hooks.endRenderTarget) g_hooks.endRenderTarget(L);
+}
+
+extern "C" int PrepareDrawTarget(lua_State *L) { return g_hooks.prepareDrawTarget ? g_hooks.prepareDrawTarget(L) : 0; }

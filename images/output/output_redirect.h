@@ -1,0 +1,58 @@
+// Output redirection: SelectBrush, SelectMask, SelectAlphaChannel and
+// SelectBGPic send every drawing command into the image, mask or alpha
+// channel of a brush or the image of a BGPic (or, in layers mode, make
+// every drawing a layer of a BGPic); EndSelect ends it. The selection of a
+// display lives here; the display core, the draw library and SafeBlt reach
+// it through the hooks that InstallOutputRedirection installs.
+//
+// Output kinds of a display (cxDisplay.targetKind): 21 the display itself,
+// 3 the image of the selected object, 28 its mask, 30 its alpha channel,
+// 1 the layers of a selected BGPic.
+#pragma once
+
+#include <stdint.h>
+
+#include "display/display.h"
+#include "engine/runtime/objects.h"
+#include "engine/vm/lua.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* SelectBrush modes. */
+#define CX_SELMODE_NORMAL 0
+#define CX_SELMODE_COMBO 1
+#define CX_SELMODE_LAYERS 2
+
+/* Selects an object as the current display's output: kind 1 BGPic, 3
+   brush, 4 anim, 22 layer; outputKind 3, 28 or 30; frame 1-based for
+   anims. 0 or an error; a failed selection leaves the previous one ended. */
+int SelectRenderTarget(lua_State *L, uint32_t kind, cxObjectID id, uint32_t outputKind, int32_t frame, int32_t mode,
+                       int32_t value);
+/* Ends the display's selection; with noRefresh the objects that show what
+   changed are not brought up to date. */
+void EndDisplayRenderTarget(lua_State *L, cxDisplay *d, int noRefresh);
+/* Makes the selected brush's mask or alpha channel (created when missing)
+   ready before the first drawing. 0 or an error. */
+int PrepareSelectedTarget(lua_State *L);
+
+/* 1 and the ID of the brush the current display's output is redirected to
+   (image, mask or alpha); 0 when no brush is selected. */
+int GetSelectedBrushID(cxObjectID *id);
+
+/* Installs the render-target, draw-output and double-buffer hooks; the
+   brush library calls it when it opens. Remove puts the previous back and
+   forgets every selection. */
+void InstallOutputRedirection(void);
+void RemoveOutputRedirection(void);
+
+int CmdSelectBrush(lua_State *L);
+int CmdSelectMask(lua_State *L);
+int CmdSelectAlphaChannel(lua_State *L);
+int CmdSelectBGPic(lua_State *L);
+int CmdEndSelect(lua_State *L);
+
+#ifdef __cplusplus
+}
+#endif

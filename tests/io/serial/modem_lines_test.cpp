@@ -1,0 +1,115 @@
+// DTR and RTS, which a pseudo-terminal cannot carry, through the ioctl
+// recorder that CTest preloads into this test (ioctl_recorder.c).
+#include <dlfcn.h>
+#include <sys/ioctl.h>
+
+#include <string>
+
+#include "io/serial/serial_ports.h"
+#include "tests/engine/runtime/vm_fixture.h"
+#include "tests/io/serial/pty_pair.h"
+
+namespace {
+
+struct Recorder {
+    void (*set)(int, int);
+    int (*lines)();
+    int (*count)();
+    unsigned long (*request)(int);
+    int (*bits)(int);
+    bool load() {
+        set = reinterpret_cast<void (*)(int, int)>(dlsym(RTLD_DEFAULT, "CxIoctlRecorderSet"));
+        lines = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "CxIoctlRecorderLines"));
+        count = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "CxIoctlRecorderCount"));
+        request = reinterpret_cast<unsigned long (*)(int)>(dlsym(RTLD_DEFAULT, "CxIoctlRecorderRequest"));
+        bits = reinterpret_cast<int (*)(int)>(dlsym(RTLD_DEFAULT, "CxIoctlRecorderBits"));
+        return set && lines && count && request && bits;
+    }
+};
+
+class ModemLines : public cxtest::VmTest {
+protected:
+    serialtest::PtyPair pair;
+    Recorder rec{};
+
+    void SetUp() override {
+        VmTest::SetUp();
+        ASSERT_TRUE(rec.load()) << "the ioctl recorder is not preloaded (run this test through ctest)";
+        ASSERT_TRUE(pair.ok());
+        ASSERT_EQ(OpenScriptLibraries(L), 0);
+        ASSERT_EQ(OpenSerialLibrary(L), 0);
+        rec.set(1, 0);
+    }
+    void TearDown() override {
+        FreeSerialPorts(L);
+        if (rec.set) rec.set(0, 0);
+        VmTest::TearDown();
+    }
+    int Cmd(const char *name, std::initializer_list<double> args) {
+        return Call(name, [&] {
+            for (double a : args) lua_pushnumber(L, a);
+        });
+    }
+    int Open(int dtr, int rts) {
+        return Call("OpenSerialPort", [&] {
+            lua_pushnumber(L, 1);
+            lua_pushstring(L, pair.near().c_str());
+            lua_newtable(L);
+            lua_pushstring(L, "dtr");
+            lua_pushnumber(L, dtr);
+            lua_settable(L, -3);
+            lua_pushstring(L, "rts");
+            lua_pushnumber(L, rts);
+            lua_settable(L, -3);
+        });
+    }
+};
+
+TEST_F(ModemLines, OpenRaisesAndDropsTheLinesAsAsked) {
+    ASSERT_EQ(Open(1, 0), 0);
+    ASSERT_EQ(rec.count(), 2);
+    EXPECT_EQ(rec.request(0), (unsigned long)TIOCMBIS);
+    EXPECT_EQ(rec.bits(0), TIOCM_DTR);
+    EXPECT_EQ(rec.request(1), (unsigned long)TIOCMBIC);
+    EXPECT_EQ(rec.bits(1), TIOCM_RTS);
+    EXPECT_EQ(rec.lines(), TIOCM_DTR);
+    ASSERT_EQ(Cmd("GetDTR", {1}), 0);
+    EXPECT_EQ(Num(1), 1);
+    ASSERT_EQ(Cmd("GetRTS", {1}), 0);
+    EXPECT_EQ(Num(1), 0);
+}
+
+TEST_F(ModemLines, SetCommandsSwitchTheLinesAtOnce) {
+    ASSERT_EQ(Open(0, 0), 0);
+    EXPECT_EQ(rec.lines(), 0);
+    struct {
+        const char *cmd;
+        int code;
+        int lines;
+    } steps[] = {{"SetRTS", 1, TIOCM_RTS},
+                 {"SetDTR", 1, TIOCM_RTS | TIOCM_DTR},
+                 {"SetRTS", 0, TIOCM_DTR},
+                 {"SetDTR", 0, 0}};
+    for (const auto &s : steps) {
+        ASSERT_EQ(Cmd(s.cmd, {1, double(s.code)}), 0) << s.cmd;
+        EXPECT_EQ(rec.lines(), s.lines) << s.cmd << " " << s.code;
+        ASSERT_EQ(Cmd(s.cmd[3] == 'D' ? "GetDTR" : "GetRTS", {1}), 0);
+        EXPECT_EQ(Num(1), s.code);
+    }
+}
+
+TEST_F(ModemLines, FailingLineGivesWrongUsageAndKeepsTheCode) {
+    ASSERT_EQ(Open(0, 1), 0);
+    rec.set(1, 1);
+    EXPECT_EQ(Cmd("SetDTR", {1, 1}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Cmd("SetRTS", {1, 0}), ERR_WRONGUSAGE);
+    ASSERT_EQ(Cmd("GetDTR", {1}), 0);
+    EXPECT_EQ(Num(1), 0);
+    ASSERT_EQ(Cmd("GetRTS", {1}), 0);
+    EXPECT_EQ(Num(1), 1);
+    // a device that fails its modem lines outright is not opened
+    EXPECT_EQ(Open(1, 1), ERR_OPENSERIAL);
+    EXPECT_EQ(GetSerialList()->first, nullptr);
+}
+
+} // namespace
