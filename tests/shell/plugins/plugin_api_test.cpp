@@ -220,7 +220,7 @@ TEST(PluginApi, SystemServices) {
 
 TEST(PluginApi, SlotsWaitingForOtherSubsystemsAnswerClearly) {
     const cxPluginApi *api = Api();
-    EXPECT_EQ(api->system->PostSystemEvent(nullptr, 1, nullptr), ERR_UNSUPPORTEDFEAT);
+    EXPECT_EQ(api->system->PostSystemEvent(nullptr, 1, nullptr), ERR_WRONGUSAGE) << "code 1 needs its function";
     EXPECT_EQ(api->system->RegisterEventType("x", 0, nullptr, 0), 0);
     EXPECT_EQ(api->system->FindEventType("x", nullptr), -1);
     EXPECT_EQ(api->system->RegisterAudioAdapter(nullptr, 0, nullptr), ERR_UNSUPPORTEDFEAT);
