@@ -116,6 +116,15 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
     lua_settable(L, LUA_GLOBALSINDEX);
 }
 
+// The applet's own icon (item 17) is read by LoadAppletIcon before the
+// preloader runs; declared icons load like LoadIcon.
+int PreloadAppletIcon(lua_State *, const cxPreprocItem *, const cxApplet *, const cxStartupOptions *) { return 0; }
+int PreloadIcon(lua_State *L, const cxPreprocItem *item, const cxApplet *applet, const cxStartupOptions *) {
+    char chunk[512];
+    return LoadIconObject(L, item->id, ResolveLinkedFileName(applet, item->name, 0, nullptr, chunk, sizeof chunk),
+                          "", "");
+}
+
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("dos", OpenDosLibrary);
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
@@ -158,6 +167,8 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetScriptLibraryOpener("serial", OpenSerialLibrary);
     SetScriptLibraryOpener("arexx", OpenARexxLibrary);
     SetScriptLibraryOpener("icon", OpenIconLibrary);
+    RegisterPreloadKind(17, "APPICON", PreloadAppletIcon);
+    RegisterPreloadKind(CX_OBJ_ICON, "ICON", PreloadIcon);
     static const cxNetEventSource netEvents = {CheckUdpData, CheckServerConnect, CheckConnectionData,
                                                CheckConnectionClose};
     SetNetEventSource(&netEvents);

@@ -46,6 +46,16 @@ int AddIcon(lua_State *L, const cxOptionalNumber &id, EntryListHolder &entries) 
     return id.wasNil ? PushObjectID(L, GetObjectID(&icon->header)) : 0;
 }
 
+int LoadIcon(lua_State *L, const cxOptionalNumber &id, const char *file, const char *loaders, const char *adapters) {
+    FreeIconById(L, id);
+    PrintStatusMessage(GetMessageText(CX_MSG_LOADING_ICON), file, 1);
+    EntryListHolder entries;
+    if (int err = LoadIconFile(file, loaders, adapters, &entries.list)) return err;
+    int r = AddIcon(L, id, entries);
+    if (r < 1000) PrintDoneMessage();
+    return r;
+}
+
 int Deferred(lua_State *L) {
     int preloading = 0;
     GetKernelTags(L, CX_KTAG_PRELOADING, &preloading, CX_KTAG_END);
@@ -85,13 +95,7 @@ int LoadIconCmd(lua_State *L) {
         GetTableString(L, 3, "loader", loader, sizeof loader, nullptr);
         GetTableString(L, 3, "adapter", adapter, sizeof adapter, nullptr);
     }
-    FreeIconById(L, id);
-    PrintStatusMessage(GetMessageText(CX_MSG_LOADING_ICON), file, 1);
-    EntryListHolder entries;
-    if (int err = LoadIconFile(file, loader, adapter, &entries.list)) return err;
-    int r = AddIcon(L, id, entries);
-    if (r < 1000) PrintDoneMessage();
-    return r;
+    return LoadIcon(L, id, file, loader, adapter);
 }
 
 int SaveIconCmd(lua_State *L) {
@@ -180,6 +184,11 @@ extern "C" void FreeIconObject(lua_State *L, cxIcon *icon) {
     FreeIconEntries(icon->entries);
     FreeObjectDataList(L, icon->header.data);
     free(icon);
+}
+
+extern "C" int LoadIconObject(lua_State *L, int32_t number, const char *file, const char *loaders,
+                              const char *adapters) {
+    return LoadIcon(L, cxOptionalNumber{number, 0}, file, loaders, adapters);
 }
 
 extern "C" void FreeIconObjects(lua_State *L) {

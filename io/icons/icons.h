@@ -77,6 +77,10 @@ cxObjectList *GetIconList(void);
 /* 0 and *out, ERR_FINDARRAY (automatic ID) or ERR_FINDICON (1608). */
 int FindIconObject(cxObjectID id, cxIcon **out);
 void FreeIconObject(lua_State *L, cxIcon *icon);
+/* Loads an icon file as the icon of the number (replacing an icon of that
+   number), with the "Loading icon" progress line: LoadIcon's work, also
+   used for icons the applet declares. 0 or an error code. */
+int LoadIconObject(lua_State *L, int32_t number, const char *file, const char *loaders, const char *adapters);
 /* Frees every icon, the applet's icon entries and the application-icon
    list (the shell's clean-up at the end of a run). */
 void FreeIconObjects(lua_State *L);

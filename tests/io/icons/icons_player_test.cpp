@@ -3,7 +3,11 @@
 // that declares an icon file has it read at start-up.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "tests/io/icons/icon_png.h"
+#include "tools/cxasm/asm_text.h"
 #include "tests/shell/e2e/player_runner.h"
 #include "tests/shell/test_files.h"
 
@@ -99,6 +103,39 @@ TEST(IconsPlayer, TheDeclaredIconIsReadAtStartUp) {
     cxe2e::RunResult r = cxe2e::RunPlayer({good});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Loading icon app.png...done"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+    // a declared icon object is there when the main chunk runs
+    const std::string copy = dir.Path("copy.png"), declared = dir.Path("declared.cxa");
+    cxe2e::WriteApplet(declared, R"(
+        GETGLOBAL 0 "saveicon"
+        LOADK 1 #3
+        LOADK 2 ")" + copy + R"("
+        CALL 0 3 1
+        RETURN 0 1
+)",
+                       {cxtools::DeclaredItem{59, 3, icon, {}}});
+    r = cxe2e::RunPlayer({declared, "-QUIET"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    Image original, saved;
+    ASSERT_TRUE(ReadPng(icon, &original));
+    ASSERT_TRUE(ReadPng(copy, &saved));
+    EXPECT_EQ(saved.px, original.px);
+    // the declared icon linked into the applet is read from the applet file
+    {
+        std::ifstream in(icon, std::ios::binary);
+        cxtools::Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> chunk = cxasm::assembleText(body);
+        cxtools::AppletWriter writer;
+        writer.AddItem(cxtools::DeclaredItem{17, 0, "gfx/linked.png", {}});
+        writer.AddFile("gfx/linked.png", data);
+        writer.AddMainChunk(cxtools::Bytes(chunk.begin(), chunk.end()));
+        const std::string linked = dir.Path("linked.cxa");
+        ASSERT_TRUE(writer.Write(linked));
+        r = cxe2e::RunPlayer({linked});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find("Loading icon gfx/linked.png...done"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+    }
     // a plain picture is no icon file: the start ends with the reason
     cxe2e::WriteApplet(bad, body, {cxtools::DeclaredItem{17, 0, dir.Path("16.png"), {}}});
     r = cxe2e::RunPlayer({bad, "-QUIET"});
