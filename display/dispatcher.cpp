@@ -3,14 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/buttons.h"
 #include "display/event_data.h"
+#include "display/event_notices.h"
 #include "display/event_sources.h"
+#include "display/event_types.h"
+#include "display/intervals.h"
+#include "display/key_names.h"
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_time.h"
 #include "platform/os_timers.h"
+#include "engine/plugins/plugin_registry.h"
 
 extern "C" const char *const kDisplayHandlerNames[CX_DISPLAY_HANDLER_SLOTS] = {
     "onkeydown", "onkeyup", "onmousemove", "closewindow", "movewindow", "sizewindow", "activewindow",
@@ -28,12 +34,25 @@ namespace {
 
 // Where the cycle resumes. Values follow the order of serving.
 enum Phase : uint32_t {
-    kIdle = 0, kPointer = 3, kQueue = 4, kUdp = 9, kConnect = 10, kData = 11, kClose = 12
+    kIdle = 0, kTimers = 1, kNotices = 2, kPointer = 3, kQueue = 4, kUdp = 9, kConnect = 10, kData = 11,
+    kClose = 12, kOverOut = 15
 };
 
 struct State {
     uint32_t phase = kIdle;
+    cxOsTimer *timerIter = nullptr;   // fired timers: next platform timer to look at
+    bool timerWalk = false;           // the walk has begun (a null iterator then ends it)
     cxDisplay *displayIter = nullptr; // pointer movement: next display to test
+    // A mouse event the display's own handler got: its buttons get it on
+    // the next call.
+    struct {
+        bool pending = false;
+        cxDisplay *display = nullptr;
+        uint32_t type = 0;
+        int pressed = 0;
+        int32_t x = 0, y = 0;
+    } button;
+    cxDisplay *overIter = nullptr; // over/out pass: next display
 };
 
 State g_state;
@@ -79,6 +98,10 @@ void Prepare(cxEventMessage *msg, uint32_t type, cxDisplay *d, const cxHandlerSl
     msg->type = type;
     msg->display = d;
     msg->slot = slot;
+    msg->pluginType = nullptr;
+    msg->pluginData = nullptr;
+    msg->args = nullptr;
+    msg->noticeUserData = -1;
     snprintf(msg->action, sizeof msg->action, "%s", action);
     if (d) msg->id = DisplayID(d);
 }
@@ -204,8 +227,62 @@ bool ServeQueued(const cxEventInfo &ev, cxEventMessage *msg) {
     return true;
 }
 
+// Sound, video, program and directory notices: at most one handler per
+// call. Without any of their handlers the notices wait in their list.
+int ServeNotice(lua_State *L, cxEventMessage *msg) {
+    static const int slots[] = {CX_GSLOT_ONSAMPLELOOP, CX_GSLOT_ONSAMPLEEND, CX_GSLOT_ONMUSICEND,
+                                CX_GSLOT_ONVIDEOEND, CX_GSLOT_RUNFINISHED, CX_GSLOT_DIRECTORYCHANGED};
+    bool any = false;
+    for (int i : slots) any = any || Installed(g_global[i]);
+    if (!any) return 0;
+    cxEventNotice n;
+    while (TakeEventNotice(&n)) {
+        int slot = -1;
+        const char *action = nullptr;
+        uint32_t type = CX_MSG_NOTICE;
+        switch (n.kind) {
+        case CX_NOTICE_SAMPLEEND: slot = CX_GSLOT_ONSAMPLEEND, action = "OnSampleEnd"; break;
+        case CX_NOTICE_SAMPLELOOP: slot = CX_GSLOT_ONSAMPLELOOP, action = "OnSampleLoop"; break;
+        case CX_NOTICE_MUSICEND: slot = CX_GSLOT_ONMUSICEND, action = "OnMusicEnd"; break;
+        case CX_NOTICE_VIDEOEND: slot = CX_GSLOT_ONVIDEOEND, action = "OnVideoEnd"; break;
+        case CX_NOTICE_RUNFINISHED: slot = CX_GSLOT_RUNFINISHED, action = "RunFinished", type = CX_MSG_RUNFINISHED; break;
+        case CX_NOTICE_DIRECTORYCHANGED:
+            slot = CX_GSLOT_DIRECTORYCHANGED, action = "DirectoryChanged", type = CX_MSG_DIRCHANGED;
+            break;
+        default: break;
+        }
+        if (slot < 0 || !Installed(g_global[slot])) {
+            ReleaseEventNotice(L, &n);
+            continue;
+        }
+        Prepare(msg, type, nullptr, &g_global[slot], action);
+        msg->id = n.id;
+        msg->x = int32_t(n.time);
+        msg->starts = int32_t(n.starts);
+        msg->stringData = n.text;
+        msg->args = n.args;
+        msg->noticeUserData = n.userData;
+        msg->time = 0;
+        int err = CallEventCallback(L, msg, 0, 1);
+        ReleaseEventNotice(L, &n);
+        return err;
+    }
+    return 0;
+}
+
 // The queued events: at most one handler per call.
+bool IsMouseButtonEvent(uint32_t type) { return type == 1 || type == 2 || type == 16; }
+
 int ServeQueue(lua_State *L, uint32_t *stop, cxEventMessage *msg, bool *ran) {
+    auto &pending = g_state.button;
+    if (pending.pending) {
+        pending.pending = false;
+        if (DisplayExists(pending.display) &&
+            ServeButtonPress(pending.display, pending.type, pending.pressed, pending.x, pending.y, msg)) {
+            *ran = true;
+            return CallEventCallback(L, msg, 0, 0);
+        }
+    }
     ExpireEvents(L);
     for (;;) {
         cxEventInfo ev{};
@@ -232,7 +309,26 @@ int ServeQueue(lua_State *L, uint32_t *stop, cxEventMessage *msg, bool *ran) {
             FreeEventData(L, ev.type, ev.data);
             continue;
         }
-        const bool serve = ev.type < 32 && ServeQueued(ev, msg);
+        bool serve = false;
+        if (ev.type >= CX_FIRST_EVENT_TYPE) {
+            cxEventType *type = GetEventType(ev.type);
+            if (type && type->slot.function != -1) {
+                Prepare(msg, CX_MSG_PLUGIN, nullptr, &type->slot, type->name);
+                msg->id = {0, nullptr};
+                msg->pluginType = type;
+                msg->pluginData = ev.data;
+                msg->time = ev.time;
+                serve = true;
+            }
+        } else {
+            serve = ServeQueued(ev, msg);
+            if (IsMouseButtonEvent(ev.type) && GetDisplayButtons(ev.display)) {
+                if (serve)
+                    pending = {true, ev.display, ev.type, ev.c != 0, int32_t(ev.a), int32_t(ev.b)};
+                else
+                    serve = ServeButtonPress(ev.display, ev.type, ev.c != 0, int32_t(ev.a), int32_t(ev.b), msg);
+            }
+        }
         if (!serve) {
             FreeEventData(L, ev.type, ev.data);
             continue;
@@ -256,36 +352,93 @@ extern "C" void ResetGlobalHandlers(void) {
 
 extern "C" uint32_t GetDispatchPhase(void) { return g_state.phase; }
 
+extern "C" void SkipDispatcherTimer(const cxOsTimer *removed, cxOsTimer *next) {
+    if (removed && g_state.timerIter == removed) g_state.timerIter = next;
+}
+
+extern "C" int CallTimerHandler(lua_State *L, cxEventMessage *msg, uint32_t type, cxObjectID id,
+                                const cxHandlerSlot *slot, int keepResults, int live) {
+    cxEventMessage local{};
+    if (!msg) msg = &local;
+    Prepare(msg, type, nullptr, slot, type == CX_MSG_INTERVAL ? "Interval" : "Timeout");
+    msg->id = id;
+    msg->time = 0;
+    return CallEventCallback(L, msg, keepResults, live);
+}
+
 extern "C" void ResetDispatcher(void) { g_state = State{}; }
 
 extern "C" void KeyEventText(uint32_t code, int raw, char out[32]) {
     out[0] = 0;
-    switch (code) {
-    case 272: snprintf(out, 32, "%s", raw ? "TAB" : "        "); return;
-    case 273: snprintf(out, 32, "%s", raw ? "ENTER" : "\n"); return;
-    case 274: snprintf(out, 32, "%s", raw ? "RETURN" : "\n"); return;
-    case 276: snprintf(out, 32, "%s", raw ? "SPACE" : " "); return;
-    case 275: snprintf(out, 32, "ESC"); return;
-    default: break;
+    if (!raw) {
+        switch (code) {
+        case 272: snprintf(out, 32, "%s", "        "); return;
+        case 273:
+        case 274: snprintf(out, 32, "%s", "\n"); return;
+        case 276: snprintf(out, 32, "%s", " "); return;
+        default: break;
+        }
     }
-    // Other special keys (256-313) have no character of their own.
-    if (code >= 256 && code < 314) return;
+    if (const char *name = LookupKeyName(code, raw ? 0 : CX_KEYROW_ESC, CX_KEYNAME_COUNT)) {
+        snprintf(out, 32, "%s", name);
+        return;
+    }
     out[EncodeUtf8(code, out)] = 0;
 }
 
+namespace {
+
+// A registered type of kind 1 gets no table: its push hook supplies the
+// handler's arguments, and nothing the handler returns is kept.
+int CallPushingHandler(lua_State *L, cxEventMessage *msg) {
+    cxEventType *type = msg->pluginType;
+    const int base = lua_gettop(L);
+    if (type->foreign || !type->push) {
+        OsCallPluginStub(reinterpret_cast<cxPluginFunc>(type->push));
+        return 0;
+    }
+    lua_rawgeti(L, LUA_REGISTRYINDEX, msg->slot->function);
+    const int n = type->push(L, type->number, msg->pluginData, type);
+    if (n < 0) {
+        lua_settop(L, base);
+        return -n;
+    }
+    SetKernelTags(L, CX_KTAG_CALLBACKNESTING, 1, CX_KTAG_END);
+    int err = lua_pcall(L, n, 0, 0);
+    SetKernelTags(L, CX_KTAG_CALLBACKNESTING, 0, CX_KTAG_END);
+    lua_settop(L, base);
+    if (type->after) type->after(L, type->number, msg->pluginData, type);
+    msg->nresults = 0;
+    if (err) return err;
+    return UserAbort() ? ERR_USERABORT : 0;
+}
+
+}  // namespace
+
 extern "C" int CallEventCallback(lua_State *L, cxEventMessage *msg, int keepResults, int live) {
+    if (msg->type == CX_MSG_PLUGIN && msg->pluginType && msg->pluginType->kind == 1) return CallPushingHandler(L, msg);
     const int base = lua_gettop(L);
     lua_rawgeti(L, LUA_REGISTRYINDEX, msg->slot->function);
     lua_newtable(L);
     const uint32_t t = msg->type;
-    if (t != CX_MSG_BARE && t != 27 && t != 28) {
+    if (t == CX_MSG_PLUGIN && msg->pluginType) {
+        cxEventType *type = msg->pluginType;
+        const int table = lua_gettop(L);
+        if (type->foreign || !type->fill)
+            OsCallPluginStub(reinterpret_cast<cxPluginFunc>(type->fill));
+        else
+            type->fill(L, type->number, msg->pluginData, type);
+        // A hook that left values behind must not move the table.
+        lua_settop(L, table);
+        SetField(L, "action", msg->action);
+    } else if (t != CX_MSG_BARE && t != 27 && t != 28) {
         SetField(L, "action", msg->action);
         switch (t) {
         case CX_MSG_KEY:
             SetField(L, "key", msg->key);
             SetIdField(L, "id", msg->id);
             if (!strcmp(msg->action, "OnRawKeyDown") || !strcmp(msg->action, "OnRawKeyUp"))
-                SetField(L, "modifiers", double(msg->third & 0xFF));
+                SetField(L, "modifiers", double(ModifiersOfQualifiers(uint32_t(msg->third))));
             break;
         case CX_MSG_SIZE: {
             const double f = msg->display && msg->display->scaling && msg->display->scaleFactor > 0
@@ -310,6 +463,43 @@ extern "C" int CallEventCallback(lua_State *L, cxEventMessage *msg, int keepResu
         case CX_MSG_CONNECT:
             SetIdField(L, "serverid", msg->id);
             SetIdField(L, "clientid", msg->client);
+            break;
+        case CX_MSG_BUTTON: {
+            const cxBGPicButton *b = msg->button;
+            SetIdField(L, "id", msg->id);
+            SetField(L, "x", b->x1);
+            SetField(L, "y", b->y1);
+            SetField(L, "width", b->x2 - b->x1 + 1);
+            SetField(L, "height", b->y2 - b->y1 + 1);
+            SetField(L, "mousedown", b->pressed[0]);
+            SetField(L, "rightmousedown", b->pressed[1]);
+            SetField(L, "midmousedown", b->pressed[2]);
+            SetIdField(L, "display", DisplayID(msg->display));
+            break;
+        }
+        case CX_MSG_NOTICE:
+            SetField(L, "time", msg->x);
+            if (strcmp(msg->action, "OnMusicEnd") && strcmp(msg->action, "OnVideoEnd"))
+                SetField(L, "starts", msg->starts);
+            SetIdField(L, "id", msg->id);
+            break;
+        case CX_MSG_RUNFINISHED:
+            SetField(L, "program", msg->stringData ? msg->stringData : "");
+            SetField(L, "args", msg->args ? msg->args : "");
+            if (msg->noticeUserData != -1) {
+                lua_pushstring(L, "runuserdata");
+                lua_rawgeti(L, LUA_REGISTRYINDEX, msg->noticeUserData);
+                lua_settable(L, -3);
+            }
+            break;
+        case CX_MSG_DIRCHANGED:
+            SetIdField(L, "id", msg->id);
+            SetField(L, "directory", msg->stringData ? msg->stringData : "");
+            if (msg->noticeUserData != -1) {
+                lua_pushstring(L, "monitoruserdata");
+                lua_rawgeti(L, LUA_REGISTRYINDEX, msg->noticeUserData);
+                lua_settable(L, -3);
+            }
             break;
         default: SetIdField(L, "id", msg->id); break;
         }
@@ -343,15 +533,33 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
     State &s = g_state;
     msg->type = 0;
     if (s.phase == kIdle) {
-        // Fired timers: no interval or timeout records exist yet, so every
-        // key (the shared tick's included) is taken and skipped, which
-        // clears its fired state.
-        cxOsTimer *t = nullptr;
-        do {
-            int kind = CX_TIMER_NOT_FIRED;
-            t = OsTakeTimerEvent(t, &kind, nullptr, nullptr);
-        } while (t);
+        s.timerIter = nullptr;
+        s.timerWalk = false;
         s.displayIter = GetFirstDisplay();
+        s.phase = kTimers;
+    }
+    if (s.phase == kTimers) {
+        // Each platform timer is looked at once per cycle, so a short
+        // interval cannot keep the queue from being served. Keys without a
+        // record (the shared tick's) only lose their fired state.
+        while (!s.timerWalk || s.timerIter) {
+            s.timerWalk = true;
+            int kind = CX_TIMER_NOT_FIRED;
+            cxObjectID key{0, nullptr};
+            s.timerIter = OsTakeTimerEvent(s.timerIter, &kind, &key.number, &key.pointer);
+            if (kind == CX_TIMER_NOT_FIRED) continue;
+            cxHandlerSlot slot{-1, -1};
+            if (!TakeFiredTimer(L, kind, key, &slot.function, &slot.userData)) continue;
+            if (!s.timerIter) s.phase = kNotices;
+            if (kind == CX_TIMER_INTERVAL) return CallTimerHandler(L, msg, CX_MSG_INTERVAL, key, &slot, 0, 1);
+            int err = CallTimerHandler(L, msg, CX_MSG_TIMEOUT, key, &slot, 0, 1);
+            ReleaseFiredTimeout(L, slot.function, slot.userData);
+            return err;
+        }
+        s.phase = kNotices;
+    }
+    if (s.phase == kNotices) {
+        if (int err = ServeNotice(L, msg); err || msg->type) return err;
         s.phase = kPointer;
     }
     if (s.phase == kPointer) {
@@ -405,7 +613,7 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
         msg->time = 0;
         return CallEventCallback(L, msg, 0, 1);
     }
-    if (s.phase > kClose) s.phase = kQueue;
+    if (s.phase > kClose && s.phase != kOverOut) s.phase = kQueue;
     bool ran = false;
     int err = ServeQueue(L, stop, msg, &ran);
     if (err == ERR_USERABORT && !ran) {
@@ -413,6 +621,21 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
         return err;
     }
     if (ran) return err; // the next call goes on with the queue
+    if (err) {
+        s = State{};
+        return err;
+    }
+    // The queue is empty: buttons follow the pointer, one handler per call.
+    if (s.phase != kOverOut) {
+        s.phase = kOverOut;
+        s.overIter = GetFirstDisplay();
+    }
+    cxDisplay *d = GetFirstDisplay();
+    while (d && d != s.overIter) d = GetNextDisplay(d);
+    for (; d; d = GetNextDisplay(d)) {
+        s.overIter = d;
+        if (ServeButtonOverOut(d, msg)) return CallEventCallback(L, msg, 0, 1);
+    }
     s = State{};
-    return err;
+    return 0;
 }

@@ -31,10 +31,13 @@ void ResetGlobalHandlers(void);
 
 /* Message types: what a handler's table holds. */
 enum {
-    CX_MSG_KEY = 2, CX_MSG_PLAIN = 3, CX_MSG_SIZE = 4, CX_MSG_MOVE = 5, CX_MSG_MOUSEMOVE = 8,
+    CX_MSG_BUTTON = 1, CX_MSG_KEY = 2, CX_MSG_PLAIN = 3, CX_MSG_SIZE = 4, CX_MSG_MOVE = 5, CX_MSG_MOUSEMOVE = 8,
     CX_MSG_MODESWITCH = 12, CX_MSG_DROPFILE = 13, CX_MSG_CONNECT = 14, CX_MSG_DISCONNECT = 15,
-    CX_MSG_RECEIVEDATA = 16, CX_MSG_RECEIVEUDP = 17, CX_MSG_MENUSELECT = 24, CX_MSG_BARE = 22
+    CX_MSG_RECEIVEDATA = 16, CX_MSG_RECEIVEUDP = 17, CX_MSG_PLUGIN = 21, CX_MSG_MENUSELECT = 24, CX_MSG_BARE = 22,
+    CX_MSG_NOTICE = 9, CX_MSG_RUNFINISHED = 25, CX_MSG_DIRCHANGED = 26
 };
+
+struct cxEventType;
 
 /* One handler call. */
 typedef struct cxEventMessage {
@@ -49,6 +52,12 @@ typedef struct cxEventMessage {
     cxObjectID client; /* OnConnect: the new connection */
     double time;       /* the event's own time (seconds of the wall clock) */
     int32_t nresults;  /* values the handler returned (results kept) */
+    int32_t starts;                 /* type 9: the pass */
+    const char *args;               /* type 25: the program's arguments */
+    int32_t noticeUserData;         /* types 25, 26: "runuserdata", "monitoruserdata" */
+    const struct cxBGPicButton *button; /* type 1: the button */
+    struct cxEventType *pluginType; /* type 21: the registered type */
+    void *pluginData;               /* type 21: the event's data */
 } cxEventMessage;
 
 /* Builds the handler's table and calls it under protection, the callback
@@ -71,6 +80,20 @@ typedef struct cxEventFunction {
    on the stack as with keepResults 0). *stop (may be null) becomes 1 after
    an internal function event ran. */
 int DispatchEvents(lua_State *L, uint32_t fromWhileMouseOn, uint32_t *stop, cxEventMessage *msg);
+
+/* Message types of fired timers. */
+enum { CX_MSG_INTERVAL = 6, CX_MSG_TIMEOUT = 7 };
+
+/* Calls an interval's (type 6) or timeout's (type 7) handler with its ID;
+   keepResults and live as CallEventCallback. msg (may be null) receives
+   the message. */
+int CallTimerHandler(lua_State *L, cxEventMessage *msg, uint32_t type, cxObjectID id, const cxHandlerSlot *slot,
+                     int keepResults, int live);
+
+/* A platform timer is being removed: when the dispatcher's walk of the
+   timer list stands at it, the walk moves on to next. */
+struct cxOsTimer;
+void SkipDispatcherTimer(const struct cxOsTimer *removed, struct cxOsTimer *next);
 
 /* Nonzero while a dispatch cycle is under way. */
 uint32_t GetDispatchPhase(void);

@@ -3,13 +3,20 @@
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
+#include "display/buttons.h"
 #include "display/dispatcher.h"
 #include "display/display_record.h"
+#include "display/event_notices.h"
+#include "display/event_posting.h"
 #include "display/event_pump.h"
+#include "display/event_types.h"
+#include "display/intervals.h"
 #include "display/event_waits.h"
 #include "display/input_commands.h"
 #include "engine/errors/error_codes.h"
+#include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"
 #include "engine/runtime/runtime.h"
@@ -110,6 +117,26 @@ const luaL_reg kCommands[] = {
     {"EscapeQuit", CmdEscapeQuit},
     {"SetEventTimeout", CmdSetEventTimeout},
     {"FreeEventCache", CmdFreeEventCache},
+    {"SetInterval", CmdSetInterval},
+    {"ClearInterval", CmdClearInterval},
+    {"ChangeInterval", CmdChangeInterval},
+    {"SetTimeout", CmdSetTimeout},
+    {"ClearTimeout", CmdClearTimeout},
+    {"WaitKeyDown", CmdWaitKeyDown},
+    {"IsKeyDown", CmdIsKeyDown},
+    {"ResetKeyStates", CmdResetKeyStates},
+    {"CountJoysticks", CmdCountJoysticks},
+    {"JoyDir", CmdJoyDir},
+    {"JoyFire", CmdJoyFire},
+    {"ShowKeyboard", CmdShowKeyboard},
+    {"HideKeyboard", CmdHideKeyboard},
+    {"CreatePort", CmdCreatePort},
+    {"SendMessage", CmdSendMessage},
+    {"MakeButton", CmdMakeButton},
+    {"DeleteButton", CmdDeleteButton},
+    {"EnableButton", CmdEnableButton},
+    {"DisableButton", CmdDisableButton},
+    {"DumpButtons", CmdDumpButtons},
     {nullptr, nullptr},
 };
 
@@ -126,6 +153,11 @@ extern "C" int CmdInstallEventHandler(lua_State *L) {
         err = UpdateSlot(L, d->handlers[i], kDisplayHandlerNames[i], withUserData);
     for (int i = 0; !err && i < CX_GLOBAL_HANDLER_SLOTS; i++)
         err = UpdateSlot(L, *GetGlobalHandler(i), kGlobalHandlerNames[i], withUserData);
+    for (cxEventType *t = GetFirstEventType(); t && !err; t = t->next) {
+        std::string lower(t->name);
+        for (char &c : lower) c = char(tolower(static_cast<unsigned char>(c)));
+        err = UpdateSlot(L, t->slot, lower.c_str(), withUserData);
+    }
     // Slots changed before a bad field stay changed: the tick follows them.
     const bool netAfter = AnyNetworkHandler();
     if (!netBefore && netAfter)
@@ -159,6 +191,9 @@ extern "C" int WaitOrCheckEvent(lua_State *L, int wait, int checkOnly, int skipN
         stop = 0;
         if (int err = DispatchUntilHandler(L, &msg, &stop)) return err;
     }
+    // A registered type that pushes its own arguments keeps no results: as
+    // far as the caller sees, no handler ran.
+    if (msg.type == CX_MSG_PLUGIN && msg.pluginType && msg.pluginType->kind == 1) msg.type = 0;
     if (checkOnly) {
         lua_settop(L, base);
         if (done && !msg.type) *done = 1;
@@ -228,8 +263,12 @@ extern "C" int CmdBreakEventHandler(lua_State *L) {
 extern "C" int OpenEventLibrary(lua_State *L) {
     ResetGlobalHandlers();
     ResetDispatcher();
+    SetPostingState(L);
     luaL_openlib(L, nullptr, kCommands, 0);
-    return AddCommandLibrary(kCommands, "event");
+    if (int err = AddCommandLibrary(kCommands, "event")) return err;
+    OpenEventConstants(L);
+    InitIntervals();
+    return 0;
 }
 
 extern "C" void CleanupEvents(lua_State *L) {
@@ -239,5 +278,13 @@ extern "C" void CleanupEvents(lua_State *L) {
         Release(L, s->function);
         Release(L, s->userData);
     }
+    FreeIntervals(L);
+    FreeEventNotices(L);
+    FreeAllButtons(L);
+    // Queued events of registered types are freed by their types' hooks,
+    // which go with the types.
+    DropEvents(L, CX_EVENT_DROP_ALL, 1);
+    FreeEventTypes(L);
+    SetPostingState(nullptr);
     ResetDispatcher();
 }

@@ -4,9 +4,11 @@
 
 #include "display/display_record.h"
 #include "display/event_pump.h"
+#include "display/input_commands.h"
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
+#include "engine/vm/lauxlib.h"
 
 namespace {
 
@@ -58,7 +60,37 @@ int WhileButton(lua_State *L, int button) {
     return err;
 }
 
+// Turns while the key's (or any key's) down state equals `down`.
+bool TurnWhileKey(lua_State *L, uint32_t code, int any, int raw, bool down, int *err) {
+    for (;;) {
+        cxDisplay *d = GetCurrentDisplay();
+        if (!d) {
+            *err = 0;
+            return false;
+        }
+        if ((IsDisplayKeyDown(d, code, any, raw) != 0) != down) return true;
+        bool end = false;
+        *err = Turn(L, &end);
+        if (*err || end) return false;
+    }
+}
+
 }  // namespace
+
+extern "C" int CmdWaitKeyDown(lua_State *L) {
+    CheckArgCount(L, 1, 2, 0, 0);
+    uint32_t code = 0;
+    int any = 0;
+    if (int err = ReadKeyArg(L, 1, &code, &any)) return err;
+    const int raw = lua_gettop(L) >= 2 && luaL_checknumber(L, 2) != 0;
+    int err = 0;
+    // A key already down does not count: it must be released first.
+    if (!TurnWhileKey(L, code, any, raw, true, &err)) return err;
+    if (!TurnWhileKey(L, code, any, raw, false, &err)) return err;
+    if (!TurnWhileKey(L, code, any, raw, true, &err)) return err;
+    DropEvents(L, CX_EVENT_DROP_ALL, 1);
+    return 0;
+}
 
 extern "C" int CmdWaitLeftMouse(lua_State *L) { return WaitButton(L, 0); }
 extern "C" int CmdWaitRightMouse(lua_State *L) { return WaitButton(L, 1); }

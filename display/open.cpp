@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "display/backend.h"
+#include "display/buttons.h"
 #include "display/display_record.h"
 #include "display/double_buffer.h"
 #include "display/monitors.h"
@@ -341,6 +342,7 @@ extern "C" void FreeDisplayResources(lua_State *L, cxDisplay *d, int) {
     FreeDisplayListeners(d);
     FreeObjectDataList(L, d->header.data);
     d->header.data = nullptr;
+    FreeBGPicButtons(L, d);
 }
 
 extern "C" int FreeDisplayCore(lua_State *L, cxObjectID id, int reportNotFound) {

@@ -187,6 +187,14 @@ extern "C" cxOsTimer *OsTakeTimerEvent(cxOsTimer *record, int *kind, int32_t *ke
     if (!g_mutex) return nullptr;
     OsLockMutex(g_mutex);
     cxOsTimer *t = record ? record : g_head;
+    // A walk may hold a record that was removed since (a handler released
+    // the tick, say): a pointer no longer in the list ends the walk instead
+    // of being read.
+    if (record) {
+        cxOsTimer *p = g_head;
+        while (p && p != record) p = p->next;
+        t = p;
+    }
     cxOsTimer *next = nullptr;
     if (t) {
         next = t->next;

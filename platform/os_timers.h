@@ -33,7 +33,8 @@ cxOsTimer *OsFindTimer(int kind, int32_t keyNumber, void *keyPointer, cxOsTimer 
 /* Looks at one timer (null: the head of the list) and returns its successor.
    *kind: CX_TIMER_INTERVAL when an interval fired (its fired state is
    cleared), CX_TIMER_TIMEOUT when a timeout fired (the record is freed), else
-   CX_TIMER_NOT_FIRED. The key goes to the non-null out arguments. */
+   CX_TIMER_NOT_FIRED. The key goes to the non-null out arguments. A record
+   that is no longer in the list ends the walk (null, nothing fired). */
 cxOsTimer *OsTakeTimerEvent(cxOsTimer *record, int *kind, int32_t *keyNumber, void **keyPointer);
 
 /* The shared 20 ms tick: while at least one claim holds, a periodic timer

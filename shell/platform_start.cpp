@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "engine/errors/error_codes.h"
+#include "platform/os_joystick.h"
 #include "platform/os_linegate.h"
 #include "platform/os_timers.h"
 #include "platform/os_wake.h"
@@ -75,6 +76,7 @@ extern "C" void OsShutdownPlatform(void) {
     OsStopLineHookPulse();
     if (!g_platformStarted) return;
     OsFreeTimers();
+    OsCloseJoysticks();
     if (g_x11Started) OsStopX11();
     OsCloseWakePipe();
     g_platformStarted = g_x11Started = g_xAvailable = false;

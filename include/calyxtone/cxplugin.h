@@ -630,14 +630,19 @@ typedef struct cxApiSystem {
     /* memory */
     void *(*AllocMem)(size_t size, int clear);          /* null for size 0 */
     void (*FreeMem)(void *p);
-    /* events and listeners (not yet: 1288, 0, -1 or null as stated) */
-    int (*PostSystemEvent)(lua_State *L, int code, const cxTagItem *tags);     /* not yet: 1288 */
-    int (*PostSystemEventNoState)(int code, const cxTagItem *tags);           /* not yet: 1288 */
-    int (*RegisterEventType)(const char *name, uint32_t kind, const uint32_t *data, uint32_t foreign); /* not yet: 0 */
-    int (*FindEventType)(const char *name, cxTagItem *tags);                  /* not yet: -1 */
-    int (*PostRegisteredEvent)(lua_State *L, int type, void *data);           /* not yet: 0 */
-    void (*WakeMainThread)(void);                                             /* not yet: no effect */
-    int (*RequestQuit)(void);                                                 /* not yet: 1288 */
+    /* events and listeners. PostSystemEvent codes: 0 end the run, 1 tags
+       {function (int (*)(lua_State *, void *)), argument} run on the main
+       thread by the dispatcher, 2 wake only, 3-13 input of the display whose
+       platform handle is word 0, from 32 a registered type with word 0 as
+       its data. The words are the data of the tag items up to the end tag. RegisterEventType's data points at the hooks, one pointer each:
+       kind 0 {fill}, kind 1 {push, after-call, free}; 0 when refused. */
+    int (*PostSystemEvent)(lua_State *L, int code, const cxTagItem *tags);     /* 0, 1344, 1000 or 1528 */
+    int (*PostSystemEventNoState)(int code, const cxTagItem *tags);
+    int (*RegisterEventType)(const char *name, uint32_t kind, const uint32_t *data, uint32_t foreign);
+    int (*FindEventType)(const char *name, cxTagItem *tags);                  /* -1 when unknown */
+    int (*PostRegisteredEvent)(lua_State *L, int type, void *data);           /* calls the handler at once */
+    void (*WakeMainThread)(void);
+    int (*RequestQuit)(void);
     void *(*AddDisplayListener)(void *display, cxPluginFunc callback, void *userData); /* not yet: null */
     void (*RemoveDisplayListener)(void *listener);                            /* not yet: no effect */
     void (*PostListenerEvent)(void *listener, int type, const intptr_t *data); /* not yet: no effect */
@@ -732,6 +737,17 @@ typedef struct cxApiFiles {
     int (*GetAdapterName)(cxStream *s, char *out, size_t size); /* not yet: 0 */
 } cxApiFiles; /* 36 slots */
 
+/* One image of an icon or of the application icon: the lists that
+   GetIconImages and GetAppIconList hand out (freed with FreeIconImages),
+   and the image GetIconImage makes (its pixels freed with FreeMem). */
+typedef struct cxPluginIconImage {
+    struct cxPluginIconImage *next;
+    uint32_t *pixels; /* 0xAARRGGBB, width x height */
+    int32_t width;
+    int32_t height;
+    uint32_t flags;   /* 1 standard size, 2 selected image, 4 opaque */
+} cxPluginIconImage;
+
 /* 3: graphics. Image handles are the player's loaded images; the bitmap
    and drawing slots are not yet served (1288, 0 or null as stated). */
 typedef struct cxImageHandle cxImageHandle;
@@ -748,9 +764,9 @@ typedef struct cxApiGraphics {
     int (*GetBitMapAttr)(void *bitmap, int attribute);              /* 0 width, 1 height of a bitmap store */
     void *(*AllocBitMap)(int kind, int width, int height, uint32_t flags); /* not yet: null */
     void (*FreeBitMap)(void *bitmap);                               /* not yet: no effect */
-    int (*GetBrushBitmaps)(const cxPluginObjectID *id, void **bitmap, void **mask, void **alpha, int *width, int *height); /* not yet: 0 */
-    uint32_t *(*GetBrushARGB)(const cxPluginObjectID *id, int *width, int *height); /* not yet: null */
-    int (*CreateBrushFromARGB)(lua_State *L, const cxPluginObjectID *id, const uint32_t *argb, int width, int height, int alpha); /* not yet: 1288 */
+    int (*GetBrushBitmaps)(const cxPluginObjectID *id, void **bitmap, void **mask, void **alpha, int *width, int *height); /* 1, or 0 for no such brush or a vector brush */
+    uint32_t *(*GetBrushARGB)(const cxPluginObjectID *id, int *width, int *height); /* a malloc'd copy (free it), or null */
+    int (*CreateBrushFromARGB)(lua_State *L, const cxPluginObjectID *id, const uint32_t *argb, int width, int height, int alpha); /* 0 or an error code; a number ID replaces that brush */
     void *(*FindDisplay)(const cxPluginObjectID *id);              /* not yet: null */
     void *(*GetCurrentDisplay)(void);                               /* not yet: null */
     uint32_t (*ConvertToPixel)(uint32_t argb, int pixelFormat);    /* not yet: argb unchanged */

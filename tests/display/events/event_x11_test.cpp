@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -110,6 +112,38 @@ TEST_F(EventsX11, WaitLeftMouseSwallowsTheClick) {
     lua_pushstring(L, "triggered");
     lua_gettable(L, 1);
     EXPECT_EQ(lua_tonumber(L, -1), 0);
+}
+
+// Keys typed through the server: another key does not end the wait, the
+// named key's press and release do, and the queue is empty afterwards.
+TEST_F(EventsX11, WaitKeyDownWaitsForTheNamedKey) {
+    const Window win = OsGetDisplayWindow(&d->os)->window;
+    const KeyCode j = XKeysymToKeycode(tdpy, XK_j), k = XKeysymToKeycode(tdpy, XK_k);
+    std::atomic<bool> typedK{false};
+    std::thread t([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        XWarpPointer(tdpy, None, win, 0, 0, 0, 0, 20, 20);
+        XSetInputFocus(tdpy, win, RevertToPointerRoot, CurrentTime);
+        XSync(tdpy, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (KeyCode code : {j, k}) {
+            if (code == k) typedK = true;
+            XTestFakeKeyEvent(tdpy, code, True, 0);
+            XSync(tdpy, False);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            XTestFakeKeyEvent(tdpy, code, False, 0);
+            XSync(tdpy, False);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    const int err = Call("WaitKeyDown", [&] { lua_pushstring(L, "k"); });
+    const bool afterK = typedK.load();
+    t.join();
+    ASSERT_EQ(err, 0);
+    EXPECT_TRUE(afterK) << "j alone ended the wait";
+    EXPECT_EQ(d->os.keyStates['k'], 0);
+    cxEventInfo info{};
+    EXPECT_EQ(FetchEvent(L, 0, &info, 0), 0u);
 }
 
 }  // namespace

@@ -185,6 +185,22 @@ TEST_F(WakeTimers, IteratorCanStepPastARemovedTimer) {
     EXPECT_EQ(it, nullptr);
 }
 
+// A walk that still holds a removed timer (its owner did not move it on)
+// ends instead of reading the freed record.
+TEST_F(WakeTimers, WalkHoldingARemovedTimerEnds) {
+    ASSERT_EQ(OsControlTimer(CX_TIMER_ADD_PERIODIC, 1, nullptr, 100000), 0);
+    ASSERT_EQ(OsControlTimer(CX_TIMER_ADD_PERIODIC, 2, nullptr, 100000), 0);
+    int kind;
+    int32_t number = 0;
+    cxOsTimer *it = OsTakeTimerEvent(nullptr, &kind, &number, nullptr);
+    ASSERT_NE(it, nullptr);
+    ASSERT_EQ(OsControlTimer(CX_TIMER_REMOVE_INTERVAL, 2, nullptr, 0), 0);
+    number = -1;
+    EXPECT_EQ(OsTakeTimerEvent(it, &kind, &number, nullptr), nullptr);
+    EXPECT_EQ(kind, CX_TIMER_NOT_FIRED);
+    EXPECT_EQ(number, -1) << "nothing read from the stale record";
+}
+
 TEST_F(WakeTimers, TickIsSharedByClaims) {
     ASSERT_EQ(OsAcquireTickInterval(nullptr, 0), 0);
     ASSERT_EQ(OsAcquireTickInterval(nullptr, 0), 0);

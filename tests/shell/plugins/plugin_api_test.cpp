@@ -220,7 +220,7 @@ TEST(PluginApi, SystemServices) {
 
 TEST(PluginApi, SlotsWaitingForOtherSubsystemsAnswerClearly) {
     const cxPluginApi *api = Api();
-    EXPECT_EQ(api->system->PostSystemEvent(nullptr, 1, nullptr), ERR_UNSUPPORTEDFEAT);
+    EXPECT_EQ(api->system->PostSystemEvent(nullptr, 1, nullptr), ERR_WRONGUSAGE) << "code 1 needs its function";
     EXPECT_EQ(api->system->RegisterEventType("x", 0, nullptr, 0), 0);
     EXPECT_EQ(api->system->FindEventType("x", nullptr), -1);
     EXPECT_EQ(api->system->RegisterAudioAdapter(nullptr, 0, nullptr), ERR_UNSUPPORTEDFEAT);
@@ -240,6 +240,25 @@ TEST(PluginApi, SlotsWaitingForOtherSubsystemsAnswerClearly) {
     char md5[33] = "x";
     ASSERT_EQ(api->digest->Md5("a", 1, md5), 0);
     EXPECT_STREQ(md5, "0cc175b9c0f1b6a831c399e269772661");
+}
+
+TEST(PluginApi, IconServices) {
+    const cxApiGraphics *g = Api()->graphics;
+    void *list = reinterpret_cast<void *>(1);
+    int count = -1;
+    const cxPluginObjectID missing{5, nullptr};
+    EXPECT_EQ(g->GetIconImages(&missing, &list, &count), ERR_FINDICON);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(count, 0);
+    uint32_t *argb = reinterpret_cast<uint32_t *>(1);
+    EXPECT_EQ(g->GetIconImage(&missing, 16, 16, &argb), ERR_FINDICON);
+    EXPECT_EQ(argb, nullptr);
+    EXPECT_EQ(g->GetIconImage(nullptr, 16, 16, &argb), ERR_WRONGUSAGE);
+    // no application icon was set up
+    EXPECT_EQ(g->GetAppIconList(&list, &count), 0);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(count, 0);
+    g->FreeIconImages(nullptr);
 }
 
 TEST(PluginApi, FileServices) {
