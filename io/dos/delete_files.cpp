@@ -87,6 +87,9 @@ int DeleteFile(lua_State *L) {
 
     std::string path(name);
     bool keep = StripTrailingSeparator(&path);
+    // The root stands for no name here: a trailing separator is removed
+    // from every name, and nothing is deleted for what is left of "/".
+    if (path.find_first_not_of("/\\") == std::string::npos || AbsolutePath(path) == "/") return 0;
     if (w.pattern) keep = true;  // patterns work inside the folder only
     PathKind kind = KindOf(path);
     // A link named with a trailing separator names the folder behind it;

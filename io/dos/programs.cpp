@@ -7,13 +7,13 @@
 
 #include "display/backend.h"
 #include "display/dispatcher.h"
+#include "display/event_notices.h"
 #include "display/display_record.h"
 #include "engine/events/event_queue.h"
 #include "engine/vm/lauxlib.h"
 #include "io/dos/dos_internal.h"
 #include "io/stream/chunk_names.h"
 #include "platform/os_process.h"
-#include "platform/os_time.h"
 #include "platform/os_wake.h"
 
 namespace cxdos {
@@ -55,51 +55,16 @@ void RemoveProgram(lua_State *L, Program *p) {
     FreeProgram(L, p);
 }
 
-void SetString(lua_State *L, const char *key, const char *value) {
-    lua_pushstring(L, key);
-    lua_pushstring(L, value);
-    lua_settable(L, -3);
-}
-
-// On the main thread, from the dispatcher: the program has ended. The
-// record goes first, so that an error in the handler cannot keep it.
+// On the main thread, from the queue: the program has ended. Its notice
+// takes the user-data reference along to the "RunFinished" handler; the
+// record goes now, so that nothing waits for the handler to run.
 int ServeProgramEnd(lua_State *L, void *argument) {
     const auto serial = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(argument));
     Program *p = FindProgram(serial);
     if (!p) return 0;  // freed by the clean-up meanwhile
-    const cxHandlerSlot *slot = GetGlobalHandler(CX_GSLOT_RUNFINISHED);
-    if (!slot || slot->function == -1 || !lua_checkstack(L, 6)) {
-        RemoveProgram(L, p);
-        return 0;
-    }
-    const int base = lua_gettop(L);
-    lua_rawgeti(L, LUA_REGISTRYINDEX, slot->function);
-    lua_newtable(L);
-    SetString(L, "action", "RunFinished");
-    SetString(L, "program", p->name);
-    SetString(L, "args", p->args ? p->args : "");
-    if (p->userDataRef != -1) {
-        lua_pushstring(L, "runuserdata");
-        lua_rawgeti(L, LUA_REGISTRYINDEX, p->userDataRef);
-        lua_settable(L, -3);
-    }
-    if (slot->userData != -1) {
-        lua_pushstring(L, "userdata");
-        lua_rawgeti(L, LUA_REGISTRYINDEX, slot->userData);
-        lua_settable(L, -3);
-    }
-    cxOsTimeVal start;
-    GetKernelStartTime(&start);
-    lua_pushstring(L, "timestamp");
-    lua_pushnumber(L, OsGetTimeSeconds() - (start.seconds + start.microseconds / 1e6));
-    lua_settable(L, -3);
+    if (PostRunFinished(p->name, p->args, p->userDataRef) == 0) p->userDataRef = -1;
     RemoveProgram(L, p);
-    SetKernelTags(L, CX_KTAG_CALLBACKNESTING, 1, CX_KTAG_END);
-    const int err = lua_pcall(L, 1, 0, 0);
-    SetKernelTags(L, CX_KTAG_CALLBACKNESTING, 0, CX_KTAG_END);
-    lua_settop(L, base);
-    if (err) return err;
-    return GetUserAbortFlag() ? ERR_USERABORT : 0;
+    return 0;
 }
 
 // On the program's thread: queue the end for the main thread and wake it.
@@ -112,7 +77,7 @@ void ProgramEnded(cxOsProgramThread *os) {
         free(f);
         return;
     }
-    OsPostWakeMessage(CX_WAKE_PLAIN, 0);
+    OsWakeMainThread();
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

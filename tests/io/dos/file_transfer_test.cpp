@@ -329,6 +329,13 @@ TEST_F(Transfer, DeleteNamesAndTrailingSeparators) {
     EXPECT_EQ(Do("DeleteFile", {Path("missing")}), 0);
     EXPECT_EQ(Do("DeleteFile", {""}), ERR_WRONGUSAGE);
     EXPECT_EQ(Do("DeleteFile", {":::chunk0:4*x?y"}), ERR_WRONGUSAGE);
+    // The root is no name: nothing is touched (a callback that stops at
+    // the first question guards the machine should that ever change).
+    answers = {{0, 1}, {1, 0}};
+    for (const char *root : {"/", "//", "\\", "/tmp/..", "/tmp/../"}) {
+        EXPECT_EQ(WithCallback("DeleteFile", {root, nullptr}, 2), 0) << root;
+    }
+    EXPECT_TRUE(calls.empty());
     Put("f.txt", "x");
     EXPECT_EQ(Do("DeleteFile", {Path("f.txt"), nullptr, nullptr, "*.txt"}), ERR_NODIRPATTERN);
     EXPECT_TRUE(Exists(Path("f.txt")));
