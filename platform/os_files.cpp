@@ -210,12 +210,15 @@ extern "C" int OsDateToTime(const cxOsDate *date, cxOsFileTimes *times, int inde
     return 1;
 }
 
-extern "C" int OsCreateTempFile(char *buffer, size_t size) {
+extern "C" int OsCreateTempFile(char *buffer, size_t size) { return OsCreateTempFileWithSuffix(buffer, size, ""); }
+
+extern "C" int OsCreateTempFileWithSuffix(char *buffer, size_t size, const char *suffix) {
     const char *dir = getenv("TMPDIR");
     if (!dir || !*dir) dir = "/tmp";
-    int n = snprintf(buffer, size, "%s%scalyxtone.XXXXXX", dir, dir[strlen(dir) - 1] == '/' ? "" : "/");
+    if (!suffix) suffix = "";
+    int n = snprintf(buffer, size, "%s%scalyxtone.XXXXXX%s", dir, dir[strlen(dir) - 1] == '/' ? "" : "/", suffix);
     if (n < 0 || static_cast<size_t>(n) >= size) return -1;
-    int fd = mkstemps(buffer, 0);
+    int fd = mkstemps(buffer, static_cast<int>(strlen(suffix)));
     if (fd < 0) return -1;
     close(fd);
     return 0;

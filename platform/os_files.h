@@ -95,6 +95,9 @@ int OsDateToTime(const cxOsDate *date, cxOsFileTimes *times, int index);
    named "calyxtone." and six random characters; its path goes into buffer.
    0, or -1 on failure. */
 int OsCreateTempFile(char *buffer, size_t size);
+/* As OsCreateTempFile with suffix (for example ".sh") after the random
+   characters, so that the name stays unique with an extension. */
+int OsCreateTempFileWithSuffix(char *buffer, size_t size, const char *suffix);
 
 /* "unimplemented" on this platform. 0. */
 int OsGetVolumeName(const char *path, char *out, size_t size);

@@ -18,6 +18,8 @@ PKGS=(
   libpixman-1-dev lua5.1 lua5.4
   # LuaJIT's interpreter (luajit -joff): a further reference for bench/vm
   luajit
+  # instruction counts of the benchmarks (callgrind) on a loaded machine
+  valgrind
   # cairo: the reference of the shape-filling benchmark
   libcairo2-dev
   # the layer check and the Unicode table generator

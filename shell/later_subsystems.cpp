@@ -25,9 +25,6 @@ void FreeScalerTables(void) {}
 // Images.
 void FreeAllSprites(lua_State *) {}
 
-// Text and fonts.
-int FreeTextLibrary(lua_State *) { return 0; }
-
 // Layers and transitions.
 void FreeLayerLibraryState(lua_State *) {}
 

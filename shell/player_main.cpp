@@ -24,6 +24,9 @@
 #include "engine/errors/errors.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/runtime.h"
+#include "images/bgpics/bgpic_library.h"
+#include "images/brushes/brush_creation.h"
+#include "images/brushes/brush_library.h"
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
 #include "io/dos/dos.h"
@@ -34,6 +37,7 @@
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
 #include "shell/platform_start.h"
+#include "text/library/text_library.h"
 #include "shell/plugins/plugin_loader.h"
 #include "shell/plugins/plugin_manager.h"
 #include "shell/plugins/plugin_package.h"
@@ -115,6 +119,13 @@ void PushClargs(lua_State *L, const cxStartupOptions *opts) {
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("dos", OpenDosLibrary);
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
+    SetScriptLibraryOpener("text", OpenTextLibrary);
+    SetScriptLibraryOpener("brush", OpenBrushLibrary);
+    SetScriptLibraryOpener("bgpic", OpenBGPicLibrary);
+    RegisterPreloadKind(CX_OBJ_BRUSH, "BRUSH", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
+                                                  const cxStartupOptions *) { return PreloadBrushItem(L, item); });
+    RegisterPreloadKind(CX_OBJ_BGPIC, "BGPIC", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
+                                                  const cxStartupOptions *) { return PreloadBGPicItem(L, item); });
     SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
     InstallVectorPluginFinder();
     if (int err = OpenScriptLibraries(L)) return err;
@@ -245,6 +256,9 @@ int RunSequence(lua_State *L, cxStartupOptions *opts, cxApplet *applet, int argc
 
     if (int err = RunProtected(L, [&] { return PreloadObjects(L, applet, opts); })) return end(err);
     if (int err = RunProtected(L, [&] { return OpenInitialDisplays(L, applet, opts); })) return end(err);
+    // Declared brushes and BGPics get their bitmaps once displays exist.
+    if (int err = RunProtected(L, [&] { return RealizePendingBGPics(L); })) return end(err);
+    if (int err = RunProtected(L, [&] { return RealizePendingBrushes(L); })) return end(err);
 
     SetKernelTags(L, CX_KTAG_RUNSTARTED, 1, CX_KTAG_END);
     ResetErrorPosition();

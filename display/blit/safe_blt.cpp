@@ -197,7 +197,9 @@ extern "C" void SafeBlt(lua_State *L, cxBitmap *src, int32_t sx, int32_t sy, cxB
             const bool backSource = src == Back(d, 0) || src == Back(d, 1);
             if (!(flags & CX_SAFEBLT_NOREFRESH)) Refresh(src, sx, sy, d, dx, dy, w, h, backSource && Mirrors(d) ? 1 : 0);
         }
-    } else if (flags & CX_SAFEBLT_OWNTARGET) {
+    } else if ((flags & CX_SAFEBLT_OWNTARGET) && d->targetKind != CX_OUTPUT_MASK && d->targetKind != CX_OUTPUT_ALPHA) {
+        // A selected mask or alpha channel has no colour bitmap: it is fed
+        // below.
         FreeClipShape(shape, owned);
         return;
     }

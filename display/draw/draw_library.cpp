@@ -396,8 +396,8 @@ const luaL_Const kConstants[] = {
 
 extern "C" void SetDrawOutputHooks(const cxDrawOutputHooks *hooks) { g_hooks = hooks ? *hooks : *GetDisplayDrawOutput(); }
 extern "C" const cxDrawOutputHooks *GetDrawOutputHooks(void) { return &g_hooks; }
-extern "C" int GetCurrentDrawOutput(lua_State *L, cxDrawOutput *out) { return Output(L, out); }
 extern "C" void SetShapePathHook(cxShapePathHook hook) { g_pathHook = hook; }
+extern "C" int GetCurrentDrawOutput(lua_State *L, cxDrawOutput *out) { return Output(L, out); }
 
 extern "C" int OpenDrawLibrary(lua_State *L) {
     luaL_openlib(L, nullptr, kCommands, 0);

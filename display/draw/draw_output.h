@@ -47,8 +47,7 @@ typedef struct cxDrawOutputHooks {
    (display/draw/display_output.h). Without a getOutput hook every drawing
    command fails with ERR_FINDDISPLAY. */
 void SetDrawOutputHooks(const cxDrawOutputHooks *hooks);
-/* The hooks in place, for libraries that replace only some of them
-   (drawing of other libraries goes where the shapes go). */
+/* The hooks in place, for libraries that replace only some of them. */
 const cxDrawOutputHooks *GetDrawOutputHooks(void);
 /* The current output as the installed getOutput hook gives it: 0, or an
    error code (ERR_FINDDISPLAY without a hook). */

@@ -543,7 +543,10 @@ extern "C" lua_CFunction lua_atpanic(lua_State *L, lua_CFunction panicf) {
 // Call machinery settings
 
 extern "C" void lua_setjumpoffset(lua_State *L, int offset) { G(L)->jumpoffset = offset; }
-extern "C" int lua_getcallinstr(lua_State *L) { return G(L)->callinstr; }
+extern "C" int lua_getcallinstr(lua_State *L) {
+    const global_State *g = G(L);
+    return g->callpc ? static_cast<int>(g->callpc - g->callcode) - 1 : 0;
+}
 extern "C" void lua_seterrordispatch(lua_State *L, lua_ErrorDispatch f, void *ud) {
     G(L)->errdispatch = f;
     G(L)->errdispatch_ud = ud;

@@ -570,24 +570,40 @@ static void traceexec(lua_State *L, const Instruction *pc) {
 // ---------------------------------------------------------------------------
 // The interpreter
 
-#define RA(i) (base + GETARG_A(i))
-#define RB(i) (base + GETARG_B(i))
-#define RC(i) (base + GETARG_C(i))
-#define RKB(i) (ISK(GETARG_B(i)) ? k + (GETARG_B(i) - MAXSTACK) : base + GETARG_B(i))
-#define RKC(i) (ISK(GETARG_C(i)) ? k + (GETARG_C(i) - MAXSTACK) : base + GETARG_C(i))
-#define KBx(i) (k + GETARG_Bx(i))
+// Operands as byte offsets: the shift that extracts a field also scales it
+// by the size of a value (one shift and one mask per operand, no multiply).
+static_assert(sizeof(TObject) == 16, "operand scaling assumes 16-byte values");
+static inline size_t offA(Instruction i) { return size_t(i >> POS_A) << 4; }
+static inline size_t offB(Instruction i) { return (i >> (POS_B - 4)) & (size_t(MAXARG_B) << 4); }
+static inline size_t offC(Instruction i) { return (i >> (POS_C - 4)) & (size_t(MAXARG_C) << 4); }
+static inline size_t offBx(Instruction i) { return (i >> (POS_Bx - 4)) & (size_t(MAXARG_Bx) << 4); }
+static inline TObject *at(TObject *p, size_t off) {
+    return reinterpret_cast<TObject *>(reinterpret_cast<char *>(p) + off);
+}
+constexpr size_t kOffK = size_t(MAXSTACK) << 4; // RK offsets from here name constants
+
+#define RA(i) at(base, offA(i))
+#define RB(i) at(base, offB(i))
+#define RC(i) at(base, offC(i))
+#define RKB(i) (offB(i) >= kOffK ? at(k - MAXSTACK, offB(i)) : at(base, offB(i)))
+#define RKC(i) (offC(i) >= kOffK ? at(k - MAXSTACK, offC(i)) : at(base, offC(i)))
+#define KBx(i) at(k, offBx(i))
 #define savepc() (ci->savedpc = pc)
 // The trap word (hooks, stop flag, the hook's gate) is read into a local at
 // every jump, frame entry and call-out: nothing loops or calls without seeing
-// a change.
+// a change. The plain interpreter does not test it per instruction: while it
+// is set, dispatch goes through a table whose every entry leads to the trace
+// point.
 // An open gate of a gated line hook counts as a trap reason (8).
 #define updatetrap()                                                                 \
     (trap = L->trap.load(std::memory_order_relaxed) |                                \
-            (__atomic_load_n(L->gateword, __ATOMIC_RELAXED) != 0 ? 8 : 0))
+            (__atomic_load_n(L->gateword, __ATOMIC_RELAXED) != 0 ? 8 : 0),           \
+     disp = (!Traced && trap != 0) ? traptab : disptab)
 #define dojumpnext() (pc += GETARG_JOFF(*pc) + 1, updatetrap())
 
-// Untraced: one look at the trap word. Traced (the line hook alone): the
-// line check inline, so that instructions on the same line cost little.
+// Untraced: the dispatch table does the trap check. Traced (the line hook
+// alone): the line check inline, so that instructions on the same line cost
+// little.
 #define vmfetch()                                                                    \
     do {                                                                             \
         if constexpr (Traced) {                                                      \
@@ -595,11 +611,9 @@ static void traceexec(lua_State *L, const Instruction *pc) {
             if (__builtin_expect(li[pc - code] != ci->hookline || pc <= ci->hookpc, 0)) \
                 goto lineevent;                                                      \
             ci->hookpc = pc;                                                         \
-        } else {                                                                     \
-            if (__builtin_expect(trap != 0, 0)) goto tracepoint;                    \
         }                                                                            \
         i = *pc++;                                                                   \
-        goto *disptab[GET_OPCODE(i)];                                                \
+        goto *disp[GET_OPCODE(i)];                                                   \
     } while (0)
 
 // R(A) = rb op rc for numbers, else through the metamethods. ARITH decodes
@@ -619,8 +633,8 @@ static void traceexec(lua_State *L, const Instruction *pc) {
         vmfetch();                                                                   \
     }
 #define ARITH(op, event) ARITHWITH(op, event, RKB(i), RKC(i))
-#define ARITHX(op, event, rcexpr) ARITHWITH(op, event, base + GETARG_B(i), rcexpr)
-#define KC(i) (k + (GETARG_C(i) - MAXSTACK))
+#define ARITHX(op, event, rcexpr) ARITHWITH(op, event, RB(i), rcexpr)
+#define KC(i) at(k - MAXSTACK, offC(i))
 // R(A) = rb[rc]: `lookup` finds the slot when rb is a table; a nil slot
 // takes the missing-field path (metatables, then error 1159).
 #define TABLE_READ(lookup)                                                           \
@@ -651,7 +665,7 @@ static inline const TObject *quickget(Table *h, const TObject *rc) {
     if (ttisstring(rc)) return luaH_getstr(h, tsvalue(rc));
     return luaH_get(h, rc);
 }
-#define KB(i) (k + (GETARG_B(i) - MAXSTACK))
+#define KB(i) at(k - MAXSTACK, offB(i))
 
 #define ARITHF(event)                                                                \
     {                                                                                \
@@ -667,6 +681,54 @@ static inline const TObject *quickget(Table *h, const TObject *rc) {
         vmfetch();                                                                   \
     }
 
+// Records the call instruction just taken (before pc) for lua_getcallinstr:
+// two stores, the index is worked out only when asked for.
+static inline void notecall(lua_State *L, const Instruction *pc, const Proto *p) {
+    global_State *g = G(L);
+    g->callpc = pc;
+    g->callcode = p->code;
+}
+
+// A comparison: the next instruction (a jump) is taken when the result is
+// A, else skipped. The internal forms name B as a register and C as a
+// register (RR) or a constant (RK).
+#define CONDJUMP(res)                                                                \
+    {                                                                                \
+        if ((res) != GETARG_A(i))                                                    \
+            pc++;                                                                    \
+        else                                                                         \
+            dojumpnext();                                                            \
+        vmfetch();                                                                   \
+    }
+#define EQUALWITH(rbexpr, rcexpr)                                                    \
+    {                                                                                \
+        const TObject *rb = (rbexpr), *rc = (rcexpr);                                \
+        int res;                                                                     \
+        if (ttype(rb) != ttype(rc)) {                                                \
+            res = 0;                                                                 \
+        } else if (ttisnumber(rb)) {                                                 \
+            res = nvalue(rb) == nvalue(rc);                                          \
+        } else {                                                                     \
+            savepc();                                                                \
+            res = luaV_equalval(L, rb, rc);                                          \
+            updatetrap();                                                            \
+        }                                                                            \
+        CONDJUMP(res)                                                                \
+    }
+#define ORDERWITH(op, slowcall, rbexpr, rcexpr)                                      \
+    {                                                                                \
+        const TObject *rb = (rbexpr), *rc = (rcexpr);                                \
+        int res;                                                                     \
+        if (__builtin_expect(ttisnumber(rb) && ttisnumber(rc), 1)) {                 \
+            res = nvalue(rb) op nvalue(rc);                                          \
+        } else {                                                                     \
+            savepc();                                                                \
+            res = (slowcall);                                                        \
+            updatetrap();                                                            \
+        }                                                                            \
+        CONDJUMP(res)                                                                \
+    }
+
 static void gosubpush(lua_State *L, const Instruction *pos, const Proto *owner, int level) {
     global_State *g = G(L);
     if (g->ngosub >= LUAI_GOSUBSIZE) luaG_runerror(L, ERR_INTERNAL);
@@ -676,8 +738,10 @@ static void gosubpush(lua_State *L, const Instruction *pos, const Proto *owner, 
 // Gosub entries belong to the frame that pushed them: they go when it
 // returns or is replaced by a tail call, so that no later frame (another
 // chunk's code at the same address and level) can return through them.
-static void gosubdrop(lua_State *L, int level) {
+static inline void gosubdrop(lua_State *L, const CallInfo *ci) {
     global_State *g = G(L);
+    if (__builtin_expect(g->ngosub == 0, 1)) return;
+    const int level = ci_level(L, ci);
     while (g->ngosub > 0 && g->gosub[g->ngosub - 1].level >= level) g->ngosub--;
 }
 
@@ -698,9 +762,13 @@ int execute(lua_State *L) {
         &&L_CLOSURE, &&L_SELF, &&L_CALL, &&L_TAILCALL,
         // internal opcodes (written by the loader)
         &&L_ADD_RR, &&L_ADD_RK, &&L_SUB_RR, &&L_SUB_RK, &&L_MUL_RR, &&L_MUL_RK, &&L_GETFIELD,
-        &&L_SETFIELD, &&L_SELFK, &&L_GETINDEX, &&L_SETINDEX,
-        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
-    static_assert(OPX_FIRST_FREE == 56 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
+        &&L_SETFIELD, &&L_SELFK, &&L_GETINDEX, &&L_SETINDEX, &&L_EQ_RR, &&L_EQ_RK, &&L_LT_RR, &&L_LT_RK,
+        &&L_LE_RR, &&L_LE_RK, &&L_RETURNN, &&L_NOP};
+    static_assert(OPX_FIRST_FREE == 63 && OPX_NOP == 63, "dispatch table and internal opcodes disagree");
+#define T8 &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP, &&L_TRAP
+    static const void *const traptab[64] = {T8, T8, T8, T8, T8, T8, T8, T8};
+#undef T8
+    const void *const *disp;
     CallInfo *ci;
     LClosure *cl;
     TObject *k;
@@ -746,6 +814,11 @@ tracepoint:
     updatetrap();
     i = *pc++;
     goto *disptab[GET_OPCODE(i)];
+
+L_TRAP:
+    // dispatched through the trap table: back to the instruction just taken
+    pc--;
+    goto tracepoint;
 
 lineevent: {
     // a new line, or a jump backwards: the line hook runs
@@ -829,7 +902,7 @@ L_GETTABLE: {
 L_GETINDEX: {
     // GETTABLE with the key in a register: array slots first
     StkId rb = RB(i);
-    TObject *rc = base + GETARG_C(i);
+    TObject *rc = RC(i);
     ra = RA(i);
     if (__builtin_expect(ttistable(rb) && ttisnumber(rc), 1)) {
         const Table *h = hvalue(rb);
@@ -883,7 +956,7 @@ settable: {
 L_SETINDEX: {
     // SETTABLE with the key in a register: array slots first
     ra = RA(i);
-    TObject *rb = base + GETARG_B(i);
+    TObject *rb = RB(i);
     TObject *rc = RKC(i);
     if (__builtin_expect(ttistable(ra) && ttisnumber(rb), 1)) {
         Table *h = hvalue(ra);
@@ -935,11 +1008,11 @@ L_NEWTABLE: {
 L_ADD: ARITH(+, TM_ADD)
 L_SUB: ARITH(-, TM_SUB)
 L_MUL: ARITH(*, TM_MUL)
-L_ADD_RR: ARITHX(+, TM_ADD, base + GETARG_C(i))
+L_ADD_RR: ARITHX(+, TM_ADD, RC(i))
 L_ADD_RK: ARITHX(+, TM_ADD, KC(i))
-L_SUB_RR: ARITHX(-, TM_SUB, base + GETARG_C(i))
+L_SUB_RR: ARITHX(-, TM_SUB, RC(i))
 L_SUB_RK: ARITHX(-, TM_SUB, KC(i))
-L_MUL_RR: ARITHX(*, TM_MUL, base + GETARG_C(i))
+L_MUL_RR: ARITHX(*, TM_MUL, RC(i))
 L_MUL_RK: ARITHX(*, TM_MUL, KC(i))
 L_DIV: ARITHF(TM_DIV)
 L_IDIV: ARITHF(TM_DIVINT)
@@ -996,58 +1069,15 @@ L_JMP:
     updatetrap();
     vmfetch();
 
-L_EQ: {
-    TObject *rb = RKB(i);
-    TObject *rc = RKC(i);
-    int res;
-    if (ttype(rb) != ttype(rc)) {
-        res = 0;
-    } else if (ttisnumber(rb)) {
-        res = nvalue(rb) == nvalue(rc);
-    } else {
-        savepc();
-        res = luaV_equalval(L, rb, rc); updatetrap();
-    }
-    if (res != GETARG_A(i))
-        pc++;
-    else
-        dojumpnext();
-    vmfetch();
-}
-
-L_LT: {
-    TObject *rb = RKB(i);
-    TObject *rc = RKC(i);
-    int res;
-    if (ttisnumber(rb) && ttisnumber(rc)) {
-        res = nvalue(rb) < nvalue(rc);
-    } else {
-        savepc();
-        res = luaV_lessthan(L, rb, rc, 1); updatetrap();
-    }
-    if (res != GETARG_A(i))
-        pc++;
-    else
-        dojumpnext();
-    vmfetch();
-}
-
-L_LE: {
-    TObject *rb = RKB(i);
-    TObject *rc = RKC(i);
-    int res;
-    if (ttisnumber(rb) && ttisnumber(rc)) {
-        res = nvalue(rb) <= nvalue(rc);
-    } else {
-        savepc();
-        res = luaV_lessequal(L, rb, rc); updatetrap();
-    }
-    if (res != GETARG_A(i))
-        pc++;
-    else
-        dojumpnext();
-    vmfetch();
-}
+L_EQ: EQUALWITH(RKB(i), RKC(i))
+L_EQ_RR: EQUALWITH(RB(i), RC(i))
+L_EQ_RK: EQUALWITH(RB(i), KC(i))
+L_LT: ORDERWITH(<, luaV_lessthan(L, rb, rc, 1), RKB(i), RKC(i))
+L_LT_RR: ORDERWITH(<, luaV_lessthan(L, rb, rc, 1), RB(i), RC(i))
+L_LT_RK: ORDERWITH(<, luaV_lessthan(L, rb, rc, 1), RB(i), KC(i))
+L_LE: ORDERWITH(<=, luaV_lessequal(L, rb, rc), RKB(i), RKC(i))
+L_LE_RR: ORDERWITH(<=, luaV_lessequal(L, rb, rc), RB(i), RC(i))
+L_LE_RK: ORDERWITH(<=, luaV_lessequal(L, rb, rc), RB(i), KC(i))
 
 L_TEST: {
     StkId rb = RB(i);
@@ -1069,18 +1099,19 @@ L_CALL: {
     // B=0 takes the arguments up to the top an open call left; one that
     // returned nothing may leave it below the called register.
     if (b == 0 && L->top <= ra) luaG_runerror(L, ERR_BADBYTECODE);
-    G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
+    notecall(L, pc, cl->p);
     if (ttisfunction(ra) && !clvalue(ra)->isC) {
         // a script function: its frame is set up here
-        Proto *p = static_cast<LClosure *>(clvalue(ra))->p;
+        LClosure *ncl = static_cast<LClosure *>(clvalue(ra));
+        Proto *p = ncl->p;
         StkId nbase = ra + 1;
-        if (!p->is_vararg && L->ci + 1 < L->end_ci && L->stack_last - nbase > p->maxstacksize + 2 &&
+        if (!p->is_vararg && ci + 1 < L->end_ci && L->stack_last - nbase > p->maxstacksize + 2 &&
             !(L->hookmask & LUA_MASKCALL)) {
             if (L->top > nbase + p->numparams) L->top = nbase + p->numparams;
             CallInfo *nci = luaD_pushluaframe(L, ra, nbase, p, nresults);
             // enter the callee without reading back what was just written
             ci = nci;
-            cl = static_cast<LClosure *>(clvalue(ra));
+            cl = ncl;
             k = p->k;
             base = nbase;
             pc = p->code;
@@ -1124,7 +1155,7 @@ L_TAILCALL: {
     // B=0 takes the arguments up to the top an open call left; one that
     // returned nothing may leave it below the called register.
     if (b == 0 && L->top <= ra) luaG_runerror(L, ERR_BADBYTECODE);
-    G(L)->callinstr = static_cast<int>(pc - cl->p->code) - 1;
+    notecall(L, pc, cl->p);
     if (!ttisfunction(ra) && !ttisfunction(luaT_gettmbyobj(L, ra, TM_CALL))) {
         SetErrorDetail(nameOfRegister(L, ra));
         luaG_runerror(L, ERR_FUNCDECLA);
@@ -1145,7 +1176,7 @@ L_TAILCALL: {
         oci->hookline = INT_MIN;
         oci->tailcalls++;
         oci->flags = CIST_LUA | CIST_TAIL | (oci->flags & CIST_FRESH);
-        gosubdrop(L, ci_level(L, oci));
+        gosubdrop(L, oci);
         L->ci = oci;
         L->base = oci->base;
         goto newframe;
@@ -1173,11 +1204,51 @@ L_RETURN: {
     goto doreturn;
 }
 
+L_RETURNN: {
+    // a fixed count of values to a script function that wants a fixed
+    // count: straight back into it
+    ra = RA(i);
+    if (luaF_anyopen(L, base)) luaF_close(L, base);
+    gosubdrop(L, ci);
+    const int wanted = ci->nresults;
+    if (__builtin_expect((ci->flags & CIST_FRESH) || (L->hookmask & LUA_MASKRET), 0)) {
+        L->top = ra + GETARG_B(i) - 1;
+        goto doreturn;
+    }
+    StkId res = ci->func;
+    if (__builtin_expect(wanted == 1 && GETARG_B(i) == 2, 1)) {
+        setobj(res, ra); // the common case: one value, one wanted
+    } else if (wanted >= 0) {
+        const int n = GETARG_B(i) - 1;
+        for (int j = 0; j < wanted; j++) {
+            if (j < n) setobj(res + j, ra + j);
+            else setnilvalue(res + j);
+        }
+    } else {
+        L->top = ra + GETARG_B(i) - 1;
+        goto doreturn;
+    }
+    L->ci = --ci;
+    L->base = base = ci->base;
+    L->top = ci->top;
+    cl = ci_lfunc(ci);
+    k = cl->p->k;
+    pc = ci->savedpc;
+    if constexpr (Traced) {
+        li = cl->p->lineinfo;
+        code = cl->p->code;
+    }
+    updatetrap();
+    vmfetch();
+}
+
 doreturn: {
     if (luaF_anyopen(L, base)) luaF_close(L, base);
-    gosubdrop(L, ci_level(L, ci));
-    savepc();
-    if (L->hookmask & LUA_MASKRET) luaD_callhook(L, LUA_HOOKRET, -1);
+    gosubdrop(L, ci);
+    if (L->hookmask & LUA_MASKRET) {
+        savepc();
+        luaD_callhook(L, LUA_HOOKRET, -1);
+    }
     int fresh = ci->flags & CIST_FRESH;
     int wanted = ci->nresults;
     StkId res = ci->func;

@@ -207,6 +207,13 @@ enum InternalOpCode {
     OPX_SELFK,    // SELF with a constant key (a string: the verifier sees to it)
     OPX_GETINDEX, // GETTABLE with the key in a register
     OPX_SETINDEX, // SETTABLE with the key in a register
+    OPX_EQ_RR,    // comparisons with B a register, C a register (RR) or a constant (RK)
+    OPX_EQ_RK,
+    OPX_LT_RR,
+    OPX_LT_RK,
+    OPX_LE_RR,
+    OPX_LE_RK,
+    OPX_RETURNN, // RETURN of a fixed count of values (B not 0), not a gosub return
     OPX_FIRST_FREE,
     OPX_NOP = 63
 };
@@ -316,7 +323,10 @@ struct global_State {
     GosubEntry gosub[LUAI_GOSUBSIZE];
     int ngosub;
     int jumpoffset;
-    int callinstr;
+    // The last call instruction executed: the position after it and its
+    // function's code (lua_getcallinstr gives its index).
+    const Instruction *callpc;
+    const Instruction *callcode;
     std::atomic<int> stop;
     const volatile unsigned int *abortflag;
     // While the host's gate word reads 0 (and the abort flag is clear), line

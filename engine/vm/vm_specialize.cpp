@@ -7,6 +7,7 @@ namespace {
 // The public opcode behind each internal one.
 constexpr int kPublic[int(OPX_FIRST_FREE) - int(NUM_OPCODES)] = {
     OP_ADD, OP_ADD, OP_SUB, OP_SUB, OP_MUL, OP_MUL, OP_GETTABLE, OP_SETTABLE, OP_SELF, OP_GETTABLE, OP_SETTABLE,
+    OP_EQ,  OP_EQ,  OP_LT,  OP_LT,  OP_LE,  OP_LE,  OP_RETURN,
 };
 
 Instruction withOpcode(Instruction i, int op) { return (i & ~Instruction(0x3F)) | Instruction(op); }
@@ -27,6 +28,15 @@ Instruction specialized(const Proto *f, Instruction i) {
         const int rr = op == OP_ADD ? OPX_ADD_RR : op == OP_SUB ? OPX_SUB_RR : OPX_MUL_RR;
         return withOpcode(i, ISK(c) ? rr + 1 : rr);
     }
+    case OP_EQ:
+    case OP_LT:
+    case OP_LE: {
+        if (ISK(b)) return i;
+        const int rr = op == OP_EQ ? OPX_EQ_RR : op == OP_LT ? OPX_LT_RR : OPX_LE_RR;
+        return withOpcode(i, ISK(c) ? rr + 1 : rr);
+    }
+    case OP_RETURN:
+        return b != 0 && c != 1 ? withOpcode(i, OPX_RETURNN) : i;
     case OP_GETTABLE:
         if (isStringConstant(f, c)) return withOpcode(i, OPX_GETFIELD);
         return ISK(c) ? i : withOpcode(i, OPX_GETINDEX);

@@ -41,11 +41,28 @@ void SmoothTable(uint32_t *t, int32_t dst, int32_t src) {
 }
 
 void NearestMask(const cxScaleJob *j) {
+    const int32_t fullBytes = j->dstWidth / 8;
     for (int32_t y = 0; y < j->dstHeight; ++y) {
-        const uint8_t *s = j->srcMask + ptrdiff_t(j->yTable[y]) * j->srcMaskRowLength;
         uint8_t *d = j->dstMask + ptrdiff_t(y) * j->dstMaskRowLength;
-        for (int32_t x = 0; x < j->dstWidth; ++x)
-            SetMaskBit(d, x, MaskBit(s, j->srcMaskBitOffset + int32_t(j->xTable[x])));
+        if (y > 0 && j->yTable[y] == j->yTable[y - 1]) {
+            // Upscaled rows repeat: copy the row just made.
+            std::memcpy(d, d - j->dstMaskRowLength, size_t(fullBytes));
+            for (int32_t x = fullBytes * 8; x < j->dstWidth; ++x) SetMaskBit(d, x, MaskBit(d - j->dstMaskRowLength, x));
+            continue;
+        }
+        const uint8_t *s = j->srcMask + ptrdiff_t(j->yTable[y]) * j->srcMaskRowLength;
+        const uint32_t *xt = j->xTable;
+        const int32_t off = j->srcMaskBitOffset;
+        // Eight destination bits at a time.
+        for (int32_t b = 0; b < fullBytes; ++b) {
+            uint32_t v = 0;
+            for (int32_t k = 0; k < 8; ++k) {
+                const int32_t sx = off + int32_t(xt[b * 8 + k]);
+                v = (v << 1) | ((s[sx >> 3] >> (7 - (sx & 7))) & 1u);
+            }
+            d[b] = uint8_t(v);
+        }
+        for (int32_t x = fullBytes * 8; x < j->dstWidth; ++x) SetMaskBit(d, x, MaskBit(s, off + int32_t(xt[x])));
     }
 }
 

@@ -381,10 +381,81 @@ void Walk(Builder &b, uint8_t *items, const cxVectorParams *params, double dx, d
 struct OwnedOutline {
     FT_Outline o{};
     bool made = false;
-    ~OwnedOutline() {
+    OwnedOutline() = default;
+    OwnedOutline(const OwnedOutline &) = delete;
+    OwnedOutline &operator=(const OwnedOutline &) = delete;
+    ~OwnedOutline() { Reset(); }
+    void Reset() {
         if (made) FT_Outline_Done(Library(), &o);
+        o = FT_Outline{};
+        made = false;
+    }
+    void Swap(OwnedOutline &other) {
+        std::swap(o, other.o);
+        std::swap(made, other.made);
     }
 };
+
+// What an outline was built from. A drawing is measured and then drawn
+// with the same request: the outline of the measuring is kept for the
+// drawing, which then need not stroke the path a second time.
+struct OutlineKey {
+    std::vector<uint8_t> items;
+    uint32_t fill = 0;
+    int32_t lineWidth = 0;
+    double dx = 0, dy = 0, m[4] = {1, 0, 0, 1};
+    cxVectorParams params{};
+    std::vector<double> dashes;
+
+    bool operator==(const OutlineKey &k) const {
+        return items == k.items && fill == k.fill && lineWidth == k.lineWidth && Same(dx, k.dx) && Same(dy, k.dy) &&
+               Same(m[0], k.m[0]) && Same(m[1], k.m[1]) && Same(m[2], k.m[2]) && Same(m[3], k.m[3]) &&
+               params.lineJoin == k.params.lineJoin && params.lineCap == k.params.lineCap &&
+               params.fillRule == k.params.fillRule && Same(params.miterLimit, k.params.miterLimit) &&
+               Same(params.dashOffset, k.params.dashOffset) && params.fontHandle == k.params.fontHandle &&
+               params.engine == k.params.engine && dashes.size() == k.dashes.size() &&
+               std::equal(dashes.begin(), dashes.end(), k.dashes.begin(), Same);
+    }
+    static bool Same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+};
+
+// False when the items cannot be read as a whole list.
+bool MakeKey(OutlineKey &k, const void *items, const cxVectorParams *params, uint32_t fill, int32_t lineWidth,
+             double dx, double dy, const double *matrix) {
+    const uint8_t *p = static_cast<const uint8_t *>(items);
+    if (!p) return false;
+    size_t n = 0;
+    for (size_t size; (size = PathItemSize(p + n)) != 0;) n += size;
+    try {
+        k.items.assign(p, p + n + 4);
+        if (params && params->dashes && params->dashCount)
+            k.dashes.assign(params->dashes, params->dashes + params->dashCount);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    k.fill = fill;
+    k.lineWidth = lineWidth;
+    k.dx = dx;
+    k.dy = dy;
+    if (matrix) std::copy(matrix, matrix + 4, k.m);
+    if (params) {
+        k.params = *params;
+        k.params.dashes = nullptr;
+        k.params.antialias = 0; // coverage mode does not change the outline
+    }
+    return true;
+}
+
+struct Kept {
+    OutlineKey key;
+    OwnedOutline outline;
+    bool valid = false;
+} *g_kept = nullptr;
+
+void DropKept() {
+    delete g_kept;
+    g_kept = nullptr;
+}
 
 // Feeds one contour of an outline (points first..last) to the stroker.
 void StrokeContour(FT_Stroker s, const FT_Vector *pts, const char *tags, int first, int last, bool open) {
@@ -502,10 +573,44 @@ bool Transform(FT_Outline &o, const double *m) {
     return box.xMin >= -limit && box.yMin >= -limit && box.xMax <= limit && box.yMax <= limit;
 }
 
+struct SpanTarget {
+    uint8_t *pixels;
+    int32_t bytesPerRow;
+};
+
+void WriteSpans(int y, int count, const FT_Span *spans, void *user) {
+    const SpanTarget &t = *static_cast<const SpanTarget *>(user);
+    uint8_t *row = t.pixels + size_t(y) * size_t(t.bytesPerRow);
+    for (int i = 0; i < count; ++i) memset(row + spans[i].x, spans[i].coverage, spans[i].len);
+}
+
+// FreeType's rasteriser keeps the cells of each row in a list it walks for
+// every new cell, so an outline that crosses a row many times (a long
+// stroked zigzag) costs the square of its crossings. Rendered in columns,
+// each row holds only the cells of one column: the outline is walked once
+// per column instead.
+constexpr int kColumnPoints = 128;
+constexpr int32_t kColumnWidth = 64;
+
+bool RenderColumns(const FT_Outline &o, const cxVectorDrawRequest *r) {
+    SpanTarget target{r->pixels, r->bytesPerRow};
+    FT_Raster_Params params{};
+    params.source = &o;
+    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+    params.gray_spans = WriteSpans;
+    params.user = &target;
+    for (int32_t x = 0; x < r->width; x += kColumnWidth) {
+        params.clip_box = {x, 0, std::min(x + kColumnWidth, r->width), r->height};
+        if (FT_Outline_Render(Library(), const_cast<FT_Outline *>(&o), &params)) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" struct FT_LibraryRec_ *GetVectorFreeTypeLibrary(void) { return Library(); }
 extern "C" void StopVectorFreeType(void) {
+    DropKept();
     if (g_own) FT_Done_FreeType(g_own);
     g_own = nullptr;
 }
@@ -522,15 +627,27 @@ extern "C" void FtGetPathExtents(cxVectorExtentsRequest *r) {
     r->y1 = box.yMin / 64.0;
     r->x2 = box.xMax / 64.0;
     r->y2 = box.yMax / 64.0;
+    if (!g_kept) g_kept = new (std::nothrow) Kept;
+    if (!g_kept) return;
+    g_kept->valid = MakeKey(g_kept->key, r->items, r->params, r->fill, r->lineWidth, r->dx, r->dy, r->matrix);
+    g_kept->outline.Swap(o);
 }
 
 extern "C" int FtDrawPath(cxVectorDrawRequest *r) {
     if (!r->pixels || r->width <= 0 || r->height <= 0 || r->bytesPerRow < r->width) return 0;
     Builder b;
     OwnedOutline o;
-    if (!BuildOutline(b, o, static_cast<const uint8_t *>(r->items), r->params, r->lineWidth, r->ox, r->oy, r->fill != 0))
-        return 0;
-    if (!Transform(o.o, r->matrix)) return 0;
+    OutlineKey key;
+    if (g_kept && g_kept->valid &&
+        MakeKey(key, r->items, r->params, r->fill, r->lineWidth, r->ox, r->oy, r->matrix) && key == g_kept->key) {
+        o.Swap(g_kept->outline);
+        g_kept->valid = false;
+    } else {
+        if (!BuildOutline(b, o, static_cast<const uint8_t *>(r->items), r->params, r->lineWidth, r->ox, r->oy,
+                          r->fill != 0))
+            return 0;
+        if (!Transform(o.o, r->matrix)) return 0;
+    }
     // The outline's box goes to the buffer's origin, on whole pixels so
     // that edges keep their place within the pixel.
     FT_BBox box;
@@ -542,6 +659,7 @@ extern "C" int FtDrawPath(cxVectorDrawRequest *r) {
     bm.width = unsigned(r->width);
     const bool aa = !r->params || r->params->antialias;
     if (aa) {
+        if (o.o.n_points > kColumnPoints && r->width > kColumnWidth) return RenderColumns(o.o, r) ? 1 : 0;
         bm.pitch = -r->bytesPerRow;
         bm.buffer = r->pixels;
         bm.pixel_mode = FT_PIXEL_MODE_GRAY;

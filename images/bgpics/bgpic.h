@@ -70,6 +70,7 @@ typedef struct cxBGPic {
     int32_t layerUses;         /* layers that show this BGPic (BGPICPART layers) */
     cxBitmap *displayBuffer;   /* what a display showing it draws into; null when not on show */
     uint32_t ownedByDisplay;   /* a display's own picture: not on the list */
+    uint32_t pendingAlpha;     /* loaded before a display: make the alpha channel with the bitmap */
 } cxBGPic;
 
 /* Flags of FindBGPic: those of FindBrush without the vector and hardware

@@ -95,6 +95,7 @@ void FreeOwnPicture(lua_State *L, cxDisplay *d) {
 int FindShownBGPic(lua_State *L, cxObjectID id, cxBGPic **out, cxBitmap **bitmap, int32_t *width, int32_t *height) {
     cxBGPic *b = nullptr;
     if (int err = FindBGPic(L, id, &b, 0)) return err;
+    if (int err = RealizeBGPic(L, b)) return err;
     if (!b->current.bitmap) return ERR_BITMAP;
     // A BGPic another display shows keeps its buffer (the display library
     // refuses it next); otherwise it goes on show as it is now.
@@ -216,10 +217,8 @@ extern "C" int ShowBGPic(lua_State *L, cxObjectID id, int32_t x, int32_t y) {
     const int err = ApplyDisplayAttributes(L, table, d, 0);
     lua_settop(L, top);
     if (err) return err;
-    // Showing the BGPic on show again brings its picture back.
-    if (old == b && b->displayBuffer)
-        BltBitmap(b->current.bitmap, 0, 0, b->displayBuffer, 0, 0, b->currentWidth, b->currentHeight);
-    if (int e = RefreshWholeDisplay(L, d, 0)) return e;
     PurgePendingBGPics(L);
+    // Showing the BGPic on show again brings its picture back.
+    if (old == b) return ClearDisplayToBGPic(L, d);
     return 0;
 }

@@ -97,3 +97,26 @@ extern "C" int ResizeBGPic(lua_State *L, cxBGPic *b, int32_t width, int32_t heig
     b->baseHeight = b->scaledHeight = b->currentHeight = height;
     return 0;
 }
+
+extern "C" int RealizeBGPic(lua_State *L, cxBGPic *b) {
+    if (b->base.bitmap || !b->image) return 0;
+    const uint32_t *pixels = GetImageHandlePixels(b->image);
+    cxBitmap *alpha = nullptr;
+    if (b->pendingAlpha && !(alpha = AlphaChannelFromARGB(pixels, b->baseWidth, b->baseHeight, b->imageRowLength)))
+        return ERR_ALLOCALPHA;
+    cxBitmap *bm = nullptr, *mask = nullptr;
+    if (int err = BuildBGPicBitmap(L, pixels, &b->fill, b->transparentColour, b->baseWidth, b->baseHeight,
+                                   b->imageRowLength, &bm, &mask, &alpha)) {
+        FreeAlphaChannel(alpha);
+        return err;
+    }
+    b->base = b->scaled = b->current = cxBitmapSet{bm, mask, alpha};
+    b->pendingAlpha = 0;
+    // A bitmap BGPic needs its image no longer.
+    if (b->bgpicKind == 0) {
+        ReleaseImageHandle(b->image);
+        b->image = nullptr;
+        b->imageRowLength = b->baseWidth;
+    }
+    return 0;
+}

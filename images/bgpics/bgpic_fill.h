@@ -33,6 +33,10 @@ int RenderBGPicAtSize(lua_State *L, cxBGPic *b, int32_t width, int32_t height, i
    when the size stays. The result becomes all three sets. */
 int ResizeBGPic(lua_State *L, cxBGPic *b, int32_t width, int32_t height, int smooth);
 
+/* The bitmaps of a BGPic loaded before a display existed, from its kept
+   image and its fill style. Nothing to do for others. 0 or an error. */
+int RealizeBGPic(lua_State *L, cxBGPic *b);
+
 #ifdef __cplusplus
 }
 #endif

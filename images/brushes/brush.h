@@ -107,8 +107,27 @@ void PurgePendingBrushes(lua_State *L);
 int GetBrushBitmaps(cxObjectID id, cxBitmap **bitmap, cxBitmap **mask, cxBitmap **alpha, int32_t *width,
                     int32_t *height);
 
+/* A new ARGB copy (malloc'd; free()) of a brush for plug-ins: its
+   transparency in the alpha bytes (alpha channel, mask, else 255). Null
+   and *error (ERR_FINDBRUSH ..., ERR_VECTORBRUSH, ERR_MEM) on failure. */
+uint32_t *GetBrushARGBCopy(cxObjectID id, int32_t *width, int32_t *height, int *error);
+
 /* Hardware brushes of a display that closes. */
 void FreeDisplayHardwareBrushes(lua_State *L, cxDisplay *d);
+/* A display that closes and opens again: its hardware brushes keep their
+   pixels as ARGB words meanwhile (Save: the video bitmaps are freed; the
+   first failure is returned), then get video bitmaps of the re-opened
+   display, or become ordinary brushes when it gives none (Restore). */
+int SaveHardwareBrushes(cxDisplay *d);
+int RestoreHardwareBrushes(cxDisplay *d);
+/* For the display adapter glue: with a store, 1 and the ID of the
+   hardware brush whose bitmap has that store; without one, 1 and the
+   store of the hardware brush id. 0 when there is none. */
+int FindHardwareBrushBitmap(const void *store, cxObjectID id, cxObjectID *outID, void **outStore);
+/* A colour bitmap from ARGB words: a video bitmap when the display adapter
+   makes them (filled through a blit), else an ordinary one. Null on
+   failure. */
+cxBitmap *MakeVideoBitmapFromARGB(const uint32_t *argb, int32_t width, int32_t height);
 
 /* At clean-up: every record with its bitmaps. */
 void FreeAllBrushes(lua_State *L);

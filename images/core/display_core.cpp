@@ -12,7 +12,9 @@
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/geometry/geometry.h"
 #include "images/bgpics/bgpic.h"
+#include "images/bgpics/bgpic_fill.h"
 #include "images/brushes/brush.h"
+#include "images/brushes/brush_creation.h"
 #include "images/core/layer_use.h"
 #include "images/core/render_target.h"
 
@@ -104,7 +106,11 @@ int FindObject(lua_State *L, cxDisplay *d, cxDrawRequest *r, Found *f) {
         if (b->hardware && b->display && b->display != d) return ERR_INCOMPATBRUSH;
         if (r->kind == CX_OBJ_BRUSHPART && b->brushKind != CX_BRUSH_BITMAP) return ERR_BRUSHTYPE;
         if (d->layersOn && b->brushKind == CX_BRUSH_VECTOR && b->transformed) return ERR_TFVBRUSH;
-        if (!b->bitmap) return ERR_BITMAP;  // loaded before any display and not made yet
+        if (!b->bitmap) {
+            // Loaded before any display existed: its bitmaps are made now.
+            if (int err = RealizeBrush(b)) return err;
+            if (!b->bitmap) return ERR_BITMAP;
+        }
         f->img.bitmap = b->bitmap, f->img.mask = b->mask, f->img.alpha = b->alpha;
         f->objW = b->width, f->objH = b->height;
         f->hardware = b->hardware != 0;
@@ -123,6 +129,7 @@ int FindObject(lua_State *L, cxDisplay *d, cxDrawRequest *r, Found *f) {
             const uint32_t flags = (r->flags & (CX_DRAW_PENDING | CX_DRAW_READYOPTIONS)) ? CX_FIND_PENDING : 0;
             if (int err = FindBGPic(L, r->id, &b, flags)) return err;
         }
+        if (int err = RealizeBGPic(L, b)) return err;
         if (!b->scaled.bitmap) return ERR_BITMAP;
         f->img.bitmap = b->scaled.bitmap, f->img.mask = b->scaled.mask, f->img.alpha = b->scaled.alpha;
         f->objW = b->scaledWidth, f->objH = b->scaledHeight;
@@ -272,10 +279,15 @@ extern "C" int DrawBitmapCore(lua_State *L, cxDrawRequest *r) {
     y -= int32_t(img.h * t.anchorY);
 
     if (out.kind == CX_OBJ_DISPLAY) {
-        // Layer scaling draws through the layers alone.
-        if (d->layerScale && (d->scaleX != 1.0 || d->scaleY != 1.0) && d->layersOn) return 0;
+        // Layer scaling draws through the layers alone (when there are
+        // layers to do it).
+        if (d->layerScale && (d->scaleX != 1.0 || d->scaleY != 1.0) && d->layersOn && layers->addBitmapLayer)
+            return 0;
+        // With layers on, SafeBlt leaves the picture to the layers unless
+        // told otherwise: the image shown here belongs in it too.
+        const uint32_t into = d->layersOn == 1 ? CX_SAFEBLT_ALWAYSBACK : CX_SAFEBLT_FIRSTBACK;
         SafeBlt(L, img.bitmap, img.sx, img.sy, nullptr, x, y, img.w, img.h, img.fullW, img.fullH, d->pictureWidth,
-                d->pictureHeight, CX_SAFEBLT_FIRSTBACK, img.mask, img.alpha, nullptr);
+                d->pictureHeight, into, img.mask, img.alpha, nullptr);
         return 0;
     }
     if (out.kind == CX_OBJ_BGPIC && out.layersOn) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "display/display_record.h"
 #include "engine/errors/error_codes.h"
 #include "engine/errors/errors.h"
 #include "engine/runtime/runtime.h"
@@ -192,6 +193,11 @@ extern "C" int ReadDisplayOptions(lua_State *L, int index, int32_t srcW, int32_t
     int pos = 0;
     if (GetTableLayerPos(L, table, "insertpos", &pos, nullptr)) {
         if (pos < 0) return ERR_INVINSERT;
+        // Past the front of the stack means the front.
+        const cxLayerHooks *hooks = GetLayerHooks();
+        const cxDisplay *d = GetCurrentDisplay();
+        const int count = hooks->countLayers && d && d->bgpic ? hooks->countLayers(d->bgpic) : 0;
+        if (count > 0 && pos > count + 1) pos = count + 1;
         l->insertPos = pos;
     }
     if (int err = ReadShadowOptions(L, table, &l->shadow)) return err;

@@ -53,6 +53,8 @@ const luaL_reg kCommands[] = {
     {"BrushToRGBArray", CmdBrushToRGBArray},
     {"FloodFill", CmdFloodFill},
     {"SaveBrush", CmdSaveBrush},
+    {"CreateGradientBrush", CmdCreateGradientBrush},
+    {"CreateTexturedBrush", CmdCreateTexturedBrush},
     {"SelectBrush", CmdSelectBrush},
     {"SelectMask", CmdSelectMask},
     {"SelectAlphaChannel", CmdSelectAlphaChannel},

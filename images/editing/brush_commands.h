@@ -61,6 +61,8 @@ int CmdIsBrushEmpty(lua_State *L);
 int CmdBrushToRGBArray(lua_State *L);
 int CmdFloodFill(lua_State *L);
 int CmdSaveBrush(lua_State *L);
+int CmdCreateGradientBrush(lua_State *L);
+int CmdCreateTexturedBrush(lua_State *L);
 
 /* These commands with output redirection and double buffering
    (SelectBrush ... EndSelect, BeginDoubleBuffer, Flip, EndDoubleBuffer),

@@ -250,6 +250,23 @@ int EndParked(lua_State *L, cxDisplay *d) {
 
 }  // namespace
 
+extern "C" void SaveRenderTarget(cxDisplay *d, cxSavedRenderTarget *saved) {
+    *saved = cxSavedRenderTarget{d->outputMask, d->outputAlpha, d->targetKind,
+                                 {d->doubleBuffer1, d->doubleBuffer2, d->doubleBuffer3}};
+    d->outputMask = d->outputAlpha = nullptr;
+    d->targetKind = kOutDisplay;
+    d->doubleBuffer1 = d->doubleBuffer2 = d->doubleBuffer3 = 0;
+}
+
+extern "C" void RestoreRenderTarget(cxDisplay *d, const cxSavedRenderTarget *saved) {
+    d->outputMask = saved->mask;
+    d->outputAlpha = saved->alpha;
+    d->targetKind = saved->kind;
+    d->doubleBuffer1 = saved->doubleBuffer[0];
+    d->doubleBuffer2 = saved->doubleBuffer[1];
+    d->doubleBuffer3 = saved->doubleBuffer[2];
+}
+
 extern "C" int GetSelectedBrushID(cxObjectID *id) {
     const Selection *s = Active(GetCurrentDisplay());
     if (!s || s->kind != kBrush) return 0;

@@ -37,6 +37,17 @@ void EndDisplayRenderTarget(lua_State *L, cxDisplay *d, int noRefresh);
    ready before the first drawing. 0 or an error. */
 int PrepareSelectedTarget(lua_State *L);
 
+/* What drawing goes to, kept aside while a caller draws into the display
+   itself for a moment (SaveRenderTarget makes the display the output;
+   RestoreRenderTarget puts the kept output back). */
+typedef struct cxSavedRenderTarget {
+    struct cxBitmap *mask, *alpha;
+    uint32_t kind;
+    uint32_t doubleBuffer[3];
+} cxSavedRenderTarget;
+void SaveRenderTarget(cxDisplay *d, cxSavedRenderTarget *saved);
+void RestoreRenderTarget(cxDisplay *d, const cxSavedRenderTarget *saved);
+
 /* 1 and the ID of the brush the current display's output is redirected to
    (image, mask or alpha); 0 when no brush is selected. */
 int GetSelectedBrushID(cxObjectID *id);

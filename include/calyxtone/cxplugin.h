@@ -737,6 +737,17 @@ typedef struct cxApiFiles {
     int (*GetAdapterName)(cxStream *s, char *out, size_t size); /* not yet: 0 */
 } cxApiFiles; /* 36 slots */
 
+/* One image of an icon or of the application icon: the lists that
+   GetIconImages and GetAppIconList hand out (freed with FreeIconImages),
+   and the image GetIconImage makes (its pixels freed with FreeMem). */
+typedef struct cxPluginIconImage {
+    struct cxPluginIconImage *next;
+    uint32_t *pixels; /* 0xAARRGGBB, width x height */
+    int32_t width;
+    int32_t height;
+    uint32_t flags;   /* 1 standard size, 2 selected image, 4 opaque */
+} cxPluginIconImage;
+
 /* 3: graphics. Image handles are the player's loaded images; the bitmap
    and drawing slots are not yet served (1288, 0 or null as stated). */
 typedef struct cxImageHandle cxImageHandle;
@@ -753,9 +764,9 @@ typedef struct cxApiGraphics {
     int (*GetBitMapAttr)(void *bitmap, int attribute);              /* 0 width, 1 height of a bitmap store */
     void *(*AllocBitMap)(int kind, int width, int height, uint32_t flags); /* not yet: null */
     void (*FreeBitMap)(void *bitmap);                               /* not yet: no effect */
-    int (*GetBrushBitmaps)(const cxPluginObjectID *id, void **bitmap, void **mask, void **alpha, int *width, int *height); /* not yet: 0 */
-    uint32_t *(*GetBrushARGB)(const cxPluginObjectID *id, int *width, int *height); /* not yet: null */
-    int (*CreateBrushFromARGB)(lua_State *L, const cxPluginObjectID *id, const uint32_t *argb, int width, int height, int alpha); /* not yet: 1288 */
+    int (*GetBrushBitmaps)(const cxPluginObjectID *id, void **bitmap, void **mask, void **alpha, int *width, int *height); /* 1, or 0 for no such brush or a vector brush */
+    uint32_t *(*GetBrushARGB)(const cxPluginObjectID *id, int *width, int *height); /* a malloc'd copy (free it), or null */
+    int (*CreateBrushFromARGB)(lua_State *L, const cxPluginObjectID *id, const uint32_t *argb, int width, int height, int alpha); /* 0 or an error code; a number ID replaces that brush */
     void *(*FindDisplay)(const cxPluginObjectID *id);              /* not yet: null */
     void *(*GetCurrentDisplay)(void);                               /* not yet: null */
     uint32_t (*ConvertToPixel)(uint32_t argb, int pixelFormat);    /* not yet: argb unchanged */

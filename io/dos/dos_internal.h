@@ -128,5 +128,31 @@ int WriteTable(lua_State *L);
 int ReadTable(lua_State *L);
 int WriteFunction(lua_State *L);
 int ReadFunction(lua_State *L);
+// programs.cpp
+int Execute(lua_State *L);
+int Run(lua_State *L);
+// Stops every program thread and frees the records (clean-up).
+void FreeAllPrograms(lua_State *L);
+// Records of programs started by Run whose end was not served yet.
+int CountRunningPrograms();
+// environment.cpp
+int GetEnv(lua_State *L);
+int SetEnv(lua_State *L);
+int UnsetEnv(lua_State *L);
+int ChangeDirectory(lua_State *L);
+int GetCurrentDirectory(lua_State *L);
+// temp_files.cpp
+int GetTempFileName(lua_State *L);
+// A new empty temporary file deleted at the end of the run; a linked file
+// name gives it that name's extension and is remembered with it.
+int CreateTempFileName(const char *linkedName, char *out, size_t size);
+// The temporary file made for a linked file of that name, or null.
+const char *FindExtractedFile(const char *linkedName);
+// Deletes a temporary file and drops it from the list.
+void ForgetTempFile(const char *path);
+// copy_files.cpp, move_files.cpp, delete_files.cpp
+int CopyFile(lua_State *L);
+int MoveFile(lua_State *L);
+int DeleteFile(lua_State *L);
 
 }  // namespace cxdos

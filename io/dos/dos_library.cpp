@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/lib/memblock/memblock.h"
+#include "engine/runtime/preferences.h"
 #include "io/dos/dos_internal.h"
 
 namespace cxdos {
@@ -77,6 +78,17 @@ const luaL_reg kCommands[] = {
     {"ReadTable", ReadTable},
     {"WriteFunction", WriteFunction},
     {"ReadFunction", ReadFunction},
+    {"Execute", Execute},
+    {"Run", Run},
+    {"GetEnv", GetEnv},
+    {"SetEnv", SetEnv},
+    {"UnsetEnv", UnsetEnv},
+    {"ChangeDirectory", ChangeDirectory},
+    {"GetCurrentDirectory", GetCurrentDirectory},
+    {"GetTempFileName", GetTempFileName},
+    {"CopyFile", CopyFile},
+    {"MoveFile", MoveFile},
+    {"DeleteFile", DeleteFile},
     {nullptr, nullptr},
 };
 
@@ -125,13 +137,6 @@ const luaL_Const kConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-// Temporary files handed out during the run, deleted at its end.
-struct TempFile {
-    TempFile *next;
-    char path[1];
-};
-TempFile *g_tempFiles = nullptr;
-
 // The memory-block library reads and writes files through this.
 int FindForMemBlock(cxObjectID id, cxFileAccess *out) {
     cxFile *f;
@@ -157,6 +162,9 @@ extern "C" int OpenDosLibrary(lua_State *L) {
     RegisterObjectList(DirectoryList());
     InstallVirtualFileResolver();
     SetFileObjectFinder(FindForMemBlock);
+    // The engine keeps the preferences file in the table files' encoding.
+    const cxTableCodecHooks codec{SerializeTable, DeserializeTable};
+    SetTableCodecHooks(&codec);
     return 0;
 }
 
@@ -165,25 +173,5 @@ extern "C" void FreeDosObjects(lua_State *L) {
     CloseAllFiles(L);
     FreeAllDirectories(L);
     FreeAllVirtualStringFiles(L);
-}
-
-extern "C" int AddTemporaryFile(const char *path) {
-    using namespace cxdos;
-    if (!path) return ERR_WRONGUSAGE;
-    const size_t n = strlen(path);
-    auto *t = static_cast<TempFile *>(malloc(sizeof(TempFile) + n));
-    if (!t) return ERR_MEM;
-    memcpy(t->path, path, n + 1);
-    t->next = g_tempFiles;
-    g_tempFiles = t;
-    return 0;
-}
-
-extern "C" void DeleteTemporaryFiles(void) {
-    using namespace cxdos;
-    while (TempFile *t = g_tempFiles) {
-        g_tempFiles = t->next;
-        unlink(t->path);
-        free(t);
-    }
+    FreeAllPrograms(L);
 }

@@ -29,10 +29,13 @@
 #include "engine/errors/errors.h"
 #include "shell/applet.h"
 #include "io/stream/chunk_names.h"
+#include "io/icons/icon_images.h"
 #include "shell/options.h"
 #include "shell/plugins/api_tables.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/images/image_handle.h"
+#include "images/brushes/brush.h"
+#include "images/brushes/brush_creation.h"
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"
 #include "io/stream/stream.h"
@@ -422,9 +425,32 @@ int GetBitMapAttr(void *store, int attribute) {
 }
 void *AllocBitMap(int, int, int, uint32_t) { return nullptr; }
 void FreeBitMap(void *) {}
-int GetBrushBitmaps(const cxPluginObjectID *, void **, void **, void **, int *, int *) { return 0; }
-uint32_t *GetBrushARGB(const cxPluginObjectID *, int *, int *) { return nullptr; }
-int CreateBrushFromARGB(lua_State *, const cxPluginObjectID *, const uint32_t *, int, int, int) { return kNotYet; }
+int GetBrushBitmaps(const cxPluginObjectID *id, void **bitmap, void **mask, void **alpha, int *width, int *height) {
+    if (!id || !bitmap || !mask || !alpha || !width || !height) return 0;
+    cxBitmap *b = nullptr, *m = nullptr, *a = nullptr;
+    int32_t w = 0, h = 0;
+    if (!::GetBrushBitmaps(cxObjectID{id->number, id->pointer}, &b, &m, &a, &w, &h)) return 0;
+    *bitmap = b, *mask = m, *alpha = a;
+    *width = w, *height = h;
+    return 1;
+}
+uint32_t *GetBrushARGB(const cxPluginObjectID *id, int *width, int *height) {
+    if (!id || !width || !height) return nullptr;
+    int32_t w = 0, h = 0;
+    int error = 0;
+    uint32_t *pixels = GetBrushARGBCopy(cxObjectID{id->number, id->pointer}, &w, &h, &error);
+    *width = w, *height = h;
+    return pixels;
+}
+int CreateBrushFromARGB(lua_State *L, const cxPluginObjectID *id, const uint32_t *argb, int width, int height,
+                        int alpha) {
+    if (!id || width < 1 || height < 1) return ERR_BADDIMENSIONS;
+    cxObjectID oid{id->number, id->pointer};
+    if (!oid.pointer) {
+        if (int err = FreeBrushByID(L, oid, 0)) return err;
+    }
+    return CreateBrushFromARGBPixels(&oid, argb, width, height, width, -1, alpha ? 1u : 0u);
+}
 uint32_t ConvertToPixel(uint32_t argb, int) { return argb; }
 uint32_t ConvertFromPixel(uint32_t pixel, int) { return pixel; }
 int ConvertPixels(const void *, int, int, void *, int, int, int, int) { return kNotYet; }
@@ -436,20 +462,35 @@ uint32_t ReadPixel(void *, int, int) { return 0; }
 int FillPolygon(void *, const double *, int, uint32_t) { return kNotYet; }
 int ScalePixels(const uint32_t *, int, int, uint32_t *, int, int, int) { return kNotYet; }
 uint32_t *ScalePixelsAlloc(const uint32_t *, int, int, int, int, int) { return nullptr; }
-int GetIconImages(const cxPluginObjectID *, void **list, int *count) {
+int GetIconImages(const cxPluginObjectID *id, void **list, int *count) {
     if (list) *list = nullptr;
     if (count) *count = 0;
-    return kNotYet;
+    if (!id || !list) return ERR_WRONGUSAGE;
+    cxPluginIconImage *images = nullptr;
+    int err = GetIconImageList(cxObjectID{id->number, id->pointer}, &images, count);
+    *list = images;
+    return err;
 }
-void FreeIconImages(void *) {}
-int GetIconImage(const cxPluginObjectID *, int, int, uint32_t **argb) {
+void FreeIconImages(void *list) { FreeIconImageList(static_cast<cxPluginIconImage *>(list)); }
+int GetIconImage(const cxPluginObjectID *id, int width, int height, uint32_t **argb) {
     if (argb) *argb = nullptr;
-    return kNotYet;
+    if (!id || !argb) return ERR_WRONGUSAGE;
+    cxPluginIconImage *image = nullptr;
+    if (int err = GetIconImageOfSize(cxObjectID{id->number, id->pointer}, width, height, 0, &image)) return err;
+    // the plug-in frees the pixels with FreeMem: hand them over alone
+    *argb = image->pixels;
+    image->pixels = nullptr;
+    FreeIconImageList(image);
+    return 0;
 }
 int GetAppIconList(void **list, int *count) {
     if (list) *list = nullptr;
     if (count) *count = 0;
-    return kNotYet;
+    if (!list) return ERR_WRONGUSAGE;
+    cxPluginIconImage *images = nullptr;
+    int err = GetAppIconImageList(&images, count);
+    *list = images;
+    return err;
 }
 
 int GetDefaultPixelFormat() {

@@ -13,6 +13,7 @@
 #include "text/fonts/font.h"
 #include "text/fonts/font_catalogue.h"
 #include "text/fonts/truetype.h"
+#include "text/vector/vector_font_cache.h"
 
 namespace {
 
@@ -132,6 +133,8 @@ int OpenPlatformFont(const char *name, int32_t size, int32_t engine, int glyphCa
 
 void OsCloseFont(cxOsFont *font) {
     if (!font || font == g_topaz) return;
+    // Vector paths name fonts by key: the key must stop naming this one.
+    ForgetVectorFont(font);
     switch (font->kind) {
     case CX_FONT_BITMAP:
     case CX_FONT_COLOUR: FreeBitmapFontData(font); break;

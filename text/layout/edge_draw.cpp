@@ -13,6 +13,12 @@ cxTextCanvas::~cxTextCanvas() {
 }
 
 int cxTextCanvas::Reset(int32_t w, int32_t h) {
+    // Work bitmaps too small for this image are made again on first use;
+    // larger ones serve as they are (glyphs are drawn clipped to each run).
+    auto small = [&](const cxBitmap *b) { return b && (b->width < w || b->height < h); };
+    if (small(glyphMask)) FreeMask(glyphMask), glyphMask = nullptr;
+    if (small(glyphAlpha)) FreeAlphaChannel(glyphAlpha), glyphAlpha = nullptr;
+    if (small(glyphColour)) FreeBitmap(glyphColour), glyphColour = nullptr;
     width = w;
     height = h;
     try {
@@ -113,7 +119,9 @@ int RenderGlyphs(cxTextCanvas &c, const cxTextRun &run, cxOsFont *font, int32_t 
         c.glyphColour = AllocBitmap(c.width, c.height, CX_ALLOC_CLEAR, 0);
         if (!c.glyphColour) return ERR_BITMAP;
     }
-    const cxClipRect clip{gx, y, gw, h};
+    // Clipped to the image: the work bitmap may be larger than it.
+    const int32_t cx0 = std::max(gx, 0), cy0 = std::max(y, 0);
+    const cxClipRect clip{cx0, cy0, std::max(0, std::min(gx + gw, c.width) - cx0), std::max(0, std::min(y + h, c.height) - cy0)};
     const uint32_t style = FontEngineStyle(run.style.flags);
     int err = colourFont ? DrawFontText(font, c.glyphColour, *work, x, y, run.text, run.length, style, encoding, &clip, -1)
                          : DrawFontText(font, *work, nullptr, x, y, run.text, run.length, style, encoding, &clip, -1);

@@ -387,7 +387,9 @@ int DrawTextLayout(const cxTextLayout &l, const cxTextRecord &rec, cxBitmap **bi
                    cxBitmap **alpha) {
     *bitmap = *mask = *alpha = nullptr;
     const int32_t w = std::max(l.right - l.left, 1), h = std::max(l.bottom - l.top, 1);
-    cxTextCanvas canvas;
+    // One canvas serves every call (text is drawn on the main thread): its
+    // buffers stay mapped, so a paragraph does not pay for fresh pages.
+    static cxTextCanvas canvas;
     if (int err = canvas.Reset(w, h)) return err;
     for (size_t i = 0; i < l.runs.size(); ++i) {
         const cxTextRun &r = l.runs[i];

@@ -8,13 +8,14 @@
 
 #include "display/blit/safe_blt.h"
 #include "display/draw/draw_output.h"
-#include "display/monitors.h"
 #include "engine/errors/error_codes.h"
 #include "engine/errors/errors.h"
 #include "graphics/blit/blit.h"
-#include "graphics/gradient/gradient.h"
 #include "graphics/geometry/geometry.h"
+#include "graphics/gradient/gradient.h"
 #include "graphics/vector/vector_engine.h"
+#include "images/core/display_options.h"
+#include "images/core/render_target.h"
 #include "text/vector/vector_font_cache.h"
 
 namespace {
@@ -62,16 +63,16 @@ struct Coverage {
     int32_t x = 0, y = 0, width = 0, height = 0;
 };
 
-int Render(cxPathRender *r, int fill, int32_t lineWidth, Coverage &c) {
+int Render(cxPathRender *r, int fill, int32_t lineWidth, const double *matrix, double ox, double oy, Coverage &c) {
     uint8_t *pixels = nullptr;
-    const int err = RenderPathCoverage(r, fill, lineWidth, &pixels, &c.x, &c.y, &c.width, &c.height);
+    const int err = RenderPathCoverage(r, fill, lineWidth, matrix, ox, oy, &pixels, &c.x, &c.y, &c.width, &c.height);
     c.pixels.reset(pixels);
     return err;
 }
 
 // Draws one coverage at (x, y) in a colour, or the drawing style's gradient.
 int Deliver(lua_State *L, const cxDrawOutputHooks &hooks, const cxDrawOutput &out, const Coverage &c, int32_t x,
-            int32_t y, uint32_t colour, const cxDrawGradient *gradient) {
+            int32_t y, uint32_t colour, const cxDrawGradient *gradient, const cxLayerOptions &effects) {
     if (out.kind == CX_OUTPUT_DISPLAY) {
         cxBitmap *image = AllocBitmap(c.width, c.height, 0, 0);
         if (!image) return ERR_BITMAP;
@@ -91,6 +92,9 @@ int Deliver(lua_State *L, const cxDrawOutputHooks &hooks, const cxDrawOutput &ou
         if (rows)
             for (int32_t j = 0; j < c.height; ++j)
                 memcpy(rows + size_t(j) * pitch, c.pixels.get() + size_t(j) * size_t(c.width), size_t(c.width));
+        // Transparency and filters of the options, as a layer would show them.
+        cxBitmap *mask = nullptr;
+        if (!err && rows) err = ApplyLayerOptionEffects(L, &effects, c.width, c.height, image, &alpha, &mask, 1);
         if (!err && rows)
             SafeBlt(L, image, 0, 0, nullptr, x, y, c.width, c.height, c.width, c.height, out.target.width,
                     out.target.height, CX_SAFEBLT_FIRSTBACK, nullptr, alpha, nullptr);
@@ -99,7 +103,17 @@ int Deliver(lua_State *L, const cxDrawOutputHooks &hooks, const cxDrawOutput &ou
         return err ? err : rows ? 0 : ERR_ALLOCALPHA;
     }
     const cxDrawRect box{x, y, c.width, c.height};
-    DrawCoverage(&out.target, &box, c.pixels.get(), colour, gradient);
+    if (effects.transparency > 0) {
+        // A transparent drawing: its coverage scaled down.
+        const size_t n = size_t(c.width) * size_t(c.height);
+        Buffer faded(static_cast<uint8_t *>(malloc(n)));
+        if (!faded) return ERR_MEM;
+        const uint32_t keep = uint32_t(255 - std::min(effects.transparency, 255));
+        for (size_t i = 0; i < n; ++i) faded.get()[i] = uint8_t(c.pixels.get()[i] * keep / 255);
+        DrawCoverage(&out.target, &box, faded.get(), colour, gradient);
+    } else {
+        DrawCoverage(&out.target, &box, c.pixels.get(), colour, gradient);
+    }
     if (hooks.drawn) {
         const int64_t l = std::max<int64_t>(x, 0), t = std::max<int64_t>(y, 0);
         const int64_t r = std::min<int64_t>(int64_t(x) + c.width, out.target.width);
@@ -120,22 +134,28 @@ int32_t ClampCoordinate(double v) { return int32_t(std::clamp(v, -1e9, 1e9)); }
 
 extern "C" void SetPathLayerHook(cxPathLayerHook hook) { g_layerHook = hook; }
 
-extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, uint8_t **coverage, int32_t *boxX,
-                                  int32_t *boxY, int32_t *width, int32_t *height) {
+extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, const double *matrix, double ox,
+                                  double oy, uint8_t **coverage, int32_t *boxX, int32_t *boxY, int32_t *width,
+                                  int32_t *height) {
     *coverage = nullptr;
     if (!r->items) return ERR_EMPTYPATH;
     const cxPlugin *engine = r->engine ? r->engine : GetInbuiltVectorEngine();
+    const bool inbuilt = IsInbuiltVectorEngine(engine);
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, nullptr, &x1, &y1, &x2, &y2, 0, 0);
-    if (!IsInbuiltVectorEngine(engine)) {
-        // Other engines: the size is measured at the box's corner.
-        const double ox = x1, oy = y1;
+    GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, matrix, &x1, &y1, &x2, &y2, ox, oy);
+    double dx = ox, dy = oy;
+    if (!inbuilt) {
+        // Other engines draw at the offset they are given: the size is
+        // measured again with the box's corner at the origin.
+        dx = ox - x1;
+        dy = oy - y1;
+        const double bx = x1, by = y1;
         x1 = y1 = x2 = y2 = 0;
-        GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, nullptr, &x1, &y1, &x2, &y2, -ox, -oy);
-        x1 += ox;
-        x2 += ox;
-        y1 += oy;
-        y2 += oy;
+        GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, matrix, &x1, &y1, &x2, &y2, dx, dy);
+        x1 += bx;
+        x2 += bx;
+        y1 += by;
+        y2 += by;
     }
     for (double v : {x1, y1, x2, y2})
         if (!std::isfinite(v) || std::fabs(v) > 1e9) return ERR_EMPTYPATH;
@@ -145,8 +165,8 @@ extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, 
     if (w > kMaxSide || h > kMaxSide || int64_t(w) * int64_t(h) > kMaxPixels) return ERR_BITMAP;
     uint8_t *pixels = static_cast<uint8_t *>(calloc(size_t(w) * size_t(h), 1));
     if (!pixels) return ERR_BITMAP;
-    if (!DrawPathWithEngine(engine, r->items, &r->style, fill, lineWidth, nullptr, pixels, int32_t(w), int32_t(w),
-                            int32_t(h), left, top, 0, 0)) {
+    if (!DrawPathWithEngine(engine, r->items, &r->style, fill, lineWidth, matrix, pixels, int32_t(w), int32_t(w),
+                            int32_t(h), dx, dy, 0, 0)) {
         free(pixels);
         return ERR_DRAWPATH;
     }
@@ -170,6 +190,10 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
         return ERR_FINDDISPLAY;
     }
     if (int err = hooks.getOutput(L, &out)) return err;
+    // A selected brush, mask or alpha channel is made ready first.
+    if (out.kind == CX_OBJ_BRUSH || out.kind == CX_OBJ_MASK || out.kind == CX_OBJ_ALPHACHANNEL) {
+        if (int err = PrepareDrawTarget(L)) return err;
+    }
     if (out.layersOn && (out.kind == CX_OBJ_DISPLAY || out.kind == CX_OBJ_BGPIC) && g_layerHook)
         return g_layerHook(L, r, optionsIndex);
 
@@ -177,14 +201,34 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
     const bool fill = ds.fillStyle != CX_FILLNONE;
     const int32_t lineWidth = std::clamp(ds.lineWidth, 1, 10000);
     Coverage main;
-    if (int err = Render(r, fill, lineWidth, main)) return err;
+    if (int err = Render(r, fill, lineWidth, nullptr, 0, 0, main)) return err;
+
+    // The display options: a matrix turns the drawing about its anchor
+    // point, which stays where it was.
+    cxTransformOptions t;
+    cxLayerOptions lo;
+    if (optionsIndex) {
+        if (int err = ReadDisplayOptions(L, optionsIndex, main.width, main.height, 0, 0, 0, &t, &lo, CX_DOPT_INIT))
+            return err;
+    } else {
+        InitDisplayOptions(&t, &lo, main.width, main.height, main.width, main.height, 0, 0);
+    }
+    const bool turned = !(t.matrix[0] == 1 && t.matrix[1] == 0 && t.matrix[2] == 0 && t.matrix[3] == 1);
+    double anchorX = 0, anchorY = 0; // the anchor point, in path coordinates
+    if (turned) {
+        anchorX = main.x + main.width * t.anchorX;
+        anchorY = main.y + main.height * t.anchorY;
+        if (int err = Render(r, fill, lineWidth, t.matrix, -anchorX, -anchorY, main)) return err;
+    }
 
     // The drawing's place: special coordinates centre or align its box;
-    // others put the path's origin there.
-    const int32_t rx = ResolveSpecialX(x, main.width, out.target.width, 0.0);
-    const int32_t ry = ResolveSpecialY(y, main.height, out.target.height, 0.0);
-    const int32_t px = rx != x ? rx : ClampCoordinate(double(x) + main.x);
-    const int32_t py = ry != y ? ry : ClampCoordinate(double(y) + main.y);
+    // others put the path's origin there, less the anchor's share.
+    const double shiftX = turned ? anchorX : -std::round(main.width * t.anchorX);
+    const double shiftY = turned ? anchorY : -std::round(main.height * t.anchorY);
+    const int32_t px = IsSpecialX(x) ? ResolveSpecialX(x, main.width, out.target.width, 0)
+                                     : ClampCoordinate(double(x) + main.x + shiftX);
+    const int32_t py = IsSpecialY(y) ? ResolveSpecialY(y, main.height, out.target.height, 0)
+                                     : ClampCoordinate(double(y) + main.y + shiftY);
     r->x = px;
     r->y = py;
     r->width = main.width;
@@ -195,21 +239,23 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
     const int32_t borderSize = (ds.formStyle & CX_FORM_EDGE) ? std::clamp(ds.borderSize, 0, 10000) : 0;
     if (borderSize > 0) {
         const int32_t width = fill ? 2 * borderSize : lineWidth + 2 * borderSize;
-        if (int err = Render(r, 0, width, border)) return err;
+        if (int err = Render(r, 0, width, turned ? t.matrix : nullptr, turned ? -anchorX : 0, turned ? -anchorY : 0,
+                             border))
+            return err;
     }
     const Coverage &outer = borderSize > 0 ? border : main;
     const int32_t outerX = px + (outer.x - main.x), outerY = py + (outer.y - main.y);
     if ((ds.formStyle & CX_FORM_SHADOW) && ds.shadowSize > 0) {
         const int *d = kShadowDir[std::clamp(ds.shadowDir, 0, 7)];
         const int32_t off = std::min(ds.shadowSize, 10000);
-        if (int err = Deliver(L, hooks, out, outer, outerX + d[0] * off, outerY + d[1] * off, ds.shadowColor, nullptr))
+        if (int err = Deliver(L, hooks, out, outer, outerX + d[0] * off, outerY + d[1] * off, ds.shadowColor, nullptr, lo))
             return err;
     }
     if (borderSize > 0) {
-        if (int err = Deliver(L, hooks, out, border, outerX, outerY, ds.borderColor, nullptr)) return err;
+        if (int err = Deliver(L, hooks, out, border, outerX, outerY, ds.borderColor, nullptr, lo)) return err;
     }
     const cxDrawGradient *gradient = fill && ds.fillStyle == CX_FILLGRADIENT ? &ds.gradient : nullptr;
-    return Deliver(L, hooks, out, main, px, py, r->colour, gradient);
+    return Deliver(L, hooks, out, main, px, py, r->colour, gradient, lo);
 }
 
 extern "C" int DrawPathCommand(lua_State *L, cxObjectID id, int32_t x, int32_t y, uint32_t colour, int optionsIndex) {

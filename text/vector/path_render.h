@@ -38,11 +38,12 @@ void SetPathLayerHook(cxPathLayerHook hook);
    ERR_ALLOCALPHA, ERR_VFONT and the errors of the output. */
 int RenderPath(lua_State *L, cxPathRender *render, int32_t x, int32_t y, int optionsIndex);
 
-/* Renders a drawing's coverage only (the pixel box from its extents):
-   0 and a malloc'd buffer of width * height bytes with the box's corner
-   relative to the path's origin, or the errors of RenderPath. */
-int RenderPathCoverage(cxPathRender *render, int fill, int32_t lineWidth, uint8_t **coverage, int32_t *boxX,
-                       int32_t *boxY, int32_t *width, int32_t *height);
+/* Renders a drawing's coverage only (the pixel box from its extents),
+   through matrix (null: none) after moving the path by (ox, oy): 0 and a
+   malloc'd buffer of width * height bytes with the box's corner relative
+   to the path's origin, or the errors of RenderPath. */
+int RenderPathCoverage(cxPathRender *render, int fill, int32_t lineWidth, const double *matrix, double ox, double oy,
+                       uint8_t **coverage, int32_t *boxX, int32_t *boxY, int32_t *width, int32_t *height);
 
 /* DrawPath's work: finds the path and renders it with the current engine,
    vector style and drawing style. */

@@ -142,10 +142,10 @@ int AddTextToPath(lua_State *L) {
     int32_t size = 0;
     cxOsFont *font = GetVectorTextFont(L, &size);
     if (!font || font->kind != CX_FONT_TRUETYPE) return ERR_VFONTTYPE;
-    void *handle = nullptr;
-    if (int err = GetVectorFont(font, GetCurrentVectorEngine(), &handle)) return err;
     uint32_t key = 0;
     if (int err = GetVectorFontKey(font, &key)) return err;
+    void *handle = nullptr;
+    if (int err = GetVectorFont(font, GetCurrentVectorEngine(), &handle)) return err;
     char *converted = nullptr;
     if (encoding == 0) {
         converted = Latin1ToUtf8Alloc(text);

@@ -65,10 +65,14 @@ bool ReadWholeFile(const std::string &path, LinkBytes &out) {
     // A folder opens as a stream on this system and then fails to read.
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return false;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return false;
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
-    out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return !f.bad();
+    // One read of the known size: players run to tens of megabytes.
+    out.resize(static_cast<size_t>(size));
+    f.read(reinterpret_cast<char *>(out.data()), static_cast<std::streamsize>(size));
+    return static_cast<uintmax_t>(f.gcount()) == size;
 }
 
 bool BuildPluginPackage(const std::vector<PackageEntry> &entries, LinkBytes &out, std::string &error,

@@ -81,6 +81,22 @@ void Engine(benchmark::State &st, bool circle, bool fill) {
     Rate(st);
 }
 
+// Measuring alone: building the outline (and stroking it), then its box.
+void Measure(benchmark::State &st, bool circle, bool fill) {
+    const int size = int(st.range(0));
+    Shape shape(size, circle);
+    cxPathStyle style{};
+    style.lineJoin = CX_JOIN_ROUND;
+    style.miterLimit = 10;
+    style.drawStyle.formStyle = CX_FORM_ANTIALIAS;
+    for (auto _ : st) {
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        GetPathExtentsOf(nullptr, shape.path->items, &style, fill, 3, nullptr, &x1, &y1, &x2, &y2, 0, 0);
+        benchmark::DoNotOptimize(x2);
+    }
+    Rate(st);
+}
+
 void Cairo(benchmark::State &st, bool circle, bool fill) {
     const int size = int(st.range(0));
     Shape shape(size, circle);
@@ -103,6 +119,7 @@ void BM_Engine_FillZigzag(benchmark::State &st) { Engine(st, false, true); }
 void BM_Cairo_FillZigzag(benchmark::State &st) { Cairo(st, false, true); }
 void BM_Engine_StrokeZigzag(benchmark::State &st) { Engine(st, false, false); }
 void BM_Cairo_StrokeZigzag(benchmark::State &st) { Cairo(st, false, false); }
+void BM_Measure_StrokeZigzag(benchmark::State &st) { Measure(st, false, false); }
 void BM_Engine_FillCircle(benchmark::State &st) { Engine(st, true, true); }
 void BM_Cairo_FillCircle(benchmark::State &st) { Cairo(st, true, true); }
 void BM_Engine_StrokeCircle(benchmark::State &st) { Engine(st, true, false); }
@@ -114,6 +131,7 @@ BENCHMARK(BM_Engine_FillZigzag)->Arg(100)->Arg(200)->Arg(400);
 BENCHMARK(BM_Cairo_FillZigzag)->Arg(100)->Arg(200)->Arg(400);
 BENCHMARK(BM_Engine_StrokeZigzag)->Arg(100)->Arg(200)->Arg(400);
 BENCHMARK(BM_Cairo_StrokeZigzag)->Arg(100)->Arg(200)->Arg(400);
+BENCHMARK(BM_Measure_StrokeZigzag)->Arg(100)->Arg(200)->Arg(400);
 BENCHMARK(BM_Engine_FillCircle)->Arg(100)->Arg(200)->Arg(400);
 BENCHMARK(BM_Cairo_FillCircle)->Arg(100)->Arg(200)->Arg(400);
 BENCHMARK(BM_Engine_StrokeCircle)->Arg(100)->Arg(200)->Arg(400);

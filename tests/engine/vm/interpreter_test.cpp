@@ -1,4 +1,5 @@
 // The interpreter through assembled chunks: build -> dump -> load -> run.
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -171,6 +172,168 @@ TEST_F(Interp, ComparisonRules) {
     t.jmpRaw(0);
     t.abc(OP_RETURN, 0, 1);
     EXPECT_EQ(run(L, t), ERR_WRONGOP);
+}
+
+// The loader gives comparisons with B in a register forms of their own:
+// every placement of the operands must answer as the constants do.
+TEST_F(Interp, ComparisonsAnswerAlikeWhereverTheOperandsLie) {
+    enum { N, S, Z }; // number, string, nil
+    struct Operand {
+        int kind;
+        double n = 0;
+        const char *s = "";
+    };
+    struct Case {
+        int op;
+        Operand b, c;
+        int want; // 1 true, 0 false, else the error code
+    } cases[] = {
+        {OP_LT, {N, 1}, {N, 2}, 1},          {OP_LT, {N, 2}, {N, 2}, 0},          {OP_LE, {N, 2}, {N, 2}, 1},
+        {OP_LE, {N, 3}, {N, 2}, 0},          {OP_EQ, {N, 0}, {N, -0.0}, 1},       {OP_EQ, {N, 1}, {N, 2}, 0},
+        {OP_LT, {N, 1}, {N, NAN}, 0},        {OP_LE, {N, NAN}, {N, NAN}, 0},      {OP_EQ, {N, NAN}, {N, NAN}, 0},
+        {OP_LT, {Z}, {N, 1}, 1},             {OP_LE, {N, 1}, {Z}, 0},             {OP_LT, {S, 0, "a"}, {S, 0, "b"}, 1},
+        {OP_LE, {S, 0, "B"}, {S, 0, "a"}, 1}, {OP_LT, {N, 1}, {S, 0, "2"}, ERR_NUMSTRCMP},
+        {OP_LE, {S, 0, "2"}, {N, 1}, ERR_NUMSTRCMP}, {OP_EQ, {N, 1}, {S, 0, "1"}, 0},
+        {OP_EQ, {S, 0, "x"}, {S, 0, "x"}, 1}, {OP_EQ, {Z}, {Z}, 1},
+    };
+    // where B and C come from: constants, or registers 2 and 3
+    const bool inRegister[][2] = {{false, false}, {true, false}, {true, true}, {false, true}};
+    for (const Case &c : cases) {
+        for (const auto &place : inRegister) {
+            FunctionBuilder f;
+            auto kidx = [&](const Operand &o) { return o.kind == N ? f.k(o.n) : o.kind == S ? f.k(o.s) : f.knil(); };
+            auto operand = [&](const Operand &o, bool reg, int r) {
+                if (!reg) return MAXSTACK + kidx(o);
+                f.abx(OP_LOADK, r, kidx(o));
+                return r;
+            };
+            const int b = operand(c.b, place[0], 2), rc = operand(c.c, place[1], 3);
+            cxasm::Label yes = f.label();
+            f.abc(c.op, 1, b, rc);
+            f.jmp(yes);
+            f.abc(OP_LOADBOOL, 0, 0, 0);
+            f.abc(OP_RETURN, 0, 2);
+            f.bind(yes);
+            f.abc(OP_LOADBOOL, 0, 1, 0);
+            f.abc(OP_RETURN, 0, 2);
+            int code = run(L, f, 1);
+            const int at = static_cast<int>(&c - cases);
+            if (c.want > 1) {
+                EXPECT_EQ(code, c.want) << "case " << at << " placement " << (&place - inRegister);
+            } else {
+                ASSERT_EQ(code, 0) << "case " << at << " placement " << (&place - inRegister);
+                EXPECT_EQ(lua_tonumber(L, -1), c.want) << "case " << at << " placement " << (&place - inRegister);
+            }
+            lua_settop(L, 0);
+        }
+    }
+}
+
+// Returns of a fixed count take a short way back into a script caller that
+// wants a fixed count; every other caller gets what the general return gives.
+std::vector<int> g_events;
+TEST_F(Interp, OneReturnedValueReachesEveryKindOfCaller) {
+    const char *src = R"(
+        CLOSURE 0 seven
+        MOVE 1 0
+        CALL 1 1 1          ; for its effect
+        MOVE 1 0
+        CALL 1 1 2          ; one value: 7
+        MOVE 2 0
+        CALL 2 1 4          ; three: 7, nil, nil
+        CLOSURE 5 mk
+        CALL 5 1 2          ; a closure over mk's local, closed on return
+        CALL 5 1 2          ; 5
+        MOVE 6 0
+        CALL 6 1 0          ; all it gives: 7
+        RETURN 1 0
+.function seven
+        LOADK 0 #7
+        RETURN 0 2
+        RETURN 0 1
+.end
+.function mk
+        LOADK 0 #4
+        CLOSURE 1 get
+        MOVE 0 0
+        ADD 0 0 #1          ; seen by the closure
+        RETURN 1 2
+        RETURN 0 1
+.function get
+.upvalues x
+        GETUPVAL 0 0
+        RETURN 0 2
+        RETURN 0 1
+.end
+.end
+)";
+    for (bool hooked : {false, true}) {
+        g_events.clear();
+        if (hooked)
+            lua_sethook(L, [](lua_State *, lua_Debug *ar, int *) -> int {
+                g_events.push_back(ar->event);
+                return 0;
+            }, LUA_MASKCALL | LUA_MASKRET, 0);
+        ASSERT_EQ(runText(L, src), 0);
+        ASSERT_EQ(lua_gettop(L), 6);
+        const double want[] = {7, 7, 0, 0, 5, 7};
+        for (int j = 0; j < 6; j++) {
+            if (j == 2 || j == 3)
+                EXPECT_TRUE(lua_isnil(L, j + 1)) << j;
+            else
+                EXPECT_EQ(lua_tonumber(L, j + 1), want[j]) << j;
+        }
+        lua_settop(L, 0);
+        if (hooked) {
+            // main, 4 x seven, mk, get: a call and a return event each
+            EXPECT_EQ(std::count(g_events.begin(), g_events.end(), LUA_HOOKCALL), 7);
+            EXPECT_EQ(std::count(g_events.begin(), g_events.end(), LUA_HOOKRET), 7);
+        }
+        lua_sethook(L, nullptr, 0, 0);
+    }
+    // fixed counts of values (none, two) to callers wanting fewer or more
+    const char *counts = R"(
+        CLOSURE 0 none
+        CLOSURE 1 pair
+        MOVE 2 1
+        CALL 2 1 2          ; 5
+        MOVE 3 1
+        CALL 3 1 4          ; 5, 6, nil
+        MOVE 6 0
+        CALL 6 1 3          ; nil, nil
+        LOADK 8 #9
+        RETURN 2 8
+.function none
+        RETURN 0 1
+.end
+.function pair
+        LOADK 0 #5
+        LOADK 1 #6
+        RETURN 0 3
+.end
+)";
+    ASSERT_EQ(runText(L, counts), 0);
+    ASSERT_EQ(lua_gettop(L), 7);
+    const int nil = -1;
+    const double wantCounts[] = {5, 5, 6, nil, nil, nil, 9};
+    for (int j = 0; j < 7; j++) {
+        if (wantCounts[j] == nil)
+            EXPECT_TRUE(lua_isnil(L, j + 1)) << j;
+        else
+            EXPECT_EQ(lua_tonumber(L, j + 1), wantCounts[j]) << j;
+    }
+    lua_settop(L, 0);
+    // the value straight to the host: one wanted, and all
+    FunctionBuilder f;
+    f.abx(OP_LOADK, 0, f.k(3.0));
+    f.abc(OP_RETURN, 0, 2);
+    f.abc(OP_RETURN, 0, 1);
+    ASSERT_EQ(run(L, f, 1), 0);
+    EXPECT_EQ(lua_tonumber(L, -1), 3);
+    lua_settop(L, 0);
+    ASSERT_EQ(run(L, f), 0);
+    ASSERT_EQ(lua_gettop(L), 1);
+    EXPECT_EQ(lua_tonumber(L, -1), 3);
 }
 
 TEST_F(Interp, GosubStackLimitsAndOwnership) {

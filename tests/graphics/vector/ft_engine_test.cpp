@@ -209,6 +209,16 @@ TEST_F(VectorEngine, CoverageMatchesCairoForFilledAndStrokedPaths) {
              t.Close();
          }, false, 5, CX_JOIN_MITER, CX_CAP_BUTT, 0},
         {"stroked circle", [](Twin &t) { t.Arc(50, 50, 35, 35, 0, 360); }, false, 4, CX_JOIN_ROUND, CX_CAP_BUTT, 0},
+        // Long outlines are rasterised in columns.
+        {"long zigzag stroke", [](Twin &t) {
+             t.Move(4, 60);
+             for (int i = 1; i <= 200; ++i) t.Line(4 + i * 1.7, 60 + 50 * std::sin(i * 0.7));
+         }, false, 3, CX_JOIN_ROUND, CX_CAP_BUTT, 0},
+        {"long zigzag fill", [](Twin &t) {
+             t.Move(4, 60);
+             for (int i = 1; i <= 200; ++i) t.Line(4 + i * 1.7, 60 + 50 * std::sin(i * 0.7));
+             t.Close();
+         }, true, 1, 0, 0, 0},
         {"hairline", [](Twin &t) {
              t.Move(2.5, 2.5);
              t.Line(60.5, 30.5);
@@ -443,6 +453,83 @@ TEST_F(VectorEngine, GlyphOutlinesOfDejaVuHaveExtentsAndFill) {
     EXPECT_EQ(x1, -5);
     FT_Done_Face(g_face);
     g_face = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+// Paths of random items with hostile numbers and styles: every one is
+// measured and drawn within its box, or refused, and nothing is read or
+// written out of bounds (the sanitizer builds check that).
+TEST_F(VectorEngine, RandomHostilePathsStayInBounds) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0, 1.5, -3, 17.25, 64, -1e9, 1e300, nan, inf, -inf, 4194304, 5e6, 1e-300, 250};
+    uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    auto value = [&] { return values[next() % (sizeof values / sizeof values[0])]; };
+    for (int round = 0; round < 400; ++round) {
+        cxPath *p = NewPath(9, 0);
+        const int items = 1 + int(next() % 8);
+        for (int i = 0; i < items; ++i) {
+            switch (next() % 7) {
+            case 0: {
+                const cxPathArg a[] = {I(int32_t(next() % 2)), D(value()), D(value())};
+                AppendPathItem(p, CX_PATH_MOVETO, 3, a);
+                break;
+            }
+            case 1: {
+                const cxPathArg a[] = {I(int32_t(next() % 2)), D(value()), D(value())};
+                AppendPathItem(p, CX_PATH_LINETO, 3, a);
+                break;
+            }
+            case 2: {
+                const cxPathArg a[] = {I(int32_t(next() % 2)), D(value()), D(value()), D(value()),
+                                       D(value()), D(value()), D(value())};
+                AppendPathItem(p, CX_PATH_CURVETO, 7, a);
+                break;
+            }
+            case 3: AppendPathItem(p, CX_PATH_CLOSEPATH, 0, nullptr); break;
+            case 4: {
+                const cxPathArg a[] = {D(value()), D(value()), D(value()), D(value()), D(value()), D(value()),
+                                       I(int32_t(next() % 3) - 1)};
+                AppendPathItem(p, CX_PATH_ARC, 7, a);
+                break;
+            }
+            case 5: {
+                const cxPathArg a[] = {D(value()), D(value()), D(value()), D(value()), I(int32_t(next() % 300) - 100),
+                                       I(50), I(-7), I(100)};
+                AppendPathItem(p, CX_PATH_BOX, 8, a);
+                break;
+            }
+            default: AppendPathItem(p, CX_PATH_NEWSUBPATH, 0, nullptr); break;
+            }
+        }
+        cxPathStyle s = Style(next() % 2, next() % 4, next() % 4, next() % 3);
+        s.miterLimit = value();
+        double dashes[3] = {value(), value(), value()};
+        if (next() % 2) {
+            s.dashes = dashes;
+            s.dashCount = 1 + next() % 3;
+            s.dashOffset = value();
+        }
+        const int fill = int(next() % 2);
+        const int32_t width = int32_t(next() % 4) == 0 ? -5 : int32_t(next() % 40);
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        GetPathExtentsOf(nullptr, p->items, &s, fill, width, nullptr, &x1, &y1, &x2, &y2, 0, 0);
+        const double w = std::ceil(x2) - std::floor(x1), h = std::ceil(y2) - std::floor(y1);
+        if (w > 0 && h > 0 && w * h <= 4e6) {
+            std::vector<uint8_t> buf(size_t(w) * size_t(h));
+            DrawPathWithEngine(nullptr, p->items, &s, fill, width, nullptr, buf.data(), int32_t(w), int32_t(w),
+                               int32_t(h), 0, 0, 0, 0);
+        }
+        double cx = 0, cy = 0;
+        GetPathCurrentPoint(nullptr, p->items, &s, &cx, &cy);
+        FreePathByID(nullptr, cxObjectID{9, nullptr});
+    }
 }
 
 } // namespace

@@ -13,7 +13,10 @@
 #include "engine/errors/error_codes.h"
 #include "graphics/editing/bitmap_edit.h"
 #include "graphics/blit/mask_alpha_rect.h"
+#include "display/draw/draw_library.h"
+#include "images/bgpics/bgpic.h"
 #include "images/brushes/brush.h"
+#include "images/core/layer_use.h"
 #include "images/editing/brush_commands.h"
 #include "images/output/output_redirect.h"
 #include "platform/os_bitmap.h"
@@ -374,6 +377,93 @@ TEST_F(BrushEdit, DistortionsGiveTransparencyByTheSmoothFlag) {
     EXPECT_NE(Brush(2)->alpha, nullptr);
     Make(3, 16, 12);
     EXPECT_EQ(Run("PolarDistortBrush", {3.0, kNaN}), ERR_WRONGUSAGE);
+}
+
+TEST_F(BrushEdit, DrawingIntoASelectedBGPicAndIntoAnAlphaChannel) {
+    ASSERT_EQ(OpenDrawLibrary(L), 0);
+    ASSERT_EQ(Call("SetFillStyle", [&] { lua_pushnumber(L, 1); }), 0);
+    cxBitmap *bm = AllocBitmap(20, 10, CX_ALLOC_CLEAR, 0);
+    cxObjectID id{5, nullptr};
+    cxBGPic *pic = nullptr;
+    ASSERT_EQ(AddBGPicRecord(&id, 0, 20, 10, 20, nullptr, bm, nullptr, -1, nullptr, nullptr, nullptr, &pic), 0);
+    ASSERT_EQ(Run("SelectBGPic", {5.0}), 0);
+    ASSERT_EQ(Run("Box", {2.0, 2.0, 4.0, 4.0, double(0x00FF00)}), 0);
+    ASSERT_EQ(Run("EndSelect", {}), 0);
+    EXPECT_EQ(At(pic->base.bitmap, 3, 3), 0x00FF00u);
+    EXPECT_EQ(At(pic->base.bitmap, 10, 3), 0u);
+    // SelectAlphaChannel: the first drawing makes an opaque channel and
+    // drops the mask; the alpha intensity is what shapes write.
+    cxBrush *b = Make(1, 8, 6, true);
+    ASSERT_EQ(Run("SelectAlphaChannel", {1.0}), 0);
+    ASSERT_EQ(Run("SetAlphaIntensity", {40.0}), 0);
+    ASSERT_EQ(Run("Box", {0.0, 0.0, 2.0, 2.0, 0.0}), 0);
+    ASSERT_EQ(Run("EndSelect", {}), 0);
+    ASSERT_EQ(Run("SetAlphaIntensity", {-1.0}), 0);
+    EXPECT_EQ(b->mask, nullptr);
+    ASSERT_NE(b->alpha, nullptr);
+    EXPECT_EQ(At(b->alpha, 1, 1), 40u);
+    EXPECT_EQ(At(b->alpha, 5, 5), 255u);
+    FreeDrawLibraryBuffers(L);
+    FreeAllBGPics(L);
+}
+
+TEST_F(BrushEdit, GradientAndTexturedBrushes) {
+    // Nil: an automatic ID comes back.
+    ASSERT_EQ(Call("CreateGradientBrush",
+                   [&] {
+                       lua_pushnil(L);
+                       for (double v : {32.0, 8.0, 2.0, double(0xFF0000), double(0x0000FF)}) lua_pushnumber(L, v);
+                   }),
+              0);
+    ASSERT_TRUE(lua_islightuserdata(L, 1));
+    cxBrush *g = nullptr;
+    ASSERT_EQ(FindBrush(L, {0, lua_touserdata(L, 1)}, &g, 0), 0);
+    EXPECT_EQ(g->width, 32);
+    // Angle 0 runs from the top (start colour) to the bottom (end colour).
+    const uint32_t top = At(g->bitmap, 16, 0), bottom = At(g->bitmap, 16, 7);
+    EXPECT_GT(top >> 16, top & 0xFF);
+    EXPECT_GT(bottom & 0xFF, bottom >> 16);
+    EXPECT_EQ(Run("CreateGradientBrush", {3.0, 0.0, 8.0, 2.0, 0.0, 0.0}), ERR_BADDIMENSIONS);
+    EXPECT_EQ(Run("CreateGradientBrush", {3.0, kNaN, 8.0, 2.0, 0.0, 0.0}), ERR_BADDIMENSIONS);
+    // A texture tiled from its offset.
+    Make(1);
+    ASSERT_EQ(Run("CreateTexturedBrush", {2.0, 1.0, 20.0, 10.0}), 0);
+    ASSERT_NE(Brush(2), nullptr);
+    EXPECT_EQ(At(Brush(2)->bitmap, 9, 7), ColourAt(1, 1));
+    EXPECT_EQ(Run("CreateTexturedBrush", {1.0, 1.0, 20.0, 10.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Run("CreateTexturedBrush", {4.0, 99.0, 20.0, 10.0}), ERR_FINDBRUSH);
+    EXPECT_EQ(Run("CreateTexturedBrush", {4.0, 1.0, -2.0, 10.0}), ERR_BADDIMENSIONS);
+}
+
+int g_redirects = 0;
+void CountRedirect(lua_State *, int, cxObjectID, cxObjectID) { g_redirects++; }
+
+TEST_F(BrushEdit, ABrushThatLayersShowIsCopiedForThemBeforeItChanges) {
+    cxLayerHooks hooks{};
+    hooks.redirectLayers = CountRedirect;
+    SetLayerHooks(&hooks);
+    g_redirects = 0;
+    cxBrush *b = Make(1);
+    AddBrushLayerUse(b);
+    AddBrushLayerUse(b);
+    ASSERT_EQ(Run("ScaleBrush", {1.0, 4.0, 3.0}), 0);
+    EXPECT_EQ(g_redirects, 1);  // one copy for both layers
+    EXPECT_EQ(Brush(1), b);
+    EXPECT_EQ(b->width, 4);
+    EXPECT_EQ(b->layerUses, 0);
+    // The copy keeps the old picture, pending free, under an automatic ID.
+    cxBrush *copy = nullptr;
+    for (cxBrush *r = GetFirstBrush(); r; r = reinterpret_cast<cxBrush *>(r->header.next))
+        if (r != b) copy = r;
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->width, 8);
+    EXPECT_EQ(copy->layerUses, 2);
+    EXPECT_EQ(copy->pendingFree, 1u);
+    EXPECT_EQ(At(copy->bitmap, 7, 5), ColourAt(7, 5));
+    // Reading makes no copy.
+    ASSERT_EQ(Run("ReadBrushPixel", {1.0, 0.0, 0.0}), 0);
+    EXPECT_EQ(g_redirects, 1);
+    SetLayerHooks(nullptr);
 }
 
 // Every command that changes a brush: valid arguments after the ID.

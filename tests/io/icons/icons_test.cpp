@@ -13,6 +13,7 @@
 #include "images/brushes/brush.h"
 #include "images/core/argb_bitmaps.h"
 #include "io/icons/app_icons.h"
+#include "io/icons/icon_images.h"
 #include "io/icons/icons.h"
 #include "io/stream/applet_record.h"
 #include "tests/engine/runtime/vm_fixture.h"
@@ -426,6 +427,79 @@ TEST_F(Icons, OldAppletsCannotCreateOrLoad) {
     FreeApplet(applet);
 }
 
+TEST_F(Icons, PlugInsGetCopiesOfTheImages) {
+    ASSERT_EQ(Create(1, {{Png("16.png", 16, 16, 1, true), Png("16s.png", 16, 16, 2, true)},
+                         {Png("32.png", 32, 32, 3, false), "", 1},
+                         {Png("48.png", 48, 48, 4, false)}}),
+              0);
+    const cxObjectID id{1, nullptr};
+    cxPluginIconImage *list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetIconImageList(id, &list, &count), 0);
+    ASSERT_EQ(count, 4);
+    struct {
+        int size;
+        uint32_t flags, seed;
+    } expected[] = {{16, 0, 1}, {16, CX_ICONIMAGE_SELECTED, 2},
+                    {32, CX_ICONIMAGE_STANDARD | CX_ICONIMAGE_OPAQUE, 3}, {48, CX_ICONIMAGE_OPAQUE, 4}};
+    const cxPluginIconImage *n = list;
+    for (const auto &e : expected) {
+        ASSERT_NE(n, nullptr);
+        EXPECT_EQ(n->width, e.size);
+        EXPECT_EQ(n->flags, e.flags) << e.size;
+        std::vector<uint32_t> px = Pattern(e.size, e.size, e.seed, e.size == 16).px;
+        EXPECT_EQ(0, memcmp(n->pixels, px.data(), px.size() * 4));
+        n = n->next;
+    }
+    // the copies outlive the icon
+    ASSERT_EQ(Cmd("FreeIcon", {1}), 0);
+    EXPECT_EQ(list->width, 16);
+    FreeIconImageList(list);
+    EXPECT_EQ(GetIconImageList(id, &list, &count), ERR_FINDICON);
+
+    ASSERT_EQ(Create(1, {{Png("16.png", 16, 16, 1, true), Png("16s.png", 16, 16, 2, true)},
+                         {Png("32.png", 32, 32, 3, false), "", 1},
+                         {Png("48.png", 48, 48, 4, false)}}),
+              0);
+    struct {
+        int w, h;
+        uint32_t flags;
+        int code, gotW;
+        uint32_t gotFlags;
+    } sizes[] = {
+        {32, 32, 0, 0, 32, CX_ICONIMAGE_STANDARD | CX_ICONIMAGE_OPAQUE},
+        {24, 24, 0, 0, 24, 0},                                     // 16 and 32 equally close: the first
+        {24, 24, CX_ICONREQ_EXACT, ERR_ICONENTRY, 0, 0},
+        {24, 24, CX_ICONREQ_NOSCALE | CX_ICONREQ_SELECTED, 0, 16, CX_ICONIMAGE_SELECTED},
+        {90, 90, CX_ICONREQ_SMOOTH, 0, 90, CX_ICONIMAGE_OPAQUE},     // from the 48
+        {0, 0, 0, ERR_ICONENTRY, 0, 0},
+    };
+    for (const auto &c : sizes) {
+        cxPluginIconImage *img = nullptr;
+        EXPECT_EQ(GetIconImageOfSize(id, c.w, c.h, c.flags, &img), c.code) << c.w << " " << c.flags;
+        if (c.code) {
+            EXPECT_EQ(img, nullptr);
+            continue;
+        }
+        ASSERT_NE(img, nullptr);
+        EXPECT_EQ(img->width, c.gotW);
+        EXPECT_EQ(img->height, c.gotW);
+        EXPECT_EQ(img->flags, c.gotFlags) << c.w;
+        FreeIconImageList(img);
+    }
+    // by scale of the standard size
+    const double twice[2] = {2.0, 2.0};
+    cxPluginIconImage *img = nullptr;
+    ASSERT_EQ(GetIconImageAtScale(id, twice, 0, &img), 0);
+    EXPECT_EQ(img->width, 64);
+    FreeIconImageList(img);
+    ASSERT_EQ(GetIconImageAtScale(id, nullptr, CX_ICONREQ_EXACT, &img), 0);
+    EXPECT_EQ(img->width, 32);
+    std::vector<uint32_t> px = Pattern(32, 32, 3, false).px;
+    EXPECT_EQ(0, memcmp(img->pixels, px.data(), px.size() * 4));
+    FreeIconImageList(img);
+}
+
 class BrushIcons : public Icons {
 protected:
     void TearDown() override {
@@ -549,6 +623,14 @@ TEST_F(AppIcons, SlotImagesMustHaveTheSlotsSize) {
     std::vector<uint32_t> sel = Pattern(48, 48, 2, true).px;
     EXPECT_EQ(0, memcmp(list->next->pixels, sel.data(), sel.size() * 4));
     EXPECT_EQ(list->next->next, nullptr);
+    // plug-ins get copies
+    cxPluginIconImage *copies = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAppIconImageList(&copies, &count), 0);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(copies->next->flags, uint32_t(CX_APPICON_SELECTED));
+    EXPECT_NE(copies->pixels, list->pixels);
+    FreeIconImageList(copies);
 }
 
 TEST_F(AppIcons, TheAppletsDeclaredIconFillsTheSlots) {

@@ -192,6 +192,16 @@ TEST_F(Serial, BytesTravelBothWays) {
     EXPECT_EQ(Num(3), 0);
 }
 
+TEST_F(Serial, TimedWriteStopsWhenTheLineBacksUp) {
+    ASSERT_EQ(Open(6, pair.near()), 0);
+    // nobody reads the far end: the queues fill and the wait runs out
+    const std::string big(4 << 20, 'x');
+    ASSERT_EQ(Write(6, big, 300), 0);
+    EXPECT_GT(Num(1), 0);
+    EXPECT_LT(Num(1), double(big.size()));
+    EXPECT_EQ(Num(2), 1);
+}
+
 TEST_F(Serial, TimedReadReturnsWhatCameAndTheFlag) {
     ASSERT_EQ(Open(3, pair.near()), 0);
     FarWrite("abc");

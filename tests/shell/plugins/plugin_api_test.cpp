@@ -242,6 +242,25 @@ TEST(PluginApi, SlotsWaitingForOtherSubsystemsAnswerClearly) {
     EXPECT_STREQ(md5, "0cc175b9c0f1b6a831c399e269772661");
 }
 
+TEST(PluginApi, IconServices) {
+    const cxApiGraphics *g = Api()->graphics;
+    void *list = reinterpret_cast<void *>(1);
+    int count = -1;
+    const cxPluginObjectID missing{5, nullptr};
+    EXPECT_EQ(g->GetIconImages(&missing, &list, &count), ERR_FINDICON);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(count, 0);
+    uint32_t *argb = reinterpret_cast<uint32_t *>(1);
+    EXPECT_EQ(g->GetIconImage(&missing, 16, 16, &argb), ERR_FINDICON);
+    EXPECT_EQ(argb, nullptr);
+    EXPECT_EQ(g->GetIconImage(nullptr, 16, 16, &argb), ERR_WRONGUSAGE);
+    // no application icon was set up
+    EXPECT_EQ(g->GetAppIconList(&list, &count), 0);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(count, 0);
+    g->FreeIconImages(nullptr);
+}
+
 TEST(PluginApi, FileServices) {
     const cxApiFiles *files = Api()->files;
     cxtest::TempDir dir;

@@ -83,3 +83,5 @@ static_assert(sizeof(cxTagItem) == 8);
 static_assert(sizeof(cxSaverFormat) == 12);
 static_assert(offsetof(cxPluginStat, flags) == 4 && offsetof(cxPluginStat, sizeLow) == 8 &&
               offsetof(cxPluginStat, sizeHigh) == 12 && offsetof(cxPluginStat, accessTime) == 16);
+static_assert(sizeof(cxPluginIconImage) == 20 && offsetof(cxPluginIconImage, pixels) == 4 &&
+              offsetof(cxPluginIconImage, flags) == 16);

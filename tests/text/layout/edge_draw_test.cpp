@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "engine/errors/error_codes.h"
 #include "text/layout/edge_draw.h"
 
 namespace {
@@ -89,6 +90,42 @@ TEST(Shadow, DirectionsAndTheSouthEastFallback) {
         EXPECT_EQ(dx, expect[d][0]) << d;
         EXPECT_EQ(dy, expect[d][1]) << d;
     }
+}
+
+} // namespace
+
+#include "text/layout/outline_image.h"
+
+namespace {
+
+TEST(OutlineImage, GrowsAMaskByTheEdge) {
+    cxBitmap *mask = AllocMask(nullptr, 4, 3, 1, nullptr, 0);
+    cxOsBitmapLock l{};
+    ASSERT_TRUE(LockBitmap(mask, 0, &l));
+    l.pixels[size_t(1) * l.rowLength] = 0x40; // pixel (1, 1)
+    UnlockBitmap(&l);
+    cxBitmap *b, *m, *a;
+    int32_t w, h;
+    ASSERT_EQ(BuildOutlineImage(mask, nullptr, 4, 3, 0xFF0000, 2, &b, &m, &a, &w, &h), 0);
+    EXPECT_EQ(w, 4 + 5);
+    EXPECT_EQ(h, 3 + 5);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(a, nullptr);
+    ASSERT_TRUE(LockBitmap(m, 0, &l));
+    int set = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool on = l.pixels[size_t(y) * l.rowLength + size_t(x >> 3)] & (0x80 >> (x & 7));
+            set += on;
+            // The source pixel sits at (1 + 2, 1 + 2): a 5 x 5 square around it.
+            EXPECT_EQ(on, x >= 1 && x <= 5 && y >= 1 && y <= 5) << x << "," << y;
+        }
+    UnlockBitmap(&l);
+    EXPECT_EQ(set, 25);
+    FreeBitmap(b);
+    FreeMask(m);
+    FreeMask(mask);
+    EXPECT_EQ(BuildOutlineImage(nullptr, nullptr, 4, 3, 0, 65, &b, &m, &a, &w, &h), ERR_WRONGUSAGE);
 }
 
 } // namespace

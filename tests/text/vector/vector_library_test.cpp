@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -401,6 +402,72 @@ TEST_F(VectorLibrary, DrawPathDrawsInTheStyleAndRefusesWhatItCannotDraw) {
     EXPECT_EQ(Cmd("DrawPath", {4, 0, 0, 0xFFFFFF}), ERR_BITMAP);
 }
 
+TEST_F(VectorLibrary, DisplayOptionsTurnScaleAndAnchorTheDrawing) {
+    ASSERT_EQ(Cmd("SetFillStyle", {1}), 0);
+    ASSERT_EQ(Cmd("StartPath", {1}), 0);
+    ASSERT_EQ(Cmd("AddBoxToPath", {1, 0, 0, 20, 10}), 0);
+    // The box of the pixels of a colour.
+    auto box = [&](uint32_t colour, int out[4]) {
+        out[0] = out[1] = 1000;
+        out[2] = out[3] = -1;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (Pixel(x, y) == colour) {
+                    out[0] = std::min(out[0], x);
+                    out[1] = std::min(out[1], y);
+                    out[2] = std::max(out[2], x);
+                    out[3] = std::max(out[3], y);
+                }
+    };
+    auto draw = [&](std::initializer_list<std::pair<const char *, double>> options, uint32_t colour) {
+        FillRect(bitmap, 0, 0, 64, 48, 0);
+        return Call("DrawPath", [&] {
+            for (double v : {1.0, 20.0, 20.0, double(colour)}) lua_pushnumber(L, v);
+            lua_newtable(L);
+            for (const auto &o : options) SetTableDouble(L, o.first, o.second);
+        });
+    };
+    int b[4];
+    ASSERT_EQ(draw({}, 0xFF0000), 0);
+    box(0xFF0000, b);
+    EXPECT_EQ(b[0], 20);
+    EXPECT_EQ(b[1], 20);
+    EXPECT_EQ(CountColour(0xFF0000), 200);
+
+    ASSERT_EQ(draw({{"scalex", 2}}, 0x00FF00), 0);
+    box(0x00FF00, b);
+    EXPECT_EQ(b[2] - b[0] + 1, 40);
+    EXPECT_EQ(b[3] - b[1] + 1, 10);
+    EXPECT_EQ(CountColour(0x00FF00), 400);
+
+    // A quarter turn about the centre: 10 wide, 20 high, same middle.
+    ASSERT_EQ(draw({{"rotate", 90}, {"anchorx", 0.5}, {"anchory", 0.5}}, 0x0000FF), 0);
+    box(0x0000FF, b);
+    EXPECT_EQ(b[2] - b[0] + 1, 10);
+    EXPECT_EQ(b[3] - b[1] + 1, 20);
+    EXPECT_EQ(b[0] + b[2], 2 * 20 + 19);
+    EXPECT_EQ(CountColour(0x0000FF), 200);
+
+    // Anchored without a turn: the anchor point goes to the position.
+    ASSERT_EQ(draw({{"anchorx", 0.5}, {"anchory", 1}}, 0xFFFF00), 0);
+    box(0xFFFF00, b);
+    EXPECT_EQ(b[0], 10);
+    EXPECT_EQ(b[1], 10);
+
+    // Half transparent over black: half the colour.
+    ASSERT_EQ(draw({{"transparency", 128}}, 0xFF0000), 0);
+    const uint32_t half = Pixel(25, 25);
+    EXPECT_GE(half >> 16, 0x70u);
+    EXPECT_LE(half >> 16, 0x90u);
+
+    EXPECT_EQ(draw({{"scalex", 0}}, 0xFFFFFF), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("DrawPath", [&] {
+                  for (double v : {1.0, 0.0, 0.0, 0.0}) lua_pushnumber(L, v);
+                  lua_pushstring(L, "no table");
+              }),
+              ERR_TABEXPECTED);
+}
+
 TEST_F(VectorLibrary, TextItemsNeedATrueTypeFontAndFollowIt) {
     ASSERT_EQ(Cmd("StartPath", {1}), 0);
     ASSERT_EQ(Cmd("MoveTo", {1, 2, 30}), 0);
@@ -459,9 +526,25 @@ TEST_F(VectorLibrary, TextItemsNeedATrueTypeFontAndFollowIt) {
     EXPECT_EQ(native.calls[4], 1);
     // Once its font is closed a text item cannot be drawn.
     EXPECT_EQ(StrCmd("SetVectorEngine", "default"), 0);
-    ForgetVectorFont(g_font);
+    OsCloseFont(g_font);
+    g_font = nullptr;
     EXPECT_EQ(native.calls[5], 1);
     EXPECT_EQ(Cmd("DrawPath", {1, 0, 0, 0xFFFFFF}), ERR_VFONT);
+    // A font opened later never takes the closed one's key.
+    ASSERT_EQ(OpenPlatformFont("Bitstream Vera Sans", 16, CX_FONT_TRUETYPE, 0, 0, 0, &g_font), 0);
+    ASSERT_EQ(Call("AddTextToPath", [&] {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, "x");
+              }),
+              0);
+    EXPECT_EQ(Cmd("DrawPath", {1, 0, 0, 0xFFFFFF}), ERR_VFONT);
+    ASSERT_EQ(Cmd("StartPath", {5}), 0);
+    ASSERT_EQ(Call("AddTextToPath", [&] {
+                  lua_pushnumber(L, 5);
+                  lua_pushstring(L, "x");
+              }),
+              0);
+    EXPECT_EQ(Cmd("DrawPath", {5, 0, 0, 0xFFFFFF}), 0);
     g_engines[0] = nullptr;
     FreeAllPaths(L);
     OsCloseFont(g_font);
