@@ -66,7 +66,7 @@ extern "C" void SetKernelTags(lua_State *L, ...) {
             else if (g_kernel.callbackNesting > 0)
                 g_kernel.callbackNesting--;
         } else if (tag == CX_KTAG_USERABORT) {
-            g_userAbort = value ? 1u : 0u;
+            __atomic_store_n(&g_userAbort, value ? 1u : 0u, __ATOMIC_RELAXED);
         } else if (int *slot = TagSlot(tag)) {
             *slot = value;
         }
@@ -82,7 +82,7 @@ extern "C" void GetKernelTags(lua_State *L, ...) {
         int *out = va_arg(ap, int *);
         if (!out) continue;
         if (tag == CX_KTAG_USERABORT)
-            *out = static_cast<int>(g_userAbort);
+            *out = static_cast<int>(__atomic_load_n(&g_userAbort, __ATOMIC_RELAXED));
         else if (int *slot = TagSlot(tag))
             *out = *slot;
     }
@@ -90,8 +90,9 @@ extern "C" void GetKernelTags(lua_State *L, ...) {
 }
 
 extern "C" volatile unsigned int *GetUserAbortFlagAddress(void) { return &g_userAbort; }
-extern "C" void SetUserAbortFlag(int on) { g_userAbort = on ? 1u : 0u; }
-extern "C" int GetUserAbortFlag(void) { return static_cast<int>(g_userAbort); }
+// Posting entries set the flag from any thread: atomic stores and loads.
+extern "C" void SetUserAbortFlag(int on) { __atomic_store_n(&g_userAbort, on ? 1u : 0u, __ATOMIC_RELAXED); }
+extern "C" int GetUserAbortFlag(void) { return static_cast<int>(__atomic_load_n(&g_userAbort, __ATOMIC_RELAXED)); }
 
 extern "C" void SetRunningApplet(const cxApplet *applet) { g_kernel.applet = applet; }
 extern "C" const cxApplet *GetRunningApplet(void) { return g_kernel.applet; }

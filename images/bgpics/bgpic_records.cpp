@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/buttons.h"
 #include "display/display_record.h"
 #include "engine/errors/error_codes.h"
 #include "engine/errors/errors.h"
@@ -207,6 +208,7 @@ extern "C" void FreeBitmapSets(cxBGPic *b) {
 extern "C" void DestroyBGPic(lua_State *L, cxBGPic *b) {
     if (!b) return;
     if (!b->ownedByDisplay) RemoveObject(&g_bgpics, &b->header);
+    FreeBGPicButtons(L, b);
     FreeBitmapSets(b);
     FreeBitmap(b->displayBuffer);
     FreeBitmap(b->fill.textureBitmap);

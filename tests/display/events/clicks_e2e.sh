@@ -26,8 +26,13 @@ print("%02x%02x%02x" % tuple(pix[o:o + 3]))' "$1" "$2"
 # Pixel (92, 72) is the box's top-left corner.
 colour=$(pixel 92 72)
 # The marker's corner (8, 8) turns red and black by turns every half second.
+# Sampled until both colours were seen (a busy machine may be slow).
 marks=""
-for _ in 1 2 3 4 5 6; do marks="$marks $(pixel 8 8)"; sleep 0.3; done
+for _ in $(seq 1 20); do
+  marks="$marks $(pixel 8 8)"
+  case "$marks" in *ff0000*000000*|*000000*ff0000*) break ;; esac
+  sleep 0.3
+done
 xdotool mousemove --window "$win" 10 10 key Escape
 for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pid" 2>/dev/null; then echo "still running after ESC"; kill "$pid"; exit 1; fi
