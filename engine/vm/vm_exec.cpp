@@ -595,10 +595,17 @@ constexpr size_t kOffK = size_t(MAXSTACK) << 4; // RK offsets from here name con
 // is set, dispatch goes through a table whose every entry leads to the trace
 // point.
 // An open gate of a gated line hook counts as a trap reason (8).
+// The plain interpreter only needs to know whether there is a reason; the
+// trace point reads the reasons again.
+static inline int readtrap(lua_State *L) {
+    return L->trap.load(std::memory_order_relaxed) | (__atomic_load_n(L->gateword, __ATOMIC_RELAXED) != 0 ? 8 : 0);
+}
+static inline bool anytrap(lua_State *L) {
+    return (L->trap.load(std::memory_order_relaxed) | __atomic_load_n(L->gateword, __ATOMIC_RELAXED)) != 0;
+}
 #define updatetrap()                                                                 \
-    (trap = L->trap.load(std::memory_order_relaxed) |                                \
-            (__atomic_load_n(L->gateword, __ATOMIC_RELAXED) != 0 ? 8 : 0),           \
-     disp = (!Traced && trap != 0) ? traptab : disptab)
+    (Traced ? (void)(trap = readtrap(L), disp = disptab)                             \
+            : (void)(disp = anytrap(L) ? traptab : disptab))
 #define dojumpnext() (pc += GETARG_JOFF(*pc) + 1, updatetrap())
 
 // Untraced: the dispatch table does the trap check. Traced (the line hook
@@ -777,7 +784,7 @@ int execute(lua_State *L) {
     Instruction i;
     StkId ra;
     int status;
-    int trap;
+    int trap = 0; // the reasons (traced; the plain interpreter reads them at the trace point)
     TObject *selfkey; // SELF's key, for the part both forms share
     const int *li = nullptr;            // line info of the running function (traced)
     const Instruction *code = nullptr;  // and its code
@@ -804,6 +811,7 @@ tracepoint:
             return VM_SWITCH;
         }
     } else {
+        trap = readtrap(L);
         if (trap == 1 && cl->p->lineinfo) {
             ci->savedpc = pc;
             return VM_SWITCH;
