@@ -27,6 +27,8 @@
 #include "images/bgpics/bgpic_library.h"
 #include "images/brushes/brush_creation.h"
 #include "images/brushes/brush_library.h"
+#include "images/editing/brush_commands.h"
+#include "images/output/output_redirect.h"
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
 #include "io/dos/dos.h"
@@ -130,6 +132,8 @@ int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
     SetScriptLibraryOpener("text", OpenTextLibrary);
     SetScriptLibraryOpener("brush", OpenBrushLibrary);
+    AddBrushCommandTable(GetBrushEditingCommands());
+    InstallOutputRedirection();
     SetScriptLibraryOpener("bgpic", OpenBGPicLibrary);
     RegisterPreloadKind(CX_OBJ_BRUSH, "BRUSH", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
                                                   const cxStartupOptions *) { return PreloadBrushItem(L, item); });
