@@ -7,14 +7,37 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
 shift || true
-cmake --preset "$preset" >/dev/null
-if [ "$preset" = tsan ]; then
-  # Only the tests labelled "threads" run under ThreadSanitizer.
-  cmake --build --preset "$preset" --target cx_threads_tests
-else
-  cmake --build --preset "$preset"
+inner=0
+if [ "${1:-}" = --inner ]; then
+  inner=1
+  shift
+fi
+if [ $inner = 0 ]; then
+  cmake --preset "$preset" >/dev/null
+  if [ "$preset" = tsan ]; then
+    # Only the tests labelled "threads" run under ThreadSanitizer.
+    cmake --build --preset "$preset" --target cx_threads_tests
+  else
+    cmake --build --preset "$preset"
+  fi
+fi
+# Tests labelled x11 read windows back and inject input: they run after the
+# others, one at a time, so that no other test's window covers theirs.
+run_tests() {
+  if [ "$preset" = tsan ]; then
+    ctest --preset "$preset" "$@"
+    return
+  fi
+  local status=0
+  ctest --preset "$preset" -LE x11 "$@" || status=1
+  ctest --preset "$preset" -L x11 "$@" || status=1
+  return $status
+}
+if [ $inner = 1 ]; then
+  run_tests "$@"
+  exit
 fi
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" ctest --preset "$preset" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" "$0" "$preset" --inner "$@"
 fi
-exec ctest --preset "$preset" "$@"
+run_tests "$@"
