@@ -66,10 +66,9 @@ extern "C" void FillBitmapRect(cxBitmap *bm, int32_t x, int32_t y, int32_t width
     if (x1 <= x0 || y1 <= y0) return;
     const uint32_t pixel = ColorToPixel(colour & 0xFFFFFF, s->format, 0);
     const int32_t rowLength = int32_t(s->bytesPerRow / s->bytesPerPixel);
-    if (s->bytesPerPixel == 2)
-        FillKernel16(s->pixels, x0, y0, x1 - x0, y1 - y0, rowLength, pixel);
-    else
-        FillKernel32(s->pixels, x0, y0, x1 - x0, y1 - y0, rowLength, pixel);
+    const bool two = s->bytesPerPixel == 2;
+    const cxFillJob job{s->pixels, x0, y0, x1 - x0, y1 - y0, rowLength, two ? 4u : 10u, pixel, 255};
+    two ? FillPixels16(&job) : FillPixels32(&job);
 }
 
 extern "C" int MakeOwnDisplayPicture(lua_State *, cxDisplay *d) {

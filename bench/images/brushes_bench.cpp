@@ -130,7 +130,7 @@ void BM_DisplayBrushAlphaVsBlendKernel(benchmark::State &st) {
     const cxAlphaBlendJob job{sc.s.pixels, 0, 0, 0, 0, int32_t(sc.s.rowLength), sc.t.pixels, 0, 0,
                               int32_t(sc.t.rowLength), kW, kH, sc.a.pixels, nullptr, int32_t(sc.a.rowLength), 0,
                               sc.t.pixelFormat};
-    Pair(st, [&] { BltAlphaKernel32(&job, 0); }, [&] { return DisplayBrushByID(sc.L, {1, nullptr}, 0, 0, 0); });
+    Pair(st, [&] { BlendAlphaPixels32(&job); }, [&] { return DisplayBrushByID(sc.L, {1, nullptr}, 0, 0, 0); });
 }
 
 BENCHMARK(BM_DisplayBrushOpaqueVsSafeBlt)->Unit(benchmark::kMicrosecond);

@@ -154,28 +154,6 @@ void ExtractAlphaBytes(const uint32_t *argb, int32_t width, int32_t height, int3
 void ExpandIndexedRows(const uint8_t *src, int32_t srcRowLength, uint32_t *dst, int32_t dstRowLength, int32_t width,
                        int32_t height, const uint32_t *palette, int32_t encoding);
 
-/* The blitters' kernels by their argument lists. */
-void BltBitmapKernel16(const void *src, int32_t srcX, int32_t srcY, void *dst, int32_t dstX, int32_t dstY,
-                       int32_t width, int32_t height, int32_t srcRowLength, int32_t dstRowLength);
-void BltBitmapKernel32(const void *src, int32_t srcX, int32_t srcY, void *dst, int32_t dstX, int32_t dstY,
-                       int32_t width, int32_t height, int32_t srcRowLength, int32_t dstRowLength);
-void BltMaskKernel16(const void *src, int32_t srcX, int32_t srcY, void *dst, int32_t dstX, int32_t dstY,
-                     int32_t width, int32_t height, int32_t srcRowLength, int32_t dstRowLength, const uint8_t *mask,
-                     int32_t maskBytesPerRow);
-void BltMaskKernel32(const void *src, int32_t srcX, int32_t srcY, void *dst, int32_t dstX, int32_t dstY,
-                     int32_t width, int32_t height, int32_t srcRowLength, int32_t dstRowLength, const uint8_t *mask,
-                     int32_t maskBytesPerRow);
-/* mode 0 blend, 1 copy where alpha is not 0, 2 over the destination alpha. */
-void BltAlphaKernel16(const cxAlphaBlendJob *job, int32_t mode);
-void BltAlphaKernel32(const cxAlphaBlendJob *job, int32_t mode);
-void FillKernel16(void *dst, int32_t x, int32_t y, int32_t width, int32_t height, int32_t rowLength, uint32_t pixel);
-void FillKernel32(void *dst, int32_t x, int32_t y, int32_t width, int32_t height, int32_t rowLength, uint32_t pixel);
-/* Blends a pixel value of the format at an opacity 0-254. */
-void BlendFillKernel16(void *dst, int32_t x, int32_t y, int32_t width, int32_t height, int32_t rowLength,
-                       uint32_t format, uint32_t pixel, int32_t opacity);
-void BlendFillKernel32(void *dst, int32_t x, int32_t y, int32_t width, int32_t height, int32_t rowLength,
-                       uint32_t format, uint32_t pixel, int32_t opacity);
-
 #ifdef __cplusplus
 }
 #endif

@@ -74,10 +74,10 @@ extern "C" int BltBitmapSoft(const cxOsBitmapLock *src, int32_t sx, int32_t sy, 
     const uint32_t sf = src->pixelFormat, df = dst->pixelFormat;
     const bool overlap = src->pixels == dst->pixels && dy > sy;
     if (sf == df && !overlap && src->bytesPerPixel != 3) {
-        if (src->bytesPerPixel == 2)
-            BltBitmapKernel16(src->pixels, sx, sy, dst->pixels, dx, dy, w, h, int32_t(src->rowLength), int32_t(dst->rowLength));
-        else
-            BltBitmapKernel32(src->pixels, sx, sy, dst->pixels, dx, dy, w, h, int32_t(src->rowLength), int32_t(dst->rowLength));
+        const cxPixelCopyJob job{src->pixels, dst->pixels, sx, sy, dx, dy, w, h, int32_t(src->rowLength),
+                                 int32_t(dst->rowLength), 0, 10, 10};
+        if (src->bytesPerPixel == 2) CopyPixels16(&job);
+        else CopyPixels32(&job);
         return 0;
     }
     if (sf != df && sf >= 10 && df >= 10) {
@@ -102,12 +102,10 @@ extern "C" int BltBitmapMaskSoft(const cxOsBitmapLock *src, int32_t sx, int32_t 
     // One buffer (a brush scrolled within itself): the row path below.
     const bool shared = src->pixels == dst->pixels;
     if (sf == df && src->bytesPerPixel != 3 && !shared) {
-        if (src->bytesPerPixel == 2)
-            BltMaskKernel16(src->pixels, sx, sy, dst->pixels, dx, dy, w, h, int32_t(src->rowLength),
-                            int32_t(dst->rowLength), mask->pixels, mbpr);
-        else
-            BltMaskKernel32(src->pixels, sx, sy, dst->pixels, dx, dy, w, h, int32_t(src->rowLength),
-                            int32_t(dst->rowLength), mask->pixels, mbpr);
+        const cxMaskedCopyJob job{src->pixels, dst->pixels, mask->pixels, sx, sy, dx, dy, w, h,
+                                  int32_t(src->rowLength), mbpr, int32_t(dst->rowLength), 0};
+        if (src->bytesPerPixel == 2) CopyPixelsThroughMask16(&job);
+        else CopyPixelsThroughMask32(&job);
         return 0;
     }
     if (sf == 10 && (df == 11 || df == 12) && !shared) {
@@ -157,8 +155,10 @@ extern "C" int BltBitmapAlphaKernel(const cxOsBitmapLock *src, int32_t sx, int32
                         int32_t(dst->rowLength), w, h, alpha->pixels, mode == 2 ? dstAlpha->pixels : nullptr,
                         int32_t(alpha->rowLength), mode == 2 ? int32_t(dstAlpha->rowLength) : 0, df};
     const auto run = [&] {
-        if (dst->bytesPerPixel == 2) BltAlphaKernel16(&job, mode);
-        else BltAlphaKernel32(&job, mode);
+        const bool two = dst->bytesPerPixel == 2;
+        if (mode == 1) two ? CopyAlphaPixels16(&job) : CopyAlphaPixels32(&job);
+        else if (mode == 2) two ? CompositeAlphaPixels16(&job) : CompositeAlphaPixels32(&job);
+        else two ? BlendAlphaPixels16(&job) : BlendAlphaPixels32(&job);
     };
     const bool shared = src->pixels == dst->pixels;
     if (src->pixelFormat == df && !shared) {
@@ -198,16 +198,13 @@ extern "C" int FillRectSoft(const cxOsBitmapLock *dst, int32_t x, int32_t y, int
     if (!Inside(x, y, w, h, dst->width, dst->height)) return ERR_COORDSRANGE;
     const uint32_t pixel = ColorToPixel(colour, dst->pixelFormat, 0);
     const int32_t rl = int32_t(dst->rowLength);
+    const bool two = dst->bytesPerPixel == 2;
     if (level >= 255) {
-        if (dst->bytesPerPixel == 2) FillKernel16(dst->pixels, x, y, w, h, rl, pixel);
-        else {
-            const cxFillJob job{dst->pixels, x, y, w, h, rl, dst->pixelFormat, pixel, 255};
-            FillPixels32(&job);
-        }
-    } else if (dst->bytesPerPixel == 2) {
-        BlendFillKernel16(dst->pixels, x, y, w, h, rl, dst->pixelFormat, pixel, level);
+        const cxFillJob job{dst->pixels, x, y, w, h, rl, two ? 4u : dst->pixelFormat, pixel, 255};
+        two ? FillPixels16(&job) : FillPixels32(&job);
     } else {
-        BlendFillKernel32(dst->pixels, x, y, w, h, rl, dst->pixelFormat, pixel, level);
+        const cxFillJob job{dst->pixels, x, y, w, h, rl, dst->pixelFormat, pixel, level};
+        two ? BlendFillPixels16(&job) : BlendFillPixels32(&job);
     }
     return 0;
 }

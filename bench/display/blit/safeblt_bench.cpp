@@ -1,6 +1,6 @@
 // SafeBlt of a 640x480 and a 1920x1080 brush into a display's first back
 // bitmap, opaque and through an alpha channel, beside the bare kernel
-// (BltBitmapKernel32, BltAlphaKernel32) on the same pixels in the same run.
+// (CopyPixels32, BlendAlphaPixels32) on the same pixels in the same run.
 // Each pair alternates the two calls and keeps the fastest time of each,
 // which load on the machine does not reach; overhead_% is SafeBlt over the
 // kernel, allocs the heap allocations per SafeBlt. The window refresh is
@@ -114,8 +114,8 @@ void BM_SafeBltOpaque(benchmark::State &st) {
     Pair(
         st, sc,
         [&] {
-            BltBitmapKernel32(sc.s.pixels, 0, 0, sc.b.pixels, 0, 0, sc.w, sc.h, int32_t(sc.s.rowLength),
-                              int32_t(sc.b.rowLength));
+            const cxPixelCopyJob copy{sc.s.pixels, sc.b.pixels, 0, 0, 0, 0, sc.w, sc.h, int32_t(sc.s.rowLength), int32_t(sc.b.rowLength), 0, 10, 10};
+            CopyPixels32(&copy);
         },
         [&] { sc.Blt(nullptr); });
 }
@@ -125,7 +125,7 @@ void BM_SafeBltAlpha(benchmark::State &st) {
     const cxAlphaBlendJob job{sc.s.pixels, 0, 0, 0, 0, int32_t(sc.s.rowLength), sc.b.pixels, 0, 0,
                               int32_t(sc.b.rowLength), sc.w, sc.h, sc.a.pixels, nullptr, int32_t(sc.a.rowLength), 0,
                               sc.b.pixelFormat};
-    Pair(st, sc, [&] { BltAlphaKernel32(&job, 0); }, [&] { sc.Blt(sc.alpha); });
+    Pair(st, sc, [&] { BlendAlphaPixels32(&job); }, [&] { sc.Blt(sc.alpha); });
 }
 
 BENCHMARK(BM_SafeBltOpaque)->Arg(0)->Arg(1);

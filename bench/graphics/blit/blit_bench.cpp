@@ -1,6 +1,6 @@
 // Mpx/s of the blit front-ends (BltBitmap, BltBitmapAlpha, FillRect on
-// bitmap handles) beside the bare kernels they end in (BltBitmapKernel32,
-// BltAlphaKernel32, FillPixels32) on the same pixels, 640x480 and 1920x1080
+// bitmap handles) beside the bare kernels they end in (CopyPixels32,
+// BlendAlphaPixels32, FillPixels32) on the same pixels, 640x480 and 1920x1080
 // in format 10. "allocs" counts heap allocations per blit.
 #include <benchmark/benchmark.h>
 
@@ -81,8 +81,8 @@ void Run(benchmark::State &st, const Images &im, Fn &&fn) {
 void BM_CopyKernel(benchmark::State &st) {
     Images im(int(st.range(0)));
     Run(st, im, [&] {
-        BltBitmapKernel32(im.s.pixels, 0, 0, im.d.pixels, 0, 0, im.w, im.h, int32_t(im.s.rowLength),
-                          int32_t(im.d.rowLength));
+        const cxPixelCopyJob copy{im.s.pixels, im.d.pixels, 0, 0, 0, 0, im.w, im.h, int32_t(im.s.rowLength), int32_t(im.d.rowLength), 0, 10, 10};
+            CopyPixels32(&copy);
     });
 }
 void BM_CopyFrontEnd(benchmark::State &st) {
@@ -95,7 +95,7 @@ void BM_AlphaKernel(benchmark::State &st) {
     const cxAlphaBlendJob job{im.s.pixels, 0, 0, 0, 0, int32_t(im.s.rowLength), im.d.pixels, 0, 0,
                               int32_t(im.d.rowLength), im.w, im.h, im.a.pixels, nullptr, int32_t(im.a.rowLength), 0,
                               im.d.pixelFormat};
-    Run(st, im, [&] { BltAlphaKernel32(&job, 0); });
+    Run(st, im, [&] { BlendAlphaPixels32(&job); });
 }
 void BM_AlphaFrontEnd(benchmark::State &st) {
     Images im(int(st.range(0)));
@@ -146,8 +146,8 @@ void BM_PairCopy(benchmark::State &st) {
     Pair(
         st, im,
         [&] {
-            BltBitmapKernel32(im.s.pixels, 0, 0, im.d.pixels, 0, 0, im.w, im.h, int32_t(im.s.rowLength),
-                              int32_t(im.d.rowLength));
+            const cxPixelCopyJob copy{im.s.pixels, im.d.pixels, 0, 0, 0, 0, im.w, im.h, int32_t(im.s.rowLength), int32_t(im.d.rowLength), 0, 10, 10};
+            CopyPixels32(&copy);
         },
         [&] { BltBitmap(im.src, 0, 0, im.dst, 0, 0, im.w, im.h); });
 }
@@ -156,7 +156,7 @@ void BM_PairAlpha(benchmark::State &st) {
     const cxAlphaBlendJob job{im.s.pixels, 0, 0, 0, 0, int32_t(im.s.rowLength), im.d.pixels, 0, 0,
                               int32_t(im.d.rowLength), im.w, im.h, im.a.pixels, nullptr, int32_t(im.a.rowLength), 0,
                               im.d.pixelFormat};
-    Pair(st, im, [&] { BltAlphaKernel32(&job, 0); },
+    Pair(st, im, [&] { BlendAlphaPixels32(&job); },
          [&] { BltBitmapAlpha(im.src, 0, 0, im.dst, 0, 0, im.w, im.h, im.alpha); });
 }
 void BM_PairFill(benchmark::State &st) {
