@@ -132,6 +132,17 @@ int32_t ClampCoordinate(double v) { return int32_t(std::clamp(v, -1e9, 1e9)); }
 
 } // namespace
 
+extern "C" int BindPathTextItems(const cxPathRender *r, cxPlugin *engine) { return BindTextItems(r, engine); }
+
+extern "C" int FillPathImage(const cxPathRender *r, cxBitmap *image, int32_t width, int32_t height) {
+    const cxDrawStyle &ds = r->style.drawStyle;
+    if (ds.fillStyle == CX_FILLGRADIENT) {
+        const cxGradient grad = ToGradient(ds.gradient);
+        if (DrawGradient(image, 0, 0, width, height, &grad) == 0) return 0;
+    }
+    return FillRect(image, 0, 0, width, height, r->colour & 0xFFFFFFu);
+}
+
 extern "C" void SetPathLayerHook(cxPathLayerHook hook) { g_layerHook = hook; }
 
 extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, const double *matrix, double ox,

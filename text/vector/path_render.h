@@ -45,6 +45,14 @@ int RenderPath(lua_State *L, cxPathRender *render, int32_t x, int32_t y, int opt
 int RenderPathCoverage(cxPathRender *render, int fill, int32_t lineWidth, const double *matrix, double ox, double oy,
                        uint8_t **coverage, int32_t *boxX, int32_t *boxY, int32_t *width, int32_t *height);
 
+/* Gives every Text item of a drawing the engine's handle of its font.
+   0, ERR_VFONT or the engine's error. */
+int BindPathTextItems(const cxPathRender *render, cxPlugin *engine);
+
+/* Fills a whole bitmap with a drawing's fill: the drawing style's
+   gradient for gradient fills, else the colour. 0 or the fill's error. */
+int FillPathImage(const cxPathRender *render, cxBitmap *image, int32_t width, int32_t height);
+
 /* DrawPath's work: finds the path and renders it with the current engine,
    vector style and drawing style. */
 int DrawPathCommand(lua_State *L, cxObjectID id, int32_t x, int32_t y, uint32_t colour, int optionsIndex);

@@ -10,6 +10,7 @@
 #include "engine/runtime/runtime.h"
 #include "graphics/vector/ft_engine.h"
 #include "graphics/vector/vector_engine.h"
+#include "text/vector/path_brush.h"
 #include "text/vector/path_render.h"
 #include "text/vector/vector_font_cache.h"
 
@@ -377,6 +378,18 @@ int DrawPath(lua_State *L) {
     return DrawPathCommand(L, id, x, y, colour, options);
 }
 
+// PathToBrush(path, brush)
+int PathToBrush(lua_State *L) {
+    CheckArgCount(L, 2, 2, 0, 0);
+    cxObjectID path;
+    GetObjectIDArg(&path, L, 1);
+    cxOptionalNumber n;
+    GetOptionalNumberArg(&n, L, 2);
+    cxObjectID brush = n.wasNil ? cxObjectID{0, reinterpret_cast<void *>(1)} : cxObjectID{n.value, nullptr};
+    if (int err = PathToBrushCommand(L, path, &brush)) return err;
+    return n.wasNil ? PushObjectID(L, brush) : 0;
+}
+
 int SetLineJoin(lua_State *L) {
     CheckArgCount(L, 1, 1, 0, 0);
     GetVectorStyle()->lineJoin = uint32_t(CheckInt(L, 1));
@@ -496,6 +509,7 @@ const luaL_reg kCommands[] = {
     {"MoveTo", MoveTo},
     {"NormalizePath", NormalizePath},
     {"PathItems", PathItems},
+    {"PathToBrush", PathToBrush},
     {"RelCurveTo", RelCurveTo},
     {"RelLineTo", RelLineTo},
     {"RelMoveTo", RelMoveTo},
