@@ -7,6 +7,7 @@
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/vector/vector_fonts.h"
 #include "text/fonts/truetype.h"
+#include "text/library/text_state.h"
 
 namespace {
 
@@ -35,7 +36,13 @@ void *Resolve(uint32_t key, const cxPlugin *engine) {
 
 extern "C" void SetVectorTextFontHook(cxVectorTextFontHook hook) { g_fontHook = hook; }
 
-extern "C" cxOsFont *GetVectorTextFont(lua_State *L, int32_t *size) { return g_fontHook ? g_fontHook(L, size) : nullptr; }
+extern "C" cxOsFont *GetVectorTextFont(lua_State *L, int32_t *size) {
+    if (g_fontHook) return g_fontHook(L, size);
+    // The text library's current font at the size it was opened with.
+    cxOsFont *font = GetCurrentFont();
+    if (font) *size = font->size;
+    return font;
+}
 
 extern "C" int GetVectorFont(cxOsFont *font, cxPlugin *engine, void **handle) {
     if (!font || font->kind != CX_FONT_TRUETYPE) return ERR_VFONTTYPE;

@@ -14,9 +14,8 @@
 extern "C" {
 #endif
 
-/* The font Text items are added in: the text library's current font and
-   its size. The text library registers it; without it AddTextToPath
-   fails with ERR_VFONTTYPE. */
+/* The font Text items are added in and its size; without a hook, the
+   text library's current font at the size it was opened with. */
 typedef cxOsFont *(*cxVectorTextFontHook)(lua_State *L, int32_t *size);
 void SetVectorTextFontHook(cxVectorTextFontHook hook);
 cxOsFont *GetVectorTextFont(lua_State *L, int32_t *size);
