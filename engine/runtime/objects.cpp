@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/errors/errors.h"
+#include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 
 namespace {
@@ -187,4 +188,10 @@ extern "C" void FreeObjectDataList(lua_State *L, cxObjectData *list) {
         free(list);
         list = n;
     }
+}
+
+extern "C" cxObjectID ReadNewObjectID(lua_State *L, int index) {
+    cxOptionalNumber n;
+    GetOptionalNumberArg(&n, L, index);
+    return n.wasNil ? cxObjectID{0, reinterpret_cast<void *>(1)} : cxObjectID{n.value, nullptr};
 }

@@ -91,6 +91,10 @@ int ObjectHasID(const cxObjectHeader *header, cxObjectID id);
 /* Zeroes the header, sets its kind and its ID: the number, or, when
    automatic is set, the record's own address. */
 void InitObjectHeader(cxObjectHeader *header, int kind, int32_t number, int automatic);
+/* The ID argument of a creating command: a number (pointer null), or Nil
+   for an automatic ID, asked for by a non-null pointer that the new
+   record's address replaces. */
+cxObjectID ReadNewObjectID(lua_State *L, int index);
 
 /* ---- lists ---- */
 

@@ -21,6 +21,7 @@
 #include "images/brushes/brush.h"
 #include "images/brushes/brush_creation.h"
 #include "images/core/display_core.h"
+#include "images/core/new_id.h"
 #include "images/core/picture_load.h"
 #include "images/core/render_target.h"
 #include "io/stream/applet_record.h"
@@ -28,21 +29,6 @@
 
 namespace {
 
-struct NewID {
-    cxObjectID id{};
-    bool automatic = false;
-};
-
-NewID ReadNewID(lua_State *L, int index) {
-    cxOptionalNumber n;
-    GetOptionalNumberArg(&n, L, index);
-    NewID r;
-    r.automatic = n.wasNil != 0;
-    r.id = r.automatic ? cxObjectID{0, reinterpret_cast<void *>(1)} : cxObjectID{n.value, nullptr};
-    return r;
-}
-
-int Result(lua_State *L, const NewID &n) { return n.automatic ? PushObjectID(L, n.id) : 0; }
 int32_t Int(lua_State *L, int index) { return int32_t(std::trunc(luaL_checknumber(L, index))); }
 bool Given(lua_State *L, int index) { return lua_gettop(L) >= index && !lua_isnil(L, index); }
 
@@ -81,7 +67,7 @@ int AddFilled(lua_State *L, NewID &n, int32_t w, int32_t h, cxFillStyle &fill) {
         FreeBitmap(fill.textureBitmap);
         return err;
     }
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 struct LoadOptions {
@@ -209,7 +195,7 @@ int LoadBGPic(lua_State *L) {
             free(palette);
         }
     }
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int CreateBGPic(lua_State *L) {
@@ -288,16 +274,15 @@ int BrushToBGPic(lua_State *L) {
         return err;
     }
     if (b->image) RetainImageHandle(b->image);
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int BGPicToBrush(lua_State *L) {
     CheckArgCount(L, 2, 2, 0, 0);
     cxObjectID source;
     GetObjectIDArg(&source, L, 1);
-    cxOptionalNumber on;
-    GetOptionalNumberArg(&on, L, 2);
-    cxObjectID id = on.wasNil ? cxObjectID{0, reinterpret_cast<void *>(1)} : cxObjectID{on.value, nullptr};
+    const NewID n = ReadNewID(L, 2);
+    cxObjectID id = n.id;
     cxBGPic *b = nullptr;
     if (int err = FindBGPic(L, source, &b, 0)) return err;
     if (b->bgpicKind == 1 && (b->scaledWidth != b->baseWidth || b->scaledHeight != b->baseHeight))
@@ -308,7 +293,7 @@ int BGPicToBrush(lua_State *L) {
     cxBitmap *cm = b->scaled.mask ? DuplicateMask(b->scaled.mask, cb, w, h) : nullptr;
     cxBitmap *ca = b->scaled.alpha ? DuplicateAlpha(b->scaled.alpha, w, h) : nullptr;
     int err = (!cb || (b->scaled.mask && !cm) || (b->scaled.alpha && !ca)) ? ERR_BITMAP : 0;
-    if (!err && !on.wasNil) err = FreeBrushByID(L, id, 0);
+    if (!err && !n.automatic) err = FreeBrushByID(L, id, 0);
     const bool vector = b->bgpicKind == 1 && b->image;
     if (!err)
         err = AddBrushRecord(&id, vector ? CX_BRUSH_VECTOR : CX_BRUSH_BITMAP, w, h, w, 0, vector ? b->image : nullptr,
@@ -320,7 +305,7 @@ int BGPicToBrush(lua_State *L) {
         return err;
     }
     if (vector) RetainImageHandle(b->image);
-    return on.wasNil ? PushObjectID(L, id) : 0;
+    return n.automatic ? PushObjectID(L, id) : 0;
 }
 
 int CopyBGPic(lua_State *L) {
@@ -335,7 +320,7 @@ int CopyBGPic(lua_State *L) {
     cxBGPic *copy = nullptr;
     if (int err = CopyBGPicRecord(L, src, n.id, &copy)) return err;
     if (n.automatic) n.id = GetObjectID(&copy->header);
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int FreeBGPic(lua_State *L) {

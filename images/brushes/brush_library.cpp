@@ -21,26 +21,9 @@
 #include "images/brushes/brush.h"
 #include "images/brushes/brush_creation.h"
 #include "images/core/display_core.h"
+#include "images/core/new_id.h"
 
 namespace {
-
-// The ID argument of a creating command: a number (an existing brush of
-// that number goes first) or Nil for an automatic ID.
-struct NewID {
-    cxObjectID id{};
-    bool automatic = false;
-};
-
-NewID ReadNewID(lua_State *L, int index) {
-    cxOptionalNumber n;
-    GetOptionalNumberArg(&n, L, index);
-    NewID r;
-    r.automatic = n.wasNil != 0;
-    r.id = r.automatic ? cxObjectID{0, reinterpret_cast<void *>(1)} : cxObjectID{n.value, nullptr};
-    return r;
-}
-
-int Result(lua_State *L, const NewID &n) { return n.automatic ? PushObjectID(L, n.id) : 0; }
 
 int32_t Int(lua_State *L, int index) { return int32_t(std::trunc(luaL_checknumber(L, index))); }
 
@@ -75,7 +58,7 @@ int LoadBrush(lua_State *L) {
         o.transparentColour = int32_t(uint32_t(luaL_checknumber(L, 3)));
     }
     if (int err = LoadBrushFile(L, &n.id, file, &o)) return err;
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int CreateBrush(lua_State *L) {
@@ -112,7 +95,7 @@ int CreateBrush(lua_State *L) {
         if (int err = FreeBrushByID(L, n.id, 0)) return err;
     }
     if (int err = CreateBlankBrush(&n.id, w, h, colour, flags, display, nullptr)) return err;
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int CopyBrush(lua_State *L) {
@@ -137,7 +120,7 @@ int CopyBrush(lua_State *L) {
     cxBrush *copy = nullptr;
     if (int err = CopyBrushRecord(L, src, n.id, src->hardware, smooth, src->display, &copy)) return err;
     if (n.automatic) n.id = GetObjectID(&copy->header);
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int FreeBrush(lua_State *L) {
@@ -199,7 +182,7 @@ int GrabDesktop(lua_State *L) {
         FreeBitmap(bm);
         return err;
     }
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int RGBArrayToBrush(lua_State *L) {
@@ -256,7 +239,7 @@ int RGBArrayToBrush(lua_State *L) {
         err = CreateBrushFromARGBPixels(&n.id, argb.data(), w, h, w, -1, flags);
     }
     if (err) return err;
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 // CreateShadowBrush and CreateBorderBrush.
@@ -303,7 +286,7 @@ int ShadowOrBorder(lua_State *L, bool border) {
         FreeAlphaChannel(alpha);
         return err;
     }
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int CreateShadowBrush(lua_State *L) { return ShadowOrBorder(L, false); }
@@ -357,7 +340,7 @@ int ConvertCore(lua_State *L, NewID n, int32_t type, int sourceIndex) {
         FreeAlphaChannel(ca);
         return err;
     }
-    return Result(L, n);
+    return NewIDResult(L, n);
 }
 
 int ConvertToBrush(lua_State *L) {

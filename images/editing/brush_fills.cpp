@@ -9,6 +9,7 @@
 #include "images/bgpics/gradient_options.h"
 #include "images/editing/brush_commands.h"
 #include "images/editing/brush_edit.h"
+#include "images/core/new_id.h"
 
 using namespace cx::edit;
 
@@ -21,19 +22,19 @@ int32_t SideArg(lua_State *L, int index) {
 
 // A new brush of the fill under the ID of argument 1 (a number frees the
 // brush of that number first; Nil gives an automatic ID, the result).
-int AddFilledBrush(lua_State *L, const cxOptionalNumber &n, cxFillStyle &fill, int32_t w, int32_t h) {
-    if (!n.wasNil) FreeBrushByID(L, cxObjectID{n.value, nullptr}, 0);
+int AddFilledBrush(lua_State *L, const NewID &n, cxFillStyle &fill, int32_t w, int32_t h) {
+    if (!n.automatic) FreeBrushByID(L, n.id, 0);
     cxBitmap *bitmap = nullptr;
     if (int err = FillNewBitmap(L, &fill, w, h, &bitmap)) return err;
     FreeBitmap(fill.textureBitmap);
     fill.textureBitmap = nullptr;
-    cxObjectID id{n.value, n.wasNil ? reinterpret_cast<void *>(1) : nullptr};
+    cxObjectID id = n.id;
     if (int err = AddBrushRecord(&id, CX_BRUSH_BITMAP, w, h, w, 0, nullptr, bitmap, CX_NO_TRANSPARENT_COLOUR, nullptr,
                                  nullptr, nullptr, nullptr)) {
         FreeBitmap(bitmap);
         return err;
     }
-    return n.wasNil ? PushObjectID(L, id) : 0;
+    return n.automatic ? PushObjectID(L, id) : 0;
 }
 
 }  // namespace
@@ -41,8 +42,7 @@ int AddFilledBrush(lua_State *L, const cxOptionalNumber &n, cxFillStyle &fill, i
 // CreateGradientBrush(id, width, height, type, start, end[, angle | table])
 extern "C" int CmdCreateGradientBrush(lua_State *L) {
     CheckArgCount(L, 6, 8, 0, 0);
-    cxOptionalNumber n;
-    GetOptionalNumberArg(&n, L, 1);
+    const NewID n = ReadNewID(L, 1);
     const int32_t w = SideArg(L, 2), h = SideArg(L, 3);
     cxFillStyle fill{};
     fill.style = CX_FILL_GRADIENT;
@@ -58,8 +58,7 @@ extern "C" int CmdCreateGradientBrush(lua_State *L) {
 // CreateTexturedBrush(id, texture, width, height[, offset x, offset y])
 extern "C" int CmdCreateTexturedBrush(lua_State *L) {
     CheckArgCount(L, 4, 6, 0, 0);
-    cxOptionalNumber n;
-    GetOptionalNumberArg(&n, L, 1);
+    const NewID n = ReadNewID(L, 1);
     cxFillStyle fill{};
     fill.style = CX_FILL_TEXTURE;
     GetObjectIDArg(&fill.textureBrush, L, 2);
@@ -68,7 +67,7 @@ extern "C" int CmdCreateTexturedBrush(lua_State *L) {
     fill.textureY = luaL_optint(L, 6, 0);
     if (w < 1 || h < 1) return ERR_BADDIMENSIONS;
     // The new brush would free its own texture first.
-    if (!n.wasNil && !fill.textureBrush.pointer && fill.textureBrush.number == n.value) return ERR_WRONGUSAGE;
+    if (!n.automatic && !fill.textureBrush.pointer && fill.textureBrush.number == n.id.number) return ERR_WRONGUSAGE;
     cxBrush *texture = nullptr;
     if (int err = FindBrush(L, fill.textureBrush, &texture, kRead)) return err;
     return AddFilledBrush(L, n, fill, w, h);

@@ -383,11 +383,10 @@ int PathToBrush(lua_State *L) {
     CheckArgCount(L, 2, 2, 0, 0);
     cxObjectID path;
     GetObjectIDArg(&path, L, 1);
-    cxOptionalNumber n;
-    GetOptionalNumberArg(&n, L, 2);
-    cxObjectID brush = n.wasNil ? cxObjectID{0, reinterpret_cast<void *>(1)} : cxObjectID{n.value, nullptr};
+    const cxObjectID requested = ReadNewObjectID(L, 2);
+    cxObjectID brush = requested;
     if (int err = PathToBrushCommand(L, path, &brush)) return err;
-    return n.wasNil ? PushObjectID(L, brush) : 0;
+    return requested.pointer ? PushObjectID(L, brush) : 0;
 }
 
 int SetLineJoin(lua_State *L) {
