@@ -10,6 +10,7 @@
 #include "display/event_types.h"
 #include "display/intervals.h"
 #include "display/key_names.h"
+#include "display/plugin_timers.h"
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
@@ -548,6 +549,11 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
             cxObjectID key{0, nullptr};
             s.timerIter = OsTakeTimerEvent(s.timerIter, &kind, &key.number, &key.pointer);
             if (kind == CX_TIMER_NOT_FIRED) continue;
+            // A plug-in's timer runs its callback and the walk goes on: no
+            // script handler ran, so a WaitEvent keeps waiting.
+            int served = 0;
+            if (int err = ServePluginTimer(L, kind, key, &served)) return err;
+            if (served) continue;
             cxHandlerSlot slot{-1, -1};
             if (!TakeFiredTimer(L, kind, key, &slot.function, &slot.userData)) continue;
             if (!s.timerIter) s.phase = kNotices;

@@ -13,6 +13,7 @@
 #include "display/event_pump.h"
 #include "display/event_types.h"
 #include "display/intervals.h"
+#include "display/plugin_timers.h"
 #include "display/event_waits.h"
 #include "display/input_commands.h"
 #include "engine/errors/error_codes.h"
@@ -279,6 +280,7 @@ extern "C" void CleanupEvents(lua_State *L) {
         Release(L, s->userData);
     }
     FreeIntervals(L);
+    FreePluginTimersOf(nullptr);
     FreeEventNotices(L);
     FreeAllButtons(L);
     // Queued events of registered types are freed by their types' hooks,

@@ -165,6 +165,12 @@ typedef int (*lua_CFunction)(lua_State *L);
    those subsystems cast it to the prototype documented at the slot. */
 typedef void (*cxPluginFunc)(void);
 
+/* A timer's callback (cxApiSystem.AddTimer): the main state, the timer's
+   handle and the user data given to AddTimer. Answers 0, or an error code
+   (1000 or more) that the script's event wait fails with, as it fails with
+   a handler's error; other answers count as 0. */
+typedef int (*cxPluginTimerFunc)(lua_State *L, void *timer, void *userData);
+
 typedef struct cxTagItem {
     uintptr_t tag;
     intptr_t data;
@@ -664,8 +670,21 @@ typedef struct cxApiSystem {
     void (*RemovePluginHooks)(cxPlugin *plugin); /* out of every capability list and adapter slot */
     /* console */
     void (*Print)(const char *text);             /* to standard output, as it stands */
-    /* timers (not yet: null / no effect) */
-    void *(*AddTimer)(lua_State *L, int milliseconds, int oneShot, cxPluginFunc callback, void *userData);
+    /* timers, on the player's timer thread. The callback never runs on that
+       thread: it runs on the main thread, from the event dispatcher, so
+       while the script waits in WaitEvent or calls CheckEvent/CheckEvents
+       (as its intervals do). A periodic timer calls it every `milliseconds`
+       (a main thread that fell behind gets one call, not a burst); a
+       one-shot timer once. AddTimer answers a handle, or null for a period
+       below 1 ms, a null callback, or a timer that cannot start; L may be
+       null. FreeTimer stops a timer; it may be called from the callback.
+       The handle of a one-shot timer dies as it fires, before its callback
+       runs: FreeTimer on it afterwards, or inside the callback, does
+       nothing. FreeTimer of null, or of a handle freed before, does
+       nothing too: handles are never reused within a run. Timers still
+       running when their plug-in is unloaded, or at the end of the run,
+       are freed by the player. Call both from the main thread only. */
+    void *(*AddTimer)(lua_State *L, int milliseconds, int oneShot, cxPluginTimerFunc callback, void *userData);
     void (*FreeTimer)(void *timer);
     /* capability lists */
     int (*AddCapabilityEntry)(cxPlugin *plugin, uint32_t capability);     /* 0, 1000, or 1055 for no such list */

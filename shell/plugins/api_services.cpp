@@ -22,6 +22,7 @@
 #include "display/event_posting.h"
 #include "display/event_types.h"
 #include "display/plugin_entries.h"
+#include "display/plugin_timers.h"
 #include "engine/runtime/base64.h"
 #include "engine/runtime/md5.h"
 #include "engine/charset/charset.h"
@@ -185,8 +186,12 @@ void Print(const char *text) {
     fflush(stdout);
 }
 
-void *AddTimer(lua_State *, int, int, cxPluginFunc, void *) { return nullptr; }
-void FreeTimer(void *) {}
+void *AddTimer(lua_State *, int milliseconds, int oneShot, cxPluginTimerFunc callback, void *userData) {
+    // The timer belongs to the library its callback lives in, so that the
+    // library's unloading can end it (FreePluginTimersOf).
+    return AddPluginTimer(milliseconds, oneShot, callback, userData, PluginLibraryOf(reinterpret_cast<void *>(callback)));
+}
+void FreeTimer(void *timer) { FreePluginTimer(timer); }
 int CallErrorHandler(lua_State *, int code) { return code; }
 int GetRaiseOnError(lua_State *) { return 0; }
 

@@ -31,3 +31,8 @@ void SetPluginStartupOptions(const cxStartupOptions *opts);
 const char *PluginStartupOption(int id, bool *set = nullptr);
 // The program's path from the start-up record, or "".
 const std::string &PluginProgramPath();
+
+// The loaded library (its link map) that holds the code at address, or
+// null; and the same for a dlopen handle. Timers are owned by these.
+const void *PluginLibraryOf(const void *address);
+const void *PluginLibraryOfHandle(void *library);

@@ -1,6 +1,7 @@
 #include "shell/plugins/plugin_loader.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,8 +12,10 @@
 #include <string>
 
 #include "engine/charset/charset.h"
+#include "display/plugin_timers.h"
 #include "engine/errors/errors.h"
 #include "shell/plugins/elf_check.h"
+#include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"
 
 namespace {
@@ -72,6 +75,8 @@ struct Opening {
             if (initialised) CallPluginEntry(plugin, plugin->ClosePlugin);
             RemovePluginHooks(plugin);
         }
+        // Timers its InitPlugin started must not call into unmapped code.
+        if (library) FreePluginTimersOf(PluginLibraryOfHandle(library));
         if (library) dlclose(library);
         free(plugin);
         free(handle);
@@ -407,9 +412,25 @@ extern "C" void ClosePluginHandle(cxPluginHandle *handle) {
     if (!handle) return;
     CallClosePlugin(handle);
     if (handle->plugin) RemovePluginHooks(handle->plugin);
-    if (handle->library) dlclose(handle->library);
+    if (handle->library) {
+        FreePluginTimersOf(PluginLibraryOfHandle(handle->library));
+        dlclose(handle->library);
+    }
     free(handle->plugin);
     free(handle);
+}
+
+const void *PluginLibraryOf(const void *address) {
+    Dl_info info;
+    link_map *map = nullptr;
+    if (!address || !dladdr1(address, &info, reinterpret_cast<void **>(&map), RTLD_DL_LINKMAP)) return nullptr;
+    return map;
+}
+
+const void *PluginLibraryOfHandle(void *library) {
+    link_map *map = nullptr;
+    if (!library || dlinfo(library, RTLD_DI_LINKMAP, &map) != 0) return nullptr;
+    return map;
 }
 
 extern "C" cxPlugin *GetPluginInfo(cxPluginHandle *handle) { return handle ? handle->plugin : nullptr; }

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/plugin_timers.h"
 #include "engine/runtime/kernel.h"
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
@@ -649,6 +650,8 @@ extern "C" void FreePlugins(void) {
         ClosePluginHandle(e->handle);
         free(e);
     }
+    // Timers whose callbacks lie in no plug-in's library end here.
+    FreePluginTimersOf(nullptr);
     ForgetCapabilityLists();
     g_commandTables.clear();
     g_libraryNames.clear();
