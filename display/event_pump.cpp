@@ -39,6 +39,21 @@ int64_t CoarseMs() {
     return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// The least spacing of line-hook turns on the coarse clock. Its readings
+// move in steps of its resolution (4 ms on many kernels): waiting for a
+// whole interval of readings would stretch each interval by up to a step
+// (5 ms becoming 8), so the wait is one step shorter, at least 1 ms.
+int64_t LineTurnSpacingMs() {
+    static const int64_t spacing = [] {
+        timespec res{};
+        const int64_t step = clock_getres(CLOCK_MONOTONIC_COARSE, &res) == 0
+                                 ? int64_t(res.tv_sec) * 1000 + res.tv_nsec / 1000000
+                                 : 0;
+        return CX_LINEHOOK_INTERVAL_MS - step > 1 ? CX_LINEHOOK_INTERVAL_MS - step : int64_t(1);
+    }();
+    return spacing;
+}
+
 bool UserAbortSet() {
     int on = 0;
     GetKernelTags(nullptr, CX_KTAG_USERABORT, &on, CX_KTAG_END);
@@ -141,7 +156,7 @@ extern "C" int EventLineHook(lua_State *L, lua_Debug *ar, int *code) {
     g_linesUntilClock = kLinesPerClockRead;
     const int64_t now = CoarseMs();
     if (now < g_nextLineTurn && !pending) return 0;
-    g_nextLineTurn = now + CX_LINEHOOK_INTERVAL_MS;
+    g_nextLineTurn = now + LineTurnSpacingMs();
     int off = 0;
     GetKernelTags(L, CX_KTAG_LINEHOOKOFF, &off, CX_KTAG_END);
     if (off) return 0;

@@ -42,9 +42,11 @@ int WaitForEvent(lua_State *L, uint32_t flags, uint32_t passThrough, uint32_t *o
 
 /* The virtual machine's line hook (install with LUA_MASKLINE, count 0). It
    runs on every script line, so it only turns the pump when something may
-   be waiting: X events left queued by the last turn, or at least
+   be waiting: X events left queued by the last turn, or about
    CX_LINEHOOK_INTERVAL_MS milliseconds of a coarse monotonic clock since
-   its last turn (the clock is read on every eighth line event). A turn is
+   its last turn (the clock is read on every eighth line event; the wait is
+   shortened by the clock's resolution, so that its steps do not stretch
+   the interval, but kept at 1 ms or more). A turn is
    skipped while the script has disabled the line hook (kernel tag 33). */
 #define CX_LINEHOOK_INTERVAL_MS 5
 int EventLineHook(lua_State *L, lua_Debug *ar, int *code);

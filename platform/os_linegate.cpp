@@ -1,9 +1,16 @@
 #include "platform/os_linegate.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <thread>
+
+#include "platform/os_wake.h"
 
 namespace {
 
@@ -16,16 +23,71 @@ constexpr unsigned int kHeldOpen = 0x80000000u;
 
 struct Pulse {
     std::mutex lock;
-    std::condition_variable stop;
-    bool stopping = false;
+    bool stopping = false; // guarded by lock; the thread also sees it by the pipe
     std::thread thread;
+    int control[2] = {-1, -1}; // wakes the thread: a stop, or a pump turn
 };
 Pulse g_pulse;
+// Set by the pulse thread once it opened the gate for input on a watched
+// descriptor: it then leaves the descriptors alone (their data stays there
+// until read) until the pump has turned, so that it does not spin.
+std::atomic<bool> g_holding{false};
 
+constexpr int kMaxWatched = 16;
+
+void Drain(int fd) {
+    char buf[64];
+    while (read(fd, buf, sizeof buf) > 0) {
+    }
+}
+
+// Opens the gate every ms milliseconds, and as soon as a watched descriptor
+// (an X connection) has input: a click then reaches the queue at the
+// script's next line instead of at the next pulse.
 void PulseLoop(unsigned int ms) {
-    std::unique_lock<std::mutex> hold(g_pulse.lock);
-    while (!g_pulse.stop.wait_for(hold, std::chrono::milliseconds(ms), [] { return g_pulse.stopping; }))
-        OsOpenLineHookGate(CX_GATE_PULSE);
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(ms);
+    auto next = Clock::now() + period;
+    const int control = g_pulse.control[0];
+    for (;;) {
+        pollfd fds[1 + kMaxWatched];
+        fds[0] = {control, POLLIN, 0};
+        nfds_t n = 1;
+        if (!g_holding.load()) {
+            int watched[kMaxWatched];
+            const int count = std::min(OsCopyWatchedDescriptors(watched, kMaxWatched), kMaxWatched);
+            for (int i = 0; i < count; i++) fds[n++] = {watched[i], POLLIN, 0};
+        }
+        auto now = Clock::now();
+        const long wait = now >= next ? 0 : long(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
+        const int r = poll(fds, n, int(wait));
+        {
+            std::lock_guard<std::mutex> hold(g_pulse.lock);
+            if (g_pulse.stopping) return;
+        }
+        if (r > 0 && (fds[0].revents & POLLIN)) Drain(control);
+        bool input = false;
+        for (nfds_t i = 1; r > 0 && i < n; i++) {
+            // A descriptor closed since the copy (POLLNVAL) is only held
+            // off until the next turn, when the list is copied again.
+            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) input = true;
+            if (fds[i].revents) g_holding.store(true);
+        }
+        if (input) OsOpenLineHookGate(CX_GATE_WAKE);
+        now = Clock::now();
+        if (now >= next) {
+            OsOpenLineHookGate(CX_GATE_PULSE);
+            next += period;
+            if (next <= now) next = now + period;
+        }
+    }
+}
+
+void ClosePipe() {
+    for (int &fd : g_pulse.control) {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
 }
 
 }  // namespace
@@ -43,9 +105,17 @@ extern "C" int OsStartLineHookPulse(unsigned int ms) {
     std::lock_guard<std::mutex> hold(g_pulse.lock);
     if (g_pulse.thread.joinable()) return 0;
     g_pulse.stopping = false;
-    try {
-        g_pulse.thread = std::thread(PulseLoop, ms ? ms : 1);
-    } catch (...) {
+    g_holding.store(false);
+    bool started = pipe2(g_pulse.control, O_NONBLOCK | O_CLOEXEC) == 0;
+    if (started) {
+        try {
+            g_pulse.thread = std::thread(PulseLoop, ms ? ms : 1);
+        } catch (...) {
+            started = false;
+        }
+    }
+    if (!started) {
+        ClosePipe();
         // Without a pulse nothing would open the gate on time: hold it open.
         __atomic_fetch_or(&g_gate, kHeldOpen, __ATOMIC_RELAXED);
         return -1;
@@ -61,7 +131,21 @@ extern "C" void OsStopLineHookPulse(void) {
         if (!g_pulse.thread.joinable()) return;
         g_pulse.stopping = true;
         t = std::move(g_pulse.thread);
+        const char stop = 1;
+        if (write(g_pulse.control[1], &stop, 1) < 0) {
+            // A full pipe already holds a wake-up.
+        }
     }
-    g_pulse.stop.notify_all();
     t.join();
+    std::lock_guard<std::mutex> hold(g_pulse.lock);
+    ClosePipe();
+}
+
+extern "C" void OsNoteInputTurn(void) {
+    if (!g_holding.exchange(false)) return;
+    const int fd = __atomic_load_n(&g_pulse.control[1], __ATOMIC_RELAXED);
+    const char turn = 0;
+    if (fd >= 0 && write(fd, &turn, 1) < 0) {
+        // A full pipe already holds a wake-up.
+    }
 }

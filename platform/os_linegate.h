@@ -20,12 +20,18 @@ void OsOpenLineHookGate(unsigned int why);
 unsigned int OsTakeLineHookGate(void);
 
 /* Starts a thread that opens the gate every `ms` milliseconds (CX_GATE_PULSE)
-   until OsStopLineHookPulse. Starting it again changes nothing. 0 on success,
-   -1 when no thread could be made: the gate is then held open (the hook runs
-   on every line and OsTakeLineHookGate answers 0, as with no gate) until
+   until OsStopLineHookPulse. The same thread watches the descriptors of
+   OsWatchDescriptor (the X connections) and opens the gate (CX_GATE_WAKE)
+   as soon as one has input; it then leaves them alone until the next
+   OsNoteInputTurn. Starting it again changes nothing. 0 on success, -1 when
+   no thread could be made: the gate is then held open (the hook runs on
+   every line and OsTakeLineHookGate answers 0, as with no gate) until
    OsStopLineHookPulse. */
 int OsStartLineHookPulse(unsigned int ms);
 void OsStopLineHookPulse(void);
+/* The pump has read the watched descriptors (one turn of the X11 pump):
+   the pulse thread may watch them again. Cheap when it is not waiting. */
+void OsNoteInputTurn(void);
 
 #ifdef __cplusplus
 }

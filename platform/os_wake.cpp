@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
@@ -15,6 +16,8 @@ namespace {
 std::atomic<int> g_readEnd{-1};
 std::atomic<int> g_writeEnd{-1};
 std::atomic<cxForceEventLoopHook> g_hook{nullptr};
+// Written by the main thread; the line-hook pulse thread reads copies.
+std::mutex g_watchedLock;
 std::vector<int> g_watched;
 int g_eventsPending = 0;
 
@@ -86,11 +89,20 @@ extern "C" int OsWakeMainThreadFor(uint32_t type) {
 extern "C" int OsWakeMainThread(void) { return OsWakeMainThreadFor(CX_WAKE_PLAIN); }
 
 extern "C" void OsWatchDescriptor(int fd) {
+    std::lock_guard<std::mutex> hold(g_watchedLock);
     if (fd >= 0 && std::find(g_watched.begin(), g_watched.end(), fd) == g_watched.end()) g_watched.push_back(fd);
 }
 
 extern "C" void OsUnwatchDescriptor(int fd) {
+    std::lock_guard<std::mutex> hold(g_watchedLock);
     g_watched.erase(std::remove(g_watched.begin(), g_watched.end(), fd), g_watched.end());
+}
+
+extern "C" int OsCopyWatchedDescriptors(int *out, int max) {
+    std::lock_guard<std::mutex> hold(g_watchedLock);
+    const int n = int(g_watched.size());
+    for (int i = 0; i < n && i < max; i++) out[i] = g_watched[i];
+    return n;
 }
 
 extern "C" void OsSetEventsPending(int pending) {
@@ -110,7 +122,10 @@ extern "C" int OsWaitEvents(lua_State *) {
     // not write past an fd_set.
     std::vector<pollfd> fds;
     fds.push_back({g_readEnd.load(), POLLIN, 0});
-    for (int fd : g_watched) fds.push_back({fd, POLLIN, 0});
+    {
+        std::lock_guard<std::mutex> hold(g_watchedLock);
+        for (int fd : g_watched) fds.push_back({fd, POLLIN, 0});
+    }
     while (poll(fds.data(), nfds_t(fds.size()), -1) < 0 && errno == EINTR) {
     }
     return 0;

@@ -51,6 +51,9 @@ int OsWakeMainThreadFor(uint32_t type);
    thread only. */
 void OsWatchDescriptor(int fd);
 void OsUnwatchDescriptor(int fd);
+/* Copies up to max watched descriptors to out and answers how many there
+   are. Any thread. */
+int OsCopyWatchedDescriptors(int *out, int max);
 
 /* Set by the X11 pump when it left X events queued because its time slice
    ran out: the next wait then returns at once. Main thread only. */

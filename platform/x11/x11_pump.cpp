@@ -11,6 +11,7 @@
 #include "engine/runtime/kernel.h"
 #include "platform/x11/os_display.h"
 #include "engine/events/event_queue.h"
+#include "platform/os_linegate.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
 #include "platform/x11/runtime_libs.h"
@@ -543,6 +544,8 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
             HandleEvent(c, &ev);
         }
     }
+    // The connections are read: the line-hook pulse may watch them again.
+    OsNoteInputTurn();
 
     bool quit = false;
     for (cxOsDisplay *d = OsGetFirstWindowDisplay(); d; d = d->nextWithWindow) {

@@ -29,6 +29,7 @@
 #include "engine/runtime/libraries.h"
 #include "engine/runtime/runtime.h"
 #include "engine/vm/lauxlib.h"
+#include "platform/os_linegate.h"
 #include "platform/os_wake.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_window.h"
@@ -216,13 +217,34 @@ void Throughput() {
     vm.Stop();
 }
 
-void Latency(bool computing) {
+// How the script spends its time while the clicks come.
+enum class Mode {
+    Waits,         // in WaitEvent
+    Computes,      // computing, the line hook behind the gate as the player installs it
+    ComputesNoGate // computing, the hook alone (a host without the gate)
+};
+
+const char *ModeName(Mode m) {
+    switch (m) {
+    case Mode::Waits: return "script waits";
+    case Mode::Computes: return "script computes";
+    default: return "script computes, hook without gate";
+    }
+}
+
+void Latency(Mode mode) {
     Vm vm;
     if (!OsStartX11() || !vm.Start(true)) {
         fprintf(stderr, "latency: no X server or set-up failed\n");
         return;
     }
+    const bool computing = mode != Mode::Waits;
     if (computing) lua_sethook(vm.L, EventLineHook, LUA_MASKLINE, 0);
+    if (mode == Mode::Computes) {
+        // As shell/player_main.cpp does.
+        lua_sethookgate(vm.L, OsLineHookGate());
+        OsStartLineHookPulse(CX_LINEHOOK_INTERVAL_MS);
+    }
     vm.Install("onmousedown", "stamped");
     ::Display *tdpy = XOpenDisplay(nullptr);
     const Window win = OsGetDisplayWindow(&vm.d->os)->window;
@@ -256,16 +278,20 @@ void Latency(bool computing) {
     SetUserAbortFlag(0);
     XCloseDisplay(tdpy);
     lua_sethook(vm.L, nullptr, 0, 0);
+    if (mode == Mode::Computes) {
+        OsStopLineHookPulse();
+        lua_sethookgate(vm.L, nullptr);
+    }
     vm.Stop();
     std::sort(ms.begin(), ms.end());
     if (ms.empty()) {
-        printf("| latency (%s) | no click reached the handler |\n", computing ? "computing" : "waiting");
+        printf("| latency (%s) | no click reached the handler |\n", ModeName(mode));
         return;
     }
     const double median = ms[ms.size() / 2];
     const double p99 = ms[std::min(ms.size() - 1, size_t(ms.size() * 0.99))];
     printf("| latency (%s) | %zu clicks | median %.3f ms | 99th percentile %.3f ms | max %.3f ms |\n",
-           computing ? "script computes" : "script waits", ms.size(), median, p99, ms.back());
+           ModeName(mode), ms.size(), median, p99, ms.back());
 }
 
 }  // namespace
@@ -274,8 +300,9 @@ int main(int argc, char **argv) {
     const std::string only = argc > 1 ? argv[1] : "";
     if (only.empty() || only == "throughput") Throughput();
     if (only.empty() || only == "latency") {
-        Latency(false);
-        Latency(true);
+        Latency(Mode::Waits);
+        Latency(Mode::Computes);
+        Latency(Mode::ComputesNoGate);
     }
     return 0;
 }

@@ -2,6 +2,8 @@
 // and the pulse that opens it while a script runs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -69,6 +71,39 @@ TEST_F(LineGate, ThePulseOpensItAgainAfterEachTakeUntilStopped) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(GateNow(), 0u);
     OsStopLineHookPulse();  // stopping twice is harmless
+}
+
+// Input on a watched descriptor opens the gate without waiting for the
+// pulse; until the pump has turned, input left unread does not open it
+// again, so the thread does not spin on it.
+TEST_F(LineGate, InputOnAWatchedDescriptorOpensItOncePerPumpTurn) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    OsWatchDescriptor(fds[0]);
+    ASSERT_EQ(OsStartLineHookPulse(100000), 0); // no pulse during the test
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(GateNow(), 0u) << "nothing to read yet";
+
+    ASSERT_EQ(write(fds[1], "x", 1), 1);
+    ASSERT_TRUE(WaitForGate());
+    EXPECT_EQ(OsTakeLineHookGate(), unsigned(CX_GATE_WAKE));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(GateNow(), 0u) << "unread input opens the gate once per turn";
+
+    OsNoteInputTurn(); // a turn that left the byte unread
+    ASSERT_TRUE(WaitForGate());
+    EXPECT_EQ(OsTakeLineHookGate(), unsigned(CX_GATE_WAKE));
+
+    char c;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);
+    OsNoteInputTurn();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(GateNow(), 0u) << "read input opens nothing";
+
+    OsStopLineHookPulse();
+    OsUnwatchDescriptor(fds[0]);
+    close(fds[0]);
+    close(fds[1]);
 }
 
 }  // namespace
