@@ -32,6 +32,8 @@ Pulse g_pulse;
 // descriptor: it then leaves the descriptors alone (their data stays there
 // until read) until the pump has turned, so that it does not spin.
 std::atomic<bool> g_holding{false};
+// Pump turns noted so far: a turn between the poll and the hold ends the hold.
+std::atomic<unsigned> g_turns{0};
 
 constexpr int kMaxWatched = 16;
 
@@ -58,6 +60,7 @@ void PulseLoop(unsigned int ms) {
             const int count = std::min(OsCopyWatchedDescriptors(watched, kMaxWatched), kMaxWatched);
             for (int i = 0; i < count; i++) fds[n++] = {watched[i], POLLIN, 0};
         }
+        const unsigned turnsBefore = g_turns.load();
         auto now = Clock::now();
         const long wait = now >= next ? 0 : long(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
         const int r = poll(fds, n, int(wait));
@@ -74,6 +77,8 @@ void PulseLoop(unsigned int ms) {
             if (fds[i].revents) g_holding.store(true);
         }
         if (input) OsOpenLineHookGate(CX_GATE_WAKE);
+        // The pump may have read the input already: then watch on at once.
+        if (g_turns.load() != turnsBefore) g_holding.store(false);
         now = Clock::now();
         if (now >= next) {
             OsOpenLineHookGate(CX_GATE_PULSE);
@@ -142,6 +147,7 @@ extern "C" void OsStopLineHookPulse(void) {
 }
 
 extern "C" void OsNoteInputTurn(void) {
+    g_turns.fetch_add(1);
     if (!g_holding.exchange(false)) return;
     const int fd = __atomic_load_n(&g_pulse.control[1], __ATOMIC_RELAXED);
     const char turn = 0;
