@@ -36,6 +36,8 @@ PKGS=(
   g++-arm-linux-gnueabihf
   # display tests: monitors (xrandr), answering GTK requesters (xdotool), screenshots (netpbm), GTK 2 loaded at run time
   x11-xserver-utils xdotool netpbm libgtk2.0-0 libxrandr2
+  # window screenshots of the end-to-end clicks test (xwd)
+  x11-apps
   # built-in faces embedded by the font engine (Bitstream Vera)
   ttf-bitstream-vera
   # font engine tests: TrueType, OpenType CFF and a TrueType collection
