@@ -48,8 +48,9 @@ TEST_F(DisplayX11, RectangleReachesTheWindowAndNothingElse) {
     EXPECT_EQ(GetCurrentDisplay(), d);
     EXPECT_TRUE(Mapped(d));
     XSync(OsGetDisplayWindow(&d->os)->dpy, False);
-    if (system("command -v xwininfo >/dev/null 2>&1") == 0)
+    if (system("command -v xwininfo >/dev/null 2>&1") == 0) {
         EXPECT_EQ(system("xwininfo -name 'cx map check' | grep -q 'Map State: IsViewable'"), 0);
+    }
     int32_t wx = 0, wy = 0;
     cxOsWindow *w = OsGetDisplayWindow(&d->os);
     XWindowAttributes attrs;

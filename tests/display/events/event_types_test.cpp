@@ -63,7 +63,7 @@ TEST_F(EventTypes, RegistrationNumbersAndRefusals) {
     EXPECT_EQ(FindEventType("none", nullptr), -1);
     ASSERT_EQ(Install({"third"}), 0);
     int32_t ref = -5;
-    cxTagItem tags[] = {{1, reinterpret_cast<uintptr_t>(&ref)}, {0, 0}};
+    cxTagItem tags[] = {{1, reinterpret_cast<intptr_t>(&ref)}, {0, 0}};
     EXPECT_EQ(FindEventType("Third", tags), 34);
     EXPECT_NE(ref, -1);
     EXPECT_EQ(FindEventTypeSlot("third")->function, ref);
@@ -74,7 +74,7 @@ TEST_F(EventTypes, QueuedEventsOfBothKinds) {
     ASSERT_EQ(RegisterEventType("Pushed", 1, Hooks(kPushHooks), 0), 33);
     ASSERT_EQ(Install({"filled", "pushed"}), 0);
     int value = 7;
-    cxTagItem filled[] = {{1, reinterpret_cast<uintptr_t>(&value)}, {0, 0}};
+    cxTagItem filled[] = {{1, reinterpret_cast<intptr_t>(&value)}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 32, filled), 0);
     ASSERT_EQ(Call("CheckEvent"), 0);
     EXPECT_EQ(Field(1, "action"), "Filled");
@@ -83,7 +83,7 @@ TEST_F(EventTypes, QueuedEventsOfBothKinds) {
     EXPECT_EQ(g_fills, 1);
     // Kind 1: arguments from the push hook, the data freed by its hook,
     // and no result for the caller.
-    cxTagItem pushed[] = {{1, reinterpret_cast<uintptr_t>(new int(5))}, {0, 0}};
+    cxTagItem pushed[] = {{1, reinterpret_cast<intptr_t>(new int(5))}, {0, 0}};
     ASSERT_EQ(PostSystemEventNoState(33, pushed), 0);
     ASSERT_EQ(Call("CheckEvent"), 0);
     EXPECT_EQ(Field(1, "triggered"), "0");
@@ -93,7 +93,7 @@ TEST_F(EventTypes, QueuedEventsOfBothKinds) {
     EXPECT_EQ(g_afters, 1);
     EXPECT_EQ(g_frees, 1);
     // Dropped unserved: still freed by the hook.
-    cxTagItem dropped[] = {{1, reinterpret_cast<uintptr_t>(new int(6))}, {0, 0}};
+    cxTagItem dropped[] = {{1, reinterpret_cast<intptr_t>(new int(6))}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 33, dropped), 0);
     ASSERT_EQ(Call("FreeEventCache"), 0);
     EXPECT_EQ(g_frees, 2);
@@ -115,11 +115,11 @@ TEST_F(EventTypes, SynchronousPostCallsAtOnce) {
 
 TEST_F(EventTypes, BackEndEventsForADisplay) {
     // The display's platform handle (its window record) finds it.
-    const uintptr_t h = reinterpret_cast<uintptr_t>(GetDisplayHandle(d));
-    ASSERT_NE(h, 0u);
+    const intptr_t h = reinterpret_cast<intptr_t>(GetDisplayHandle(d));
+    ASSERT_NE(h, 0);
     struct Case {
         int code;
-        std::vector<uintptr_t> words;
+        std::vector<intptr_t> words;
         uint32_t type;
     } cases[] = {
         {3, {h, 10, 20, 1, 1}, 1}, {3, {h, 10, 20, 2, 1}, 2}, {3, {h, 10, 20, 3, 0}, 16},
@@ -129,7 +129,7 @@ TEST_F(EventTypes, BackEndEventsForADisplay) {
     };
     for (const Case &c : cases) {
         std::vector<cxTagItem> tags;
-        for (uintptr_t w : c.words) tags.push_back({1, w});
+        for (intptr_t w : c.words) tags.push_back({1, w});
         tags.push_back({0, 0});
         ASSERT_EQ(PostSystemEvent(L, c.code, tags.data()), 0) << c.code;
         cxEventInfo info{};
@@ -157,7 +157,7 @@ TEST_F(EventTypes, BackEndEventsForADisplay) {
 }
 
 TEST_F(EventTypes, QuitKeysAndQuitRequests) {
-    const uintptr_t h = reinterpret_cast<uintptr_t>(GetDisplayHandle(d));
+    const intptr_t h = reinterpret_cast<intptr_t>(GetDisplayHandle(d));
     OsSetDisplayAttr(nullptr, 10, 1);
     cxTagItem esc[] = {{1, h}, {1, 275}, {1, 1}, {1, 0x80000000u}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 4, esc), 0);
@@ -198,7 +198,7 @@ TEST_F(EventTypes, QuitKeysAndQuitRequests) {
 TEST_F(EventTypes, MenuSelectionCopiesItsText) {
     ASSERT_EQ(Install({"onmenuselect"}), 0);
     std::string text = "Open";
-    cxTagItem tags[] = {{2, reinterpret_cast<uintptr_t>(text.c_str())}, {0, 0}};
+    cxTagItem tags[] = {{2, reinterpret_cast<intptr_t>(text.c_str())}, {0, 0}};
     ASSERT_EQ(PostMenuSelection(d, tags, 3), 0);
     text = "gone";
     cxEventInfo info{};

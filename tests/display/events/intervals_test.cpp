@@ -159,7 +159,7 @@ TEST_F(Intervals, HandlerClearsIntervalsBetweenTwoFiredTimers) {
 // kept and fires in its turn.
 TEST_F(Intervals, TimeoutHandlerSetsItsIdAgain) {
     cxtest::ProbeBody() = [&](lua_State *) {
-        if (++calls == 1) EXPECT_EQ(Set("SetTimeout", 5, 10, "again"), 0);
+        if (++calls == 1) { EXPECT_EQ(Set("SetTimeout", 5, 10, "again"), 0); }
         return 0;
     };
     ASSERT_EQ(Set("SetTimeout", 5, 10, "once"), 0);

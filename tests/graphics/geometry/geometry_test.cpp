@@ -83,7 +83,7 @@ TEST(Geometry, ApplyKeepAspectRatio) {
         SCOPED_TRACE(testing::Message() << c.srcW << "x" << c.srcH << " " << c.w << "x" << c.h);
         int32_t w = c.w, h = c.h;
         EXPECT_EQ(ApplyKeepAspectRatio(c.srcW, c.srcH, &w, &h), c.expected);
-        if (c.expected == 0 || c.outW != c.w) EXPECT_EQ(w, c.outW);
+        if (c.expected == 0 || c.outW != c.w) { EXPECT_EQ(w, c.outW); }
         EXPECT_EQ(h, c.outH);
     }
 }

@@ -147,7 +147,7 @@ TEST(GifReader, PassesTheGdkPixbufGifSuite) {
                 const uint8_t *e = &rgba[i * 4];
                 const uint32_t got = px.p[i];
                 ASSERT_EQ((got >> 24) != 0, e[3] != 0) << i;
-                if (e[3]) ASSERT_EQ(got & 0xFFFFFF, uint32_t{e[0]} << 16 | uint32_t{e[1]} << 8 | e[2]) << i;
+                if (e[3]) { ASSERT_EQ(got & 0xFFFFFF, uint32_t{e[0]} << 16 | uint32_t{e[1]} << 8 | e[2]) << i; }
             }
             const std::string delay = conf[frames[f]]["delay"];
             EXPECT_EQ(GetGIFFrameDelay(g.r, static_cast<int>(f)), delay.empty() ? 0 : std::stoi(delay) * 10);
@@ -179,7 +179,7 @@ TEST(GifReader, FirstFrameLikeGiflib) {
         ASSERT_EQ(g.height, h);
         // Transparent pixels keep the canvas: compare the drawn ones.
         for (int i = 0; i < w * h; i++)
-            if (px.p[i] >> 24 && want[i] >> 24) ASSERT_EQ(px.p[i], want[i]) << i;
+            if (px.p[i] >> 24 && want[i] >> 24) { ASSERT_EQ(px.p[i], want[i]) << i; }
         compared++;
     }
     EXPECT_GT(compared, 60);

@@ -80,7 +80,7 @@ TEST(ImageProbe, RecognisesEveryFormatFromItsHeader) {
         } else {
             EXPECT_GT(p.width, 0);
         }
-        if (c.alpha >= 0) EXPECT_EQ(p.alpha, c.alpha);
+        if (c.alpha >= 0) { EXPECT_EQ(p.alpha, c.alpha); }
         EXPECT_EQ(p.mask, c.mask);
     }
 }
@@ -321,7 +321,7 @@ TEST(ImageSaver, EveryFormatRoundTrips) {
                 se += e * e;
             }
         }
-        if (format == CX_SAVE_JPEG) EXPECT_GT(10 * std::log10(255.0 * 255 / (se / (w * h * 3))), 35.0);
+        if (format == CX_SAVE_JPEG) { EXPECT_GT(10 * std::log10(255.0 * 255 / (se / (w * h * 3))), 35.0); }
     }
 }
 

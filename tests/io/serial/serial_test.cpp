@@ -131,7 +131,7 @@ TEST_F(Serial, SettingsReachTheDeviceAndAreRestoredAtClose) {
         ASSERT_EQ(Cmd(c.get, {1}), 0);
         EXPECT_EQ(Num(1), r == 0 ? c.code : c.old) << c.get;
         EXPECT_TRUE(HasSttyWord(SttyAll(pair.near()), r == 0 ? c.word : c.oldWord)) << c.set;
-        if (r == 0) ASSERT_EQ(Cmd(c.set, {1, double(c.old)}), 0);
+        if (r == 0) { ASSERT_EQ(Cmd(c.set, {1, double(c.old)}), 0); }
     }
     ASSERT_EQ(Cmd("CloseSerialPort", {1}), 0);
     EXPECT_EQ(SttyAll(pair.near()), before);
