@@ -40,16 +40,9 @@ void FreeButton(lua_State *L, cxBGPicButton *b) {
     free(b);
 }
 
-// Window coordinates to picture pixels, truncated toward zero.
-void ToPicture(const cxDisplay *d, int32_t x, int32_t y, int32_t *px, int32_t *py) {
-    const double sx = d->scaleX > 0 ? d->scaleX : 1.0, sy = d->scaleY > 0 ? d->scaleY : 1.0;
-    *px = int32_t((x - d->scaleBorders[0]) / sx);
-    *py = int32_t((y - d->scaleBorders[1]) / sy);
-}
-
 bool Hit(const cxDisplay *d, const cxBGPicButton *b, int32_t x, int32_t y) {
     int32_t px, py;
-    ToPicture(d, x, y, &px, &py);
+    WindowToPicture(d, x, y, &px, &py);
     return px >= b->x1 && px <= b->x2 && py >= b->y1 && py <= b->y2;
 }
 
@@ -117,6 +110,12 @@ int SetEnabled(lua_State *L, uint32_t on) {
 }
 
 }  // namespace
+
+extern "C" void WindowToPicture(const cxDisplay *d, int32_t x, int32_t y, int32_t *px, int32_t *py) {
+    const double sx = d->scaleX > 0 ? d->scaleX : 1.0, sy = d->scaleY > 0 ? d->scaleY : 1.0;
+    *px = int32_t((x - d->scaleBorders[0]) / sx);
+    *py = int32_t((y - d->scaleBorders[1]) / sy);
+}
 
 extern "C" cxBGPicButton *GetDisplayButtons(const cxDisplay *d) {
     auto it = g_lists.find(OwnerOf(d));

@@ -34,6 +34,9 @@ typedef struct cxBGPicButton {
     int32_t userData;
 } cxBGPicButton;
 
+/* Window coordinates to picture pixels (scale bars removed, divided by the
+   scale factors, truncated toward zero). */
+void WindowToPicture(const cxDisplay *d, int32_t x, int32_t y, int32_t *px, int32_t *py);
 /* The buttons of the BGPic the display shows (null: none). */
 cxBGPicButton *GetDisplayButtons(const cxDisplay *d);
 /* A mouse event (type 1 left, 2 right, 16 middle; pressed; window x, y) on

@@ -10,6 +10,7 @@
 #include "display/event_types.h"
 #include "display/intervals.h"
 #include "display/key_names.h"
+#include "display/legacy_events.h"
 #include "display/plugin_timers.h"
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
@@ -285,6 +286,14 @@ int ServeQueue(lua_State *L, uint32_t *stop, cxEventMessage *msg, bool *ran) {
         }
     }
     ExpireEvents(L);
+    // Legacy labels come before the queued events' handlers: a match drops
+    // the events up to it and hands the label to the waiting command.
+    if (HasLegacyEvents()) {
+        LockEventQueue();
+        const int matched = MatchQueuedLegacyLabels(L);
+        UnlockEventQueue();
+        if (matched) return -1;
+    }
     for (;;) {
         cxEventInfo ev{};
         LockEventQueue();
@@ -530,7 +539,7 @@ extern "C" int CallEventCallback(lua_State *L, cxEventMessage *msg, int keepResu
     return UserAbort() ? ERR_USERABORT : 0;
 }
 
-extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMessage *msg) {
+extern "C" int DispatchEvents(lua_State *L, uint32_t fromWhileMouseOn, uint32_t *stop, cxEventMessage *msg) {
     State &s = g_state;
     msg->type = 0;
     if (s.phase == kIdle) {
@@ -631,7 +640,13 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t, uint32_t *stop, cxEventMes
         s = State{};
         return err;
     }
-    // The queue is empty: buttons follow the pointer, one handler per call.
+    // The queue is empty: legacy buttons under the pointer (not while
+    // WhileMouseOn already follows one), then buttons follow the pointer,
+    // one handler per call.
+    if (s.phase != kOverOut && !fromWhileMouseOn && HasLegacyEvents() && MatchLegacyOverLabel(L)) {
+        s = State{};
+        return -1;
+    }
     if (s.phase != kOverOut) {
         s.phase = kOverOut;
         s.overIter = GetFirstDisplay();

@@ -148,6 +148,9 @@ typedef struct cxDisplay {
     struct cxDisplay *backfillOf;     /* the desktop-mode display behind which this one sits */
     struct cxDisplay *backfillWindowOf; /* the backfill window of this desktop-mode display */
     uint32_t autoIdPushed;
+    /* A legacy CLOSEWINDOW label takes the window's close: the run does
+       not end on it (display/legacy_events.h). */
+    uint32_t closeHandled;
 
     /* Read by SafeBlt. */
     uint32_t directDraw;

@@ -32,6 +32,7 @@ int HasHandler(const cxDisplay *d, int handler) {
     case CX_OS_HANDLER_CLIPBOARD: slot = CX_SLOT_CLIPBOARDCHANGE; break;
     default: return 0;
     }
+    if (d && handler == CX_OS_HANDLER_CLOSE && d->closeHandled) return 1;
     return d && d->handlers[slot].function != -1;
 }
 

@@ -16,6 +16,7 @@
 #include "display/plugin_timers.h"
 #include "display/event_waits.h"
 #include "display/input_commands.h"
+#include "display/legacy_events.h"
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
@@ -138,6 +139,19 @@ const luaL_reg kCommands[] = {
     {"EnableButton", CmdEnableButton},
     {"DisableButton", CmdDisableButton},
     {"DumpButtons", CmdDumpButtons},
+    {"CreateButton", CmdCreateButton},
+    {"ModifyButton", CmdModifyButton},
+    {"RemoveButton", CmdRemoveButton},
+    {"CreateKeyDown", CmdCreateKeyDown},
+    {"ModifyKeyDown", CmdModifyKeyDown},
+    {"RemoveKeyDown", CmdRemoveKeyDown},
+    {"EnableEvent", CmdEnableEvent},
+    {"DisableEvent", CmdDisableEvent},
+    {"ClearEvents", CmdClearEvents},
+    {"GetEventCode", CmdGetEventCode},
+    {"BreakWhileMouseOn", CmdBreakWhileMouseOn},
+    {"WhileMouseOn", CmdWhileMouseOn},
+    {"WhileKeyDown", CmdWhileKeyDown},
     {nullptr, nullptr},
 };
 
@@ -233,7 +247,9 @@ extern "C" int WaitOrCheckEvent(lua_State *L, int wait, int checkOnly, int skipN
 
 extern "C" int CmdWaitEvent(lua_State *L) {
     CheckArgCount(L, 0, 0, 0, 0);
-    return WaitOrCheckEvent(L, 1, 0, 0, nullptr);
+    const cxLegacyCaller caller = GetLegacyCaller(L);
+    const int r = WaitOrCheckEvent(L, 1, 0, 0, nullptr);
+    return r == -1 ? JumpToLegacyLabel(L, &caller) : r;
 }
 
 extern "C" int CmdCheckEvent(lua_State *L) {
@@ -241,7 +257,9 @@ extern "C" int CmdCheckEvent(lua_State *L) {
     bool stopped = false;
     if (int err = PumpForCheck(L, &stopped); stopped) return err;
     if (EventsBlocked()) return 0;
-    return WaitOrCheckEvent(L, 0, 0, 0, nullptr);
+    const cxLegacyCaller caller = GetLegacyCaller(L);
+    const int r = WaitOrCheckEvent(L, 0, 0, 0, nullptr);
+    return r == -1 ? JumpToLegacyLabel(L, &caller) : r;
 }
 
 extern "C" int CmdCheckEvents(lua_State *L) {
@@ -249,9 +267,10 @@ extern "C" int CmdCheckEvents(lua_State *L) {
     bool stopped = false;
     if (int err = PumpForCheck(L, &stopped); stopped) return err;
     if (EventsBlocked()) return 0;
+    const cxLegacyCaller caller = GetLegacyCaller(L);
     int done = 0;
     while (!done)
-        if (int err = WaitOrCheckEvent(L, 0, 1, 0, &done)) return err;
+        if (int err = WaitOrCheckEvent(L, 0, 1, 0, &done)) return err == -1 ? JumpToLegacyLabel(L, &caller) : err;
     return 0;
 }
 
@@ -269,6 +288,7 @@ extern "C" int OpenEventLibrary(lua_State *L) {
     if (int err = AddCommandLibrary(kCommands, "event")) return err;
     OpenEventConstants(L);
     InitIntervals();
+    ResetLegacyEvents();
     return 0;
 }
 
@@ -283,6 +303,7 @@ extern "C" void CleanupEvents(lua_State *L) {
     FreePluginTimersOf(nullptr);
     FreeEventNotices(L);
     FreeAllButtons(L);
+    ResetLegacyEvents();
     // Queued events of registered types are freed by their types' hooks,
     // which go with the types.
     DropEvents(L, CX_EVENT_DROP_ALL, 1);

@@ -17,8 +17,9 @@ int CmdCheckEvent(lua_State *L);
 int CmdCheckEvents(lua_State *L);
 int CmdBreakEventHandler(lua_State *L);
 
-/* The core of WaitEvent, CheckEvent and CheckEvents: number of results or
-   an error code. */
+/* The core of WaitEvent, CheckEvent and CheckEvents: number of results,
+   an error code, or -1 when a legacy label was selected (the command then
+   jumps to it, display/legacy_events.h). */
 int WaitOrCheckEvent(lua_State *L, int wait, int checkOnly, int skipNestingTest, int *done);
 
 #ifdef __cplusplus

@@ -5,6 +5,7 @@
 #include "display/display_record.h"
 #include "display/event_pump.h"
 #include "display/input_commands.h"
+#include "display/legacy_events.h"
 #include "engine/errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
@@ -90,6 +91,14 @@ extern "C" int CmdWaitKeyDown(lua_State *L) {
     if (!TurnWhileKey(L, code, any, raw, true, &err)) return err;
     DropEvents(L, CX_EVENT_DROP_ALL, 1);
     return 0;
+}
+
+extern "C" int CmdWhileKeyDown(lua_State *L) {
+    CheckArgCount(L, 0, 0, 0, 0);
+    // Before any legacy key-down fired the code is 0, which is never down.
+    int err = 0;
+    if (const uint32_t code = GetLegacyKeyCode()) TurnWhileKey(L, code, 0, 0, true, &err);
+    return err;
 }
 
 extern "C" int CmdWaitLeftMouse(lua_State *L) { return WaitButton(L, 0); }

@@ -183,7 +183,7 @@ int ParseLabel(Tail<cxAppletLabel> &list, Cursor &c) {
     auto *label = static_cast<cxAppletLabel *>(calloc(1, sizeof(cxAppletLabel)));
     if (!label) return ERR_MEM;
     label->name = c.Str16();
-    label->line = static_cast<int32_t>(c.U(4));
+    label->position = static_cast<int32_t>(c.U(4));
     if (!c.ok() || !c.atEnd()) {
         int err = c.ok() ? ERR_FILEFORMAT : CursorError(c);
         FreeAppletLabel(label);

@@ -18,6 +18,7 @@
 #include "display/draw/draw_library.h"
 #include "display/event_pump.h"
 #include "display/initial_displays.h"
+#include "display/legacy_events.h"
 #include "display/library.h"
 #include "display/plugin_entries.h"
 #include "engine/charset/charset.h"
@@ -181,6 +182,19 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     return RunProtected(L, [&] { return OpenLibrariesAndGlobals(L, opts); });
 }
 
+// The applet's labels: positions in the main chunk that gosubs and legacy
+// event labels jump to. A label named after a window event or an ALL
+// switch is an event of its own; it is added once the displays are open,
+// so that a CLOSEWINDOW label keeps the window's close from ending the run.
+int RegisterAppletLabels(lua_State *L, const cxApplet *applet) {
+    for (const cxAppletLabel *label = applet->labels; label; label = label->next) {
+        if (!label->name) continue;
+        luaL_setlabel(L, label->name, label->position);
+        if (int err = AddLegacyEventByName(L, label->name)) return err;
+    }
+    return 0;
+}
+
 int RunExports(lua_State *L, const cxStartupRequests &requests) {
     if (!requests.vocabCommands.empty()) {
         if (int err = ExportCommandNames(requests.vocabCommands.c_str())) return err;
@@ -274,6 +288,7 @@ int RunSequence(lua_State *L, cxStartupOptions *opts, cxApplet *applet, int argc
     // Declared brushes and BGPics get their bitmaps once displays exist.
     if (int err = RunProtected(L, [&] { return RealizePendingBGPics(L); })) return end(err);
     if (int err = RunProtected(L, [&] { return RealizePendingBrushes(L); })) return end(err);
+    if (int err = RunProtected(L, [&] { return RegisterAppletLabels(L, applet); })) return end(err);
 
     SetKernelTags(L, CX_KTAG_RUNSTARTED, 1, CX_KTAG_END);
     ResetErrorPosition();

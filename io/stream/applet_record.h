@@ -52,7 +52,7 @@ typedef struct cxLinkedFile {
 typedef struct cxAppletLabel {
     struct cxAppletLabel *next;
     char *name;
-    int32_t line;
+    int32_t position; /* instruction index in the main chunk */
 } cxAppletLabel;
 
 /* Lines firstLine .. firstLine + lineCount - 1 of the compiled source came

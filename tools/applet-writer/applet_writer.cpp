@@ -93,10 +93,10 @@ void AppletWriter::AddFont(const std::string &name, const Bytes &data) {
     AddSection("FONT", p);
 }
 
-void AppletWriter::AddLabel(const std::string &name, int32_t line) {
+void AppletWriter::AddLabel(const std::string &name, int32_t position) {
     Bytes p;
     PutStr16(p, name);
-    Put(p, static_cast<uint32_t>(line), 4);
+    Put(p, static_cast<uint32_t>(position), 4);
     AddSection("LABL", p);
 }
 

@@ -47,7 +47,7 @@ public:
     void AddItem(const DeclaredItem &item, bool pack = false);
     void AddFile(const std::string &name, const Bytes &data);
     void AddFont(const std::string &name, const Bytes &data);
-    void AddLabel(const std::string &name, int32_t line);
+    void AddLabel(const std::string &name, int32_t position);
     void AddInclude(const std::string &file, uint32_t firstLine, uint32_t lineCount, uint32_t ownFirstLine);
     void AddMainChunk(const Bytes &chunk, bool pack = false);
     // Any section: tag of 4 characters, payload as given.

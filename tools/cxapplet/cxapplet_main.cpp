@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,7 +30,9 @@ const char kUsage[] =
     "  --tag-string KEY=VALUE   a string tag, also for digits\n"
     "  --file NAME=PATH         link the file at PATH as NAME\n"
     "  --font NAME=PATH         link the font file at PATH as NAME\n"
-    "  --label NAME=LINE        a label of the script\n"
+    "  --label NAME=POSITION    a label of the script at an instruction index\n"
+    "                           of the main chunk\n"
+    "  --label NAME             the source's top-level label NAME\n"
     "  --include FILE,FIRST,COUNT,OWNFIRST\n"
     "                           lines FIRST.. of the source came from FILE\n";
 
@@ -103,6 +106,7 @@ int main(int argc, char **argv) {
     cxtools::AppletWriter writer;
     bool packCode = false;
     std::vector<cxtools::DeclaredItem> items;
+    std::vector<std::string> sourceLabels; // --label NAME: found in the source
 
     auto next = [&](int &i) -> std::string {
         if (i + 1 >= argc) Usage(std::string(argv[i]) + " needs a value");
@@ -160,7 +164,13 @@ int main(int argc, char **argv) {
             else
                 writer.AddFont(key, FileBytes(value));
         } else if (arg == "--label") {
-            SplitPair(next(i), "--label", &key, &value);
+            const std::string label = next(i);
+            if (label.find('=') == std::string::npos) {
+                if (label.empty()) Usage("--label needs a name");
+                sourceLabels.push_back(label);
+                continue;
+            }
+            SplitPair(label, "--label", &key, &value);
             writer.AddLabel(key, static_cast<int32_t>(ParseInteger(value, "--label")));
         } else if (arg == "--include") {
             std::vector<std::string> parts = SplitCommas(next(i));
@@ -183,6 +193,14 @@ int main(int argc, char **argv) {
     std::vector<uint8_t> chunk;
     try {
         chunk = cxasm::assembleText(text, chunkOptions);
+        if (!sourceLabels.empty()) {
+            const std::map<std::string, int> positions = cxasm::mainLabels(text);
+            for (const std::string &name : sourceLabels) {
+                auto it = positions.find(name);
+                if (it == positions.end()) Fail(source + ": no top-level label " + name);
+                writer.AddLabel(name, it->second);
+            }
+        }
     } catch (const std::exception &e) {
         Fail(source + ": " + e.what());
     }

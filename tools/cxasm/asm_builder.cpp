@@ -75,6 +75,7 @@ Label FunctionBuilder::label() {
     return Label{static_cast<int>(labels_.size()) - 1};
 }
 void FunctionBuilder::bind(Label l) { labels_.at(static_cast<size_t>(l.id)) = pc(); }
+int FunctionBuilder::position(Label l) const { return labels_.at(static_cast<size_t>(l.id)); }
 Label FunctionBuilder::here() {
     Label l = label();
     bind(l);

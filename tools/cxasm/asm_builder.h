@@ -47,6 +47,7 @@ public:
     Label label();
     void bind(Label l);
     Label here(); // a new label bound at the current position
+    int position(Label l) const; // the instruction index it is bound to, -1 if unbound
 
     // Instructions; each returns its index.
     int abc(int op, int a, int b = 0, int c = 0);

@@ -76,6 +76,13 @@ public:
         return main;
     }
 
+    std::map<std::string, int> mainLabels() const {
+        std::map<std::string, int> out;
+        for (const auto &[name, l] : stack_.front().labels)
+            if (int at = stack_.front().fb->position(l); at >= 0) out[name] = at;
+        return out;
+    }
+
 private:
     [[noreturn]] void fail(const std::string &msg) const { throw AsmError(line_, msg); }
 
@@ -331,6 +338,12 @@ private:
 } // namespace
 
 std::unique_ptr<FunctionBuilder> parseAssembly(const std::string &text) { return Parser(text).run(); }
+
+std::map<std::string, int> mainLabels(const std::string &text) {
+    Parser p(text);
+    std::unique_ptr<FunctionBuilder> main = p.run();
+    return p.mainLabels();
+}
 
 std::vector<uint8_t> assembleText(const std::string &text, const ChunkOptions &opt) {
     std::unique_ptr<FunctionBuilder> f = parseAssembly(text);

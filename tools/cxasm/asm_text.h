@@ -1,6 +1,7 @@
 // The text form of the test assembler (syntax in tools/cxasm/README.md).
 #pragma once
 
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ struct AsmError : std::runtime_error {
 
 // Parses the source into a main function builder (throws AsmError).
 std::unique_ptr<FunctionBuilder> parseAssembly(const std::string &text);
+// The labels of the main function (the file's top level): name ->
+// instruction index. Labels that are only jumped to, never bound, are left
+// out. Throws AsmError as parseAssembly.
+std::map<std::string, int> mainLabels(const std::string &text);
 // Parses and assembles: the chunk bytes.
 std::vector<uint8_t> assembleText(const std::string &text, const ChunkOptions &opt = {});
 

@@ -99,7 +99,7 @@ void ExpectFullApplet(const cxApplet *a) {
     EXPECT_STREQ(a->fonts->name, "Serif.ttf");
     ASSERT_NE(a->labels, nullptr);
     EXPECT_STREQ(a->labels->name, "start");
-    EXPECT_EQ(a->labels->line, 12);
+    EXPECT_EQ(a->labels->position, 12);
     EXPECT_TRUE(a->hasMainChunk);
 }
 
