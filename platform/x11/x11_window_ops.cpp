@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/os_bitmap.h"
+#include "platform/os_wake.h"
 #include "platform/x11/os_display.h"
 #include "platform/x11/x11_present.h"
 #include "platform/x11/x11_connection.h"
@@ -128,7 +129,11 @@ extern "C" int OsGetMousePos(cxOsDisplay *d, int32_t *x, int32_t *y) {
     Window root, child;
     int rx, ry, wx, wy;
     unsigned mask;
-    if (!XQueryPointer(w->dpy, w->window, &root, &child, &rx, &ry, &wx, &wy, &mask)) return 0;
+    const bool ok = XQueryPointer(w->dpy, w->window, &root, &child, &rx, &ry, &wx, &wy, &mask);
+    // The round trip may have read events into Xlib's queue, where the
+    // wait's poll() cannot see them: the next wait must not block.
+    if (QLength(w->dpy) > 0) OsSetEventsPending(1);
+    if (!ok) return 0;
     *x = wx - d->originX;
     *y = wy - d->originY;
     return 1;
