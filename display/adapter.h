@@ -23,9 +23,6 @@ enum {
     CX_ADAPTER_FULLSCREEN = 0x400, CX_ADAPTER_DISABLEBLANKER = 0x800, CX_ADAPTER_ALWAYSONTOP = 0x1000
 };
 
-/* Drawing flag of an adapter that scales pictures itself. */
-#define CX_DRAW_SCALES 0x8u
-
 /* BltBitMap's record (72 bytes on the 32-bit target). */
 typedef struct cxAdapterBlt {
     int32_t srcX, srcY, dstX, dstY, width, height;

@@ -135,6 +135,23 @@ extern "C" {
 #define CX_DRAW_RECTFILL   0x8u
 #define CX_DRAW_WRITEPIXEL 0x10u
 #define CX_DRAW_LINE       0x20u
+/* The adapter scales a display's picture itself: the present step hands it
+   the scaled size instead of scaling into the shared buffer. */
+#define CX_DRAW_SCALES     0x40u
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L)
+#ifdef __cplusplus
+#define CX_STATIC_ASSERT_ static_assert
+#else
+#define CX_STATIC_ASSERT_ _Static_assert
+#endif
+/* Each drawing flag is its own bit: the sum equals the union. */
+CX_STATIC_ASSERT_((CX_DRAW_BLTBITMAP + CX_DRAW_MASKBLIT + CX_DRAW_ALPHABLIT + CX_DRAW_RECTFILL +
+                   CX_DRAW_WRITEPIXEL + CX_DRAW_LINE + CX_DRAW_SCALES) ==
+                      (CX_DRAW_BLTBITMAP | CX_DRAW_MASKBLIT | CX_DRAW_ALPHABLIT | CX_DRAW_RECTFILL |
+                       CX_DRAW_WRITEPIXEL | CX_DRAW_LINE | CX_DRAW_SCALES),
+                  "drawing flags overlap");
+#undef CX_STATIC_ASSERT_
+#endif
 
 /* ---- Shared types --------------------------------------------------------- */
 

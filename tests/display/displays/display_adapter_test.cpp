@@ -173,6 +173,39 @@ TEST_F(AdapterDisplays, OpenPresentResizeAndCloseGoThroughTheHooks) {
     EXPECT_EQ(d->adapterHandle, nullptr);
 }
 
+// Only the adapter's own scaling flag hands it the scaled size; an adapter
+// that merely fills rectangles gets the picture scaled by the library.
+TEST_F(AdapterDisplays, ScaledPresentFollowsOnlyTheScalingFlag) {
+    struct Case {
+        uint32_t drawFlags;
+        int32_t width, scaledWidth;
+        bool scaleBuffer;
+    };
+    const Case cases[] = {
+        {0, 640, 0, true},
+        {CX_DRAW_RECTFILL, 640, 0, true},
+        {CX_DRAW_BLTBITMAP | CX_DRAW_RECTFILL | CX_DRAW_LINE, 640, 0, true},
+        {CX_DRAW_SCALES, 320, 640, false},
+    };
+    int id = 1;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.drawFlags);
+        display_.drawFlags = c.drawFlags;
+        g_rec = Record{};
+        ASSERT_EQ(Create(id, {{"width", 320.0}, {"height", 200.0}, {"scalewidth", 640.0}, {"scaleheight", 400.0},
+                             {"scalemode", 1.0}}),
+                  0);
+        ASSERT_EQ(Cmd("OpenDisplay", {double(id)}), 0);
+        ASSERT_FALSE(g_rec.calls.empty());
+        EXPECT_EQ(g_rec.calls.back(), "blt");
+        EXPECT_EQ(g_rec.lastBlt.width, c.width);
+        EXPECT_EQ(g_rec.lastBlt.scaledWidth, c.scaledWidth);
+        EXPECT_EQ((g_rec.lastBltBits & 0x20) != 0, c.scaleBuffer);  // the shared scale buffer
+        ASSERT_EQ(Cmd("CloseDisplay", {double(id)}), 0);
+        ++id;
+    }
+}
+
 TEST_F(AdapterDisplays, MonitorsAndModesFromTheAdapterAreHandedBack) {
     EXPECT_EQ(CountMonitors(), 2);
     EXPECT_EQ(g_rec.freed[0], 1);
