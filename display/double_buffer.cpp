@@ -274,11 +274,52 @@ extern "C" void PresentBackBuffer(cxDisplay *d, int whole, uint32_t) {
 
 extern "C" int ReallocDisplayBuffer(cxDisplay *d, int32_t width, int32_t height) {
     cxDoubleBuffer *s = d->doubleBufferState;
-    if (!s || !Software(d)) return 0;
+    // Only software buffering keeps buffers here (also while a selection
+    // has parked it).
+    if (!s || !s->back) return 0;
     cxBitmap *front = AllocBitmap(width, height, CX_ALLOC_CLEAR, 0);
     if (!front) return ERR_MEM;
     FreeBitmap(s->front);
     s->front = front;
+    s->forceWhole = 1;
+    return 0;
+}
+
+extern "C" int FitDoubleBufferToDisplay(cxDisplay *d) {
+    cxDoubleBuffer *s = d->doubleBufferState;
+    if (!s || !s->back || !s->front) return 0;
+    const int32_t w = d->pictureWidth, h = d->pictureHeight;
+    if (w < 1 || h < 1) return 0;
+    bool changed = false;
+    if (w != s->width || h != s->height || w != s->back->width || h != s->back->height) {
+        // The picture took a new size: so does the back buffer. What the
+        // window showed beyond the old buffer came from the picture, so the
+        // new one starts as the picture with the old buffer over it.
+        const bool video = s->back->foreign != 0;
+        cxBitmap *back = AllocBitmap(w, h, CX_ALLOC_CLEAR | (video ? CX_ALLOC_VIDEO : 0u), 0);
+        if (!back) return ERR_MEM;
+        if (d->picture) BltBitmap(d->picture, 0, 0, back, 0, 0, std::min(w, Width(d->picture)),
+                                  std::min(h, Height(d->picture)));
+        BltBitmap(s->back, 0, 0, back, 0, 0, std::min({w, s->width, Width(s->back)}),
+                  std::min({h, s->height, Height(s->back)}));
+        FreeBitmap(s->back);
+        s->back = back;
+        s->width = w;
+        s->height = h;
+        changed = true;
+    }
+    const bool scaledFront = AutoScaled(d) && !GetDisplayAdapter();
+    const int32_t fw = scaledFront ? d->os.scaledWidth : w, fh = scaledFront ? d->os.scaledHeight : h;
+    if (fw != Width(s->front) || fh != Height(s->front)) {
+        if (int err = ReallocDisplayBuffer(d, fw, fh)) return err;
+        changed = true;
+    }
+    if (!changed) return 0;
+    // The new front copy shows what the last Flip showed, at the new size;
+    // the next Flip copies everything.
+    if (scaledFront) ScaleBackToFront(d, s);
+    else BltBitmap(s->back, 0, 0, s->front, 0, 0, std::min(w, Width(s->front)), std::min(h, Height(s->front)));
+    s->dirty.count = s->dirty.capacity;
     s->forceWhole = 1;
     return 0;
 }

@@ -86,6 +86,11 @@ void PresentBackBuffer(cxDisplay *d, int whole, uint32_t flags);
 /* A new cleared front copy of width x height (software mode only). 0 or
    ERR_MEM; the old copy stays on failure. */
 int ReallocDisplayBuffer(cxDisplay *d, int32_t width, int32_t height);
+/* After the display's picture or scaled size changed: the back buffer
+   takes the picture's size (keeping what was drawn) and the front copy the
+   presented size, refilled from the back buffer. 0 or ERR_MEM (the old
+   buffers stay). Nothing without software double buffering. */
+int FitDoubleBufferToDisplay(cxDisplay *d);
 
 /* The adapter's BeginDoubleBuffer and EndDoubleBuffer hooks with the
    display's handle; without an adapter the platform's, which do nothing. */

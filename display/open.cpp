@@ -299,6 +299,9 @@ extern "C" int OpenDisplayWindow(lua_State *L, cxDisplay *d, int activate, int r
     d->activateOnOpen = activate ? 1 : 0;
     if ((d->os.flags & CX_DISPLAY_HIDEPOINTER) || d->pointerHidden) ShowDisplayPointer(d, 0);
     if (activate && d->os.state == CX_DISPLAY_SHOWN) ActivateDisplayWindow(d, 1);
+    // Opening may have given a double-buffered display another scaled size;
+    // on failure the old buffers stay, which present safely, only smaller.
+    FitDoubleBufferToDisplay(d);
     RefreshWholeDisplay(L, d, 0x80);
     OsGetSysTime(&d->lastFrame);
     return 0;

@@ -5,6 +5,7 @@
 
 #include "display/backend.h"
 #include "display/display_record.h"
+#include "display/double_buffer.h"
 #include "display/monitors.h"
 #include "display/open.h"
 #include "display/options.h"
@@ -95,6 +96,8 @@ extern "C" int ResizeDisplay(lua_State *L, cxDisplay *d, int32_t x, int32_t y, i
         d->os.height = height;
     }
     if (oldW != d->os.width || oldH != d->os.height) ResetTextCursor(d);
+    // A double-buffered display draws and presents at the new size too.
+    if (int err = FitDoubleBufferToDisplay(d)) return err;
     if (flags & CX_RESIZE_PLACE)
         Place(d, x, y, oldW != d->os.width || oldH != d->os.height);
     else

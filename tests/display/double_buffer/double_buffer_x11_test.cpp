@@ -1,6 +1,7 @@
 // Double buffering on the real X11 back-end: drawing goes into the back
 // buffer and reaches the window only with Flip, box by box; the commands'
 // refusals; ending puts the buffer into the display's picture.
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -171,6 +172,59 @@ TEST_F(DoubleBufferX11, ARepaintShowsTheFrontCopyNotThePicture) {
     const std::vector<uint32_t> win = Window();
     EXPECT_EQ(win[5 * 160 + 5], 0xFFFFFFu);
     EXPECT_EQ(win[12 * 160 + 12], 0xFFFFFFu);  // the unflipped box stays hidden
+}
+
+// After the display changes size, the buffers follow: drawing reaches the
+// whole new area and Flip shows it; shrinking leaves nothing reading past
+// the smaller picture (the sanitizer run sees to that).
+TEST_F(DoubleBufferX11, ResizedDisplayDrawsAndFlipsAtItsNewSize) {
+    struct Case {
+        const char *what;
+        bool scaled;
+        int width, height;  // ChangeDisplaySize
+        int windowW, windowH;  // what the window then shows
+    };
+    const Case cases[] = {
+        {"grown", false, 240, 180, 240, 180},
+        {"shrunk", false, 100, 60, 100, 60},
+        {"scaled window grown", true, 400, 300, 400, 300},
+        {"scaled window shrunk", true, 120, 90, 120, 90},
+    };
+    if (OsGetDisplayWindow(&d->os)->visual->red_mask != 0xFF0000) GTEST_SKIP() << "not a 24-bit screen";
+    int id = 2;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<cxtest::Field> options = {{"width", 160.0}, {"height", 120.0}, {"x", 0.0}, {"y", 0.0}};
+        if (c.scaled) {
+            options.push_back({"scalewidth", 320.0});
+            options.push_back({"scaleheight", 240.0});
+            options.push_back({"scalemode", 1.0});
+        }
+        ASSERT_EQ(Create(id, options), 0);
+        ASSERT_EQ(Cmd("OpenDisplay", {double(id)}), 0);
+        cxDisplay *e = Display(id);
+        ASSERT_EQ(Cmd("BeginDoubleBuffer", {}), 0);
+        ASSERT_EQ(Cmd("Cls", {0x0000FF}), 0);
+        ASSERT_EQ(Cmd("Flip", {}), 0);
+        ASSERT_EQ(Cmd("ChangeDisplaySize", {double(c.width), double(c.height)}), 0);
+        const int pw = e->pictureWidth, ph = e->pictureHeight;
+        cxBitmap *back = GetDoubleBufferBitmap(e);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(back->width, pw);
+        EXPECT_EQ(back->height, ph);
+        // The repaint of the resize shows the last frame, not a cleared copy.
+        EXPECT_EQ(WindowPixel(e, std::min(c.windowW, 100) - 1, std::min(c.windowH, 60) - 1), 0x0000FFu);
+        ASSERT_EQ(Box(0, 0, pw, ph, 0x00FF00), 0);
+        ASSERT_EQ(Box(pw - 4, ph - 4, 4, 4, 0xFF0000), 0);
+        ASSERT_EQ(Cmd("Flip", {}), 0);
+        EXPECT_EQ(WindowPixel(e, 1, 1), 0x00FF00u);
+        EXPECT_EQ(WindowPixel(e, c.windowW / 2, c.windowH / 2), 0x00FF00u);
+        EXPECT_EQ(WindowPixel(e, c.windowW - 1, c.windowH - 1), 0xFF0000u);
+        ASSERT_EQ(Cmd("EndDoubleBuffer", {}), 0);
+        ASSERT_EQ(Cmd("SelectDisplay", {1}), 0);
+        ASSERT_EQ(Cmd("FreeDisplay", {double(id)}), 0);
+        ++id;
+    }
 }
 
 }  // namespace
