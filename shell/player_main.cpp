@@ -40,6 +40,7 @@
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
 #include "shell/platform_start.h"
+#include "text/library/font_cache.h"
 #include "text/library/text_library.h"
 #include "shell/plugins/plugin_loader.h"
 #include "shell/plugins/plugin_manager.h"
@@ -285,9 +286,11 @@ int RunSequence(lua_State *L, cxStartupOptions *opts, cxApplet *applet, int argc
 
     if (int err = RunProtected(L, [&] { return PreloadObjects(L, applet, opts); })) return end(err);
     if (int err = RunProtected(L, [&] { return OpenInitialDisplays(L, applet, opts); })) return end(err);
-    // Declared brushes and BGPics get their bitmaps once displays exist.
+    // Declared brushes, BGPics and colour fonts get their bitmaps once
+    // displays exist.
     if (int err = RunProtected(L, [&] { return RealizePendingBGPics(L); })) return end(err);
     if (int err = RunProtected(L, [&] { return RealizePendingBrushes(L); })) return end(err);
+    if (int err = RealizeFontBitmaps()) return end(err);
     if (int err = RunProtected(L, [&] { return RegisterAppletLabels(L, applet); })) return end(err);
 
     SetKernelTags(L, CX_KTAG_RUNSTARTED, 1, CX_KTAG_END);

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "engine/errors/errors.h"
+#include "engine/runtime/kernel.h"
 #include "engine/runtime/runtime.h"
 #include "text/fonts/bitmap_font.h"
 
@@ -98,7 +99,15 @@ extern "C" int ReadFontArgs(lua_State *L, int index, cxOsFont **out) {
     }
     if (!(size >= -2147483648.0 && size <= 2147483647.0)) return ERR_WRONGUSAGE;
     PrintStatusMessage("Opening font %s", name, 1);
-    return OpenFontCached(name, int32_t(size), uint32_t(engine), uint32_t(cache), uint32_t(usePoints), linked, out);
+    // Before the first display exists the pixel format is not known yet:
+    // colour glyphs wait as pixels until RealizeFontBitmaps.
+    int preloading = 0;
+    GetKernelTags(L, CX_KTAG_PRELOADING, &preloading, CX_KTAG_END);
+    SetDeferFontBitmaps(preloading != 0);
+    const int err =
+        OpenFontCached(name, int32_t(size), uint32_t(engine), uint32_t(cache), uint32_t(usePoints), linked, out);
+    SetDeferFontBitmaps(0);
+    return err;
 }
 
 extern "C" cxObjectList *GetFontObjectList(void) { return &g_fonts; }
@@ -142,10 +151,10 @@ extern "C" cxOsFont *FindFontByVectorHandle(void *handle) {
 }
 
 extern "C" int RealizeFontBitmaps(void) {
-    for (cxObjectHeader *h = g_fonts.first; h; h = h->next) {
-        auto *f = reinterpret_cast<cxFontObject *>(h);
-        if (int err = BuildPendingFontBitmap(f->font)) return err;
-    }
+    // Every opened font is in the cache, also those only set with SetFont
+    // and never made an object: none may keep its glyphs unbuilt.
+    for (cxFontCacheEntry *e = g_cache; e; e = e->next)
+        if (int err = BuildPendingFontBitmap(e->font)) return err;
     return 0;
 }
 

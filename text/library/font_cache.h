@@ -47,7 +47,8 @@ int AddFontObject(cxObjectID id, int automatic, cxOsFont *font, cxFontObject **o
 void FlushCachedGlyphs(cxOsFont *font);
 /* The cached font whose vector-font handles hold handle, or null. */
 cxOsFont *FindFontByVectorHandle(void *handle);
-/* Gives colour fonts loaded before a display existed their glyph bitmaps. */
+/* Gives colour fonts loaded before a display existed (while the kernel's
+   preloading tag was set) their glyph bitmaps; the first error stops. */
 int RealizeFontBitmaps(void);
 /* Frees the font objects, closes every cached font and empties the cache. */
 void FreeFontCache(lua_State *L);

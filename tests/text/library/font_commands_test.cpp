@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/runtime/kernel.h"
 #include "graphics/blit/blit.h"
+#include "tests/text/fonts/font_fixtures.h"
+#include "text/fonts/font.h"
 #include "text/library/font_cache.h"
 #include "text_fixture.h"
 
@@ -108,6 +111,56 @@ TEST_F(TextTest, AddFontPathAddsAFolderOnce) {
     EXPECT_EQ(GetFontPathCount(), before + 1);
     EXPECT_EQ(CmdS("AddFontPath", "/no/such/folder"), ERR_LOCK2);
     EXPECT_EQ(Detail(), "/no/such/folder");
+}
+
+// Colour fonts opened while declared objects load (no display yet) keep
+// their glyphs as pixels; the start-up of the first display builds them,
+// also for a font only set and never made an object, and printing then
+// shows their colours.
+TEST_F(TextTest, ColourFontsOpenedBeforeAnyDisplayDrawAfterRealizing) {
+    fontfix::TempDir dir;
+    fontfix::TestFont colour;
+    colour.colour = true;
+    for (const char *name : {"early", "setonly"}) {
+        fontfix::WriteFile(dir / (std::string(name) + "4"), fontfix::SizeFile(colour));
+        fontfix::WriteFile(dir / (std::string(name) + ".font"),
+                           fontfix::ContentsFile({{std::string(name) + "4", 4}}));
+    }
+    ASSERT_EQ(AddFontPath(dir.path().c_str()), 0);
+    SetKernelTags(L, CX_KTAG_PRELOADING, 1, CX_KTAG_END);
+    const int opened = Call("OpenFont", [&] {
+        lua_pushnumber(L, 1);
+        lua_pushstring(L, "early");
+        lua_pushnumber(L, 4);
+    });
+    const int set = SetFont(this, L, "setonly", 4);
+    SetKernelTags(L, CX_KTAG_PRELOADING, 0, CX_KTAG_END);
+    ASSERT_EQ(opened, 0);
+    ASSERT_EQ(set, 0);
+    cxOsFont *setOnly = GetCurrentFont();
+    cxFontObject *early = nullptr;
+    ASSERT_EQ(FindFontObject(cxObjectID{1, nullptr}, &early), 0);
+    for (cxOsFont *f : {early->font, setOnly}) {
+        EXPECT_EQ(f->glyphBitmap, nullptr);
+        EXPECT_NE(f->pendingPixels, nullptr);
+    }
+
+    ASSERT_EQ(RealizeFontBitmaps(), 0);
+    for (cxOsFont *f : {early->font, setOnly}) {
+        EXPECT_NE(f->glyphBitmap, nullptr);
+        EXPECT_EQ(f->pendingPixels, nullptr);
+    }
+    // Glyph A is colour 1 (green) in its first columns.
+    ASSERT_EQ(Cmd("UseFont", {1}), 0);
+    ASSERT_EQ(CmdS("Print", "A"), 0);
+    EXPECT_EQ(Pixel(1, 0) & 0xFFFFFF, 0x00FF00u);
+    // Once displays exist a colour font is built as it loads.
+    fontfix::WriteFile(dir / "late4", fontfix::SizeFile(colour));
+    fontfix::WriteFile(dir / "late.font", fontfix::ContentsFile({{"late4", 4}}));
+    ASSERT_EQ(SetFont(this, L, "late", 4), 0);
+    EXPECT_NE(GetCurrentFont()->glyphBitmap, nullptr);
+    EXPECT_EQ(GetCurrentFont()->pendingPixels, nullptr);
+    ClearFontPaths();
 }
 
 // Widths in pixels as FreeType gives them: whole-pixel advances plus the
