@@ -12,6 +12,7 @@
 #include "display/monitors.h"
 #include "display/open.h"
 #include "display/options.h"
+#include "display/placement.h"
 #include "display/picture.h"
 #include "display/present.h"
 #include "display/size.h"
@@ -60,6 +61,7 @@ int FinishNewDisplay(lua_State *L, cxDisplay *d, const cxDisplayOptionResult &r)
     }
     if (d->restoreWidth < 0) d->restoreWidth = int32_t(int64_t(d->os.width) * -d->restoreWidth / 100);
     if (d->restoreHeight < 0) d->restoreHeight = int32_t(int64_t(d->os.height) * -d->restoreHeight / 100);
+    RestoreDisplayPlacement(L, d);
     if (d->desktop) {
         int32_t mx, my, mw, mh;
         if (int err = GetDisplayMonitorInfo(d, &mx, &my, &mw, &mh)) return err;
@@ -152,12 +154,13 @@ extern "C" int CmdCreateDisplay(lua_State *L) {
     if (!d) return ERR_MEM;
     *d = *scratch;
     d->os.owner = d;
+    // The ID first: a remembered placement is found by it.
+    InitObjectHeader(&d->header, CX_OBJECT_DISPLAY, id.value, id.wasNil);
     if (int err = FinishNewDisplay(L, d, r)) {
         FreeDisplayResources(L, d, 0);
         free(d);
         return err;
     }
-    InitObjectHeader(&d->header, CX_OBJECT_DISPLAY, id.value, id.wasNil);
     LinkDisplay(d);
     return id.wasNil ? PushObjectID(L, GetObjectID(&d->header)) : 0;
 }

@@ -13,6 +13,7 @@
 #include "display/options.h"
 #include "display/size.h"
 #include "display/picture.h"
+#include "display/placement.h"
 #include "display/present.h"
 #include "display/requesters.h"
 #include "engine/errors/error_codes.h"
@@ -310,6 +311,9 @@ extern "C" int OpenDisplayWindow(lua_State *L, cxDisplay *d, int activate, int r
 extern "C" int CloseDisplayWindow(lua_State *L, cxDisplay *d, uint32_t how) {
     if ((how & CX_CLOSE_FREEBACKFILL) && L) FreeBackfillWindow(L, d);
     if (d->os.state == CX_DISPLAY_CLOSED) return 0;
+    // Closing to re-open in another mode is not leaving the window. A
+    // placement that cannot be written is lost, never the close.
+    if (!(how & CX_CLOSE_REOPEN)) SaveDisplayPlacement(L, d);
     BackendCloseWindow(d);
     ResetDisplayInputState(d);
     d->os.state = CX_DISPLAY_CLOSED;

@@ -20,6 +20,7 @@
 #include "display/initial_displays.h"
 #include "display/legacy_events.h"
 #include "display/library.h"
+#include "display/placement.h"
 #include "display/plugin_entries.h"
 #include "engine/charset/charset.h"
 #include "engine/errors/errors.h"
@@ -159,6 +160,7 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetKernelTags(L, CX_KTAG_QUIET, IsOptionSet(opts, CX_OPT_QUIET), CX_KTAG_FORCEFLUSH,
                   IsOptionSet(opts, CX_OPT_FORCEFLUSH), CX_KTAG_END);
     SetUtf8Mode(opts->encoding == CX_ENCODING_UTF8);
+    SetDisplayPlacementRestore(!IsOptionSet(opts, CX_OPT_OVERRIDEPLACEMENT));
     SetRunningApplet(applet);
     SetClargsRecord(opts);
     SetPluginApplet(applet);

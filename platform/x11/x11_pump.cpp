@@ -569,10 +569,21 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
         }
         if (w->sizeChangePending && !d->mouseButtons[0] && !w->sizing) {
             w->sizeChangePending = 0;
-            Post(d, EV_SIZE, uint32_t(w->newWidth), uint32_t(w->newHeight), 0);
-            if (int err = ResizeTo(L, d, w->newWidth, w->newHeight)) {
-                *code = err;
-                return 1;
+            // A configure event can be older than the program's own resize
+            // (a move queued before it): the server's present size decides.
+            XWindowAttributes now;
+            int width = 0, height = 0;
+            OsGetWindowInnerSize(d, &width, &height);
+            if (XGetWindowAttributes(w->dpy, w->window, &now)) {
+                w->newWidth = now.width;
+                w->newHeight = now.height;
+            }
+            if (w->newWidth != width || w->newHeight != height) {
+                Post(d, EV_SIZE, uint32_t(w->newWidth), uint32_t(w->newHeight), 0);
+                if (int err = ResizeTo(L, d, w->newWidth, w->newHeight)) {
+                    *code = err;
+                    return 1;
+                }
             }
         }
         if ((w->turn.ctrlC && OsGetDisplayAttr(8)) || (d->mouseButtons[0] && OsGetDisplayAttr(9)) ||
