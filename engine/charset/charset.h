@@ -28,6 +28,12 @@ enum cxEncoding {
 int GetUtf8Mode(void);
 void SetUtf8Mode(int utf8);
 
+/* ---- The default of the string commands' optional encoding arguments:
+   ENCODING_ISO8859_1 or ENCODING_UTF8 as the text library's
+   SetDefaultEncoding sets it; -1 (the start) follows the UTF-8 mode. ---- */
+void SetStringDefaultEncoding(int encoding);
+int GetStringDefaultEncoding(void);
+
 /* ---- UTF-8 decoding and walking ----
    Range functions read nothing at or past their end. The decoders and
    Utf8SkipChar also take an end of null for a NUL-terminated text (a NUL is

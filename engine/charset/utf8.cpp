@@ -11,6 +11,7 @@ using cx::charset::IsContinuation;
 namespace {
 
 std::atomic<int> g_utf8Mode{1};
+std::atomic<int> g_stringDefault{-1};
 
 // Subtracted after summing a sequence as value = value * 64 + byte over the
 // lead byte and n continuation bytes (unmasked; arithmetic modulo 2^32).
@@ -28,6 +29,17 @@ inline const unsigned char *Bytes(const char *p) { return reinterpret_cast<const
 
 extern "C" int GetUtf8Mode(void) { return g_utf8Mode.load(std::memory_order_relaxed); }
 extern "C" void SetUtf8Mode(int utf8) { g_utf8Mode.store(utf8 != 0, std::memory_order_relaxed); }
+
+extern "C" void SetStringDefaultEncoding(int encoding) {
+    g_stringDefault.store(encoding == ENCODING_UTF8 || encoding == ENCODING_ISO8859_1 ? encoding : -1,
+                          std::memory_order_relaxed);
+}
+
+extern "C" int GetStringDefaultEncoding(void) {
+    const int e = g_stringDefault.load(std::memory_order_relaxed);
+    if (e >= 0) return e;
+    return GetUtf8Mode() ? ENCODING_UTF8 : ENCODING_ISO8859_1;
+}
 
 extern "C" int Utf8DecodeChar(const char *text, const char *end, uint32_t *codePoint) {
     uint32_t value = 0;

@@ -140,6 +140,7 @@ int CmdSetDefaultEncoding(lua_State *L) {
     if (str == -1) return 0;
     if (str < 0 || str > 1) return ERR_WRONGUSAGE;
     GetTextState()->stringEncoding = str;
+    SetStringDefaultEncoding(str);
     return 0;
 }
 
@@ -245,6 +246,8 @@ extern "C" int InitTextLibrary(void) {
     cxTextState *s = GetTextState();
     s->style.font = topaz;
     s->textEncoding = s->stringEncoding = GetUtf8Mode() ? 1 : 0;
+    // Until a script sets one, the string commands follow the mode.
+    SetStringDefaultEncoding(-1);
     return 0;
 }
 
@@ -265,6 +268,7 @@ extern "C" int FreeTextLibrary(lua_State *L) {
     std::vector<int32_t>().swap(g_wrapTable);
     cxTextState *s = GetTextState();
     s->style.font = nullptr;
+    SetStringDefaultEncoding(-1);
     StopFontEngines();
     return 0;
 }

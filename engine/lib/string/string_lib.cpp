@@ -26,7 +26,7 @@
 namespace cxstring {
 
 int EncodingArg(lua_State *L, int index) {
-    if (lua_isnoneornil(L, index)) return GetUtf8Mode() ? ENCODING_UTF8 : ENCODING_ISO8859_1;
+    if (lua_isnoneornil(L, index)) return GetStringDefaultEncoding();
     int e = luaL_checkint(L, index);
     if (e != ENCODING_UTF8 && e != ENCODING_ISO8859_1) {
         SetErrorNumber(index);

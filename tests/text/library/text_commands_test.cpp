@@ -1,5 +1,11 @@
 // Printing, the cursor commands, styles, measuring and encodings through
 // the script commands, on the topaz font (8 x 8).
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/charset/charset.h"
+#include "engine/runtime/libraries.h"
 #include "text_fixture.h"
 
 namespace {
@@ -171,6 +177,49 @@ TEST_F(TextTest, DefaultEncodings) {
     ASSERT_EQ(Cmd("GetDefaultEncoding", {}), 0);
     EXPECT_EQ(Num(1), 0);
     EXPECT_EQ(Num(2), 0);
+}
+
+// The string default encoding of SetDefaultEncoding is what the string
+// commands' optional encoding arguments fall back on; a given one wins.
+TEST_F(TextTest, StringCommandsFollowTheStringDefaultEncoding) {
+    ASSERT_EQ(OpenStringLibrary(L), 0);
+    const char *const kText = "\xC3\xA4" "bc";  // "a umlaut, b, c" in UTF-8
+    struct Case {
+        const char *command;
+        std::vector<std::variant<const char *, double>> args;
+        std::variant<const char *, double> iso, utf8;
+    };
+    const std::vector<Case> cases = {
+        {"StrLen", {kText}, 4.0, 3.0},
+        {"StrLen", {kText, 0.0}, 4.0, 4.0},  // given: not the default
+        {"UpperStr", {kText}, "\xC3\xA4" "BC", "\xC3\x84" "BC"},
+        {"Chr", {228.0}, "\xE4", "\xC3\xA4"},
+        {"Asc", {kText}, 195.0, 228.0},
+        {"MidStr", {kText, 1.0, 1.0}, "\xA4", "b"},
+        {"ReverseStr", {"\xC3\xA4" "b"}, "b\xA4\xC3", "b\xC3\xA4"},
+    };
+    for (const double def : {0.0, 1.0}) {
+        ASSERT_EQ(Cmd("SetDefaultEncoding", {1, def}), 0);
+        ASSERT_EQ(GetUtf8Mode(), 1);  // the mode itself stays
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.command) + (def == 0 ? " ISO-8859-1" : " UTF-8"));
+            ASSERT_EQ(Call(c.command, [&] {
+                          for (const auto &a : c.args) {
+                              if (std::holds_alternative<double>(a)) lua_pushnumber(L, std::get<double>(a));
+                              else lua_pushstring(L, std::get<const char *>(a));
+                          }
+                      }),
+                      0);
+            const auto &want = def == 0 ? c.iso : c.utf8;
+            if (std::holds_alternative<double>(want)) EXPECT_EQ(Num(1), std::get<double>(want));
+            else EXPECT_EQ(Str(1), std::get<const char *>(want));
+        }
+    }
+    // Closing the text library gives the strings back to the mode.
+    ASSERT_EQ(Cmd("SetDefaultEncoding", {1, 0}), 0);
+    FreeTextLibrary(L);
+    EXPECT_EQ(GetStringDefaultEncoding(), 1);
+    ASSERT_EQ(InitTextLibrary(), 0);
 }
 
 TEST_F(TextTest, TextOutFollowsAWordWrapTable) {
