@@ -61,7 +61,8 @@ int FinishNewDisplay(lua_State *L, cxDisplay *d, const cxDisplayOptionResult &r)
     }
     if (d->restoreWidth < 0) d->restoreWidth = int32_t(int64_t(d->os.width) * -d->restoreWidth / 100);
     if (d->restoreHeight < 0) d->restoreHeight = int32_t(int64_t(d->os.height) * -d->restoreHeight / 100);
-    RestoreDisplayPlacement(L, d);
+    int32_t placedWidth = 0, placedHeight = 0;
+    RestoreDisplayPlacement(L, d, &placedWidth, &placedHeight);
     if (d->desktop) {
         int32_t mx, my, mw, mh;
         if (int err = GetDisplayMonitorInfo(d, &mx, &my, &mw, &mh)) return err;
@@ -101,6 +102,11 @@ int FinishNewDisplay(lua_State *L, cxDisplay *d, const cxDisplayOptionResult &r)
     d->clipWidth = d->pictureWidth;
     d->clipHeight = d->pictureHeight;
     if (d->autoScale || d->layerScale) FitScaledSize(d, d->os.scaledWidth, d->os.scaledHeight);
+    // The size the window was left at, now that the picture exists; when
+    // that fails the declared size stays.
+    if (placedWidth > 0 && (placedWidth != d->os.width || placedHeight != d->os.height))
+        ResizeDisplay(L, d, CX_POS_KEEP, CX_POS_KEEP, placedWidth, placedHeight, d->os.smooth, 0, 0,
+                      CX_RESIZE_CLOSED);
     ResetTextCursor(d);
     OsGetFontResolution(&d->fontResX, &d->fontResY);
     if (!HasDisplayAdapter())
@@ -108,6 +114,7 @@ int FinishNewDisplay(lua_State *L, cxDisplay *d, const cxDisplayOptionResult &r)
     d->refreshMutex = OsCreateMutex();
     if (!d->refreshMutex) return ERR_SEMAPHORE;
     if (r.placement) {
+        free(d->placement);  // the script's own wins over a stored one
         d->placement = static_cast<uint8_t *>(malloc(r.placementLength + 1));
         if (!d->placement) return ERR_MEM;
         memcpy(d->placement, r.placement, r.placementLength + 1);

@@ -100,7 +100,8 @@ extern "C" int SaveDisplayPlacement(lua_State *L, const cxDisplay *d) {
     return err;
 }
 
-extern "C" void RestoreDisplayPlacement(lua_State *L, cxDisplay *d) {
+extern "C" void RestoreDisplayPlacement(lua_State *L, cxDisplay *d, int32_t *width, int32_t *height) {
+    *width = *height = 0;
     if (!L || !d || !g_restore || !Remembers(d) || !lua_checkstack(L, 4)) return;
     const int top = lua_gettop(L);
     if (LoadPrefsFile(L, nullptr) != 0) return;
@@ -128,16 +129,16 @@ extern "C" void RestoreDisplayPlacement(lua_State *L, cxDisplay *d) {
             d->os.scaledWidth = int32_t(sw);
             d->os.scaledHeight = int32_t(sh);
         } else if (!scaled && Number(L, "width", &w) && Number(L, "height", &h) && Side(w) && Side(h)) {
-            // Applied when the window opens, as a resize the script hears of.
-            d->restoreWidth = int32_t(w);
-            d->restoreHeight = int32_t(h);
+            // The picture is resized once it exists.
+            *width = int32_t(w);
+            *height = int32_t(h);
         }
     }
     double x = 0, y = 0;
     if (Number(L, "x", &x) && Number(L, "y", &y) && Coordinate(x) && Coordinate(y)) {
         int32_t ww = scaled && d->os.scaledWidth > 0 ? d->os.scaledWidth : d->os.width;
         int32_t wh = scaled && d->os.scaledHeight > 0 ? d->os.scaledHeight : d->os.height;
-        if (d->restoreWidth > 0) ww = d->restoreWidth, wh = d->restoreHeight;
+        if (*width > 0) ww = *width, wh = *height;
         if (OnSomeMonitor(d, int32_t(x), int32_t(y), ww, wh)) {
             // Stored positions are the screen's, not the monitor's.
             d->os.x = int32_t(x);

@@ -4,6 +4,8 @@
 // created in a later run.
 #pragma once
 
+#include <stdint.h>
+
 #include "display/display.h"
 #include "engine/vm/lua.h"
 
@@ -22,10 +24,12 @@ int SaveDisplayPlacement(lua_State *L, const cxDisplay *d);
 
 /* Applies the stored placement to a display being created (its options
    read, its scaled size not yet fitted): the position, and the size of a
-   sizeable window in the scale mode it was stored with. Stored values that
-   are missing, of the wrong type or out of range are skipped; a position
-   off every monitor is left to the script's. */
-void RestoreDisplayPlacement(lua_State *L, cxDisplay *d);
+   sizeable window in the scale mode it was stored with: a scaled window's
+   size at once, an unscaled display's size into *width and *height (0 when
+   none) for the caller to resize the picture to. Stored values that are
+   missing, of the wrong type or out of range are skipped; a position off
+   every monitor is left to the script's. */
+void RestoreDisplayPlacement(lua_State *L, cxDisplay *d, int32_t *width, int32_t *height);
 
 #ifdef __cplusplus
 }
