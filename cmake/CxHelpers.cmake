@@ -13,6 +13,9 @@ endfunction()
 function(cx_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  # A test's files compile as one unit: the test framework's headers are
+  # read once per test program instead of once per file.
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ON)
   target_link_libraries(${name} PRIVATE cx_common ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
