@@ -28,8 +28,8 @@ struct NewSet {
         FreeMask(mask);
         FreeAlphaChannel(alpha);
     }
-    int Make(int32_t w, int32_t h, bool withMask, bool withAlpha) {
-        bitmap = AllocBitmap(w, h, CX_ALLOC_CLEAR, 0);
+    int Make(int32_t w, int32_t h, bool withMask, bool withAlpha, bool clearPixels = true) {
+        bitmap = AllocBitmap(w, h, clearPixels ? CX_ALLOC_CLEAR : 0, 0);
         if (!bitmap) return ERR_BITMAP;
         if (withMask && !(mask = AllocMask(bitmap, w, h, 1, nullptr, 0))) return ERR_MEM;
         if (withAlpha && !(alpha = AllocAlphaChannel(w, h, 1, nullptr, 0))) return ERR_MEM;
@@ -65,11 +65,18 @@ extern "C" int ScaleBitmapFx(const cxBitmap *bitmap, const cxBitmap *mask, const
         return ERR_BADDIMENSIONS;
     SourceSet src;
     if (int e = src.Lock(bitmap, mask, alpha, x, y, width, height)) return e;
+    // The scaler writes every pixel inside the width, so only the padding
+    // at the ends of the rows is cleared: clearing all of a large picture
+    // first costs as much again as scaling it.
     NewSet out;
-    if (int e = out.Make(newWidth, newHeight, mask != nullptr, alpha != nullptr)) return e;
+    if (int e = out.Make(newWidth, newHeight, mask != nullptr, alpha != nullptr, false)) return e;
     LockedBitmap d, dm, da;
     if (d.Colour(out.bitmap, newWidth, newHeight) != 0) return ERR_LOCKBMAP;
     if (d.Format() != src.colour.Format()) return ERR_BITMAP;
+    if (const size_t pad = size_t(d.RowLength() - newWidth) * d.BytesPerPixel()) {
+        for (int32_t r = 0; r < newHeight; ++r)
+            std::memset(d.Pixels() + (size_t(r) * d.RowLength() + size_t(newWidth)) * d.BytesPerPixel(), 0, pad);
+    }
     if (mask && dm.Mask(out.mask, newWidth, newHeight) != 0) return ERR_LOCKBMAP;
     if (alpha && da.Alpha(out.alpha, newWidth, newHeight) != 0) return ERR_LOCKBMAP;
     const uint32_t bpp = src.colour.BytesPerPixel();

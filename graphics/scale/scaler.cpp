@@ -10,6 +10,7 @@
 #include "graphics/scale/scaler.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -103,6 +104,107 @@ void NearestPixels(const cxScaleJob *j) {
             for (int32_t x = 0; x < j->dstWidth; ++x) std::memcpy(d + 3 * x, s + 3 * size_t(xt[x]), 3);
         }
     }
+}
+
+// Nearest scaling of the pixels, alpha channel and mask together: one pass
+// over the column table per source row writes all three. The mask row is
+// first spread to one byte (0 or 1) per column, so that its columns are
+// picked like the alpha bytes and packed again eight at a time.
+struct BitBytes {
+    uint64_t v[256];
+    BitBytes() {
+        for (int b = 0; b < 256; ++b) {
+            uint8_t bytes[8];
+            for (int k = 0; k < 8; ++k) bytes[k] = uint8_t((b >> (7 - k)) & 1);
+            std::memcpy(&v[b], bytes, 8);
+        }
+    }
+};
+
+const BitBytes &GetBitBytes() {
+    static const BitBytes table;
+    return table;
+}
+
+// Eight bytes of 0 or 1 as one mask byte, the first in the top bit.
+inline uint8_t PackBits(const uint8_t *b) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint64_t x;
+        std::memcpy(&x, b, 8);
+        return uint8_t((x * 0x8040201008040201ull) >> 56);
+    } else {
+        uint32_t v = 0;
+        for (int k = 0; k < 8; ++k) v = (v << 1) | b[k];
+        return uint8_t(v);
+    }
+}
+
+template <int F, bool kAlpha, bool kMask>
+void NearestRows(const cxScaleJob *j, uint8_t *bits, uint8_t *picked) {
+    constexpr int B = kBytes<F>;
+    const int32_t w = j->dstWidth;
+    const size_t rowBytes = size_t(w) * B;
+    const int32_t fullBytes = w / 8, rest = w & 7;
+    const uint8_t ours = uint8_t(0xFF00u >> rest); // bits of the partial last byte inside the width
+    const int32_t lead = j->srcMaskBitOffset & 7, spanBytes = (lead + j->srcWidth + 7) >> 3;
+    const uint8_t *mb = bits + lead;
+    const uint32_t *xt = j->xTable;
+    const BitBytes &spread = GetBitBytes();
+    for (int32_t y = 0; y < j->dstHeight; ++y) {
+        uint8_t *d = At(j->dstPixels, 0, y, j->dstRowLength, B);
+        uint8_t *da = kAlpha ? j->dstAlpha + ptrdiff_t(y) * j->dstAlphaRowLength : nullptr;
+        uint8_t *dm = kMask ? j->dstMask + ptrdiff_t(y) * j->dstMaskRowLength : nullptr;
+        if (y > 0 && j->yTable[y] == j->yTable[y - 1]) {
+            // Upscaled rows repeat: copy the row just made.
+            std::memcpy(d, d - ptrdiff_t(j->dstRowLength) * B, rowBytes);
+            if constexpr (kAlpha) std::memcpy(da, da - j->dstAlphaRowLength, size_t(w));
+            if constexpr (kMask) {
+                const uint8_t *prev = dm - j->dstMaskRowLength;
+                std::memcpy(dm, prev, size_t(fullBytes));
+                if (rest) dm[fullBytes] = uint8_t((dm[fullBytes] & ~ours) | (prev[fullBytes] & ours));
+            }
+            continue;
+        }
+        const int32_t sy = int32_t(j->yTable[y]);
+        const uint8_t *s = At(j->srcPixels, 0, sy, j->srcRowLength, B);
+        const uint8_t *sa = kAlpha ? j->srcAlpha + ptrdiff_t(sy) * j->srcAlphaRowLength : nullptr;
+        if constexpr (kMask) {
+            const uint8_t *sm = j->srcMask + ptrdiff_t(sy) * j->srcMaskRowLength + (j->srcMaskBitOffset >> 3);
+            for (int32_t i = 0; i < spanBytes; ++i) std::memcpy(bits + 8 * i, &spread.v[sm[i]], 8);
+        }
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t sx = xt[x];
+            std::memcpy(d + size_t(x) * B, s + size_t(sx) * B, B);
+            if constexpr (kAlpha) da[x] = sa[sx];
+            if constexpr (kMask) picked[x] = mb[sx];
+        }
+        if constexpr (kMask) {
+            for (int32_t b = 0; b < fullBytes; ++b) dm[b] = PackBits(picked + 8 * b);
+            // picked holds zeros past the width.
+            if (rest) dm[fullBytes] = uint8_t((dm[fullBytes] & ~ours) | (PackBits(picked + 8 * fullBytes) & ours));
+        }
+    }
+}
+
+// False when the scratch rows cannot be had; the planes are then scaled
+// one after the other.
+template <int F>
+bool NearestTogether(const cxScaleJob *j) {
+    const bool alpha = j->srcAlpha && j->dstAlpha, mask = j->srcMask && j->dstMask;
+    std::vector<uint8_t> bits, picked;
+    if (mask) {
+        try {
+            bits.assign((size_t(j->srcMaskBitOffset & 7) + size_t(j->srcWidth) + 7) / 8 * 8, 0);
+            picked.assign(size_t(j->dstWidth) + 8, 0);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+    }
+    if (alpha && mask) NearestRows<F, true, true>(j, bits.data(), picked.data());
+    else if (alpha) NearestRows<F, true, false>(j, nullptr, nullptr);
+    else if (mask) NearestRows<F, false, true>(j, bits.data(), picked.data());
+    else NearestRows<F, false, false>(j, nullptr, nullptr);
+    return true;
 }
 
 // Smooth scaling works on columns in stripes so that the two interpolated
@@ -298,6 +400,9 @@ void ScalePixels(const cxScaleJob *j) {
     if (!j->smooth) {
         NearestTable(j->xTable, j->dstWidth, j->srcWidth);
         NearestTable(j->yTable, j->dstHeight, j->srcHeight);
+        bool done = false;
+        WithFormat(j->pixelFormat, [&](auto f) { done = NearestTogether<decltype(f)::value>(j); });
+        if (done) return;
         WithFormat(j->pixelFormat, [&](auto f) { NearestPixels<decltype(f)::value>(j); });
         if (j->srcMask && j->dstMask) NearestMask(j);
         if (j->srcAlpha && j->dstAlpha) NearestAlpha(j);

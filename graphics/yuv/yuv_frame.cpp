@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "engine/errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "graphics/pixels/pixel_format_table.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace cx::pix;
 
@@ -39,12 +44,18 @@ struct Tables {
     // Green terms by (U << 8) | V, packed k + 256 | a << 9 | min(yb, 256) << 18
     // (256 KB): yb above 255 can never be met by a luma value.
     uint32_t g[65536];
+    // Red terms by V and blue terms by U as one word each for the vector
+    // path: k + 1 in the low half (the comparison then subtracts), t in the
+    // high half.
+    uint32_t rWord[256], bWord[256];
     Tables() {
         for (int c = 0; c < 256; ++c) {
             const int64_t nR = 2609823 * int64_t(c) - 363703744, kr = FloorDiv(nR, kDR), rr = nR - kr * kDR;
             kR[c] = int16_t(kr), tR[c] = int16_t((kDR - rr + 3199) / 3200);
             const int64_t nB = 1649289 * int64_t(c) - 225932192, kb = FloorDiv(nB, kDB), rb = nB - kb * kDB;
             kB[c] = int16_t(kb), tB[c] = int16_t((kDB - rb + 1599) / 1600);
+            rWord[c] = uint32_t(uint16_t(kR[c] + 1)) | uint32_t(tR[c]) << 16;
+            bWord[c] = uint32_t(uint16_t(kB[c] + 1)) | uint32_t(tB[c]) << 16;
         }
         for (int u = 0; u < 256; ++u)
             for (int v = 0; v < 256; ++v) {
@@ -155,6 +166,118 @@ void FillChromaColumns(ChromaRow &c, const uint8_t *u, const uint8_t *v, const i
     }
 }
 
+#if defined(__SSE2__)
+// Format 10 (0x00RRGGBB) at the same size, eight chroma samples (sixteen
+// pixels of each of two rows) per turn. The chroma terms of a row pair are
+// looked up once per sample and split into 16-bit lanes once; they serve
+// the even and the odd pixels of both rows as they are, because splitting
+// the luma into even and odd columns lines the pixels up with their chroma
+// sample. Saturating packs do the clamping.
+struct ChromaWords {
+    std::vector<uint32_t> r, b, g;
+};
+
+struct ChromaLanes {
+    __m128i kR1, tR, kB1, tB, kG, aG, ybG;
+};
+
+inline __m128i LowHalves(__m128i w0, __m128i w1) {
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(w0, 16), 16), _mm_srai_epi32(_mm_slli_epi32(w1, 16), 16));
+}
+inline __m128i HighHalves(__m128i w0, __m128i w1) {
+    return _mm_packs_epi32(_mm_srai_epi32(w0, 16), _mm_srai_epi32(w1, 16));
+}
+
+inline ChromaLanes LoadChroma(const ChromaWords &c, size_t i) {
+    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.r.data() + i));
+    const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.r.data() + i + 4));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.b.data() + i));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.b.data() + i + 4));
+    const __m128i g0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.g.data() + i));
+    const __m128i g1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.g.data() + i + 4));
+    const __m128i nine = _mm_set1_epi32(511), off = _mm_set1_epi32(256);
+    ChromaLanes l;
+    l.kR1 = LowHalves(r0, r1), l.tR = HighHalves(r0, r1);
+    l.kB1 = LowHalves(b0, b1), l.tB = HighHalves(b0, b1);
+    l.kG = _mm_packs_epi32(_mm_sub_epi32(_mm_and_si128(g0, nine), off), _mm_sub_epi32(_mm_and_si128(g1, nine), off));
+    l.aG = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(g0, 9), nine), _mm_and_si128(_mm_srli_epi32(g1, 9), nine));
+    l.ybG = _mm_packs_epi32(_mm_srli_epi32(g0, 18), _mm_srli_epi32(g1, 18));
+    return l;
+}
+
+// Eight luma samples in 16-bit lanes to unclamped R, G, B (see the
+// rearrangement above; a comparison is -1 where true).
+inline void Channels(__m128i y, const ChromaLanes &c, __m128i &r, __m128i &g, __m128i &b) {
+    const __m128i m = _mm_mullo_epi16(y, _mm_set1_epi16(84));
+    const __m128i q = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(m, _mm_srli_epi16(m, 9)), _mm_set1_epi16(1)), 9);
+    const __m128i e = _mm_sub_epi16(m, _mm_sub_epi16(_mm_slli_epi16(q, 9), q));
+    const __m128i base = _mm_add_epi16(y, q);
+    r = _mm_add_epi16(_mm_add_epi16(base, c.kR1), _mm_cmpgt_epi16(c.tR, e));
+    b = _mm_add_epi16(_mm_add_epi16(base, c.kB1), _mm_cmpgt_epi16(c.tB, e));
+    const __m128i up = _mm_or_si128(_mm_cmpgt_epi16(e, c.aG),
+                                    _mm_andnot_si128(_mm_cmpgt_epi16(c.ybG, y), _mm_cmpeq_epi16(e, c.aG)));
+    g = _mm_sub_epi16(_mm_add_epi16(base, c.kG), up);
+}
+
+inline void Emit16(const uint8_t *luma, const ChromaLanes &c, uint8_t *dst) {
+    const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(luma));
+    __m128i re, ge, be, ro, go, bo;
+    Channels(_mm_and_si128(l, _mm_set1_epi16(0xFF)), c, re, ge, be);
+    Channels(_mm_srli_epi16(l, 8), c, ro, go, bo);
+    // Bytes: even pixels in the low half, odd ones in the high half.
+    const __m128i R = _mm_packus_epi16(re, ro), G = _mm_packus_epi16(ge, go), B = _mm_packus_epi16(be, bo);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bgEven = _mm_unpacklo_epi8(B, G), bgOdd = _mm_unpackhi_epi8(B, G);
+    const __m128i r0Even = _mm_unpacklo_epi8(R, zero), r0Odd = _mm_unpackhi_epi8(R, zero);
+    const __m128i e0 = _mm_unpacklo_epi16(bgEven, r0Even), e1 = _mm_unpackhi_epi16(bgEven, r0Even);
+    const __m128i o0 = _mm_unpacklo_epi16(bgOdd, r0Odd), o1 = _mm_unpackhi_epi16(bgOdd, r0Odd);
+    __m128i *out = reinterpret_cast<__m128i *>(dst);
+    _mm_storeu_si128(out, _mm_unpacklo_epi32(e0, o0));
+    _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(e0, o0));
+    _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(e1, o1));
+    _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(e1, o1));
+}
+
+// False when the words cannot be allocated (nothing is written then).
+bool ConvertFrame10(const cxYuvFrameJob *job) {
+    const int32_t w = job->srcWidth, h = job->srcHeight, cw = (w + 1) / 2;
+    const int32_t wide = w & ~15; // pixels done sixteen at a time
+    ChromaWords c;
+    try {
+        c.r.resize(size_t(cw)), c.b.resize(size_t(cw)), c.g.resize(size_t(cw));
+    } catch (...) {
+        return false;
+    }
+    const Tables &t = GetTables();
+    const size_t stride = size_t(job->dstRowLength) * 4;
+    for (int32_t y = 0; y < h; y += 2) {
+        const uint8_t *u = job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1];
+        const uint8_t *v = job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2];
+        for (int32_t i = 0; i < wide / 2; ++i) {
+            const uint32_t U = u[i], V = v[i];
+            c.r[size_t(i)] = t.rWord[V], c.b[size_t(i)] = t.bWord[U], c.g[size_t(i)] = t.g[(U << 8) | V];
+        }
+        const int32_t rows = std::min(2, h - y);
+        const uint8_t *luma[2] = {job->planes[0] + ptrdiff_t(y) * job->planeRowLength[0],
+                                  job->planes[0] + ptrdiff_t(y + rows - 1) * job->planeRowLength[0]};
+        uint8_t *dst[2] = {static_cast<uint8_t *>(job->dstPixels) + size_t(y) * stride,
+                           static_cast<uint8_t *>(job->dstPixels) + size_t(y + rows - 1) * stride};
+        for (int32_t x = 0; x < wide; x += 16) {
+            const ChromaLanes l = LoadChroma(c, size_t(x / 2));
+            Emit16(luma[0] + x, l, dst[0] + size_t(x) * 4);
+            if (rows == 2) Emit16(luma[1] + x, l, dst[1] + size_t(x) * 4);
+        }
+        // The last few columns one by one.
+        for (int32_t k = 0; k < rows; ++k)
+            for (int32_t x = wide; x < w; ++x) {
+                const uint32_t p = YuvToRGB(luma[k][x], u[x >> 1], v[x >> 1]);
+                std::memcpy(dst[k] + size_t(x) * 4, &p, 4);
+            }
+    }
+    return true;
+}
+#endif
+
 bool SizeMatches(const cxYuvFrameJob *job) {
     return job->dstFormat < CX_PIXFMT_COUNT && uint32_t(job->bytesPerPixel) == GetBytesPerPixel(job->dstFormat);
 }
@@ -178,6 +301,12 @@ extern "C" uint32_t YuvToRGB(uint32_t y, uint32_t u, uint32_t v) {
 
 extern "C" void ConvertYuvFrame(const cxYuvFrameJob *job) {
     if (!SizeMatches(job) || job->srcWidth < 1 || job->srcHeight < 1) return;
+#if defined(__SSE2__)
+    if (job->dstFormat == 10 && std::endian::native == std::endian::little) {
+        ConvertFrame10(job);
+        return;
+    }
+#endif
     const int32_t w = job->srcWidth, h = job->srcHeight, cw = (w + 1) / 2;
     ChromaRow half, full;
     try {
