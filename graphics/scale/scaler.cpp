@@ -172,14 +172,37 @@ void NearestRows(const cxScaleJob *j, uint8_t *bits, uint8_t *picked) {
             const uint8_t *sm = j->srcMask + ptrdiff_t(sy) * j->srcMaskRowLength + (j->srcMaskBitOffset >> 3);
             for (int32_t i = 0; i < spanBytes; ++i) std::memcpy(bits + 8 * i, &spread.v[sm[i]], 8);
         }
-        for (int32_t x = 0; x < w; ++x) {
+        int32_t x = 0;
+        if constexpr (B == 4 && std::endian::native == std::endian::little) {
+            // Eight pixels a turn, gathered in registers: two pixels, eight
+            // alpha bytes and eight mask bits per store, as stores are what
+            // this loop waits for.
+            for (int32_t b = 0; b < fullBytes; ++b, x += 8) {
+                uint64_t alphas = 0;
+                uint32_t maskBits = 0;
+                for (int k = 0; k < 8; k += 2) {
+                    const uint32_t s0 = xt[x + k], s1 = xt[x + k + 1];
+                    uint32_t p0, p1;
+                    std::memcpy(&p0, s + size_t(s0) * 4, 4);
+                    std::memcpy(&p1, s + size_t(s1) * 4, 4);
+                    const uint64_t pair = uint64_t(p0) | uint64_t(p1) << 32;
+                    std::memcpy(d + size_t(x + k) * 4, &pair, 8);
+                    if constexpr (kAlpha) alphas |= (uint64_t(sa[s0]) | uint64_t(sa[s1]) << 8) << (8 * k);
+                    if constexpr (kMask) maskBits = (maskBits << 2) | uint32_t(mb[s0]) << 1 | mb[s1];
+                }
+                if constexpr (kAlpha) std::memcpy(da + x, &alphas, 8);
+                if constexpr (kMask) dm[b] = uint8_t(maskBits);
+            }
+        }
+        const int32_t packedTo = x;
+        for (; x < w; ++x) {
             const uint32_t sx = xt[x];
             std::memcpy(d + size_t(x) * B, s + size_t(sx) * B, B);
             if constexpr (kAlpha) da[x] = sa[sx];
             if constexpr (kMask) picked[x] = mb[sx];
         }
         if constexpr (kMask) {
-            for (int32_t b = 0; b < fullBytes; ++b) dm[b] = PackBits(picked + 8 * b);
+            for (int32_t b = packedTo / 8; b < fullBytes; ++b) dm[b] = PackBits(picked + 8 * b);
             // picked holds zeros past the width.
             if (rest) dm[fullBytes] = uint8_t((dm[fullBytes] & ~ours) | (PackBits(picked + 8 * fullBytes) & ours));
         }
