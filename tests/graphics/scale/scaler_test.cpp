@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "engine/errors/error_codes.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/pixels/pixel_format.h"
@@ -162,6 +164,42 @@ TEST(Scaler, MaskAndAlphaFollowThePixels) {
             EXPECT_EQ(dm.Bit(x, y), (y < 2 && x / 2 == 1) || (y >= 2 && x / 2 == 3)) << x << "," << y;
             EXPECT_EQ(da.bytes[size_t(y) * da.rowLength + x], y < 2 ? (x / 2) * 10 : 100 + x / 2);
         }
+}
+
+// Pixels, alpha and mask are picked from the same source position, for
+// widths that end inside a mask byte, masks starting inside a byte, and
+// both directions; the mask bits past the width keep what they held.
+TEST(Scaler, NearestPicksAllPlanesFromOneColumnAndKeepsMaskPadding) {
+    struct Case {
+        uint32_t format;
+        int32_t sw, sh, dw, dh, bitOffset;
+    };
+    const Case cases[] = {{10, 24, 7, 37, 11, 5}, {10, 50, 9, 21, 4, 0}, {4, 13, 3, 61, 5, 7}, {8, 9, 4, 19, 6, 3}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.format << ": " << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh);
+        PixelBuffer src(c.format, c.sw, c.sh), dst(c.format, c.dw, c.dh);
+        PixelBuffer sm(CX_PIXFMT_MASK, c.bitOffset + c.sw, c.sh), dm(CX_PIXFMT_MASK, c.dw, c.dh);
+        PixelBuffer sa(CX_PIXFMT_ALPHA, c.sw, c.sh), da(CX_PIXFMT_ALPHA, c.dw, c.dh);
+        src.Randomise(1), sm.Randomise(2), sa.Randomise(3), dm.Randomise(4);
+        const PixelBuffer maskBefore = dm;
+        cxScaleJob j = Job(src, dst, false);
+        j.srcMask = sm.bytes.data(), j.dstMask = dm.bytes.data();
+        j.srcMaskRowLength = sm.rowLength, j.dstMaskRowLength = dm.rowLength;
+        j.srcMaskBitOffset = c.bitOffset;
+        j.srcAlpha = sa.bytes.data(), j.dstAlpha = da.bytes.data();
+        j.srcAlphaRowLength = sa.rowLength, j.dstAlphaRowLength = da.rowLength;
+        ASSERT_EQ(RunScaleJob(&j), 0);
+        for (int32_t y = 0; y < c.dh; ++y) {
+            const int32_t sy = int32_t(int64_t(y) * c.sh / c.dh);
+            for (int32_t x = 0; x < c.dw; ++x) {
+                const int32_t sx = int32_t(int64_t(x) * c.sw / c.dw);
+                ASSERT_EQ(std::memcmp(dst.At(x, y), src.At(sx, sy), src.unit), 0) << x << "," << y;
+                ASSERT_EQ(*da.At(x, y), *sa.At(sx, sy)) << x << "," << y;
+                ASSERT_EQ(dm.Bit(x, y), sm.Bit(c.bitOffset + sx, sy)) << x << "," << y;
+            }
+            for (int32_t x = c.dw; x < (c.dw + 7) / 8 * 8; ++x) ASSERT_EQ(dm.Bit(x, y), maskBefore.Bit(x, y)) << x;
+        }
+    }
 }
 
 TEST(Scaler, AJobWithoutPixelsScalesOnlyTheMask) {
