@@ -360,10 +360,10 @@ CX_AVX2 inline void Emit32(const uint8_t *luma, const ChromaLanes8 &c, uint8_t *
 
 CX_AVX2 bool ConvertFrame10Avx2(const cxYuvFrameJob *job) {
     const int32_t w = job->srcWidth, h = job->srcHeight;
-    const int32_t wide = w & ~31;
+    const int32_t wide = w & ~31, mid = w & ~15; // a last sixteen in 128-bit vectors
     ChromaWords c;
     try {
-        c.r.resize(size_t(wide / 2)), c.b.resize(size_t(wide / 2)), c.g.resize(size_t(wide / 2));
+        c.r.resize(size_t(mid / 2)), c.b.resize(size_t(mid / 2)), c.g.resize(size_t(mid / 2));
     } catch (...) {
         return false;
     }
@@ -372,9 +372,9 @@ CX_AVX2 bool ConvertFrame10Avx2(const cxYuvFrameJob *job) {
     for (int32_t y = 0; y < h; y += 2) {
         const uint8_t *u = job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1];
         const uint8_t *v = job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2];
-        for (int32_t i = 0; i < wide / 2; ++i) {
+        for (int32_t i = 0; i < mid / 2; ++i) {
             const uint32_t U = u[i], V = v[i];
-            const size_t k = SwappedSlot(size_t(i));
+            const size_t k = i < wide / 2 ? SwappedSlot(size_t(i)) : size_t(i);
             c.r[k] = t.rWord[V], c.b[k] = t.bWord[U], c.g[k] = t.g[(U << 8) | V];
         }
         const int32_t rows = std::min(2, h - y);
@@ -387,8 +387,12 @@ CX_AVX2 bool ConvertFrame10Avx2(const cxYuvFrameJob *job) {
             Emit32(luma[0] + x, l, dst[0] + size_t(x) * 4);
             if (rows == 2) Emit32(luma[1] + x, l, dst[1] + size_t(x) * 4);
         }
+        if (mid > wide) {
+            const ChromaLanes l = LoadChroma(c, size_t(wide / 2));
+            for (int32_t k = 0; k < rows; ++k) Emit16(luma[k] + wide, l, dst[k] + size_t(wide) * 4);
+        }
         for (int32_t k = 0; k < rows; ++k)
-            for (int32_t x = wide; x < w; ++x) {
+            for (int32_t x = mid; x < w; ++x) {
                 const uint32_t p = YuvToRGB(luma[k][x], u[x >> 1], v[x >> 1]);
                 std::memcpy(dst[k] + size_t(x) * 4, &p, 4);
             }

@@ -80,6 +80,20 @@ TEST(YuvFrame, EveryFormatStoresTheSameColour) {
     }
 }
 
+// Widths that end in every kind of column run (wide vector blocks, a
+// narrower block, single pixels) and odd heights, whose last luma row has
+// no partner.
+TEST(YuvFrame, OddSizesConvertEveryPixel) {
+    for (auto [w, h] : {std::pair{53, 7}, {48, 3}, {17, 1}, {5, 5}, {96, 2}, {1, 1}}) {
+        Frame f(w, h, uint32_t(w * 131 + h));
+        std::vector<uint32_t> out(size_t(w) * h);
+        cxYuvFrameJob job = f.Job(out.data(), w, h, 10, w);
+        ConvertYuvFrame(&job);
+        for (int32_t r = 0; r < h; ++r)
+            for (int32_t x = 0; x < w; ++x) ASSERT_EQ(out[size_t(r) * w + x], f.Expected(x, r)) << w << "x" << h << " at " << x << "," << r;
+    }
+}
+
 TEST(YuvFrame, ScalingToTheSameSizeEqualsConverting) {
     Frame f(64, 48, 8);
     std::vector<uint32_t> a(64 * 48), b(64 * 48);
