@@ -5,16 +5,16 @@
 
 #include "display/adapter.h"
 #include "display/display_record.h"
-#include "display/event_pump.h"
+#include "display/events/event_pump.h"
 #include "display/present.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/pixels/pixel_format.h"
 #include "platform/os_time.h"
-#include "platform/x11/x11_present.h"
-#include "platform/x11/x11_window.h"
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_present.h"
+#include "window/x11/x11_window.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

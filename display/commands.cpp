@@ -16,13 +16,13 @@
 #include "display/picture.h"
 #include "display/present.h"
 #include "display/size.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/table_fields.h"
 #include "graphics/bitmap/bitmap.h"
-#include "platform/x11/x11_window.h"
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_window.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 namespace {
 

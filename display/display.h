@@ -6,7 +6,7 @@
 #include "engine/runtime/objects.h"
 #include "platform/os_threads.h"
 #include "platform/os_time.h"
-#include "platform/x11/os_display.h"
+#include "window/x11/os_display.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -149,7 +149,7 @@ typedef struct cxDisplay {
     struct cxDisplay *backfillWindowOf; /* the backfill window of this desktop-mode display */
     uint32_t autoIdPushed;
     /* A legacy CLOSEWINDOW label takes the window's close: the run does
-       not end on it (display/legacy_events.h). */
+       not end on it (display/events/legacy_events.h). */
     uint32_t closeHandled;
 
     /* Read by SafeBlt. */

@@ -7,9 +7,9 @@
 #include "display/open.h"
 #include "display/present.h"
 #include "display/size.h"
-#include "display/event_data.h"
+#include "display/events/event_data.h"
 #include "engine/events/event_queue.h"
-#include "platform/x11/os_display.h"
+#include "window/x11/os_display.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "display/adapter.h"
 #include "display/display_record.h"
 #include "display/present.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"

@@ -6,10 +6,10 @@
 #include "display/size.h"
 #include "display/open.h"
 #include "display/picture.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/runtime/console.h"
-#include "io/stream/applet_record.h"
-#include "platform/x11/x11_window_ops.h"
+#include "streams/applet_record.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "display/present.h"
 #include "engine/runtime/runtime.h"
 #include "engine/vm/lauxlib.h"
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <strings.h>
 
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/table_fields.h"

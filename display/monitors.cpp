@@ -6,7 +6,7 @@
 #include "display/adapter.h"
 #include "display/backend.h"
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/geometry/geometry.h"
 

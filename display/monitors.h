@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #include "display/display.h"
-#include "platform/x11/x11_monitors.h"
+#include "window/x11/x11_monitors.h"
 
 #ifdef __cplusplus
 extern "C" {

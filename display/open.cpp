@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "display/backend.h"
-#include "display/buttons.h"
+#include "display/events/buttons.h"
 #include "display/display_record.h"
 #include "display/double_buffer.h"
 #include "display/monitors.h"
@@ -16,14 +16,14 @@
 #include "display/placement.h"
 #include "display/present.h"
 #include "display/requesters.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/events/event_queue.h"
 #include "engine/vm/lauxlib.h"
 #include "graphics/bitmap/bitmap.h"
 #include "platform/os_time.h"
-#include "platform/x11/x11_window.h"
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_window.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include "display/menus.h"
 #include "display/monitors.h"
 #include "display/picture.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/runtime/kernel.h"
 #include "engine/runtime/table_fields.h"
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 
 static_assert(sizeof(cxBackfillOptions) <= sizeof(((cxDisplay *)nullptr)->backfillOptions),
               "the backfill options fit the record's block");

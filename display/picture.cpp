@@ -5,8 +5,8 @@
 
 #include "display/double_buffer.h"
 #include "display/present.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/kernels/blit_kernels.h"
 #include "graphics/kernels/kernel_guard.h"

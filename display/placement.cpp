@@ -5,7 +5,7 @@
 
 #include "display/display_record.h"
 #include "display/monitors.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/runtime/preferences.h"
 #include "engine/vm/lauxlib.h"
 

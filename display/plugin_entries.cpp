@@ -4,7 +4,7 @@
 #include "display/display_record.h"
 #include "display/present.h"
 #include "display/size.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_time.h"

@@ -7,14 +7,14 @@
 #include "display/backend.h"
 #include "display/display_record.h"
 #include "display/picture.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/scale/scaler.h"
 #include "platform/os_threads.h"
 #include "platform/os_wake.h"
-#include "platform/x11/x11_present.h"
+#include "window/x11/x11_present.h"
 
 struct cxRefreshNode {
     cxRefreshNode *next;

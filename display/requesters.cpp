@@ -9,9 +9,9 @@
 
 #include "display/backend.h"
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
-#include "platform/gtk/os_requesters.h"
+#include "window/gtk/os_requesters.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "display/options.h"
 #include "display/picture.h"
 #include "display/present.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/runtime/table_fields.h"
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

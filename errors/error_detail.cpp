@@ -2,7 +2,7 @@
 // error, immediately before the raise, and read by the report.
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 char g_detail[CX_ERROR_DETAIL_MAX + 1];

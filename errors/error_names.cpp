@@ -1,5 +1,5 @@
 // Names of the built-in error codes, indexed by code - 1000; null marks a gap.
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 namespace {
 const char *const kErrorNames[CX_BUILTIN_ERROR_END - 1000] = {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/bounded_text.h"
-#include "engine/errors/errors.h"
+#include "errors/bounded_text.h"
+#include "errors/errors.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/bounded_text.h"
-#include "engine/errors/errors.h"
+#include "errors/bounded_text.h"
+#include "errors/errors.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <stddef.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 #ifdef __cplusplus
 extern "C" {

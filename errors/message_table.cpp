@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr CodeRow kCodeRows[] = {
 #define CX_ERROR_MESSAGE(code, id, text) {code, #code, id, text},
 #define CX_ERROR_DETAIL(code) {code, #code, CX_MESSAGE_IS_DETAIL, nullptr},
 #define CX_MESSAGE(id, text)
-#include "engine/errors/messages.def"
+#include "errors/messages.def"
 #undef CX_ERROR_MESSAGE
 #undef CX_ERROR_DETAIL
 #undef CX_MESSAGE
@@ -31,7 +31,7 @@ constexpr cxMessageEntry kOtherRows[] = {
 #define CX_ERROR_MESSAGE(code, id, text)
 #define CX_ERROR_DETAIL(code)
 #define CX_MESSAGE(id, text) {id, text},
-#include "engine/errors/messages.def"
+#include "errors/messages.def"
 #undef CX_ERROR_MESSAGE
 #undef CX_ERROR_DETAIL
 #undef CX_MESSAGE

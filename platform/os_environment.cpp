@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

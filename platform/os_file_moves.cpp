@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "platform/os_files.h"
 
 extern "C" int OsMoveFile(const char *source, const char *destination) {

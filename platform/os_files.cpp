@@ -14,7 +14,7 @@
 #include <new>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 struct cxOsDirScan {
     DIR *dir = nullptr;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "platform/os_time.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "platform/os_threads.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "platform/os_linegate.h"
 
 namespace {

@@ -16,7 +16,7 @@ PKGS=(
   xvfb xauth libxtst-dev x11-utils
   # reference implementations for the benchmarks only
   libpixman-1-dev lua5.1 lua5.4
-  # LuaJIT's interpreter (luajit -joff): a further reference for bench/vm
+  # LuaJIT's interpreter (luajit -joff): a further reference for bench/engine/vm
   luajit
   # instruction counts of the benchmarks (callgrind) on a loaded machine
   valgrind

@@ -2,7 +2,7 @@
 // left of the file or the section before anything is allocated or copied.
 #include "shell/applet.h"
 
-#include "io/cxpk/cxpk.h"
+#include "streams/cxpk/cxpk.h"
 
 #include <errno.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

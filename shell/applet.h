@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 
 #ifdef __cplusplus
 extern "C" {

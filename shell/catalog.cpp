@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/errors/errors.h"
-#include "io/stream/stream.h"
+#include "errors/errors.h"
+#include "streams/stream.h"
 
 struct cxCatalog {
     std::unordered_map<uint32_t, std::string> strings;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "engine/errors/errors.h"
-#include "io/stream/memory_name.h"
+#include "errors/errors.h"
+#include "streams/memory_name.h"
 
 namespace {
 constexpr size_t kBlock = 16384;

@@ -6,7 +6,7 @@
 #include <stddef.h>
 
 #include "shell/applet.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/charset/collate.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/lib/memblock/memblock.h"
 #include "engine/runtime/runtime.h"
 #include "shell/catalog.h"

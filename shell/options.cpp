@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "shell/catalog.h"
 
 namespace {

@@ -6,12 +6,12 @@
 
 #include <atomic>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "platform/os_joystick.h"
 #include "platform/os_linegate.h"
 #include "platform/os_timers.h"
 #include "platform/os_wake.h"
-#include "platform/x11/x11_connection.h"
+#include "window/x11/x11_connection.h"
 #include "shell/options.h"
 #include "shell/plugins/plugin_package.h"
 

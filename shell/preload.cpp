@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/console.h"
 #include "engine/runtime/kernel.h"
 

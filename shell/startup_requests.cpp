@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 int ExtractStartupRequests(int argc, char **argv, cxStartupRequests *requests, std::vector<char *> *rest) {
     rest->clear();

@@ -1,9 +1,9 @@
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 
 #include <cstdint>
 #include <cstdlib>
 
-#include "io/stream/memory_name.h"
+#include "streams/memory_name.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "io/stream/applet_record.h"
-#include "io/stream/stream.h"
+#include "streams/applet_record.h"
+#include "streams/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,4 +1,4 @@
-#include "io/stream/memory_name.h"
+#include "streams/memory_name.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,11 +1,11 @@
-#include "io/stream/path_lock.h"
+#include "streams/path_lock.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <new>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 struct cxLock {
     cxOsFileInfo info;

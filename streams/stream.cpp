@@ -1,8 +1,8 @@
 // Streams address their backing store by explicit positions (pread/pwrite,
 // offsets into memory, tracked adapter positions), so buffered and
 // unbuffered calls can be mixed without the two views drifting apart.
-#include "io/stream/stream.h"
-#include "io/stream/memory_name.h"
+#include "streams/stream.h"
+#include "streams/memory_name.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
-#include "io/stream/chunk_names.h"
+#include "errors/errors.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

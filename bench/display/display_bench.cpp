@@ -22,9 +22,9 @@
 #include "display/picture.h"
 #include "display/present.h"
 #include "graphics/bitmap/bitmap.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_window.h"
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_window.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "images/formats/image_saver.h"
 #include "images/formats/jpeg_codec.h"
 #include "images/formats/png_codec.h"
-#include "io/stream/memory_name.h"
+#include "streams/memory_name.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "display/double_buffer.h"
 #include "display/picture.h"
 #include "display/present.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "display/buttons.h"
+#include "display/events/buttons.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
-#include "display/dispatcher.h"
+#include "display/events/dispatcher.h"
 #include "display/backend.h"
 #include "display/display_record.h"
-#include "engine/errors/errors.h"
-#include "engine/errors/error_codes.h"
+#include "errors/errors.h"
+#include "errors/error_codes.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 #include "graphics/geometry/geometry.h"

@@ -1,18 +1,15 @@
-#include "display/dispatcher.h"
+#include "display/events/dispatcher.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "display/buttons.h"
-#include "display/event_data.h"
-#include "display/event_notices.h"
-#include "display/event_sources.h"
-#include "display/event_types.h"
-#include "display/intervals.h"
-#include "display/key_names.h"
-#include "display/legacy_events.h"
-#include "display/plugin_timers.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/buttons.h"
+#include "display/events/event_data.h"
+#include "display/events/event_notices.h"
+#include "display/events/event_sources.h"
+#include "display/events/event_types.h"
+#include "display/events/key_names.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"

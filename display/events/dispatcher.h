@@ -79,7 +79,7 @@ typedef struct cxEventFunction {
    msg->type is nonzero when a handler ran (its table and results are then
    on the stack as with keepResults 0). *stop (may be null) becomes 1 after
    an internal function event ran. -1 when a legacy label was selected
-   (display/legacy_events.h: the caller turns it into the jump); the
+   (display/events/legacy_events.h: the caller turns it into the jump); the
    ONBUTTONOVER labels are not tried when fromWhileMouseOn is set. */
 int DispatchEvents(lua_State *L, uint32_t fromWhileMouseOn, uint32_t *stop, cxEventMessage *msg);
 

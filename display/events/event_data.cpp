@@ -1,8 +1,8 @@
-#include "display/event_data.h"
+#include "display/events/event_data.h"
 
 #include <cstdlib>
 
-#include "display/event_types.h"
+#include "display/events/event_types.h"
 
 // Every payload posted so far is one malloc'd block (the drop list of event
 // 14, the records of the producers). Event types whose payload needs more

@@ -1,23 +1,23 @@
-#include "display/event_library.h"
+#include "display/events/event_library.h"
 
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
 #include <string>
 
-#include "display/buttons.h"
-#include "display/dispatcher.h"
+#include "display/events/buttons.h"
+#include "display/events/dispatcher.h"
 #include "display/display_record.h"
-#include "display/event_notices.h"
-#include "display/event_posting.h"
-#include "display/event_pump.h"
-#include "display/event_types.h"
-#include "display/intervals.h"
-#include "display/plugin_timers.h"
-#include "display/event_waits.h"
-#include "display/input_commands.h"
-#include "display/legacy_events.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/event_notices.h"
+#include "display/events/event_posting.h"
+#include "display/events/event_pump.h"
+#include "display/events/event_types.h"
+#include "display/events/intervals.h"
+#include "display/events/plugin_timers.h"
+#include "display/events/event_waits.h"
+#include "display/events/input_commands.h"
+#include "display/events/legacy_events.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"

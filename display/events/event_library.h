@@ -19,7 +19,7 @@ int CmdBreakEventHandler(lua_State *L);
 
 /* The core of WaitEvent, CheckEvent and CheckEvents: number of results,
    an error code, or -1 when a legacy label was selected (the command then
-   jumps to it, display/legacy_events.h). */
+   jumps to it, display/events/legacy_events.h). */
 int WaitOrCheckEvent(lua_State *L, int wait, int checkOnly, int skipNestingTest, int *done);
 
 #ifdef __cplusplus

@@ -1,11 +1,11 @@
-#include "display/event_notices.h"
+#include "display/events/event_notices.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/vm/lauxlib.h"
 #include "platform/os_wake.h"
 

@@ -1,19 +1,19 @@
-#include "display/event_posting.h"
+#include "display/events/event_posting.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 
-#include "display/dispatcher.h"
+#include "display/events/dispatcher.h"
 #include "display/display_record.h"
-#include "display/event_types.h"
+#include "display/events/event_types.h"
 #include "display/size.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_window.h"
 
 namespace {
 

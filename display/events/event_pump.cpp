@@ -1,15 +1,15 @@
 // One turn of the event pump, the wait, and the line hook that turns the
 // pump while a script runs without waiting.
-#include "display/event_pump.h"
+#include "display/events/event_pump.h"
 
 #include <time.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_linegate.h"
 #include "platform/os_wake.h"
-#include "platform/x11/x11_pump.h"
+#include "window/x11/x11_pump.h"
 #include "engine/plugins/plugin_registry.h"
 
 namespace {

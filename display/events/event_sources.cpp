@@ -1,4 +1,4 @@
-#include "display/event_sources.h"
+#include "display/events/event_sources.h"
 
 namespace {
 cxNetEventSource g_net = {};

@@ -1,11 +1,11 @@
-#include "display/event_types.h"
+#include "display/events/event_types.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
-#include "display/dispatcher.h"
-#include "display/event_data.h"
+#include "display/events/dispatcher.h"
+#include "display/events/event_data.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/vm/lauxlib.h"
 

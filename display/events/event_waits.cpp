@@ -1,12 +1,12 @@
 // The mouse waits and the While commands: each turn tests the condition on
 // the current display, waits for the back-end and pumps.
-#include "display/event_waits.h"
+#include "display/events/event_waits.h"
 
 #include "display/display_record.h"
-#include "display/event_pump.h"
-#include "display/input_commands.h"
-#include "display/legacy_events.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/event_pump.h"
+#include "display/events/input_commands.h"
+#include "display/events/legacy_events.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"

@@ -1,19 +1,19 @@
-#include "display/input_commands.h"
+#include "display/events/input_commands.h"
 
 #include <cstring>
 #include <strings.h>
 
 #include "display/backend.h"
-#include "display/buttons.h"
+#include "display/events/buttons.h"
 #include "display/display_record.h"
-#include "display/key_names.h"
-#include "engine/errors/errors.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/key_names.h"
+#include "errors/errors.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 #include "platform/os_joystick.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_window.h"
 
 namespace {
 

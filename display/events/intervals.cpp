@@ -1,10 +1,11 @@
-#include "display/intervals.h"
+#include "display/events/intervals.h"
 
 #include <cstdlib>
 
-#include "display/dispatcher.h"
-#include "display/event_posting.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/dispatcher.h"
+#include "display/events/event_sources.h"
+#include "display/events/event_posting.h"
+#include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"

@@ -42,14 +42,6 @@ int FindTimeout(cxObjectID id, cxTimeout **out);
 int RemoveInterval(lua_State *L, cxObjectID id);
 int RemoveTimeout(lua_State *L, cxObjectID id);
 
-/* The dispatcher's timer phase: fills *slot with the handler of a fired
-   platform timer of that kind and key and answers 1; 0 when no record
-   (or, for an interval, no function) belongs to it. A timeout's record is
-   unlinked and freed first; its references pass to *slot and the caller
-   releases them after the call (ReleaseFiredTimeout). */
-int TakeFiredTimer(lua_State *L, int kind, cxObjectID key, int32_t *function, int32_t *userData);
-void ReleaseFiredTimeout(lua_State *L, int32_t function, int32_t userData);
-
 /* What a timer adapter calls (through an internal function event, on the
    main thread) when one of its timers fires: runs the interval's handler
    at once or fires the timeout. 0 or the handler's error. */

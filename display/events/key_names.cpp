@@ -1,4 +1,4 @@
-#include "display/key_names.h"
+#include "display/events/key_names.h"
 
 #include <cstring>
 #include <strings.h>

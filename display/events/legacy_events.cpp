@@ -1,4 +1,4 @@
-#include "display/legacy_events.h"
+#include "display/events/legacy_events.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,11 +6,12 @@
 #include <strings.h>
 
 #include "display/backend.h"
-#include "display/buttons.h"
-#include "display/dispatcher.h"
+#include "display/events/buttons.h"
+#include "display/events/dispatcher.h"
+#include "display/events/event_sources.h"
 #include "display/display_record.h"
-#include "display/event_pump.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/event_pump.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"

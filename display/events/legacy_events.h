@@ -30,21 +30,6 @@ typedef struct cxLegacyEvent {
     uint32_t enabled;
 } cxLegacyEvent;
 
-/* Nonzero while any entry exists. */
-int HasLegacyEvents(void);
-
-/* The pass over the queued events (the caller holds the queue mutex):
-   from the oldest event, each enabled entry in list order; the first
-   click, key press or window event whose label the script has selects
-   it: the events up to and including it are dropped and 1 is returned.
-   0 when nothing matched (the queue is left as it was). */
-int MatchQueuedLegacyLabels(lua_State *L);
-/* The pass over the pointer, once the queue is empty: the first enabled
-   ONBUTTONOVER entry under the current display's pointer becomes the
-   entry under the pointer, and when its label exists it is selected (1).
-   0 when none was selected or the current display is not open. */
-int MatchLegacyOverLabel(lua_State *L);
-
 /* Where the running command was called from, read before it runs any
    script code (a handler's calls move the interpreter's call word). */
 typedef struct cxLegacyCaller {

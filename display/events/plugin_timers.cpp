@@ -1,11 +1,12 @@
-#include "display/plugin_timers.h"
+#include "display/events/plugin_timers.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "display/dispatcher.h"
+#include "display/events/dispatcher.h"
+#include "display/events/event_sources.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_timers.h"
 

@@ -35,12 +35,6 @@ void FreePluginTimersOf(const void *owner);
 /* The number of live timers (owner null: all of them). */
 int CountPluginTimers(const void *owner);
 
-/* The dispatcher's timer phase: when the fired platform timer of that kind
-   and key belongs to a plug-in timer, calls its callback (a one-shot timer
-   is forgotten first) and sets *served; else leaves *served 0. 0 or the
-   callback's error. */
-int ServePluginTimer(lua_State *L, int kind, cxObjectID key, int *served);
-
 #ifdef __cplusplus
 }
 #endif

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "platform/os_threads.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
-#include "io/stream/applet_record.h"
+#include "errors/errors.h"
+#include "streams/applet_record.h"
 
 namespace {
 

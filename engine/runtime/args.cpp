@@ -8,10 +8,10 @@
 #include <string>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/kernel.h"
 #include "engine/vm/lauxlib.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

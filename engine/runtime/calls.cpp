@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/kernel.h"
 #include "engine/runtime/text_utils.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

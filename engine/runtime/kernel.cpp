@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "engine/runtime/objects.h"
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
 
 namespace {

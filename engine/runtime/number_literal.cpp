@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/kernel.h"
 #include "engine/vm/lauxlib.h"
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <stddef.h>
 
 #include "engine/vm/lua.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

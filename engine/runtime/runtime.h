@@ -2,7 +2,7 @@
 // machine's own interface.
 #pragma once
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/calls.h"
 #include "engine/runtime/console.h"

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/kernel.h"
 #include "engine/vm/lauxlib.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/charset/collate.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The script engine's virtual machine: the C interface used by commands,
-// libraries and plug-ins. Errors are int codes (engine/errors/error_codes.h);
+// libraries and plug-ins. Errors are int codes (errors/error_codes.h);
 // a raise never returns and unwinds to the nearest protected call.
 #pragma once
 

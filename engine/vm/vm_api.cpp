@@ -1,7 +1,7 @@
 // The C interface over the stack of the running C function.
 #include <climits>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/vm_internal.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
 #include "engine/vm/vm_internal.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
 #include "engine/vm/vm_internal.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/charset/collate.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/vm_internal.h"
 
 #define MAXTAGLOOP 100

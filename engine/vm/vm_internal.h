@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/vm/lua.h"
 
 typedef uint32_t Instruction;

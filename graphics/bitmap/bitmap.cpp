@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap_adapter.h"
 #include "graphics/kernels/blit_kernels.h"
 #include "graphics/kernels/kernel_guard.h"

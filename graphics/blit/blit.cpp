@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap_adapter.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/pixels/pixel_format.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap_adapter.h"
 #include "graphics/kernels/blit_kernels.h"
 #include "graphics/pixels/pixel_format.h"

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/distort/least_squares.h"
 #include "graphics/pixels/pixel_format.h"
 #include "graphics/pixels/pixel_format_table.h"

@@ -7,7 +7,7 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/gradient/gradient.h"
 #include "graphics/kernels/blit_kernels.h"
 #include "graphics/pixels/pixel_format.h"

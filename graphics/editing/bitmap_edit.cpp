@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "graphics/support/locked_bitmap.h"
 

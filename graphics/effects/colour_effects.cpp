@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/effects/convolve.h"
 #include "graphics/pixels/pixel_format.h"
 #include "graphics/support/rgb_rows.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/effects/colour_effects.h"
 #include "graphics/effects/convolve.h"
 #include "graphics/pixels/pixel_format.h"

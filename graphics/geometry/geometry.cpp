@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/transform/transform.h"
 
 namespace {

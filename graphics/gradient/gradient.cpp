@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "graphics/pixels/pixel_format_table.h"
 #include "graphics/support/locked_bitmap.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 namespace {
 

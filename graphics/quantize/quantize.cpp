@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/effects/colour_effects.h"
 #include "graphics/pixels/pixel_format.h"
 #include "graphics/support/locked_bitmap.h"

@@ -15,7 +15,7 @@
 #include <new>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/kernels/kernel_support.h"
 
 using namespace cx::kern;

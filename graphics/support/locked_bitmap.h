@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/pixels/pixel_format.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/kernels/kernel_support.h"
 

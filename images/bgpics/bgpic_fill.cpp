@@ -1,6 +1,6 @@
 #include "images/bgpics/bgpic_fill.h"
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/blit/blit.h"
 #include "graphics/effects/geometry_drivers.h"
 #include "graphics/geometry/geometry.h"

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "graphics/blit/blit.h"
 #include "graphics/effects/geometry_drivers.h"
@@ -24,8 +24,8 @@
 #include "images/core/new_id.h"
 #include "images/core/picture_load.h"
 #include "images/core/render_target.h"
-#include "io/stream/applet_record.h"
-#include "io/stream/chunk_names.h"
+#include "streams/applet_record.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

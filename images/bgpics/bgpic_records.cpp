@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "display/buttons.h"
+#include "display/events/buttons.h"
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "images/brushes/brush.h"
 #include "images/core/layer_use.h"
 #include "images/core/render_target.h"

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 
 extern "C" void InitGradientDefaults(cxGradient *g, int keep) {

@@ -1,7 +1,7 @@
 // Brushes as ARGB words for plug-ins.
 #include <cstdlib>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "images/brushes/brush.h"
 #include "images/brushes/brush_creation.h"

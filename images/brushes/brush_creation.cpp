@@ -7,16 +7,16 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/geometry_drivers.h"
 #include "graphics/images/image_cache.h"
 #include "images/core/argb_bitmaps.h"
-#include "io/stream/applet_record.h"
-#include "io/stream/chunk_names.h"
+#include "streams/applet_record.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

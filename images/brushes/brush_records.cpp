@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "images/core/layer_use.h"

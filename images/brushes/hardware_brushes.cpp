@@ -3,7 +3,7 @@
 // their pixels are kept in memory meanwhile.
 #include <cstdlib>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/blit/blit.h"
 #include "graphics/pixels/pixel_format.h"
 #include "images/brushes/brush.h"

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 
 extern "C" int MakeBitmapFromARGB(const uint32_t *pixels, int32_t key, int32_t width, int32_t height,

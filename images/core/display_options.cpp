@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "graphics/blit/blit.h"
 #include "graphics/effects/geometry_drivers.h"

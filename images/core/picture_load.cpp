@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/core/argb_bitmaps.h"
 #include "images/formats/image_loader.h"
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 #include "graphics/blit/blit.h"

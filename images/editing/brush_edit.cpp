@@ -1,7 +1,7 @@
 #include "images/editing/brush_edit.h"
 
 #include "display/display_record.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 #include "images/output/output_redirect.h"

@@ -2,7 +2,7 @@
 // BGPics are (the fill renderer of the BGPic library).
 #include <climits>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 #include "images/bgpics/bgpic_fill.h"

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cmath>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 #include "graphics/editing/bitmap_edit.h"

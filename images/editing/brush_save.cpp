@@ -1,6 +1,6 @@
 // SaveBrush: a brush written to an image file by the built-in savers or a
 // saver plug-in.
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/runtime/table_fields.h"
 #include "engine/vm/lauxlib.h"

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/formats/bmp_codec.h"
 #include "images/formats/image_limits.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "images/formats/bmp_codec.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "images/formats/gif_codec.h"
 
 struct cxGifWriter {

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/formats/bitplanes.h"
 #include "images/formats/ilbm_codec.h"
 #include "images/formats/image_limits.h"

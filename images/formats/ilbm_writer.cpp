@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "images/formats/bitplanes.h"
 #include "images/formats/ilbm_codec.h"
 

@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "images/formats/bmp_codec.h"
 #include "images/formats/gif_codec.h"

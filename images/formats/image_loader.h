@@ -7,7 +7,7 @@
 
 #include "images/formats/loaded_image.h"
 #include "include/calyxtone/cxplugin.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/formats/image_loader.h"
 
 namespace {

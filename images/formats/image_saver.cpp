@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "graphics/pixels/pixel_format.h"
 #include "graphics/quantize/quantize.h"
 #include "images/formats/bmp_codec.h"

@@ -14,9 +14,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/formats/image_limits.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 namespace {
 

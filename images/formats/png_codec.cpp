@@ -10,7 +10,7 @@
 
 #include <png.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "images/formats/image_limits.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "display/double_buffer.h"
 #include "display/draw/display_output.h"
 #include "display/draw/draw_output.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/args.h"
 #include "engine/vm/lauxlib.h"
 #include "graphics/blit/blit_settings.h"

@@ -1,7 +1,7 @@
 // The ARexx commands on a platform without ARexx.
 #include "io/arexx/arexx_library.h"
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "io/dos/dos_internal.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace cxdos {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "io/dos/file_walk.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 #include "platform/os_file_moves.h"
 #include "platform/os_files.h"
 

@@ -1,7 +1,7 @@
 // DeleteFile and the per-file deleter that MoveFile shares. Links inside
 // a tree are removed as links: a walk never leaves the tree through one.
 #include "io/dos/file_walk.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 #include "platform/os_file_moves.h"
 #include "platform/os_files.h"
 

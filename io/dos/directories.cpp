@@ -7,7 +7,7 @@
 
 #include "engine/runtime/kernel.h"
 #include "io/dos/dos_internal.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace cxdos {
 

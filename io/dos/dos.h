@@ -8,7 +8,7 @@
 
 #include "engine/runtime/objects.h"
 #include "engine/vm/lua.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "io/dos/dos.h"
-#include "io/stream/path_lock.h"
+#include "streams/path_lock.h"
 
 namespace cxdos {
 

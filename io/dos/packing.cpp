@@ -1,5 +1,5 @@
 // Packing and unpacking whole files in the CXPK container.
-#include "io/cxpk/cxpk.h"
+#include "streams/cxpk/cxpk.h"
 #include "io/dos/dos_internal.h"
 
 namespace cxdos {

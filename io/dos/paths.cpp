@@ -6,7 +6,7 @@
 #include <string>
 
 #include "io/dos/dos_internal.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace cxdos {
 

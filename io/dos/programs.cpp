@@ -6,13 +6,13 @@
 #include <string>
 
 #include "display/backend.h"
-#include "display/dispatcher.h"
-#include "display/event_notices.h"
+#include "display/events/dispatcher.h"
+#include "display/events/event_notices.h"
 #include "display/display_record.h"
 #include "engine/events/event_queue.h"
 #include "engine/vm/lauxlib.h"
 #include "io/dos/dos_internal.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 #include "platform/os_process.h"
 #include "platform/os_wake.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/runtime/base64.h"
 #include "io/dos/dos_internal.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/vm/lua.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 namespace cxdos {
 

@@ -7,7 +7,7 @@
 
 #include "engine/lib/memblock/memblock.h"
 #include "io/dos/dos_internal.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace cxdos {
 

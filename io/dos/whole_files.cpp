@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "display/event_pump.h"
+#include "display/events/event_pump.h"
 #include "io/dos/dos_internal.h"
 
 namespace cxdos {

@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/console.h"
 #include "images/formats/image_loader.h"
 #include "io/icons/icons.h"
-#include "io/stream/applet_record.h"
-#include "io/stream/chunk_names.h"
+#include "streams/applet_record.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

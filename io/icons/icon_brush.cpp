@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/images/image_handle.h"
 #include "graphics/pixels/pixel_format.h"

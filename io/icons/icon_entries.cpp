@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "graphics/images/image_handle.h"
 #include "io/icons/icon_sources.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "images/formats/image_loader.h"
 #include "images/formats/image_saver.h"
 #include "io/icons/icons.h"

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "graphics/images/image_handle.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/pixels/pixel_format.h"
 #include "io/icons/app_icons.h"
 #include "io/icons/icons.h"
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_window_ops.h"
 
 namespace {
 

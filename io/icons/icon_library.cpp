@@ -2,7 +2,7 @@
 // loaded from and saved to icon files, and edited entry by entry.
 #include <cstdlib>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "io/icons/app_icons.h"
 #include "io/icons/icons.h"

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/console.h"
 #include "graphics/images/image_handle.h"
 #include "images/formats/image_loader.h"

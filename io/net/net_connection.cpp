@@ -13,11 +13,11 @@
 #include <cstring>
 #include <new>
 
-#include "display/event_pump.h"
-#include "engine/errors/errors.h"
+#include "display/events/event_pump.h"
+#include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/runtime/runtime.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 #include "platform/os_socket.h"
 #include "platform/os_time.h"
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/runtime/runtime.h"
 #include "io/net/net_commands.h"

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "platform/os_socket.h"
 
 namespace {

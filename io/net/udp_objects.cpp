@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "io/net/net_commands.h"
 #include "io/net/net_objects.h"

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

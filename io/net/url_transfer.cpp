@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/base64.h"
 #include "engine/runtime/runtime.h"
 #include "io/net/net_commands.h"
 #include "io/net/net_connection.h"
 #include "io/net/url_parts.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "engine/charset/charset.h"
 #include "shell/plugins/api_tables.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 namespace {
 

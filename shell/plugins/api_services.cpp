@@ -19,17 +19,17 @@
 #include <string>
 #include <vector>
 
-#include "display/event_posting.h"
-#include "display/event_types.h"
+#include "display/events/event_posting.h"
+#include "display/events/event_types.h"
 #include "display/plugin_entries.h"
-#include "display/plugin_timers.h"
+#include "display/events/plugin_timers.h"
 #include "engine/runtime/base64.h"
 #include "engine/runtime/md5.h"
 #include "engine/charset/charset.h"
 #include "engine/charset/collate.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "shell/applet.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 #include "io/icons/icon_images.h"
 #include "shell/options.h"
 #include "shell/plugins/api_tables.h"
@@ -39,7 +39,7 @@
 #include "images/brushes/brush_creation.h"
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 void FillPluginStat(const struct stat &st, cxPluginStat *out);
 

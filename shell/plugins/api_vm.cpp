@@ -2,9 +2,9 @@
 #include <stddef.h>
 
 #include "engine/runtime/args.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 #include "shell/plugins/api_tables.h"
 #include "include/calyxtone/cxplugin.h"
 #include "shell/plugins/plugin_manager.h"

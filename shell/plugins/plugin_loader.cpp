@@ -12,8 +12,8 @@
 #include <string>
 
 #include "engine/charset/charset.h"
-#include "display/plugin_timers.h"
-#include "engine/errors/errors.h"
+#include "display/events/plugin_timers.h"
+#include "errors/errors.h"
 #include "shell/plugins/elf_check.h"
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_manager.h"

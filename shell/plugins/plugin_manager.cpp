@@ -17,10 +17,10 @@
 #include <string_view>
 #include <vector>
 
-#include "display/plugin_timers.h"
+#include "display/events/plugin_timers.h"
 #include "engine/runtime/kernel.h"
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
 #include "shell/plugins/plugin_internal.h"
 #include "shell/plugins/plugin_package.h"

@@ -1,4 +1,4 @@
-#include "io/cxpk/cxpk.h"
+#include "streams/cxpk/cxpk.h"
 
 #include <zlib.h>
 
@@ -7,8 +7,8 @@
 #include <memory>
 #include <new>
 
-#include "engine/errors/errors.h"
-#include "io/stream/memory_name.h"
+#include "errors/errors.h"
+#include "streams/memory_name.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 TEST(ErrorCodeNames, KnownCodesAndGaps) {
     struct Case { int code; const char *name; } cases[] = {

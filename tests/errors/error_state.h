@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 class ErrorStateTest : public ::testing::Test {
 protected:

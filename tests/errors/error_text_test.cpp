@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errors/errors.h"
-#include "tests/engine/errors/error_state.h"
+#include "errors/errors.h"
+#include "tests/errors/error_state.h"
 
 namespace {
 

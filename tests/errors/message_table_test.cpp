@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "io/cxpk/cxpk.h"
-#include "io/stream/memory_name.h"
-#include "io/stream/stream.h"
+#include "streams/cxpk/cxpk.h"
+#include "streams/memory_name.h"
+#include "streams/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const uint8_t empty = 0;

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "io/stream/chunk_names.h"
-#include "io/stream/memory_name.h"
-#include "io/stream/stream.h"
+#include "streams/chunk_names.h"
+#include "streams/memory_name.h"
+#include "streams/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string name(reinterpret_cast<const char *>(data), size);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/vm/lauxlib.h"
 #include "engine/vm/lua.h"
 #include "tools/cxasm/asm_builder.h"

@@ -1,4 +1,4 @@
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/errors/errors.h"
-#include "io/cxpk/cxpk.h"
-#include "io/stream/memory_name.h"
+#include "errors/errors.h"
+#include "streams/cxpk/cxpk.h"
+#include "streams/memory_name.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "io/stream/stream.h"
-#include "io/stream/memory_name.h"
+#include "streams/stream.h"
+#include "streams/memory_name.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/errors/error_codes.h"
-#include "io/stream/chunk_names.h"
+#include "errors/error_codes.h"
+#include "streams/chunk_names.h"
 #include "tests/shell/test_files.h"
 
 namespace {

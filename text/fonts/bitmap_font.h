@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 #include "text/fonts/font.h"
 
 #ifdef __cplusplus

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/pixels/pixel_format.h"
 #include "text/fonts/bitmap_font.h"

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/runtime/kernel.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/pixels/pixel_format.h"
-#include "io/stream/applet_record.h"
-#include "io/stream/chunk_names.h"
+#include "streams/applet_record.h"
+#include "streams/chunk_names.h"
 #include "text/fonts/bitmap_font.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 #include "text/fonts/font_catalogue.h"
 
 namespace {

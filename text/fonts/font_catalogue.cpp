@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "text/fonts/font.h"
 #include "text/fonts/font_catalogue.h"
 

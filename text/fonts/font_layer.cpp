@@ -6,9 +6,9 @@
 #include <string>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
-#include "io/stream/chunk_names.h"
-#include "io/stream/stream.h"
+#include "errors/errors.h"
+#include "streams/chunk_names.h"
+#include "streams/stream.h"
 #include "text/fonts/bitmap_font.h"
 #include "text/fonts/font.h"
 #include "text/fonts/font_catalogue.h"

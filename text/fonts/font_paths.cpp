@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/error_codes.h"
-#include "io/stream/stream.h"
+#include "errors/error_codes.h"
+#include "streams/stream.h"
 #include "text/fonts/font.h"
 
 namespace {

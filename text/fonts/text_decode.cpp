@@ -3,7 +3,7 @@
 // the whole text fall back to its bytes.
 #include <cstdlib>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "text/fonts/font.h"
 
 extern "C" int DecodeTextCodePoints(const char *text, size_t length, int utf8, uint32_t *buffer, size_t bufferCount,

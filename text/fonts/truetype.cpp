@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/error_codes.h"
-#include "io/stream/chunk_names.h"
+#include "errors/error_codes.h"
+#include "streams/chunk_names.h"
 #include "text/fonts/font_catalogue.h"
 #include "text/fonts/truetype_engine.h"
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "text/fonts/glyph_blit.h"
 #include "text/fonts/truetype_engine.h"

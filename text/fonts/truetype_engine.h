@@ -4,7 +4,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 #include "text/fonts/truetype.h"
 
 /* One cached rendering of a character. */

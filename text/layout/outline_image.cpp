@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/blit/blit.h"
 #include "text/layout/edge_draw.h"
 #include "text/layout/text_types.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/runtime/calls.h"
 #include "engine/runtime/number_literal.h"
 

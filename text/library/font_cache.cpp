@@ -4,7 +4,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/kernel.h"
 #include "engine/runtime/runtime.h"
 #include "text/fonts/bitmap_font.h"

@@ -6,7 +6,7 @@
 #include <strings.h>
 
 #include "engine/runtime/runtime.h"
-#include "io/stream/path_lock.h"
+#include "streams/path_lock.h"
 #include "text/fonts/font_catalogue.h"
 #include "text/library/font_cache.h"
 #include "text/library/text_state.h"

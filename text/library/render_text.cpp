@@ -8,7 +8,7 @@
 #include "display/blit/safe_blt.h"
 #include "display/draw/draw_output.h"
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/geometry_drivers.h"

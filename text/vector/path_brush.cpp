@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/vector/path.h"
 #include "graphics/vector/vector_engine.h"
 #include "images/brushes/brush.h"

@@ -8,8 +8,8 @@
 
 #include "display/blit/safe_blt.h"
 #include "display/draw/draw_output.h"
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "graphics/blit/blit.h"
 #include "graphics/geometry/geometry.h"
 #include "graphics/gradient/gradient.h"

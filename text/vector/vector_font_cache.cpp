@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/vector/vector_fonts.h"
 #include "text/fonts/truetype.h"

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/errors/errors.h"
-#include "io/cxpk/cxpk.h"
-#include "io/stream/memory_name.h"
+#include "errors/errors.h"
+#include "streams/cxpk/cxpk.h"
+#include "streams/memory_name.h"
 
 namespace {
 

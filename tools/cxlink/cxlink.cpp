@@ -12,8 +12,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "io/cxpk/cxpk.h"
-#include "io/stream/memory_name.h"
+#include "streams/cxpk/cxpk.h"
+#include "streams/memory_name.h"
 #include "shell/options.h"
 #include "shell/plugins/plugin_package.h"
 

@@ -22,8 +22,9 @@ def read_layers(path):
             if not line:
                 continue
             name, folders = line[0], line[1:]
-            if not folders:
-                raise SystemExit(f'{path}: layer {name} has no folder')
+            # One layer, one top-level folder: the tree shows the order.
+            if len(folders) != 1 or folders[0].rstrip('/').count('/'):
+                raise SystemExit(f'{path}: layer {name} must name exactly one top-level folder')
             for folder in folders:
                 layers.append((len({n for _, n, _ in layers} - {name}), name, folder.rstrip('/') + '/'))
     return layers

@@ -1,14 +1,14 @@
 // The requesters on GTK 2, loaded at run time. Dialogs run modally on the
 // calling thread; without GTK (or without an X server) the terminal
 // prompts stand in.
-#include "platform/gtk/os_requesters.h"
+#include "window/gtk/os_requesters.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/gtk/terminal_requesters.h"
-#include "platform/x11/runtime_libs.h"
+#include "window/gtk/terminal_requesters.h"
+#include "window/x11/runtime_libs.h"
 
 namespace {
 

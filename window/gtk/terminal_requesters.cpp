@@ -1,5 +1,5 @@
 // Terminal prompts standing in for the dialogs when GTK is missing.
-#include "platform/gtk/terminal_requesters.h"
+#include "window/gtk/terminal_requesters.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/x11/runtime_libs.h"
+#include "window/x11/runtime_libs.h"
 
 #include <cstdio>
 #include <dlfcn.h>

@@ -1,4 +1,4 @@
-#include "platform/x11/x11_connection.h"
+#include "window/x11/x11_connection.h"
 
 #include <X11/Xlocale.h>
 #include <X11/Xutil.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/os_wake.h"
-#include "platform/x11/runtime_libs.h"
+#include "window/x11/runtime_libs.h"
 
 namespace {
 cxOsXConnection *g_connections = nullptr;

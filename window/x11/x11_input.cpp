@@ -1,11 +1,11 @@
-#include "platform/x11/x11_input.h"
+#include "window/x11/x11_input.h"
 
 #include <X11/keysym.h>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_window.h"
 
 extern "C" int OsTranslateKey(KeySym sym, KeySym unshifted, int *key, int *raw) {
     int k = 0, r = -1;

@@ -1,11 +1,11 @@
-#include "platform/x11/x11_monitors.h"
+#include "window/x11/x11_monitors.h"
 
 #include <X11/Xlib.h>
 #include <cstdlib>
 #include <vector>
 
-#include "platform/x11/runtime_libs.h"
-#include "platform/x11/x11_connection.h"
+#include "window/x11/runtime_libs.h"
+#include "window/x11/x11_connection.h"
 
 namespace {
 

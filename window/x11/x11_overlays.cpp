@@ -1,4 +1,4 @@
-#include "platform/x11/x11_overlays.h"
+#include "window/x11/x11_overlays.h"
 
 namespace {
 cxDisplayOverlay *g_overlays = nullptr;

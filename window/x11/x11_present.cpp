@@ -1,5 +1,5 @@
 #include "graphics/pixels/pixel_format.h"
-#include "platform/x11/x11_present.h"
+#include "window/x11/x11_present.h"
 
 #include <X11/Xutil.h>
 #include <algorithm>
@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/x11/os_display.h"
-#include "platform/x11/x11_overlays.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/os_display.h"
+#include "window/x11/x11_overlays.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_window.h"
 
 namespace {
 int MaskShift(unsigned long mask) {

@@ -1,5 +1,5 @@
 #include "engine/charset/charset.h"
-#include "platform/x11/x11_pump.h"
+#include "window/x11/x11_pump.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -9,15 +9,15 @@
 #include <cstring>
 
 #include "engine/runtime/kernel.h"
-#include "platform/x11/os_display.h"
+#include "window/x11/os_display.h"
 #include "engine/events/event_queue.h"
 #include "platform/os_linegate.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
-#include "platform/x11/runtime_libs.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_input.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/runtime_libs.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_input.h"
+#include "window/x11/x11_window.h"
 
 void CxSetQuitFlag();
 void CxReleaseFinishedChannels();

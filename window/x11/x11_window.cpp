@@ -1,13 +1,13 @@
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_window.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/x11/os_display.h"
-#include "engine/errors/error_codes.h"
-#include "platform/x11/runtime_libs.h"
+#include "window/x11/os_display.h"
+#include "errors/error_codes.h"
+#include "window/x11/runtime_libs.h"
 
 namespace {
 int g_ctrlCQuit = 1;

@@ -5,8 +5,8 @@
 #include <stdint.h>
 
 #include "platform/os_bitmap.h"
-#include "platform/x11/os_display.h"
-#include "platform/x11/x11_connection.h"
+#include "window/x11/os_display.h"
+#include "window/x11/x11_connection.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,14 +1,14 @@
-#include "platform/x11/x11_window_ops.h"
+#include "window/x11/x11_window_ops.h"
 
 #include <X11/Xutil.h>
 #include <cstring>
 
 #include "platform/os_bitmap.h"
 #include "platform/os_wake.h"
-#include "platform/x11/os_display.h"
-#include "platform/x11/x11_present.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/os_display.h"
+#include "window/x11/x11_present.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_window.h"
 
 namespace {
 

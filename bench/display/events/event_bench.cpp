@@ -21,8 +21,8 @@
 
 #include "display/display_hooks.h"
 #include "display/display_record.h"
-#include "display/event_library.h"
-#include "display/event_pump.h"
+#include "display/events/event_library.h"
+#include "display/events/event_pump.h"
 #include "display/library.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
@@ -31,8 +31,8 @@
 #include "engine/vm/lauxlib.h"
 #include "platform/os_linegate.h"
 #include "platform/os_wake.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_window.h"
 #include "tools/cxasm/asm_text.h"
 
 namespace {

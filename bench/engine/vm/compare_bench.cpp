@@ -17,7 +17,7 @@
 #include <sstream>
 #include <string>
 
-#include "display/event_pump.h"
+#include "display/events/event_pump.h"
 #include "engine/vm/lua.h"
 #include "platform/os_linegate.h"
 #include "tools/cxasm/asm_text.h"

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Whole programs as a user runs them: each script in bench/vm/scripts runs
+"""Whole programs as a user runs them: each script in bench/engine/vm/scripts runs
 as its own process under bench_vm_run without a hook (ours) and with the
 player's line hook installed as the player installs it (hook), under the
 player itself (start-up included), and as Lua source under lua5.1, lua5.4 and
@@ -10,7 +10,7 @@ machine disturbs less than the wall time (--wall). --instructions counts the
 instructions each process executes under valgrind's callgrind instead (one
 round, in millions): a figure the load does not move.
 
-  bench/vm/compare_processes.py [--build build/release] [--rounds 3] [--wall | --instructions] [NAME...]
+  bench/engine/vm/compare_processes.py [--build build/release] [--rounds 3] [--wall | --instructions] [NAME...]
 """
 import argparse
 import os
@@ -51,7 +51,7 @@ def instructions(cmd):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "..", "build", "release"))
+    ap.add_argument("--build", default=os.path.join(HERE, "..", "..", "..", "build", "release"))
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--wall", action="store_true", help="wall time instead of processor time")
     ap.add_argument("--instructions", action="store_true",
@@ -60,9 +60,9 @@ def main():
     ap.add_argument("names", nargs="*")
     a = ap.parse_args()
     build = os.path.abspath(a.build)
-    runner = os.path.join(build, "bench", "vm", "bench_vm_run")
+    runner = os.path.join(build, "bench", "engine", "vm", "bench_vm_run")
     player = os.path.join(build, "player")
-    applets = os.path.join(build, "bench", "vm", "applets")
+    applets = os.path.join(build, "bench", "engine", "vm", "applets")
     for f in (runner, player):
         if not os.path.exists(f):
             sys.exit("missing %s: build the release preset (targets player, bench_vm_applets)" % f)
@@ -73,9 +73,9 @@ def main():
     ]
     if a.baseline:
         base = os.path.abspath(a.baseline)
-        brunner = os.path.join(base, "bench", "vm", "bench_vm_run")
+        brunner = os.path.join(base, "bench", "engine", "vm", "bench_vm_run")
         bplayer = os.path.join(base, "player")
-        bapplets = os.path.join(base, "bench", "vm", "applets")
+        bapplets = os.path.join(base, "bench", "engine", "vm", "applets")
         impls += [
             ("ours0", lambda n: [brunner, os.path.join(SCRIPTS, n + ".cxs")]),
             ("hook0", lambda n: [brunner, "--hook", os.path.join(SCRIPTS, n + ".cxs")]),

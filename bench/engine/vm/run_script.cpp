@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "display/event_pump.h"
+#include "display/events/event_pump.h"
 #include "engine/vm/lua.h"
 #include "platform/os_linegate.h"
 #include "tools/cxasm/asm_text.h"

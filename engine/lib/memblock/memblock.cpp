@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/lib/string/string_internal.h"
 #include "engine/runtime/runtime.h"
 

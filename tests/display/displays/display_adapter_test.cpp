@@ -10,7 +10,7 @@
 #include "display/monitors.h"
 #include "display/plugin_entries.h"
 #include "display/requesters.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/bitmap/bitmap.h"

@@ -16,8 +16,8 @@
 #include "display/library.h"
 #include "display/present.h"
 #include "engine/runtime/libraries.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_window.h"
 #include "tests/engine/runtime/vm_fixture.h"
 
 namespace cxtest {

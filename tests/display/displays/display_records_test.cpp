@@ -9,7 +9,7 @@
 #include "display/picture.h"
 #include "display/present.h"
 #include "display/requesters.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap.h"
 #include "tests/display/displays/display_fixture.h"
 

@@ -5,13 +5,13 @@
 #include <cstdlib>
 
 #include "display/backend.h"
-#include "display/event_pump.h"
+#include "display/events/event_pump.h"
 #include "graphics/pixels/pixel_format.h"
 #include "display/monitors.h"
 #include "platform/os_time.h"
 #include "display/open.h"
 #include "display/picture.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap.h"
 #include "tests/display/displays/display_fixture.h"
 

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "display/requesters.h"
-#include "engine/errors/error_codes.h"
-#include "platform/gtk/os_requesters.h"
+#include "errors/error_codes.h"
+#include "window/gtk/os_requesters.h"
 #include "tests/display/displays/display_fixture.h"
 
 namespace {

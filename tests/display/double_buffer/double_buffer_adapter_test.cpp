@@ -8,7 +8,7 @@
 #include "display/double_buffer.h"
 #include "display/draw/draw_library.h"
 #include "display/present.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/vm/lauxlib.h"
 #include "tests/display/displays/display_fixture.h"

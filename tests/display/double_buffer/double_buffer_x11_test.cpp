@@ -8,7 +8,7 @@
 #include "display/double_buffer.h"
 #include "display/draw/draw_library.h"
 #include "display/picture.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/vm/lauxlib.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/pixels/pixel_format.h"

@@ -2,7 +2,7 @@
 // display's own handler first, over and out, and bad event tables.
 #include <gtest/gtest.h>
 
-#include "display/buttons.h"
+#include "display/events/buttons.h"
 #include "tests/display/events/event_fixture.h"
 
 namespace {

@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "display/dispatcher.h"
-#include "display/event_library.h"
-#include "display/event_sources.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/dispatcher.h"
+#include "display/events/event_library.h"
+#include "display/events/event_sources.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
 #include "tests/display/displays/display_fixture.h"

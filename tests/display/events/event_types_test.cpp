@@ -5,10 +5,10 @@
 #include <atomic>
 #include <thread>
 
-#include "display/event_notices.h"
-#include "display/event_posting.h"
-#include "display/event_types.h"
-#include "platform/x11/x11_window.h"
+#include "display/events/event_notices.h"
+#include "display/events/event_posting.h"
+#include "display/events/event_types.h"
+#include "window/x11/x11_window.h"
 #include "tests/display/events/event_fixture.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "display/event_library.h"
+#include "display/events/event_library.h"
 #include "engine/events/event_queue.h"
 #include "tests/display/displays/display_fixture.h"
 

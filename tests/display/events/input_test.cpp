@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "display/key_names.h"
-#include "engine/errors/errors.h"
+#include "display/events/key_names.h"
+#include "errors/errors.h"
 #include "platform/os_joystick.h"
 #include "tests/display/events/event_fixture.h"
 

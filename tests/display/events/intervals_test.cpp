@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "display/intervals.h"
+#include "display/events/intervals.h"
 #include "engine/plugins/plugin_registry.h"
 #include "platform/os_timers.h"
 #include "tests/display/events/event_fixture.h"

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "display/legacy_events.h"
-#include "platform/x11/os_display.h"
+#include "display/events/event_sources.h"
+#include "display/events/legacy_events.h"
+#include "window/x11/os_display.h"
 #include "tests/display/events/event_fixture.h"
 #include "tools/cxasm/asm_text.h"
 

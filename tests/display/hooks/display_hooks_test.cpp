@@ -9,7 +9,7 @@
 #include "display/display_hooks.h"
 #include "graphics/bitmap/bitmap.h"
 #include "engine/events/event_queue.h"
-#include "platform/x11/os_display.h"
+#include "window/x11/os_display.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "engine/charset/charset.h"
 #include "engine/charset/collate.h"
 #include "engine/charset/collation_data.h"
-#include "io/cxpk/cxpk.h"
-#include "io/stream/memory_name.h"
+#include "streams/cxpk/cxpk.h"
+#include "streams/memory_name.h"
 #include "tests/engine/charset/mode_guard.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 #include "tests/engine/runtime/vm_fixture.h"
 
 namespace {

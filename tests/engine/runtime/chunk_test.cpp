@@ -1,6 +1,6 @@
 // The argument readers reached from assembled chunks: the error names the
 // command and the script line.
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 #include "tests/engine/runtime/vm_fixture.h"
 
 namespace {

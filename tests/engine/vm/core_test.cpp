@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
 #include "engine/vm/vm_internal.h"
 

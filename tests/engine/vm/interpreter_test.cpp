@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "tests/engine/vm/vm_test_util.h"
 
 using namespace vmtest;

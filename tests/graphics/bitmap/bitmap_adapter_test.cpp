@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/pixels/pixel_format.h"
 #include "tests/graphics/support/adapter_plugin.h"

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "tests/graphics/support/adapter_plugin.h"
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/distort/least_squares.h"
 #include "graphics/pixels/pixel_format.h"
 #include "platform/os_bitmap.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 
 namespace {

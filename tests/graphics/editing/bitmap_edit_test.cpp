@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "platform/os_bitmap.h"
 

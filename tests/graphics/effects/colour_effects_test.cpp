@@ -7,7 +7,7 @@
 #include <functional>
 #include <limits>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/effects/effect_drivers.h"
 #include "graphics/pixels/pixel_format.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <set>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/effects/effect_drivers.h"
 #include "graphics/effects/geometry_drivers.h"
 #include "graphics/effects/shadow_alpha.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 namespace {
 

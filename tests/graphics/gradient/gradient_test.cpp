@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/pixels/pixel_format.h"
 #include "platform/os_bitmap.h"

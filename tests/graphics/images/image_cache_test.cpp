@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "platform/os_bitmap.h"
 #include "tests/graphics/support/lock_buffer.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/pixels/pixel_format.h"
 #include "tests/graphics/support/lock_buffer.h"

@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "graphics/pixels/pixel_format.h"
 #include "tests/graphics/support/lock_buffer.h"

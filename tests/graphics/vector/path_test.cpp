@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "graphics/vector/path.h"
 #include "graphics/vector/path_style.h"
 

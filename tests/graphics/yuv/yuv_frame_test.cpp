@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "display/display.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "images/brushes/brush.h"
 #include "images/brushes/brush_creation.h"

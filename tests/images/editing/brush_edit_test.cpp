@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "display/display_record.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/editing/bitmap_edit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "display/draw/draw_library.h"

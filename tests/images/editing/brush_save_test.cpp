@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/editing/bitmap_edit.h"
 #include "images/brushes/brush.h"
 #include "images/editing/brush_commands.h"

@@ -6,7 +6,7 @@
 
 #include "display/double_buffer.h"
 #include "display/draw/draw_library.h"
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/editing/bitmap_edit.h"
 #include "images/brushes/brush.h"
 #include "images/core/display_core.h"

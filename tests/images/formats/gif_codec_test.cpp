@@ -11,7 +11,7 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/formats/gif_codec.h"
 #include "tests/images/formats/image_test_support.h"
 

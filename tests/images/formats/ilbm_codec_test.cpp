@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/formats/bitplanes.h"
 #include "images/formats/ilbm_codec.h"
 #include "tests/images/formats/image_test_support.h"

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/bitmap/bitmap.h"
 #include "images/formats/image_loader.h"

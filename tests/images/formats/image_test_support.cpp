@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "io/stream/memory_name.h"
+#include "streams/memory_name.h"
 
 namespace cxtest {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "io/stream/stream.h"
+#include "streams/stream.h"
 
 namespace cxtest {
 

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "images/formats/image_limits.h"
 #include "images/formats/png_codec.h"
 #include "tests/images/formats/image_test_support.h"

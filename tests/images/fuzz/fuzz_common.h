@@ -7,8 +7,8 @@
 #include <stdint.h>
 
 #include "images/formats/image_limits.h"
-#include "io/stream/memory_name.h"
-#include "io/stream/stream.h"
+#include "streams/memory_name.h"
+#include "streams/stream.h"
 
 namespace cxfuzz {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/runtime/kernel.h"
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 #include "tests/io/dos/dos_fixture.h"
 
 namespace cxtest {

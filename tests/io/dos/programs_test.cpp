@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
-#include "display/event_library.h"
+#include "display/events/event_library.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
 #include "io/dos/dos_internal.h"
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 #include "platform/os_process.h"
 #include "tests/io/dos/dos_fixture.h"
 

@@ -15,7 +15,7 @@
 #include "io/icons/app_icons.h"
 #include "io/icons/icon_images.h"
 #include "io/icons/icons.h"
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 #include "tests/engine/runtime/vm_fixture.h"
 #include "tests/io/icons/icon_png.h"
 

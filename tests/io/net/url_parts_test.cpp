@@ -2,7 +2,7 @@
 // where redirects lead.
 #include <gtest/gtest.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "io/net/url_parts.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "io/serial/serial_ports.h"
-#include "io/stream/applet_record.h"
+#include "streams/applet_record.h"
 #include "tests/engine/runtime/vm_fixture.h"
 #include "tests/io/serial/pty_pair.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "engine/errors/error_codes.h"
-#include "engine/errors/errors.h"
+#include "errors/error_codes.h"
+#include "errors/errors.h"
 #include "platform/os_environment.h"
 #include "platform/os_file_moves.h"
 #include "platform/os_process.h"

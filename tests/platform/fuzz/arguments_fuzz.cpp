@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "platform/os_process.h"
 
 namespace {

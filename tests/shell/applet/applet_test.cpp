@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/errors/errors.h"
-#include "io/stream/chunk_names.h"
+#include "errors/errors.h"
+#include "streams/chunk_names.h"
 #include "tests/shell/test_files.h"
 #include "tools/applet-writer/applet_writer.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/errors/errors.h"
-#include "io/stream/memory_name.h"
+#include "errors/errors.h"
+#include "streams/memory_name.h"
 #include "tests/shell/test_files.h"
 #include "tools/applet-writer/applet_writer.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "tests/shell/test_files.h"
 
 namespace {

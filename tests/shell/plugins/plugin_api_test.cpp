@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
-#include "io/stream/memory_name.h"
+#include "streams/memory_name.h"
 #include "include/calyxtone/cxplugin.h"
 #include "shell/plugins/plugin_loader.h"
 #include "tests/shell/test_files.h"

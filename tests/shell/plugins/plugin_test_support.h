@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/vm/lauxlib.h"
 #include "shell/plugins/plugin_manager.h"
 #include "shell/plugins/plugin_package.h"

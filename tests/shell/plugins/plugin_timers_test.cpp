@@ -9,7 +9,7 @@
 #include <climits>
 #include <thread>
 
-#include "display/plugin_timers.h"
+#include "display/events/plugin_timers.h"
 #include "engine/runtime/kernel.h"
 #include "shell/plugins/plugin_loader.h"
 #include "tests/display/events/event_fixture.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/runtime.h"
 #include "shell/player_main.h"
 #include "shell/plugins/plugin_manager.h"

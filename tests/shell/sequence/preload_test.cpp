@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "engine/runtime/kernel.h"
 #include "shell/preload.h"
 

@@ -1,7 +1,7 @@
 // Start-up requests are taken out of the command line before it is parsed.
 #include <gtest/gtest.h>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "shell/startup_requests.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
-#include "io/cxpk/cxpk.h"
-#include "io/stream/stream.h"
-#include "io/stream/memory_name.h"
+#include "errors/errors.h"
+#include "streams/cxpk/cxpk.h"
+#include "streams/stream.h"
+#include "streams/memory_name.h"
 
 namespace {
 

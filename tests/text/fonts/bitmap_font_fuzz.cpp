@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "graphics/bitmap/bitmap.h"
-#include "io/stream/memory_name.h"
-#include "io/stream/stream.h"
+#include "streams/memory_name.h"
+#include "streams/stream.h"
 #include "text/fonts/bitmap_font.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "tests/text/fonts/font_fixtures.h"
 #include "text/fonts/font.h"
 #include "text/fonts/truetype_engine.h"

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "io/stream/memory_name.h"
-#include "io/stream/stream.h"
+#include "streams/memory_name.h"
+#include "streams/stream.h"
 #include "text/fonts/font_catalogue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "text/fonts/font.h"
 
 namespace {

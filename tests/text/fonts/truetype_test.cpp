@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "engine/charset/charset.h"
-#include "engine/errors/errors.h"
-#include "io/stream/chunk_names.h"
+#include "errors/errors.h"
+#include "streams/chunk_names.h"
 #include "tests/text/fonts/font_fixtures.h"
 #include "text/fonts/font.h"
 #include "text/fonts/truetype_engine.h"

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "text/layout/edge_draw.h"
 
 namespace {

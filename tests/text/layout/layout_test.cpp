@@ -2,7 +2,7 @@
 // baseline 6): tags, wrapping, tabs, alignment and the image of a layout.
 #include <gtest/gtest.h>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "graphics/pixels/pixel_format.h"
 #include "text/layout/layout.h"
 

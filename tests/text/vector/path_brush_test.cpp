@@ -4,7 +4,7 @@
 
 #include "display/display_record.h"
 #include "display/draw/draw_library.h"
-#include "engine/errors/errors.h"
+#include "errors/errors.h"
 #include "graphics/bitmap/bitmap.h"
 #include "graphics/editing/bitmap_edit.h"
 #include "images/brushes/brush.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/x11_input.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_input.h"
+#include "window/x11/x11_window.h"
 
 TEST(X11Keys, TranslationTable) {
     struct Case {
@@ -119,7 +119,7 @@ TEST(X11Borderless, EdgesAndSizingRect) {
     EXPECT_EQ(r[3], 1);
 }
 
-#include "platform/x11/runtime_libs.h"
+#include "window/x11/runtime_libs.h"
 
 TEST(RuntimeLibraries, MissingFunctionWarnsAndMissingLibraryGivesNull) {
     void *present = nullptr, *absent = reinterpret_cast<void *>(1);

@@ -7,9 +7,9 @@
 #include <initializer_list>
 #include <vector>
 
-#include "platform/x11/x11_overlays.h"
+#include "window/x11/x11_overlays.h"
 #include "platform/os_bitmap.h"
-#include "platform/x11/x11_present.h"
+#include "window/x11/x11_present.h"
 
 namespace {
 uint32_t Pattern(int x, int y) { return 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 5) << 8 | uint32_t(x + y); }

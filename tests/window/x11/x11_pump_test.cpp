@@ -10,8 +10,8 @@
 #include "engine/runtime/kernel.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_pump.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_pump.h"
 
 using Events = std::vector<TestEvent>;
 

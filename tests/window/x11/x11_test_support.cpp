@@ -7,8 +7,8 @@
 #include "engine/runtime/kernel.h"
 #include "platform/os_time.h"
 #include "platform/os_wake.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_pump.h"
+#include "window/x11/x11_connection.h"
+#include "window/x11/x11_pump.h"
 
 int g_testRefreshes = 0;
 int g_testRealizes = 0;

@@ -10,9 +10,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/x11/os_display.h"
+#include "window/x11/os_display.h"
 #include "engine/events/event_queue.h"
-#include "platform/x11/x11_window.h"
+#include "window/x11/x11_window.h"
 
 // Calls of the display hooks seen since the fixture started.
 extern int g_testRefreshes;

@@ -3,8 +3,8 @@
 // user-abort flag, and how rarely the line hook turns the pump.
 #include <gtest/gtest.h>
 
-#include "display/event_pump.h"
-#include "engine/errors/error_codes.h"
+#include "display/events/event_pump.h"
+#include "errors/error_codes.h"
 #include "engine/events/event_queue.h"
 #include "engine/runtime/kernel.h"
 #include "platform/os_linegate.h"

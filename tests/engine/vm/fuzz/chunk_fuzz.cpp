@@ -10,7 +10,7 @@
 #include <iterator>
 #include <vector>
 
-#include "engine/errors/error_codes.h"
+#include "errors/error_codes.h"
 #include "engine/vm/lua.h"
 
 namespace {

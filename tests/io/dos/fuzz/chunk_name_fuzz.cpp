@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "io/stream/chunk_names.h"
+#include "streams/chunk_names.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text = ":::chunk" + std::string(reinterpret_cast<const char *>(data), size);

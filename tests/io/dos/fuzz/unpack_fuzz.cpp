@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/errors/errors.h"
-#include "io/cxpk/cxpk.h"
-#include "io/stream/memory_name.h"
+#include "errors/errors.h"
+#include "streams/cxpk/cxpk.h"
+#include "streams/memory_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<uint8_t> packed(data, data + size);

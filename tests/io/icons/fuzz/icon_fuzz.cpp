@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "io/icons/icons.h"
-#include "io/stream/memory_name.h"
+#include "streams/memory_name.h"
 
 namespace {
 
