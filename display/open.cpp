@@ -9,6 +9,7 @@
 #include "display/events/buttons.h"
 #include "display/display_record.h"
 #include "display/double_buffer.h"
+#include "display/frame_hooks.h"
 #include "display/monitors.h"
 #include "display/options.h"
 #include "display/size.h"
@@ -325,6 +326,7 @@ extern "C" int CloseDisplayWindow(lua_State *L, cxDisplay *d, uint32_t how) {
 }
 
 extern "C" void FreeDisplayResources(lua_State *L, cxDisplay *d, int) {
+    if (const cxDisplayFrameHooks *h = GetDisplayFrameHooks(); h->freed) h->freed(L, d);
     if (d->ownsBGPic) GetDisplayPictureHooks()->freeOwnPicture(L, d);
     d->picture = nullptr;
     d->bgpic = nullptr;

@@ -6,6 +6,7 @@
 #include "display/adapter.h"
 #include "display/backend.h"
 #include "display/display_record.h"
+#include "display/frame_hooks.h"
 #include "display/picture.h"
 #include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
@@ -318,6 +319,7 @@ extern "C" void WaitDisplayFrame(lua_State *L, cxDisplay *d, uint32_t) {
         CallListener(l, 5, nullptr);
     }
     if (again && !a && d->os.state == CX_DISPLAY_CLOSED && g_limiter) g_limiter(L, d, 1);
+    if (const cxDisplayFrameHooks *h = GetDisplayFrameHooks(); h->frame) h->frame(L, d);
 }
 
 extern "C" int PostDisplayRefresh(cxDisplay *d, cxBitmap *bitmap, int ownBitmap, int32_t x, int32_t y, int32_t width,

@@ -25,9 +25,6 @@ void FreeScalerTables(void) {}
 // Images.
 void FreeAllSprites(lua_State *) {}
 
-// Layers and transitions.
-void FreeLayerLibraryState(lua_State *) {}
-
 // The system library's script timers and catalogs.
 void FreeSystemLibrary(lua_State *) {}
 

@@ -33,6 +33,7 @@
 #include "images/output/output_redirect.h"
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
+#include "layers/library/layers_library.h"
 #include "io/dos/dos.h"
 #include "io/serial/serial_ports.h"
 #include "io/arexx/arexx_library.h"
@@ -143,6 +144,7 @@ int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     RegisterPreloadKind(CX_OBJ_BGPIC, "BGPIC", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
                                                   const cxStartupOptions *) { return PreloadBGPicItem(L, item); });
     SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
+    SetScriptLibraryOpener("layers", OpenLayersLibrary);
     InstallVectorPluginFinder();
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);

@@ -19,6 +19,12 @@ typedef struct cxClipRegion {
     int32_t x, y, width, height;
     cxBitmap *shape;
     uint32_t shapeBytesPerRow;
+    /* Kept by the layers library: a private copy made for one layer (freed
+       with it, shape included), the layers that use a listed region, and
+       freeing deferred while they do. */
+    uint32_t privateCopy;
+    int32_t uses;
+    uint32_t pendingFree;
 } cxClipRegion;
 
 /* Moves and shrinks a blit rectangle in place so that the source part lies

@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "display/display.h"
+#include "engine/runtime/lists.h"
 #include "engine/runtime/objects.h"
 #include "engine/vm/lua.h"
 #include "graphics/bitmap/bitmap.h"
@@ -53,7 +54,7 @@ typedef struct cxBGPic {
     int32_t imageRowLength;
     int32_t transparentColour; /* -1 none */
     uint32_t *palette;         /* 256 colours given at load, or null */
-    void *layerHead, *layerTail, *layerTailPred; /* the layers library's list header */
+    cxList layers;             /* the layers library's: back-most layer first */
     void *onScreen;            /* sprites and videos shown on it */
     uint32_t locked;
     uint32_t pendingFree;
@@ -63,7 +64,7 @@ typedef struct cxBGPic {
     int32_t frame;
     void *object;
     uint32_t prepared;
-    uintptr_t layerWords[2];
+    uintptr_t layerWords[2];   /* the layers library's: [0] layers changed, [1] the clip region */
     cxFillStyle fill;
     uint32_t bgpicKind;        /* 0 bitmap, 1 vector */
     uintptr_t loaderWord;

@@ -208,6 +208,12 @@ extern "C" void FreeBitmapSets(cxBGPic *b) {
 extern "C" void DestroyBGPic(lua_State *L, cxBGPic *b) {
     if (!b) return;
     if (!b->ownedByDisplay) RemoveObject(&g_bgpics, &b->header);
+    // Its layers go first; while they go, a use they drop must not free
+    // the record a second time.
+    if (b->layers.count && GetLayerHooks()->freeLayers) {
+        b->pendingFree = 0;
+        GetLayerHooks()->freeLayers(L, b);
+    }
     FreeBGPicButtons(L, b);
     FreeBitmapSets(b);
     FreeBitmap(b->displayBuffer);

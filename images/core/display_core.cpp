@@ -248,10 +248,10 @@ extern "C" int DrawBitmapCore(lua_State *L, cxDrawRequest *r) {
                                                     nullptr, r->layer, r->flags | CX_DRAW_LAYERADDED, r->value)) {
             return err;
         }
+        // The layers library draws the layers it adds: a copy drawn here
+        // as well would stay in the picture when the layer moves or goes.
         r->flags |= CX_DRAW_LAYERADDED;
-        const bool shortcut = identity && !l.needsLayer &&
-                              !(r->flags & (CX_DRAW_NOSHORTCUT | CX_DRAW_READYOPTIONS | 1u)) && !r->outBitmap;
-        if (!shortcut) return 0;
+        return 0;
     }
 
     // Direct drawing.

@@ -187,8 +187,9 @@ extern "C" int ReadDisplayOptions(lua_State *L, int index, int32_t srcW, int32_t
     if (GetTableTruth(L, table, "hidden", &on, nullptr)) l->hidden = on ? 1 : 0;
     ReadLevel(L, table, "transparency", &l->transparency);
     cxFilter &tint = l->filters[CX_FILTER_TINT];
-    if (ReadLevel(L, table, "tint", &tint.level)) tint.active = tint.level > 0;
-    GetTableBool(L, table, "tintcolor", &tint.colour, nullptr);
+    if (ReadLevel(L, table, "tint", &tint.ints[1])) tint.active = tint.ints[1] > 0;
+    uint32_t tintColour = uint32_t(tint.ints[0]);
+    if (GetTableBool(L, table, "tintcolor", &tintColour, nullptr)) tint.ints[0] = int32_t(tintColour);
 
     int pos = 0;
     if (GetTableLayerPos(L, table, "insertpos", &pos, nullptr)) {
@@ -320,10 +321,10 @@ extern "C" int ApplyLayerOptionEffects(lua_State *L, const cxLayerOptions *l, in
     if (HasActiveFilters(l)) {
         const cxLayerHooks *hooks = GetLayerHooks();
         if (hooks->applyLayerFilters) {
-            if (int err = hooks->applyLayerFilters(L, l, bitmap, *alpha, width, height)) return err;
+            if (int err = hooks->applyLayerFilters(L, l, bitmap, *mask, *alpha, width, height)) return err;
         } else if (l->filters[CX_FILTER_TINT].active) {
             const cxFilter &t = l->filters[CX_FILTER_TINT];
-            if (int err = TintBitmap(bitmap, width, height, t.colour, t.level)) return err;
+            if (int err = TintBitmap(bitmap, width, height, uint32_t(t.ints[0]), t.ints[1])) return err;
         }
     }
     if (l->transparency <= 0) return 0;

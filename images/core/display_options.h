@@ -42,14 +42,13 @@ typedef struct cxBorderOptions {
    meaning. */
 typedef struct cxFilter {
     uint32_t active;
-    uint32_t colour;
-    int32_t level;
-    int32_t reserved;
-    double args[4];
+    uint32_t priority; /* 0..255: higher runs first */
+    int32_t ints[4];   /* the integer and level arguments, in order */
+    double args[4];    /* the floating-point arguments, in order */
 } cxFilter;
 
 #define CX_FILTER_SLOTS 21
-#define CX_FILTER_TINT 16
+#define CX_FILTER_TINT 16 /* ints[0] the colour, ints[1] the level */
 
 typedef struct cxLayerOptions {
     char name[256];

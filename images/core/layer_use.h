@@ -37,11 +37,14 @@ typedef struct cxLayerHooks {
     /* The "filters" table of display options into the layer block's slots.
        0 or an error code. */
     int (*parseFilterTable)(lua_State *L, int table, struct cxLayerOptions *layer);
-    /* Runs the active filter slots on a bitmap. 0 or an error code. */
+    /* Runs the active filter slots on a bitmap (mask and alpha may be null;
+       the filters that move pixels move them along). 0 or an error code. */
     int (*applyLayerFilters)(lua_State *L, const struct cxLayerOptions *layer, struct cxBitmap *bitmap,
-                             struct cxBitmap *alpha, int32_t width, int32_t height);
+                             struct cxBitmap *mask, struct cxBitmap *alpha, int32_t width, int32_t height);
     /* The number of layers of a BGPic. */
     int (*countLayers)(const struct cxBGPic *bgpic);
+    /* A BGPic is being destroyed: its layers go with it. */
+    void (*freeLayers)(lua_State *L, struct cxBGPic *bgpic);
 } cxLayerHooks;
 
 /* Installs the hooks (copied); null removes them. */

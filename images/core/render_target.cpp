@@ -15,6 +15,11 @@ extern "C" void *GetSelectedObject(uint32_t kind) {
     return record;
 }
 
+extern "C" int GetSelectedKind(uint32_t *kind) {
+    void *record = nullptr;
+    return g_hooks.selectedObject && g_hooks.selectedObject(kind, &record);
+}
+
 extern "C" int IsSelectedObject(uint32_t kind, const void *record) {
     return record && GetSelectedObject(kind) == record;
 }

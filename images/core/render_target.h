@@ -29,6 +29,9 @@ void SetRenderTargetHooks(const cxRenderTargetHooks *hooks);
 
 /* 1 when the selection is the object (kind, record). */
 int IsSelectedObject(uint32_t kind, const void *record);
+/* 1 and the kind of the selection (1 BGPic, 3 brush, 4 anim, 22 layer)
+   when drawing is redirected to an object; 0 otherwise. */
+int GetSelectedKind(uint32_t *kind);
 /* The selected record of a kind, or null. */
 void *GetSelectedObject(uint32_t kind);
 void EndRenderTarget(lua_State *L);

@@ -33,6 +33,7 @@ struct Selection {
 };
 
 std::vector<Selection> g_selections;
+cxRenderTargetEndHook g_endHook = nullptr;
 cxDrawOutputHooks g_previousDraw{};
 bool g_installed = false;
 
@@ -340,6 +341,19 @@ extern "C" void EndDisplayRenderTarget(lua_State *L, cxDisplay *d, int) {
     }
     Forget(d);
     RestoreDisplayRenderState(d);
+    if (g_endHook && selected) g_endHook(L, d);
+}
+
+extern "C" void SetRenderTargetEndHook(cxRenderTargetEndHook hook) { g_endHook = hook; }
+
+extern "C" cxBGPic *GetLayersOutputBGPic(const cxDisplay *d) {
+    const Selection *s = Active(d);
+    if (!s || s->outputKind != kOutLayers) return nullptr;
+    // The display's own picture is on no list.
+    if (d->bgpic && ObjectHasID(&d->bgpic->header, s->id)) return d->bgpic;
+    cxBGPic *b = nullptr;
+    if (FindBGPic(nullptr, s->id, &b, CX_FIND_PENDING)) return nullptr;
+    return b;
 }
 
 extern "C" int PrepareSelectedTarget(lua_State *L) {

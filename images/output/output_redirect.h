@@ -52,6 +52,15 @@ void RestoreRenderTarget(cxDisplay *d, const cxSavedRenderTarget *saved);
    (image, mask or alpha); 0 when no brush is selected. */
 int GetSelectedBrushID(cxObjectID *id);
 
+/* The BGPic whose layers drawing goes to while the display's output is a
+   layers-mode SelectBGPic (output kind 1); null otherwise. */
+struct cxBGPic *GetLayersOutputBGPic(const cxDisplay *d);
+/* Called after a display's selection ended (EndSelect and the like), with
+   the output back on the display; null removes it. The layers library
+   shows the layers made meanwhile. */
+typedef void (*cxRenderTargetEndHook)(lua_State *L, cxDisplay *d);
+void SetRenderTargetEndHook(cxRenderTargetEndHook hook);
+
 /* Installs the render-target, draw-output and double-buffer hooks; the
    brush library calls it when it opens. Remove puts the previous back and
    forgets every selection. */

@@ -205,6 +205,7 @@ extern "C" void FreeTextImage(cxTextImage *img) {
 }
 
 extern "C" void SetTextLayerHooks(const cxTextLayerHooks *hooks) { g_layerHooks = hooks ? *hooks : cxTextLayerHooks{}; }
+extern "C" const cxTextLayerHooks *GetTextLayerHooks(void) { return &g_layerHooks; }
 
 extern "C" int BlitTextImage(lua_State *L, const cxTextImage *shown, int32_t x, int32_t y,
                              const cxTextDrawOptions *opts) {
@@ -344,7 +345,7 @@ extern "C" int RenderText(lua_State *L, cxTextRecord *rec, int mode, int tagsOff
     }
     int err = 0;
     if (out.layersOn && g_layerHooks.addTextLayer && !(flags & CX_RENDER_NOLAYER)) {
-        err = g_layerHooks.addTextLayer(L, out.display, rec, &img, ix, iy);
+        err = g_layerHooks.addTextLayer(L, out.display, rec, &img, ix, iy, mode, opts);
     } else {
         err = BlitTextImage(L, &img, ix, iy, &o);
     }

@@ -4,6 +4,7 @@
 // out into an image with its effects, transformed and blitted.
 #pragma once
 
+#include "engine/runtime/objects.h"
 #include "engine/vm/lua.h"
 #include "images/core/display_options.h"
 #include "text/layout/layout.h"
@@ -48,13 +49,20 @@ void FreeTextImage(cxTextImage *image);
    output's error. */
 int BlitTextImage(lua_State *L, const cxTextImage *image, int32_t x, int32_t y, const cxTextDrawOptions *opts);
 
-/* Where text layers plug in: the layers library installs addTextLayer,
-   which takes the image (and a copy of the record) when layers are on. */
+/* Where text layers plug in: the layers library installs the hooks. With
+   layers on, addTextLayer receives TextOut's (mode CX_RENDER_DRAW) and
+   Print's (CX_RENDER_PRINT) image at its top-left (x, y) with the record
+   and the options it was drawn with (opts may be null); it takes the
+   bitmaps by clearing them in *image and copies what it keeps of the
+   record. addTextObjectLayer shows a text object (DisplayTextObject) with
+   its image's top-left at (x, y). Each: 0 or an error code. */
 typedef struct cxTextLayerHooks {
     int (*addTextLayer)(lua_State *L, void *display, const cxTextRecord *rec, cxTextImage *image, int32_t x,
-                        int32_t y);
+                        int32_t y, int mode, const cxTextDrawOptions *opts);
+    int (*addTextObjectLayer)(lua_State *L, cxObjectID id, int32_t x, int32_t y, const cxTextDrawOptions *opts);
 } cxTextLayerHooks;
 void SetTextLayerHooks(const cxTextLayerHooks *hooks);
+const cxTextLayerHooks *GetTextLayerHooks(void);
 
 #ifdef __cplusplus
 }

@@ -195,6 +195,15 @@ extern "C" int DrawTextObject(lua_State *L, int32_t x, int32_t y, cxObjectID id,
     if (!h->getOutput) return ERR_FINDDISPLAY;
     if (int err = h->getOutput(L, &out)) return err;
     const double ax = opts ? opts->anchorX : 0, ay = opts ? opts->anchorY : 0;
+    if (out.layersOn && GetTextLayerHooks()->addTextObjectLayer) {
+        // The layer keeps the object's image; special positions are the
+        // same as when the image is blitted.
+        int32_t lx = IsSpecialX(x) ? ResolveSpecialX(x, t->width, out.target.width, ax) : x + t->offsetX;
+        int32_t ly = IsSpecialY(y) ? ResolveSpecialY(y, t->height, out.target.height, ay) : y + t->offsetY;
+        lx -= int32_t(ax * t->width);
+        ly -= int32_t(ay * t->height);
+        return GetTextLayerHooks()->addTextObjectLayer(L, id, lx, ly, opts);
+    }
     int32_t ix = IsSpecialX(x) ? ResolveSpecialX(x, t->width, out.target.width, ax) : x + t->offsetX;
     int32_t iy = IsSpecialY(y) ? ResolveSpecialY(y, t->height, out.target.height, ay) : y + t->offsetY;
     ix -= int32_t(ax * t->width);

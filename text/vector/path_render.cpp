@@ -205,8 +205,11 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
     if (out.kind == CX_OBJ_BRUSH || out.kind == CX_OBJ_MASK || out.kind == CX_OBJ_ALPHACHANNEL) {
         if (int err = PrepareDrawTarget(L)) return err;
     }
-    if (out.layersOn && (out.kind == CX_OBJ_DISPLAY || out.kind == CX_OBJ_BGPIC) && g_layerHook)
+    if (out.layersOn && (out.kind == CX_OBJ_DISPLAY || out.kind == CX_OBJ_BGPIC) && g_layerHook) {
+        r->x = x;
+        r->y = y;
         return g_layerHook(L, r, optionsIndex);
+    }
 
     const cxDrawStyle &ds = r->style.drawStyle;
     const bool fill = ds.fillStyle != CX_FILLNONE;

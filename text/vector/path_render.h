@@ -29,7 +29,8 @@ typedef struct cxPathRender {
 
 /* While layers are on, a drawing becomes a layer through this hook (the
    layers library registers it); without one it is drawn straight. The
-   record is the caller's: the hook copies what it keeps. */
+   record is the caller's: the hook copies what it keeps. Its x and y hold
+   the position as given (special coordinates unresolved). */
 typedef int (*cxPathLayerHook)(lua_State *L, const cxPathRender *render, int optionsIndex);
 void SetPathLayerHook(cxPathLayerHook hook);
 

@@ -238,10 +238,11 @@ TEST_F(DisplayCore, WithLayersOnTheObjectBecomesALayer) {
     EXPECT_EQ(g_layers, 1);
     EXPECT_EQ(g_layerBitmap, nullptr);  // a brush layer shows the brush by its ID
     EXPECT_EQ(Shown(10, 10), kBack);
-    // A plain one is drawn straight away as well.
+    // A plain one too: a copy drawn into the picture would stay there
+    // when the layer moves or goes.
     ASSERT_EQ(Cmd("DisplayBrush", {1, 20, 20}), 0);
     EXPECT_EQ(g_layers, 2);
-    EXPECT_EQ(Shown(20, 20), 0xFF8000u);
+    EXPECT_EQ(Shown(20, 20), kBack);
     SetLayerHooks(nullptr);
     d->layersOn = 0;
 }

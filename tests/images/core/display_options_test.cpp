@@ -108,12 +108,12 @@ TEST_F(DisplayOptions, LayerKeys) {
     ASSERT_EQ(Read([&] { Set("transparency", 300); }), 0);
     EXPECT_EQ(l.transparency, 255);
     ASSERT_EQ(Read([&] { Set("tint", -5); }), 0);
-    EXPECT_EQ(l.filters[CX_FILTER_TINT].level, 0);
+    EXPECT_EQ(l.filters[CX_FILTER_TINT].ints[1], 0);
     EXPECT_EQ(l.filters[CX_FILTER_TINT].active, 0u);
     EXPECT_EQ(l.needsLayer, 0u);
     ASSERT_EQ(Read([&] { Set("tint", 100), Set("tintcolor", 0xFF0000); }), 0);
     EXPECT_EQ(l.filters[CX_FILTER_TINT].active, 1u);
-    EXPECT_EQ(l.filters[CX_FILTER_TINT].colour, 0xFF0000u);
+    EXPECT_EQ(uint32_t(l.filters[CX_FILTER_TINT].ints[0]), 0xFF0000u);
 
     // A shadow radius is checked only when the shadow is on.
     EXPECT_EQ(Read([&] { Set("shadowradius", 0.5); }), 0);
