@@ -174,8 +174,10 @@ int GetOutput(lua_State *L, cxDrawOutput *out) {
     Selection *s = Active(d);
     if (!s) return g_previousDraw.getOutput ? g_previousDraw.getOutput(L, out) : NoDisplay();
     if (s->outputKind == kOutLayers) {
-        cxBGPic *b = nullptr;
-        if (int err = FindBGPic(L, s->id, &b, 0)) return err;
+        // The display's own picture is on no list.
+        cxBGPic *b = d->bgpic && ObjectHasID(&d->bgpic->header, s->id) ? d->bgpic : nullptr;
+        if (!b)
+            if (int err = FindBGPic(L, s->id, &b, 0)) return err;
         out->target = cxDrawTarget{nullptr, nullptr, nullptr, b->currentWidth, b->currentHeight, 255, 0};
         out->kind = kOutLayers;
         out->display = d;
@@ -457,6 +459,7 @@ extern "C" int CmdSelectBGPic(lua_State *L) {
     }
     *s = Selection{d, kBGPic, id, 0, kOutLayers, mode, value, false};
     SaveDisplayRenderState(d, mode, b->currentWidth);
+    d->layersOn = d->savedRender.layersOn;  // drawing becomes layers: they stay on
     ParkDoubleBuffer(d);
     d->outputMask = d->outputAlpha = nullptr;
     d->targetKind = kOutLayers;

@@ -4,7 +4,10 @@
 // Shown() the background copy.
 #pragma once
 
+#include "display/draw/draw_library.h"
+#include "images/output/output_redirect.h"
 #include "layers/core/compositor.h"
+#include "layers/core/layer_hooks.h"
 #include "layers/core/layer_list.h"
 #include "layers/library/layers_library.h"
 #include "tests/images/brushes/brush_test_display.h"
@@ -15,11 +18,18 @@ class LayerDisplayTest : public BrushDisplayTest {
   protected:
     void SetUp() override {
         BrushDisplayTest::SetUp();
+        ASSERT_EQ(OpenDrawLibrary(L), 0);
+        // Output redirection is installed before the layers, as the
+        // player does.
+        InstallOutputRedirection();
+        static const luaL_reg select[] = {{"SelectBGPic", CmdSelectBGPic}, {"EndSelect", CmdEndSelect}, {nullptr, nullptr}};
+        luaL_openlib(L, nullptr, select, 0);
         ASSERT_EQ(OpenLayersLibrary(L), 0);
         d->layersOn = 1;
     }
     void TearDown() override {
         FreeLayerLibraryState(L);
+        RemoveOutputRedirection();
         BrushDisplayTest::TearDown();
     }
     cxBGPic *BGPic() { return d->bgpic; }
