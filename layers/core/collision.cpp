@@ -47,6 +47,25 @@ inline uint64_t Load64BE(const uint8_t *p) {
     return __builtin_bswap64(v);
 }
 
+// A byte of a row, 0 beyond its end.
+inline uint32_t ByteAt(const uint8_t *r, int64_t i, int32_t bytes) { return i >= 0 && i < bytes ? r[i] : 0u; }
+
+// 64 mask bits from column c0 (>= 0) on, most significant first; bits
+// beyond the row's bytes are 0.
+inline uint64_t MaskWord(const uint8_t *r, int64_t c0, int32_t bytes) {
+    const int64_t byte = c0 >> 3;
+    const int s = int(c0 & 7);
+    uint64_t w;
+    if (byte + 8 <= bytes) {
+        w = Load64BE(r + byte);
+    } else {
+        w = 0;
+        for (int i = 0; i < 8; ++i) w = (w << 8) | ByteAt(r, byte + i, bytes);
+    }
+    if (s) w = (w << s) | (ByteAt(r, byte + 8, bytes) >> (8 - s));
+    return w;
+}
+
 // The visibility of count pixels of a plane's row from column col, as bits
 // from the most significant bit of words[0] on, ANDed into words. Pixels
 // outside the plane are invisible.
@@ -66,51 +85,81 @@ void AndRow(const Plane &p, int32_t row, int64_t col, int32_t count, uint64_t *w
     for (int32_t k = 0; k < n; ++k) {
         const int64_t c0 = col + int64_t(k) * 64;
         uint64_t w = 0;
-        if (p.bits && c0 >= 0 && c0 + 64 <= p.width && (c0 >> 3) + 9 <= p.bytesPerRow) {
-            const int64_t byte = c0 >> 3;
-            const int s = int(c0 & 7);
-            w = Load64BE(r + byte);
-            if (s) w = (w << s) | (uint64_t(r[byte + 8]) >> (8 - s));
-        } else if (!p.bits && c0 >= 0 && c0 + 64 <= p.width) {
+        if (p.bits) {
+            if (c0 >= 0) w = MaskWord(r, c0, p.bytesPerRow);
+            else if (c0 > -64) w = MaskWord(r, 0, p.bytesPerRow) >> (-c0);
+        } else if (c0 >= 0 && c0 + 64 <= p.width) {
             const uint8_t *a = r + c0;
             for (int j = 0; j < 64; ++j) w |= uint64_t(a[j] != 0) << (63 - j);
         } else {
             for (int j = 0; j < 64; ++j) {
                 const int64_t c = c0 + j;
-                if (c < first || c >= last) continue;
-                const bool on = p.bits ? (r[c >> 3] >> (7 - (c & 7))) & 1 : r[c] != 0;
-                w |= uint64_t(on) << (63 - j);
+                if (c >= first && c < last && r[c]) w |= uint64_t(1) << (63 - j);
             }
         }
+        // Only the columns inside the plane count.
+        if (first > c0) w &= first - c0 >= 64 ? 0 : ~uint64_t(0) >> (first - c0);
+        if (last < c0 + 64) w &= last <= c0 ? 0 : ~uint64_t(0) << (64 - (last - c0));
         words[k] &= w;
     }
 }
 
 struct Side {
-    std::vector<Plane> planes;
+    Plane planes[3];
+    int count = 0;
     ~Side() {
-        for (Plane &p : planes) UnlockBitmap(&p.lock);
+        for (int i = 0; i < count; ++i) UnlockBitmap(&planes[i].lock);
     }
 };
 
 // The planes of an object; false when one cannot be read (it then counts
 // as invisible).
 bool Planes(const cxCollisionObject *o, Side *s) {
-    s->planes.reserve(3);
     const int32_t ox = o->x - o->offsetX, oy = o->y - o->offsetY;
-    if (o->mask) {
-        s->planes.emplace_back();
-        if (!LockPlane(o->mask, true, ox, oy, &s->planes.back())) return false;
-    }
-    if (o->alpha) {
-        s->planes.emplace_back();
-        if (!LockPlane(o->alpha, false, ox, oy, &s->planes.back())) return false;
-    }
-    if (o->clip && o->clip->shape) {
-        s->planes.emplace_back();
-        if (!LockPlane(o->clip->shape, true, o->clip->x, o->clip->y, &s->planes.back())) return false;
-    }
+    if (o->mask && !LockPlane(o->mask, true, ox, oy, &s->planes[s->count++])) return false;
+    if (o->alpha && !LockPlane(o->alpha, false, ox, oy, &s->planes[s->count++])) return false;
+    if (o->clip && o->clip->shape && !LockPlane(o->clip->shape, true, o->clip->x, o->clip->y, &s->planes[s->count++]))
+        return false;
     return true;
+}
+
+// True when the rectangle lies inside the plane.
+bool Covers(const Plane &p, int32_t x, int32_t y, int32_t w, int32_t h) {
+    const int64_t c = int64_t(x) - p.originX, r = int64_t(y) - p.originY;
+    return c >= 0 && r >= 0 && c + w <= p.width && r + h <= p.height;
+}
+
+// Two masks alone that both cover the overlap: their rows are compared as
+// words, straight from memory when both start on a byte.
+int MaskAgainstMask(const Plane &a, const Plane &b, int32_t x, int32_t y, int32_t w, int32_t h) {
+    const int64_t ca = int64_t(x) - a.originX, cb = int64_t(x) - b.originX;
+    const uint64_t tail = (w % 64) ? ~uint64_t(0) << (64 - w % 64) : ~uint64_t(0);
+    const int32_t n = (w + 63) / 64;
+    const bool aligned = (ca & 7) == 0 && (cb & 7) == 0;
+    for (int32_t row = 0; row < h; ++row) {
+        const uint8_t *ra = a.pixels + size_t(int64_t(y) + row - a.originY) * size_t(a.bytesPerRow);
+        const uint8_t *rb = b.pixels + size_t(int64_t(y) + row - b.originY) * size_t(b.bytesPerRow);
+        if (aligned) {
+            const uint8_t *pa = ra + (ca >> 3), *pb = rb + (cb >> 3);
+            const int32_t whole = w / 64;
+            for (int32_t k = 0; k < whole; ++k) {
+                uint64_t u, v;
+                memcpy(&u, pa + 8 * k, 8);
+                memcpy(&v, pb + 8 * k, 8);
+                if (u & v) return 1;
+            }
+            if (whole < n && (MaskWord(pa, int64_t(whole) * 64, int32_t(a.bytesPerRow - (ca >> 3))) &
+                              MaskWord(pb, int64_t(whole) * 64, int32_t(b.bytesPerRow - (cb >> 3))) & tail))
+                return 1;
+            continue;
+        }
+        for (int32_t k = 0; k < n; ++k) {
+            uint64_t both = MaskWord(ra, ca + 64 * k, a.bytesPerRow) & MaskWord(rb, cb + 64 * k, b.bytesPerRow);
+            if (k == n - 1) both &= tail;
+            if (both) return 1;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -123,18 +172,34 @@ extern "C" int TestMaskCollision(const cxCollisionObject *a, const cxCollisionOb
     if (aPlain && bPlain) return 1;
     Side sa, sb;
     if (!Planes(a, &sa) || !Planes(b, &sb)) return 0;
+    if (sa.count == 1 && sb.count == 1 && sa.planes[0].bits && sb.planes[0].bits && Covers(sa.planes[0], x, y, w, h) &&
+        Covers(sb.planes[0], x, y, w, h))
+        return MaskAgainstMask(sa.planes[0], sb.planes[0], x, y, w, h);
     const int32_t n = (w + 63) / 64;
-    std::vector<uint64_t> wa(static_cast<size_t>(n)), wb(static_cast<size_t>(n));
+    // Rows of up to 4,096 pixels need no allocation.
+    uint64_t small[2][64];
+    std::vector<uint64_t> large;
+    uint64_t *wa = small[0], *wb = small[1];
+    if (n > 64) {
+        large.resize(size_t(n) * 2);
+        wa = large.data(), wb = large.data() + n;
+    }
     const uint64_t tail = (w % 64) ? ~uint64_t(0) << (64 - w % 64) : ~uint64_t(0);
     for (int32_t row = 0; row < h; ++row) {
         const int32_t py = y + row;
-        std::fill(wa.begin(), wa.end(), ~uint64_t(0));
-        std::fill(wb.begin(), wb.end(), ~uint64_t(0));
-        wa[size_t(n - 1)] &= tail;
-        for (const Plane &p : sa.planes) AndRow(p, py - p.originY, int64_t(x) - p.originX, w, wa.data());
-        for (const Plane &p : sb.planes) AndRow(p, py - p.originY, int64_t(x) - p.originX, w, wb.data());
+        std::fill_n(wa, n, ~uint64_t(0));
+        std::fill_n(wb, n, ~uint64_t(0));
+        wa[n - 1] &= tail;
+        for (int i = 0; i < sa.count; ++i) {
+            const Plane &p = sa.planes[i];
+            AndRow(p, py - p.originY, int64_t(x) - p.originX, w, wa);
+        }
+        for (int i = 0; i < sb.count; ++i) {
+            const Plane &p = sb.planes[i];
+            AndRow(p, py - p.originY, int64_t(x) - p.originX, w, wb);
+        }
         for (int32_t k = 0; k < n; ++k)
-            if (wa[size_t(k)] & wb[size_t(k)]) return 1;
+            if (wa[k] & wb[k]) return 1;
     }
     return 0;
 }
