@@ -239,9 +239,14 @@ extern "C" int IsLayerBehindAnimated(const cxLayer *first, const cxLayer *layer)
 
 namespace {
 
-int32_t Int(lua_State *L, int index) {
+// A number truncated and saturated; NaN and the infinities make the whole
+// call wrong usage (noted in *bad).
+int32_t Int(lua_State *L, int index, bool *bad) {
     const double v = luaL_checknumber(L, index);
-    if (v != v) return 0;
+    if (!std::isfinite(v)) {
+        *bad = true;
+        return 0;
+    }
     const double t = std::trunc(v);
     return t >= 2147483647.0 ? INT32_MAX : t <= -2147483648.0 ? INT32_MIN : int32_t(t);
 }
@@ -288,6 +293,8 @@ int LayersOn(const cxBGPic **bgpic) {
 
 extern "C" int CmdCollision(lua_State *L) {
     CheckArgCount(L, 3, 9, 0, 0);
+    bool bad = false;
+    auto Int = [&](lua_State *l, int index) { return ::Int(l, index, &bad); };
     const int32_t kind = Int(L, 1);
     cxCollisionObject a{}, b{};
     const cxBGPic *bgpic = nullptr;
@@ -301,6 +308,7 @@ extern "C" int CmdCollision(lua_State *L) {
     case CX_COLLIDE_BOX:
         a = Box(Int(L, 2), Int(L, 3), Int(L, 4), Int(L, 5));
         b = Box(Int(L, 6), Int(L, 7), Int(L, 8), Int(L, 9));
+        if (bad) return ERR_WRONGUSAGE;
         lua_pushnumber(L, RectsOverlapWH(a.x, a.y, a.width, a.height, b.x, b.y, b.width, b.height));
         return 1;
     case CX_COLLIDE_LAYER:
@@ -337,6 +345,7 @@ extern "C" int CmdCollision(lua_State *L) {
     }
     default: return ERR_WRONGUSAGE;
     }
+    if (bad) return ERR_WRONGUSAGE;
     lua_pushnumber(L, TestMaskCollision(&a, &b));
     return 1;
 }

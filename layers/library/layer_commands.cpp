@@ -13,6 +13,7 @@
 #include "images/brushes/brush.h"
 #include "images/brushes/brush_creation.h"
 #include "images/core/display_core.h"
+#include "images/formats/image_limits.h"
 #include "images/output/output_redirect.h"
 #include "layers/core/anim_hooks.h"
 #include "layers/core/async_draw.h"
@@ -233,6 +234,8 @@ extern "C" int CmdCreateLayer(lua_State *L) {
     cxDisplay *d = nullptr;
     if (int err = CheckLayerCommand(&d, nullptr)) return err;
     if (w < 1 || h < 1) return ERR_BADDIMENSIONS;
+    // A size no picture may have is refused before anything is allocated.
+    if (!IsImageSizeAllowed(w, h) || int64_t(w) * h * (o.frames ? o.frames : 1) > int64_t(1) << 30) return ERR_BITMAP;
 
     if (o.frames == 0) {
         cxObjectID id{0, reinterpret_cast<void *>(1)};

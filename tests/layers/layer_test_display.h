@@ -30,6 +30,10 @@ class LayerDisplayTest : public BrushDisplayTest {
     void TearDown() override {
         FreeLayerLibraryState(L);
         RemoveOutputRedirection();
+        // The composition buffer goes with the display (FreeDisplayResources
+        // in the player).
+        FreeBitmap(d->backBitmap[0]);
+        d->backBitmap[0] = nullptr;
         BrushDisplayTest::TearDown();
     }
     cxBGPic *BGPic() { return d->bgpic; }

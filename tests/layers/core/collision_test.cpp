@@ -122,6 +122,8 @@ TEST_F(Collision, CommandKinds) {
     EXPECT_EQ(collide({14, 0, 0, 10, 10, 9, 9, 10, 10}), 1);
     EXPECT_EQ(collide({14, 2147483647, 0, 2147483647, 1, -5, 0, 10, 1}), 0);  // sums in 64 bits
     EXPECT_EQ(collide({5, 0, 0}), -ERR_WRONGUSAGE);
+    EXPECT_EQ(collide({14, 0, 0, 10, double(NAN), 0, 0, 1, 1}), -ERR_WRONGUSAGE);
+    EXPECT_EQ(collide({14, 0, 0, double(INFINITY), 1, 0, 0, 1, 1}), -ERR_WRONGUSAGE);
 
     // Two masked brushes overlapping only where one is transparent.
     cxBrush *b1 = Brush(1, 8, 8, 0xFF0000), *b2 = Brush(2, 8, 8, 0x00FF00);
