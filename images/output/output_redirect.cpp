@@ -30,10 +30,12 @@ struct Selection {
     uint32_t outputKind = 0;  // kOutImage, kOutMask, kOutAlpha, kOutLayers
     int32_t mode = 0, value = 0;
     bool prepared = false;
+    bool layer = false;       // the brush holds a layer's image (SelectLayer)
 };
 
 std::vector<Selection> g_selections;
 cxRenderTargetEndHook g_endHook = nullptr;
+cxLayerTargetHooks g_layerTarget{};
 cxDrawOutputHooks g_previousDraw{};
 bool g_installed = false;
 
@@ -74,6 +76,8 @@ struct Target {
 
 // The selected object's images, found as they are (no copy-on-write).
 int TargetOf(lua_State *L, const Selection &s, uint32_t flags, Target *t) {
+    // A layer's brush is the layer's alone: pending free for the script.
+    if (s.layer) flags |= CX_FIND_PENDING;
     if (s.kind == kBrush) {
         cxBrush *b = nullptr;
         if (int err = FindBrush(L, s.id, &b, flags | CX_FIND_HARDWARE)) return err;
@@ -93,7 +97,9 @@ int TargetOf(lua_State *L, const Selection &s, uint32_t flags, Target *t) {
 // makes the one that is missing; a brush keeps one kind of transparency.
 int PrepareBrush(lua_State *L, Selection &s, cxDisplay *d) {
     cxBrush *b = nullptr;
-    if (int err = FindBrush(L, s.id, &b, CX_FIND_WRITE | CX_FIND_HARDWARE)) return err;
+    // A layer's brush is drawn into where the layer shows it: no copy.
+    const uint32_t layer = s.layer ? CX_FIND_PENDING | CX_FIND_NOCOPY : 0;
+    if (int err = FindBrush(L, s.id, &b, CX_FIND_WRITE | CX_FIND_HARDWARE | layer)) return err;
     if (s.outputKind == kOutMask) {
         if (!b->mask) {
             cxBitmap *m = AllocMask(b->bitmap, b->width, b->height, 0, nullptr, 0);
@@ -286,6 +292,7 @@ extern "C" int SelectRenderTarget(lua_State *L, uint32_t kind, cxObjectID id, ui
         return 0;
     if (d->targetKind != kOutDisplay && !d->doubleBuffer1) EndDisplayRenderTarget(L, d, 0);
 
+    const bool requestedLayer = kind == kLayer;
     Target t;
     switch (kind) {
     case kBGPic: {
@@ -310,7 +317,21 @@ extern "C" int SelectRenderTarget(lua_State *L, uint32_t kind, cxObjectID id, ui
         // No anims exist without the anim library.
         SetErrorNumber(id.number);
         return id.pointer ? ERR_FINDARRAY : ERR_FINDANIM;
-    case kLayer: return ERR_LAYERRANGE;
+    case kLayer: {
+        // The layers library gives the layer's image a brush of its own,
+        // which is then drawn into as SelectBrush does.
+        if (!g_layerTarget.prepare) return ERR_LAYERRANGE;
+        cxObjectID brush{};
+        if (int err = g_layerTarget.prepare(L, id.number, frame, &brush)) return err;
+        cxBrush *b = nullptr;
+        if (int err = FindBrush(L, brush, &b, CX_FIND_PENDING | CX_FIND_HARDWARE)) return err;
+        if (!b->bitmap || b->hardware) return ERR_HWBRUSH;
+        t = {b->bitmap, b->mask, b->alpha, b->width, b->height, false};
+        kind = kBrush;
+        id = brush;
+        frame = 0;
+        break;
+    }
     default: return ERR_WRONGUSAGE;
     }
 
@@ -319,7 +340,8 @@ extern "C" int SelectRenderTarget(lua_State *L, uint32_t kind, cxObjectID id, ui
         g_selections.push_back(Selection{});
         s = &g_selections.back();
     }
-    *s = Selection{d, kind, id, frame > 0 ? frame - 1 : 0, outputKind, mode, value, false};
+    const bool layer = requestedLayer;
+    *s = Selection{d, kind, id, frame > 0 ? frame - 1 : 0, outputKind, mode, value, false, layer};
     SaveDisplayRenderState(d, mode, t.width);
     ParkDoubleBuffer(d);
     d->targetKind = outputKind;
@@ -337,13 +359,20 @@ extern "C" void EndDisplayRenderTarget(lua_State *L, cxDisplay *d, int) {
     Selection *s = SelectionOf(d);
     const bool selected = s && s->outputKind == d->targetKind && !(d->targetKind == kOutImage && d->doubleBuffer1);
     if (selected && s->kind == kBGPic && s->prepared) RescaleBGPic(L, *s);
+    const bool layer = selected && s->layer;
+    const cxObjectID brush = s ? s->id : cxObjectID{};
     if (!UnparkDoubleBuffer(d)) {
         d->outputMask = d->outputAlpha = nullptr;
         d->targetKind = kOutDisplay;
     }
     Forget(d);
     RestoreDisplayRenderState(d);
+    if (layer && g_layerTarget.drawn) g_layerTarget.drawn(L, brush);
     if (g_endHook && selected) g_endHook(L, d);
+}
+
+extern "C" void SetLayerTargetHooks(const cxLayerTargetHooks *hooks) {
+    g_layerTarget = hooks ? *hooks : cxLayerTargetHooks{};
 }
 
 extern "C" void SetRenderTargetEndHook(cxRenderTargetEndHook hook) { g_endHook = hook; }

@@ -61,6 +61,17 @@ struct cxBGPic *GetLayersOutputBGPic(const cxDisplay *d);
 typedef void (*cxRenderTargetEndHook)(lua_State *L, cxDisplay *d);
 void SetRenderTargetEndHook(cxRenderTargetEndHook hook);
 
+/* SelectLayer's road (kind 22): the layers library makes the layer at a
+   position show a brush of its own (prepare: 0 and the brush's ID, or an
+   error), which is then selected as SelectBrush selects a brush; when the
+   selection ends, drawn tells it that the brush was drawn into. Without
+   them kind 22 answers ERR_LAYERRANGE. */
+typedef struct cxLayerTargetHooks {
+    int (*prepare)(lua_State *L, int32_t position, int32_t frame, cxObjectID *brush);
+    void (*drawn)(lua_State *L, cxObjectID brush);
+} cxLayerTargetHooks;
+void SetLayerTargetHooks(const cxLayerTargetHooks *hooks);
+
 /* Installs the render-target, draw-output and double-buffer hooks; the
    brush library calls it when it opens. Remove puts the previous back and
    forgets every selection. */

@@ -90,6 +90,10 @@ bool IsUnfilledOutline(const cxLayer *layer) {
 
 void DrawLayer(lua_State *L, cxLayer *layer, cxLayerState *s, cxBitmap *dst, int32_t dstW, int32_t dstH,
                int32_t x, int32_t y, int32_t w, int32_t h) {
+    // Only what meets the rectangle is touched.
+    int32_t fx, fy, fw, fh;
+    GetLayerBounds(L, layer, s, &fx, &fy, &fw, &fh);
+    if (!RectsOverlapWH(fx, fy, fw, fh, x, y, w, h)) return;
     int32_t shiftX = 0, shiftY = 0;
     if (!ClipRectToRegion(s->clip, &x, &y, &shiftX, &shiftY, &w, &h)) return;
     const cxClipRegion *clip = s->clip;

@@ -328,6 +328,12 @@ void DisplayFreed(lua_State *L, cxDisplay *d) {
 
 void SelectionEnded(lua_State *L, cxDisplay *d) { ReleaseSuppressedLayers(L, d); }
 
+int PrepareLayerTarget(lua_State *L, int32_t position, int32_t frame, cxObjectID *brush) {
+    cxLayer *l = GetLayerByPos(GetLayerOutputBGPic(), position);
+    if (!l) return ERR_LAYERRANGE;
+    return PrepareLayerForDrawing(L, l, frame, brush);
+}
+
 int ResolveLayerName(lua_State *, const char *name, int *position) {
     const int32_t pos = FindLayerPosByName(GetLayerOutputBGPic(), name);
     if (!pos) {
@@ -393,6 +399,8 @@ extern "C" void InstallLayerHooks(void) {
     SetDisplayFrameHooks(&frames);
     SetRenderTargetEndHook(SelectionEnded);
     SetLayerNameResolver(ResolveLayerName);
+    const cxLayerTargetHooks target{PrepareLayerTarget, LayerBrushDrawn};
+    SetLayerTargetHooks(&target);
 }
 
 extern "C" void RemoveLayerHooks(void) {
@@ -406,5 +414,6 @@ extern "C" void RemoveLayerHooks(void) {
     SetDisplayFrameHooks(nullptr);
     SetRenderTargetEndHook(nullptr);
     SetLayerNameResolver(nullptr);
+    SetLayerTargetHooks(nullptr);
     g_saved = Saved{};
 }

@@ -7,6 +7,8 @@
 #include "display/blit/safe_blt.h"
 #include "display/display_record.h"
 #include "errors/error_codes.h"
+#include "graphics/editing/bitmap_edit.h"
+#include "graphics/geometry/geometry.h"
 #include "images/brushes/brush.h"
 #include "images/core/display_options.h"
 #include "layers/core/anim_hooks.h"
@@ -296,4 +298,103 @@ extern "C" int32_t CountLayersShowing(int kind, cxObjectID id) {
             if (Matches(l, kind, id)) ++n;
     });
     return n;
+}
+
+extern "C" void SetLayerSource(lua_State *L, cxLayer *l, cxObjectID source) {
+    SourceUse(L, l, -1);
+    l->source = source;
+    SourceUse(L, l, 1);
+}
+
+namespace {
+
+// The layer's current image as a new brush (pending free: the layer's),
+// and the layer a plain brush layer showing it at the same place.
+int ConvertToBrushLayer(lua_State *L, cxLayer *l, cxObjectID *out) {
+    cxLayerState *s = l->display;
+    cxLayerShown img{};
+    if (int err = GetLayerImage(L, l, s, 0, 0, &img)) return err;
+    if (!img.bitmap) return ERR_BITMAP;
+    cxBitmap *b = nullptr, *m = nullptr, *a = nullptr;
+    if (int err = ConvertBitmapFx(img.bitmap, img.mask, img.alpha, img.srcX, img.srcY, img.width, img.height, &b, &m,
+                                  &a))
+        return err;
+    cxObjectID id{0, reinterpret_cast<void *>(1)};
+    cxBrush *brush = nullptr;
+    int err = AddBrushRecord(&id, CX_BRUSH_BITMAP, img.width, img.height, img.width, 0, nullptr, b,
+                             m ? CX_TRANSPARENT_BY_MASK : CX_NO_TRANSPARENT_COLOUR, m, a, nullptr, &brush);
+    cxLayerState *made = err ? nullptr : NewLayerState();
+    if (!err && !made) {
+        DestroyBrush(L, brush);
+        return ERR_MEM;
+    }
+    if (err) {
+        FreeBitmap(b);
+        FreeMask(m);
+        FreeAlphaChannel(a);
+        return err;
+    }
+    brush->pendingFree = 1;
+    made->x = made->drawX = made->anchoredX = s->drawX;
+    made->y = made->drawY = made->anchoredY = s->drawY;
+    made->width = made->srcWidth = img.width;
+    made->height = made->srcHeight = img.height;
+    made->clip = UseClipRegion(l->base->clip);
+    ForEachLayerState(l, [](cxLayerState *state, void *user) { FreeLayerContent(static_cast<lua_State *>(user), 0, state); }, L);
+    FreeLayerOwnContent(l->type, l->content);
+    l->content = nullptr;
+    l->base = l->picture = l->display = made;
+    l->type = CX_LAYER_BRUSH;
+    l->source = l->origin = id;
+    InitTransformOptions(&l->transform.options);
+    l->transform.general = 0;
+    l->transform.options.anchorX = l->transform.options.anchorY = 0;
+    l->anchorX = l->anchorY = 0;
+    SourceUse(L, l, 1);
+    *out = id;
+    return 0;
+}
+
+}  // namespace
+
+extern "C" int PrepareLayerForDrawing(lua_State *L, cxLayer *l, int32_t, cxObjectID *out) {
+    if (IsAsyncDrawObject(l)) return ERR_RENDERADLAYER;
+    switch (l->type) {
+    case CX_LAYER_VIDEO: return ERR_VIDEOLAYER;
+    case CX_LAYER_NOOBJECT:
+    case CX_LAYER_ANIM: return ERR_WRONGUSAGE;
+    case CX_LAYER_BRUSH:
+    case CX_LAYER_BRUSHPART: {
+        cxBrush *b = nullptr;
+        if (int err = FindBrush(L, l->source, &b, CX_FIND_PENDING | CX_FIND_HARDWARE)) return err;
+        // The layer's own already when the script cannot reach it and no
+        // other layer shows it.
+        if (!(b->pendingFree && b->layerUses == 1)) {
+            cxBrush *copy = nullptr;
+            if (int err = CopyBrushRecord(L, b, cxObjectID{0, reinterpret_cast<void *>(1)}, 0, b->smoothScale, nullptr,
+                                          &copy))
+                return err;
+            copy->pendingFree = 1;
+            SetLayerSource(L, l, GetObjectID(&copy->header));
+        }
+        *out = l->source;
+        return 0;
+    }
+    default: break;
+    }
+    if (int err = ConvertToBrushLayer(L, l, out)) return err;
+    if (cxBGPic *b = GetLayerBGPic(l)) MarkLayersChanged(b);
+    return 0;
+}
+
+extern "C" void LayerBrushDrawn(lua_State *L, cxObjectID brush) {
+    ForEachBGPic([&](cxBGPic *b) {
+        for (cxLayer *l = LayerOfNode(b->layers.head); l; l = NextLayer(l)) {
+            if (!ShowsBrush(l->type) || l->source.number != brush.number || l->source.pointer != brush.pointer)
+                continue;
+            DropLayerLook(l);
+            if (!IsIdentityMatrix(l->transform.options.matrix)) RenderLayerImage(L, l, CX_RENDER_PREVIOUSBOX);
+            else if (!l->hidden && !l->suppressed) RefreshLayer(L, l, 0);
+        }
+    });
 }

@@ -80,6 +80,21 @@ void FreeAllLayers(lua_State *L, cxBGPic *bgpic, int freeDeferred, int releaseBu
    layer; then the clip regions in that state. */
 void FreeObjectKinds(lua_State *L, uint32_t mask);
 
+/* A layer shows another object of its kind: its hold moves along. */
+void SetLayerSource(lua_State *L, cxLayer *layer, cxObjectID source);
+
+/* SelectLayer's road: the layer's image becomes a brush of its own that
+   drawing can go into: a brush layer's brush is copied unless only this
+   layer holds it; text, shape, path and picture layers become brush
+   layers showing their current image. *brush is its ID. 1404 for a layer
+   an async draw animates, 1513 for a video layer, 1055 for placeholders
+   and anim layers (their frames are the anim library's), or the
+   allocation errors (the layer is left as it was). */
+int PrepareLayerForDrawing(lua_State *L, cxLayer *layer, int32_t frame, cxObjectID *brush);
+/* Drawing into the brush ended: the layers that show it show what was
+   drawn. */
+void LayerBrushDrawn(lua_State *L, cxObjectID brush);
+
 /* Re-points the layers showing (kind, from) to the ID to (a brush's
    layers include its BRUSHPART layers). */
 void RedirectLayerSources(lua_State *L, int kind, cxObjectID from, cxObjectID to);

@@ -164,7 +164,9 @@ TEST_F(Filters, TableErrors) {
     for (const Case &c : cases) {
         SetErrorDetail("");
         EXPECT_EQ(Parse(c.fill), c.error) << c.what;
-        if (c.detail) EXPECT_STREQ(GetErrorDetail(), c.detail) << c.what;
+        if (c.detail) {
+            EXPECT_STREQ(GetErrorDetail(), c.detail) << c.what;
+        }
     }
     // Through the display options of a command.
     Brush(1, 4, 4, 0xFFFFFF);

@@ -263,6 +263,38 @@ TEST_F(LayerList, CreateLayerMakesABlankBrushLayerThatGoesWithIt) {
     }
 }
 
+TEST_F(LayerList, SelectLayerDrawsIntoTheLayersOwnImage) {
+    // A brush the script still uses: the layer gets a copy to draw into.
+    Brush(1, 10, 10, 0x0000FF);
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 0, 0}), 0);
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 20, 0}), 0);
+    ASSERT_EQ(Cmd("SelectLayer", {2}), 0);
+    EXPECT_EQ(d->targetKind, 3u);
+    EXPECT_EQ(Str("LayerExists", {"x"}), ERR_SELECTBRUSH);  // the guard while it lasts
+    ASSERT_EQ(Cmd("SetFillStyle", {1}), 0);
+    ASSERT_EQ(Cmd("Box", {0, 0, 5, 5, 0xFFFF00}), 0);
+    ASSERT_EQ(Call("EndSelect"), 0);
+    EXPECT_EQ(Composed(21, 1), 0xFFFF00u);
+    EXPECT_EQ(Composed(26, 6), 0x0000FFu);
+    EXPECT_EQ(Composed(1, 1), 0x0000FFu);  // the other layer and the brush are untouched
+    cxBrush *b = nullptr;
+    ASSERT_EQ(FindBrush(L, {1, nullptr}, &b, 0), 0);
+    EXPECT_EQ(b->layerUses, 1);
+
+    // A box layer becomes a brush layer showing its image.
+    ASSERT_EQ(Cmd("Box", {40, 20, 10, 10, 0x00FF00}), 0);
+    ASSERT_EQ(Count(), 3);
+    ASSERT_EQ(Cmd("SelectLayer", {3}), 0);
+    ASSERT_EQ(Cmd("Box", {0, 0, 100, 100, 0xFF00FF}), 0);
+    ASSERT_EQ(Call("EndSelect"), 0);
+    EXPECT_EQ(Layer(3)->type, CX_LAYER_BRUSH);
+    // Where the box was; around it the image stays transparent.
+    EXPECT_EQ(Composed(45, 25), 0xFF00FFu);
+    EXPECT_EQ(Composed(52, 25), 0x000080u);
+    EXPECT_EQ(Cmd("SelectLayer", {9}), ERR_LAYERRANGE);
+    EXPECT_EQ(Str("SelectLayer", {"nothing"}), ERR_FINDLAYER);
+}
+
 TEST_F(LayerList, TenThousandLayers) {
     Brush(1, 2, 2, 0xFFFFFF);
     for (int i = 0; i < 10000; ++i)
