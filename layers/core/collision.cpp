@@ -230,9 +230,7 @@ extern "C" int IsLayerBehindAnimated(const cxLayer *first, const cxLayer *layer)
     for (const cxLayer *l = first; l && l != layer; l = NextLayer(l)) {
         if (l->hidden || l->suppressed || !IsAsyncDrawObject(l)) continue;
         const cxLayerState *s = l->display;
-        if (RectsOverlap(s->drawX, s->drawY, s->drawX + s->width - 1, s->drawY + s->height - 1, t->drawX, t->drawY,
-                         t->drawX + t->width - 1, t->drawY + t->height - 1))
-            return 1;
+        if (RectsOverlapWH(s->drawX, s->drawY, s->width, s->height, t->drawX, t->drawY, t->width, t->height)) return 1;
     }
     return 0;
 }

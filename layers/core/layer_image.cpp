@@ -189,7 +189,8 @@ extern "C" int RenderLayerContent(lua_State *L, cxLayer *layer, int32_t x, int32
         // The brush's own image: only its place and size.
         s->partX = img.srcX, s->partY = img.srcY;
     }
-    SetLayerImage(L, layer, box, x + img.offsetX, y + img.offsetY, img.width, img.height,
+    SetLayerImage(L, layer, box, SaturateInt64(int64_t(x) + img.offsetX), SaturateInt64(int64_t(y) + img.offsetY),
+                  img.width, img.height,
                   img.owned ? img.bitmap : nullptr, img.owned ? img.mask : nullptr, img.owned ? img.alpha : nullptr,
                   flags);
     return 0;

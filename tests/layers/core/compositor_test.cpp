@@ -11,6 +11,7 @@
 #include "layers/core/clip_regions.h"
 #include "layers/core/layer_image.h"
 #include "layers/core/layer_insert.h"
+#include "layers/core/layer_position.h"
 #include "layers/core/layer_states.h"
 #include "tests/layers/layer_test_display.h"
 
@@ -274,6 +275,47 @@ TEST_F(Compositor, AHiddenLayerLeavesNoTraceNotEvenItsShadow) {
             const bool red = (x >= 10 && x < 20 && y >= 10 && y < 20) || (x >= 30 && x < 40 && y >= 10 && y < 20);
             ASSERT_EQ(Composed(x, y), red ? 0xFF0000u : 0x000080u) << x << "," << y;
         }
+}
+
+TEST_F(Compositor, AMovedLayerLeavesNothingBehind) {
+    Brush(1, 10, 10, 0xFFFFFF);
+    Brush(2, 6, 6, 0xFF0000);
+    ASSERT_EQ(Cmd("DisplayBrush", {2, 14, 14}), 0);
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 10, 10}, [&] {
+                  Field("shadow", 1), Field("shadowsize", 3), Field("border", 1), Field("bordersize", 2);
+              }),
+              0);
+    cxLayer *l = Layer(2);
+    cxBitmap *fresh = AllocBitmap(kW, kH, 0, 0);
+    auto same = [&] {
+        RedrawLayersRect(L, d, BGPic(), fresh, 0, 0, kW, kH, 0, nullptr);
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                uint32_t p = 0;
+                ReadBitmapPixel(fresh, x, y, &p);
+                if (Composed(x, y) != p) return false;
+            }
+        return true;
+    };
+    struct Move {
+        int64_t x, y;
+        uint32_t relative;
+        int32_t wantX, wantY;
+    } moves[] = {
+        {100001, 100000, 0, 11, 10},  // a pixel right, y kept
+        {0, 0, 3, 11, 10},            // by nothing: still refreshed
+        {30, 20, 0, 30, 20},
+        {-3, 2, 3, 27, 22},           // distances
+        {95001, 104999, 0, 27 - 4999, 22 + 4999},
+        {int64_t(1) << 40, 100000, 1, INT32_MAX, 22 + 4999},  // saturates
+    };
+    for (const Move &m : moves) {
+        UpdateLayerPosition(L, l, nullptr, m.x, m.y, 0, m.relative, nullptr);
+        EXPECT_EQ(l->base->x, m.wantX);
+        EXPECT_EQ(l->base->y, m.wantY);
+        EXPECT_TRUE(same()) << m.x << "," << m.y;
+    }
+    FreeBitmap(fresh);
 }
 
 TEST_F(Compositor, RefusedAndCutRectangles) {
