@@ -46,6 +46,8 @@ PKGS=(
   clang libclang-rt-14-dev
   # image codec tests: reference decoders, corpus makers, gdk-pixbuf's test pictures
   libturbojpeg0-dev libgif-dev giflib-tools imagemagick netpbm gdk-pixbuf-tests
+  # anim tests: AVI and GIF fixtures, and ffprobe checking the AVI writer
+  ffmpeg
 )
 export DEBIAN_FRONTEND=noninteractive
 missing=()

@@ -283,6 +283,14 @@ extern "C" int GetSelectedBrushID(cxObjectID *id) {
     return 1;
 }
 
+extern "C" int GetSelectedAnim(cxObjectID *id, int32_t *frame) {
+    const Selection *s = Active(GetCurrentDisplay());
+    if (!s || s->kind != kAnim) return 0;
+    if (id) *id = s->id;
+    if (frame) *frame = s->frame;
+    return 1;
+}
+
 extern "C" int SelectRenderTarget(lua_State *L, uint32_t kind, cxObjectID id, uint32_t outputKind, int32_t frame,
                                   int32_t mode, int32_t value) {
     cxDisplay *d = GetCurrentDisplay();

@@ -51,6 +51,9 @@ void RestoreRenderTarget(cxDisplay *d, const cxSavedRenderTarget *saved);
 /* 1 and the ID of the brush the current display's output is redirected to
    (image, mask or alpha); 0 when no brush is selected. */
 int GetSelectedBrushID(cxObjectID *id);
+/* 1, the ID and the 0-based frame of the anim the current display's output
+   is redirected to; 0 when no anim is selected. */
+int GetSelectedAnim(cxObjectID *id, int32_t *frame);
 
 /* The BGPic whose layers drawing goes to while the display's output is a
    layers-mode SelectBGPic (output kind 1); null otherwise. */

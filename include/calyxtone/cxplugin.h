@@ -229,6 +229,47 @@ typedef struct cxImageInfo {
     uint32_t reserved[3];
 } cxImageInfo;
 
+/* What an anim loader's OpenAnim tells of an anim: it fills width, height,
+   frames and hasAlpha (1 when frames carry alpha); adapters is the "adapter"
+   list to open the file with, transparency 1 when the script asks for the
+   file's own transparent pen. */
+typedef struct cxAnimInfo {
+    int32_t width;
+    int32_t height;
+    int32_t reserved8;   /* 0 */
+    int32_t frames;
+    int32_t hasAlpha;
+    int32_t reserved20;  /* 0 */
+    const char *adapters;
+    int32_t transparency;
+} cxAnimInfo;
+
+/* LoadFrame's request: alphaWanted asks for the alpha bytes, transparency
+   repeats the open's request; the loader sets hasTransparency when the
+   frame has a transparent pen (its pixels then carry alpha 0 there). */
+typedef struct cxAnimFrameRequest {
+    int32_t alphaWanted;
+    int32_t transparency;
+    int32_t hasTransparency;
+    uint32_t reserved[5];
+} cxAnimFrameRequest;
+
+/* One frame for an anim saver's WriteAnimFrame. Palette frames (the
+   format row lacks its true-colour bit) bring width x height index bytes
+   and 256 palette words 0x00RRGGBB; others 0xAARRGGBB words. */
+#define CX_ANIMFRAME_ALPHA       1u /* the ARGB alpha bytes are to be stored */
+#define CX_ANIMFRAME_TRANSPARENT 2u /* transparentIndex is valid */
+typedef struct cxAnimFrame {
+    const void *pixels;
+    const uint32_t *palette;
+    int32_t bytesPerRow;     /* width, or width x 4 */
+    int32_t colours;
+    int32_t transparentIndex;
+    int32_t delay;           /* milliseconds */
+    uint32_t flags;          /* CX_ANIMFRAME_* */
+    int32_t format;          /* the format number of the row */
+} cxAnimFrame;
+
 /* The stat slots fill this record and leave its first word untouched. */
 #define CX_STAT_DIRECTORY   0x20000u
 #define CX_STAT_OWNER_READ  0x1u

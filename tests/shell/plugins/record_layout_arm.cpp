@@ -85,3 +85,8 @@ static_assert(offsetof(cxPluginStat, flags) == 4 && offsetof(cxPluginStat, sizeL
               offsetof(cxPluginStat, sizeHigh) == 12 && offsetof(cxPluginStat, accessTime) == 16);
 static_assert(sizeof(cxPluginIconImage) == 20 && offsetof(cxPluginIconImage, pixels) == 4 &&
               offsetof(cxPluginIconImage, flags) == 16);
+static_assert(sizeof(cxAnimInfo) == 32 && offsetof(cxAnimInfo, frames) == 12 && offsetof(cxAnimInfo, adapters) == 24 &&
+              offsetof(cxAnimInfo, transparency) == 28);
+static_assert(sizeof(cxAnimFrameRequest) == 32 && offsetof(cxAnimFrameRequest, hasTransparency) == 8);
+static_assert(sizeof(cxAnimFrame) == 32 && offsetof(cxAnimFrame, colours) == 12 && offsetof(cxAnimFrame, delay) == 20 &&
+              offsetof(cxAnimFrame, format) == 28);
