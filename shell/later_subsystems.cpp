@@ -10,7 +10,6 @@ extern "C" {
 // Sound, anims and video.
 void StopAllPlayback(lua_State *) {}
 void FreeAllVideos(lua_State *) {}
-void FreeAnimObjects(void) {}
 void FreeAllSoundObjects(lua_State *) {}
 void FreeAudioEngine(void) {}
 

@@ -53,6 +53,9 @@
 #include "shell/vocabulary.h"
 #include "shell/vector_engines.h"
 #include "text/vector/vector_library.h"
+#include "media/anim/anim.h"
+#include "media/anim/anim_library.h"
+#include "media/anim/anim_save.h"
 
 namespace {
 
@@ -146,6 +149,10 @@ int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
     SetScriptLibraryOpener("layers", OpenLayersLibrary);
     InstallVectorPluginFinder();
+    SetScriptLibraryOpener("anim", OpenAnimLibrary);
+    RegisterPreloadKind(CX_OBJ_ANIM, "ANIM", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
+                                                const cxStartupOptions *) { return PreloadAnimItem(L, item); });
+    SetAnimSaverPlugins(GetOpenedPluginNodes);
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
     PushClargs(L, opts);
@@ -294,6 +301,7 @@ int RunSequence(lua_State *L, cxStartupOptions *opts, cxApplet *applet, int argc
     // displays exist.
     if (int err = RunProtected(L, [&] { return RealizePendingBGPics(L); })) return end(err);
     if (int err = RunProtected(L, [&] { return RealizePendingBrushes(L); })) return end(err);
+    if (int err = RunProtected(L, [&] { return RealizePendingAnims(L); })) return end(err);
     if (int err = RealizeFontBitmaps()) return end(err);
     if (int err = RunProtected(L, [&] { return RegisterAppletLabels(L, applet); })) return end(err);
 

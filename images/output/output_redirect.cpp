@@ -14,6 +14,7 @@
 #include "graphics/effects/geometry_drivers.h"
 #include "images/bgpics/bgpic.h"
 #include "images/brushes/brush.h"
+#include "images/core/anim_use.h"
 #include "images/core/render_target.h"
 
 namespace {
@@ -90,7 +91,44 @@ int TargetOf(lua_State *L, const Selection &s, uint32_t flags, Target *t) {
         *t = {b->base.bitmap, b->base.mask, b->base.alpha, b->baseWidth, b->baseHeight, false};
         return 0;
     }
+    if (s.kind == kAnim) {
+        const cxAnimHooks *anims = GetAnimHooks();
+        if (!anims->frameTarget) return ERR_FINDANIM;
+        cxBitmap *b = nullptr, **m = nullptr, **a = nullptr;
+        int32_t w = 0, h = 0;
+        if (int err = anims->frameTarget(L, s.id, s.frame, 0, &b, &m, &a, &w, &h)) return err;
+        *t = {b, *m, *a, w, h, false};
+        return 0;
+    }
     return ERR_WRONGUSAGE;
+}
+
+// An anim frame drawn into: its layers get their copy first, and a missing
+// mask or alpha channel is made as for a brush.
+int PrepareAnim(lua_State *L, Selection &s, cxDisplay *d) {
+    const cxAnimHooks *anims = GetAnimHooks();
+    if (!anims->frameTarget) return ERR_FINDANIM;
+    cxBitmap *b = nullptr, **m = nullptr, **a = nullptr;
+    int32_t w = 0, h = 0;
+    if (int err = anims->frameTarget(L, s.id, s.frame, 1, &b, &m, &a, &w, &h)) return err;
+    if (s.outputKind == kOutMask) {
+        if (!*m) {
+            if (!(*m = AllocMask(b, w, h, 0, nullptr, 0))) return ERR_ALLOCMASK;
+            FillMaskRect(*m, 0, 0, w, h, CX_MASKVISIBLE);
+        }
+        FreeAlphaChannel(*a);
+        *a = nullptr;
+        d->outputMask = *m;
+    } else if (s.outputKind == kOutAlpha) {
+        if (!*a) {
+            if (!(*a = AllocAlphaChannel(w, h, 0, nullptr, 0))) return ERR_ALLOCALPHA;
+            FillAlphaRect(*a, 0, 0, w, h, 255);
+        }
+        FreeMask(*m);
+        *m = nullptr;
+        d->outputAlpha = *a;
+    }
+    return 0;
 }
 
 // The first drawing into a brush's (or BGPic's) mask or alpha channel
@@ -321,10 +359,19 @@ extern "C" int SelectRenderTarget(lua_State *L, uint32_t kind, cxObjectID id, ui
         t = {b->bitmap, b->mask, b->alpha, b->width, b->height, false};
         break;
     }
-    case kAnim:
+    case kAnim: {
         // No anims exist without the anim library.
-        SetErrorNumber(id.number);
-        return id.pointer ? ERR_FINDARRAY : ERR_FINDANIM;
+        const cxAnimHooks *anims = GetAnimHooks();
+        if (!anims->frameTarget) {
+            SetErrorNumber(id.number);
+            return id.pointer ? ERR_FINDARRAY : ERR_FINDANIM;
+        }
+        cxBitmap *b = nullptr, **m = nullptr, **a = nullptr;
+        int32_t w = 0, h = 0;
+        if (int err = anims->frameTarget(L, id, frame - 1, 0, &b, &m, &a, &w, &h)) return err;
+        t = {b, *m, *a, w, h, false};
+        break;
+    }
     case kLayer: {
         // The layers library gives the layer's image a brush of its own,
         // which is then drawn into as SelectBrush does.
@@ -403,6 +450,8 @@ extern "C" int PrepareSelectedTarget(lua_State *L) {
         if (int err = PrepareBrush(L, *s, d)) return err;
     } else if (s->kind == kBGPic) {
         if (int err = PrepareBGPic(L, *s, d)) return err;
+    } else if (s->kind == kAnim) {
+        if (int err = PrepareAnim(L, *s, d)) return err;
     } else {
         return ERR_WRONGUSAGE;
     }
