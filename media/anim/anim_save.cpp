@@ -172,8 +172,10 @@ int WriteFrame(Writer *w, cxBitmap *bitmap, cxBitmap *mask, cxBitmap *alpha, int
         f.palette = palette;
         f.bytesPerRow = width;
         f.colours = colours;
+        // The index the quantiser gave the colour: the last one after a
+        // median cut, wherever the colour fell in an exact palette.
         if (o.transparentColour != -1 && transparentIndex >= 0) {
-            f.transparentIndex = colours - 1;
+            f.transparentIndex = transparentIndex;
             f.flags |= CX_ANIMFRAME_TRANSPARENT;
         }
     } else {
