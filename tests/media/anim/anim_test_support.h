@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/pixels/pixel_format.h"
+#include "images/editing/brush_commands.h"
 #include "images/formats/gif_codec.h"
 #include "images/formats/png_codec.h"
 #include "images/output/output_redirect.h"
@@ -28,6 +29,7 @@ class AnimTest : public BrushDisplayTest {
     void SetUp() override {
         BrushDisplayTest::SetUp();
         InstallOutputRedirection();
+        luaL_openlib(L, nullptr, GetBrushEditingCommands(), 0);  // SelectBrush, EndSelect, ...
         ASSERT_EQ(OpenAnimLibrary(L), 0);
     }
     void TearDown() override {
