@@ -216,10 +216,10 @@ extern "C" void *GetAnimPlaybackLayer(const cxAnimPlayback *p) { return p ? p->l
 
 namespace {
 
-// Sets a playback up: the anim found and locked, options, position, the
-// background or the anim layer.
-int StartPlayback(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t speed, int32_t times, bool async,
-                  int optionsIndex, cxAnimPlayback **out) {
+}  // namespace
+
+extern "C" int StartAnimPlayback(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t speed, int32_t times,
+                                 int async, int optionsIndex, cxAnimPlayback **out) {
     *out = nullptr;
     cxObjectID selected{};
     if (GetSelectedAnim(&selected, nullptr) && selected.number == id.number && selected.pointer == id.pointer)
@@ -240,7 +240,7 @@ int StartPlayback(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t spe
     p->id = id;
     p->x = x, p->y = y;
     p->times = times < 0 ? 1 : times;
-    p->async = async;
+    p->async = async != 0;
     p->delay = SpeedToDelay(speed);
     int err = 0;
     if (optionsIndex > 0)
@@ -273,6 +273,8 @@ int StartPlayback(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t spe
     return 0;
 }
 
+namespace {
+
 // The synchronous loop: events, a step, the display's frame, until the
 // last pass ends.
 int PlaySync(cxAnimPlayback *p) {
@@ -299,7 +301,7 @@ int PlaySync(cxAnimPlayback *p) {
 extern "C" int PlayAnimByID(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t speed, int32_t times,
                             int async, int optionsIndex, cxAsyncPlaybackHandle *handle) {
     cxAnimPlayback *p = nullptr;
-    if (int err = StartPlayback(L, id, x, y, speed, times, async != 0, optionsIndex, &p)) return err;
+    if (int err = StartAnimPlayback(L, id, x, y, speed, times, async, optionsIndex, &p)) return err;
     if (!async) return PlaySync(p);
     if (int err = StartAsyncPlayback(L, p, handle)) {
         FreeAnimPlayback(p);

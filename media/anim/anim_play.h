@@ -30,6 +30,10 @@ int PlayAnimByID(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t spee
 /* Frame (1-based) through the display core, or as an anim layer. */
 int DisplayAnimFrameByID(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t frame, int optionsIndex);
 
+/* Sets a playback up without running it: the anim found and locked, the
+   options read, the background saved or the anim layer made. */
+int StartAnimPlayback(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t speed, int32_t times, int async,
+                      int optionsIndex, cxAnimPlayback **playback);
 /* One step: draws the current frame, waits or schedules its delay,
    advances; *done after the last frame of the last pass. */
 int AnimPlaybackStep(cxAnimPlayback *playback, int *done);

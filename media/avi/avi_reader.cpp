@@ -261,17 +261,43 @@ uint32_t *DecodeRaw(cxAviReader *r, uint32_t size) {
     return px;
 }
 
-uint32_t *DecodeMjpeg(cxAviReader *r, uint32_t size) {
-    try {
-        r->rebuilt.resize(size_t(size) + sizeof kStandardDht);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
+// 1 when a DHT segment comes before the start of scan (the frame needs no
+// rebuilding), 0 when none does, -1 for data that is no JPEG.
+int HasHuffmanTables(const uint8_t *in, size_t size) {
+    if (size < 4 || in[0] != 0xFF || in[1] != 0xD8) return -1;
+    size_t j = 2;
+    for (;;) {
+        while (j + 1 < size && !(in[j] == 0xFF && in[j + 1] != 0xFF && in[j + 1] != 0)) ++j;
+        if (j + 4 > size) return -1;
+        const uint8_t marker = in[j + 1];
+        if (marker == 0xDA) return 0;
+        if (marker == 0xC4) return 1;
+        if (marker == 0xD8 || marker == 0xD9 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) return -1;
+        j += 2 + (size_t(in[j + 2]) << 8 | in[j + 3]);
     }
-    const size_t n = RebuildMjpegFrame(r->chunk.data(), size, r->rebuilt.data(), r->rebuilt.size());
-    if (!n) return nullptr;
+}
+
+uint32_t *DecodeMjpeg(cxAviReader *r, uint32_t size) {
+    const uint8_t *jpeg = r->chunk.data();
+    size_t n = size;
+    const int tables = HasHuffmanTables(jpeg, size);
+    if (tables < 0) return nullptr;
+    if (tables) {
+        // Decoded where it was read; only the APP0 identifier changes.
+        if (size >= 10 && memcmp(r->chunk.data() + 6, "AVI1", 4) == 0) memcpy(r->chunk.data() + 6, "JFIF", 4);
+    } else {
+        try {
+            r->rebuilt.resize(size_t(size) + sizeof kStandardDht);
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
+        n = RebuildMjpegFrame(r->chunk.data(), size, r->rebuilt.data(), r->rebuilt.size());
+        if (!n) return nullptr;
+        jpeg = r->rebuilt.data();
+    }
     int w = 0, h = 0;
     uint32_t *px = nullptr;
-    if (ReadJpegImage(r->rebuilt.data(), n, 0, 0, &w, &h, &px) != 0 || !px) return nullptr;
+    if (ReadJpegImage(jpeg, n, 0, 0, &w, &h, &px) != 0 || !px) return nullptr;
     if (w == r->width && h == r->height) return px;
     // A picture of another size than the stream's: the part that overlaps,
     // black elsewhere.
@@ -414,7 +440,9 @@ extern "C" uint32_t *ReadAviFrame(cxAviReader *r, int n) {
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    if (!ReadExact(s, r->chunk.data(), size)) return nullptr;
+    // Large chunks go straight into place, past the stream's buffer.
+    if ((size >= 65536 ? ReadStream(s, r->chunk.data(), size) : ReadStreamData(s, r->chunk.data(), size)) != size)
+        return nullptr;
     if (size & 1) ReadStreamByte(s);
     uint32_t *px = r->compression == 0 ? DecodeRaw(r, size) : DecodeMjpeg(r, size);
     if (uint32_t(++r->current) >= r->totalFrames) {
