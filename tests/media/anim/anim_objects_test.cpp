@@ -100,6 +100,31 @@ TEST_F(AnimObjects, GifAnimsWithDelaysAndRecognition) {
     EXPECT_EQ(Detail(), dir.Path("junk.bin"));
 }
 
+// IFF ANIMs through the dispatch: recognised, their delays in ticks, and
+// the two loop frames at their end dropped on request.
+TEST_F(AnimObjects, IffAnimsAndTheirLoopFrames) {
+    const std::string anim = IffAnim("a.anim", 4);
+    ASSERT_EQ(Load(1, anim), 0);
+    cxAnim *a = Get(1);
+    ASSERT_EQ(a->frames, 5);
+    EXPECT_EQ(GetAnimFrameDelay(a, 1), 100);
+    EXPECT_EQ(FramePixel(a, 0, 0, 0), 0u);
+    EXPECT_EQ(FramePixel(a, 1, 0, 0), 0xFFFFFFu);
+    ASSERT_EQ(Load(2, anim, [&] { Field("skiploopframes", 1); }), 0);
+    EXPECT_EQ(Get(2)->frames, 3);
+    EXPECT_EQ(Load(3, IffAnim("b.anim", 1), [&] { Field("skiploopframes", 1); }), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("IsAnim", [&] { lua_pushstring(L, anim.c_str()); }), 0);
+    EXPECT_EQ(Num(1), 1);
+    // A deinterlaced open of a file that is not interlaced reads the same.
+    ASSERT_EQ(Load(4, anim, [&] { Field("deinterlace", 1); }), 0);
+    EXPECT_EQ(FramePixel(Get(4), 2, 0, 0), 0xFFFFFFu);
+    // Cut short: the first picture is all there is to read.
+    cxtest::Bytes b = cxtest::ReadBytes(anim);
+    b.resize(60);
+    cxtest::WriteBytes(dir.Path("cut.anim"), b);
+    EXPECT_EQ(Load(5, dir.Path("cut.anim")), ERR_OPENANIM2);
+}
+
 TEST_F(AnimObjects, OptionConflicts) {
     const std::string gif = Gif("a.gif", 8, 6, {100, 100}, true);
     struct Case {

@@ -83,6 +83,51 @@ class AnimTest : public BrushDisplayTest {
         return path;
     }
 
+    // An IFF ANIM of 16 x 2, one plane (black, white): a black first
+    // picture and frames deltas more, each turning the first row's first
+    // byte white; ticks of 1/60 s each.
+    std::string IffAnim(const char *name, int deltas, uint32_t ticks = 6) {
+        auto be32 = [](Bytes &b, uint32_t v) {
+            for (int i = 3; i >= 0; --i) b.push_back(uint8_t(v >> (8 * i)));
+        };
+        auto chunk = [&](const char *id, const Bytes &data) {
+            Bytes b(id, id + 4);
+            be32(b, uint32_t(data.size()));
+            b.insert(b.end(), data.begin(), data.end());
+            if (data.size() & 1) b.push_back(0);
+            return b;
+        };
+        auto form = [&](const char *type, const Bytes &chunks) {
+            Bytes inner(type, type + 4);
+            inner.insert(inner.end(), chunks.begin(), chunks.end());
+            return chunk("FORM", inner);
+        };
+        auto anhd = [&](int method) {
+            Bytes b(40, 0);
+            b[0] = uint8_t(method);
+            for (int i = 0; i < 4; ++i) b[14 + i] = uint8_t(ticks >> (24 - 8 * i));
+            return chunk("ANHD", b);
+        };
+        Bytes first = chunk("BMHD", {0, 16, 0, 2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 0, 16, 0, 2});
+        for (const Bytes &c : {anhd(0), chunk("CMAP", {0, 0, 0, 255, 255, 255}), chunk("BODY", {0, 0, 0, 0})})
+            first.insert(first.end(), c.begin(), c.end());
+        Bytes all = form("ILBM", first);
+        for (int d = 0; d < deltas; ++d) {
+            Bytes dlta;
+            be32(dlta, 64);
+            dlta.resize(64, 0);
+            dlta.insert(dlta.end(), {1, 0x81, 0xFF, 0});  // one op: byte 0 of the column := 0xFF
+            Bytes f = anhd(5);
+            const Bytes c = chunk("DLTA", dlta);
+            f.insert(f.end(), c.begin(), c.end());
+            const Bytes ff = form("ILBM", f);
+            all.insert(all.end(), ff.begin(), ff.end());
+        }
+        const std::string path = dir.Path(name);
+        WriteBytes(path, form("ANIM", all));
+        return path;
+    }
+
     int Load(double id, const std::string &file, const std::function<void()> &fill = nullptr) {
         return Call("LoadAnim", [&] {
             lua_pushnumber(L, id);
