@@ -202,7 +202,7 @@ void ReadIndex(cxAviReader *r) {
     uint64_t entries = Le32(c + 4) / 16;
     if (r->fileSize != CX_STREAM_SIZE_UNKNOWN && entries > r->fileSize / 16) entries = r->fileSize / 16;
     try {
-        r->index.reserve(r->totalFrames);
+        r->index.reserve(size_t(entries < r->totalFrames ? entries : r->totalFrames));
     } catch (const std::bad_alloc &) {
         return;
     }
@@ -433,8 +433,10 @@ extern "C" uint32_t *ReadAviFrame(cxAviReader *r, int n) {
         }
         if (!Skip(s, (uint64_t(size) + 1) & ~uint64_t(1))) return nullptr;
     }
-    // The chunk must lie within the file.
+    // The chunk must lie within the file, and no frame is larger than four
+    // bytes a pixel and its headers.
     if (r->fileSize != CX_STREAM_SIZE_UNKNOWN && uint64_t(size) > r->fileSize - Position(s)) return nullptr;
+    if (uint64_t(size) > uint64_t(r->width) * uint64_t(r->height) * 4 + 65536) return nullptr;
     try {
         if (r->chunk.size() < size) r->chunk.resize(size);
     } catch (const std::bad_alloc &) {
