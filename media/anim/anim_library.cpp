@@ -10,6 +10,7 @@
 #include "engine/runtime/runtime.h"
 #include "errors/errors.h"
 #include "media/anim/anim_internal.h"
+#include "media/anim/anim_play.h"
 #include "media/anim/anim_save.h"
 #include "streams/applet_record.h"
 #include "streams/chunk_names.h"
@@ -72,6 +73,7 @@ extern "C" int OpenAnimLibrary(lua_State *L) {
     GetAnimStreamList();
     const cxAnimHooks hooks{BuildFrames, LoadFrames, AnimFrameTarget};
     SetAnimHooks(&hooks);
+    InstallAnimLayerHooks();
     return 0;
 }
 

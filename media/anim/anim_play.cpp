@@ -175,6 +175,11 @@ extern "C" int AnimPlaybackStep(cxAnimPlayback *p, int *done) {
     OsGetSysTime(&now);
     if (p->async && OsCmpTime(&now, &p->last) < 0) return 0;
     if (p->layer) {
+        // A layer removed meanwhile (by an event handler) ends the playback.
+        if (!IsAnimLayerListed(p->layer)) {
+            *done = 1;
+            return 0;
+        }
         if (int err = SetAnimLayerFrame(p->L, p->layer, p->frame - 1)) return err;
     } else if (int err = DrawFrame(p)) {
         return err;
@@ -211,8 +216,14 @@ extern "C" void FreeAnimPlayback(cxAnimPlayback *p) {
     delete p;
 }
 
+extern "C" int AnimPlaybackStepIn(lua_State *L, cxAnimPlayback *p, int *done) {
+    p->L = L;
+    return AnimPlaybackStep(p, done);
+}
+
 extern "C" cxAnim *GetAnimPlaybackAnim(const cxAnimPlayback *p) { return p ? p->anim : nullptr; }
 extern "C" void *GetAnimPlaybackLayer(const cxAnimPlayback *p) { return p ? p->layer : nullptr; }
+extern "C" void SetAnimPlaybackLayer(cxAnimPlayback *p, void *layer) { p->layer = layer; }
 
 namespace {
 
@@ -365,8 +376,7 @@ extern "C" int DisplayAnimFrameByID(lua_State *L, cxObjectID id, int32_t x, int3
     cxAnim *a = nullptr;
     if (int err = FindAnim(L, id, &a, 0)) return err;
     if (frame < 1 || frame > a->frames) return ERR_ANIMFRAME;
-    cxDisplay *d = GetCurrentDisplay();
-    if (d && d->layersOn && AnimLayersAvailable()) return ShowAnimFrameLayer(L, id, frame - 1, x, y, optionsIndex);
+    // With layers on the display core makes the anim layer.
     cxBitmap *b = nullptr, *m = nullptr, *al = nullptr;
     if (int err = GetAnimFrameBitmaps(a, frame - 1, 0, 0, &b, &m, &al)) return err;
     cxDrawRequest r{};

@@ -37,20 +37,28 @@ int StartAnimPlayback(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t
 /* One step: draws the current frame, waits or schedules its delay,
    advances; *done after the last frame of the last pass. */
 int AnimPlaybackStep(cxAnimPlayback *playback, int *done);
+/* The same on the state the caller runs on (asynchronous draws). */
+int AnimPlaybackStepIn(lua_State *L, cxAnimPlayback *playback, int *done);
 /* Ends a playback: the anim's lock drops, the work bitmaps go. */
 void FreeAnimPlayback(cxAnimPlayback *playback);
 cxAnim *GetAnimPlaybackAnim(const cxAnimPlayback *playback);
 void *GetAnimPlaybackLayer(const cxAnimPlayback *playback);
+void SetAnimPlaybackLayer(cxAnimPlayback *playback, void *layer);
 
 /* The layers' side (anim_layers.cpp). */
 int AnimLayersAvailable(void);
 /* A new anim layer showing frame (0-based) at x, y with the options. */
 int AddAnimLayer(lua_State *L, cxObjectID id, int32_t frame, int32_t x, int32_t y, const cxTransformOptions *t,
                  const cxLayerOptions *l, void **layer);
+/* Shows another frame (0-based) in a playback's anim layer; ERR_LAYERRANGE
+   when the layer is gone. */
 int SetAnimLayerFrame(lua_State *L, void *layer, int32_t frame);
-int ShowAnimFrameLayer(lua_State *L, cxObjectID id, int32_t frame, int32_t x, int32_t y, int optionsIndex);
+/* 1 while the layer is in the list of a BGPic. */
+int IsAnimLayerListed(const void *layer);
 /* Hands a playback to an asynchronous draw of the current display. */
 int StartAsyncPlayback(lua_State *L, cxAnimPlayback *playback, cxAsyncPlaybackHandle *handle);
+/* Registers what the layers library calls of anims. */
+void InstallAnimLayerHooks(void);
 
 #ifdef __cplusplus
 }

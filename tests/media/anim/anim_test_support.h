@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "graphics/pixels/pixel_format.h"
@@ -15,6 +16,8 @@
 #include "media/anim/anim_library.h"
 #include "media/avi/avi_writer.h"
 #include "tests/images/brushes/brush_test_display.h"
+#include "graphics/blit/mask_alpha_rect.h"  // before the layer fixture, which uses it
+#include "tests/layers/layer_test_display.h"
 #include "tests/media/media_test_support.h"
 
 namespace cxtest {
@@ -22,20 +25,30 @@ namespace cxtest {
 // A colour that tells a cell of a grid, or a frame number.
 inline uint32_t CellColour(int i) { return uint32_t(0x102030 + i * 0x0B1711) & 0xFFFFFF; }
 
-class AnimTest : public BrushDisplayTest {
+// On the brush tests' display (layers off), or on the layer tests' one
+// (layers on; that fixture installs output redirection itself, before the
+// layers).
+template <class Base>
+class AnimTestOn : public Base {
   protected:
+    using Base::L;
+    using Base::Call;
+    using Base::Field;
+    using Base::PixelOf;
+    static constexpr bool kLayers = std::is_base_of_v<LayerDisplayTest, Base>;
     TempDir dir;
 
     void SetUp() override {
-        BrushDisplayTest::SetUp();
-        InstallOutputRedirection();
+        Base::SetUp();
+        if (!kLayers) InstallOutputRedirection();
         luaL_openlib(L, nullptr, GetBrushEditingCommands(), 0);  // SelectBrush, EndSelect, ...
         ASSERT_EQ(OpenAnimLibrary(L), 0);
     }
     void TearDown() override {
+        if (kLayers) FreeLayerLibraryState(L);
         FreeAnimObjects();
-        RemoveOutputRedirection();
-        BrushDisplayTest::TearDown();
+        if (!kLayers) RemoveOutputRedirection();
+        Base::TearDown();
     }
 
     // A PNG of cols x rows cells of size x size, cell i of CellColour(i).
@@ -166,5 +179,8 @@ class AnimTest : public BrushDisplayTest {
         return true;
     }
 };
+
+using AnimTest = AnimTestOn<BrushDisplayTest>;
+using AnimLayerTest = AnimTestOn<LayerDisplayTest>;
 
 }  // namespace cxtest
