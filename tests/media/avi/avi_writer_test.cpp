@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "display/display_record.h"
 #include "errors/error_codes.h"
 #include "graphics/blit/blit.h"
 #include "media/avi/avi_reader.h"
@@ -234,6 +235,41 @@ TEST_F(AviWriter, RepeatedScaledAndEmpty) {
     // An unwritable file.
     EXPECT_EQ(BeginAviWriter(dir.Path("no/such/folder.avi").c_str(), 25, 0, 16, 16, 90, 0, 0, "", "", &w),
               ERR_WRITEFILE);
+}
+
+// The mouse pointer of the current display over every frame, where the
+// display says the mouse is; none without a display.
+TEST_F(AviWriter, PointerOverlay) {
+    auto *d = static_cast<cxDisplay *>(calloc(1, sizeof(cxDisplay)));
+    d->os.state = CX_DISPLAY_CLOSED;
+    d->os.mouseX = 20;
+    d->os.mouseY = 10;
+    const std::string file = dir.Path("pointer.avi");
+    auto write = [&](bool display) {
+        SetCurrentDisplayRecord(display ? d : nullptr);
+        cxAviWriter *w = nullptr;
+        ASSERT_EQ(BeginAviWriter(file.c_str(), 25, 0, 64, 48, 95, 0, 1, "", "", &w), 0);
+        const std::vector<uint32_t> black(64 * 48, 0xFF000000u);
+        ASSERT_EQ(WriteAviFrameARGB(w, black.data(), 64), 0);
+        ASSERT_EQ(FinishAviWriter(w), 0);
+        SetCurrentDisplayRecord(nullptr);
+    };
+    auto pixel = [&](int x, int y) {
+        int fw = 0, fh = 0, frames = 0;
+        cxAviReader *r = OpenAviReader(OpenFileStream(file.c_str(), CX_STREAM_READ, nullptr), &fw, &fh, &frames);
+        uint32_t *px = r ? ReadAviFrame(r, 0) : nullptr;
+        const uint32_t v = px ? px[y * 64 + x] : 0xDEADBEEF;
+        free(px);
+        CloseAviReader(r);
+        return v;
+    };
+    write(true);
+    EXPECT_TRUE(Near(pixel(23, 20), 0xFFFFFF, 40));  // inside the arrow
+    EXPECT_TRUE(Near(pixel(5, 5), 0x000000, 8));
+    EXPECT_TRUE(Near(pixel(50, 40), 0x000000, 8));
+    write(false);
+    EXPECT_TRUE(Near(pixel(23, 20), 0x000000, 8));
+    free(d);
 }
 
 // Every part starts an index pair: with one frame a part, the super index
