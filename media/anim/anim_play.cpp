@@ -210,7 +210,9 @@ extern "C" int AnimPlaybackStep(cxAnimPlayback *p, int *done) {
 
 extern "C" void FreeAnimPlayback(cxAnimPlayback *p) {
     if (!p) return;
-    if (p->anim && p->anim->lockCount > 0) p->anim->lockCount--;
+    // (At exit the anims may have gone first.)
+    for (cxAnim *a = GetFirstAnim(); a; a = reinterpret_cast<cxAnim *>(a->header.next))
+        if (a == p->anim && a->lockCount > 0) a->lockCount--;
     FreeBitmap(p->work);
     FreeBitmap(p->background);
     delete p;
@@ -296,6 +298,10 @@ int PlaySync(cxAnimPlayback *p) {
             err = code;
             break;
         }
+        // An event handler may have closed the display: the playback ends.
+        bool listed = false;
+        for (cxDisplay *d = GetFirstDisplay(); d && !listed; d = GetNextDisplay(d)) listed = d == p->display;
+        if (!listed) break;
         if (!p->layer && (p->display->pictureWidth != p->pictureW || p->display->pictureHeight != p->pictureH)) {
             if ((err = GrabBackground(p))) break;
         }
