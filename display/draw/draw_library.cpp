@@ -233,7 +233,7 @@ int SetFillStyle(lua_State *L) {
         if (type < 2 || type > 4) return ERR_WRONGUSAGE;
         const uint32_t start = Colour(L, 3), end = Colour(L, 4);
         const double angle = luaL_optnumber(L, 5, 0);
-        d.gradient = {type, start & 0xFFFFFFu, end & 0xFFFFFFu, angle};
+        d.gradient = {type, start & 0xFFFFFFu, end & 0xFFFFFFu, angle, nullptr};
         break;
     }
     case CX_FILLTEXTURE: {

@@ -17,6 +17,7 @@ namespace {
 
 // Newest first, as the hit tests walk them.
 std::map<const void *, cxBGPicButton *> g_lists;
+cxLayerButtonHooks g_layerHooks{};
 // The handler being called: CallEventCallback reads it before the call.
 cxHandlerSlot g_slot = {-1, -1};
 
@@ -35,6 +36,7 @@ void Release(lua_State *L, int32_t &ref) {
 }
 
 void FreeButton(lua_State *L, cxBGPicButton *b) {
+    if (b->layer && g_layerHooks.bind) g_layerHooks.bind(b->layer, nullptr);
     for (int32_t &h : b->handlers) Release(L, h);
     Release(L, b->userData);
     free(b);
@@ -43,7 +45,17 @@ void FreeButton(lua_State *L, cxBGPicButton *b) {
 bool Hit(const cxDisplay *d, const cxBGPicButton *b, int32_t x, int32_t y) {
     int32_t px, py;
     WindowToPicture(d, x, y, &px, &py);
+    if (b->type == CX_BUTTON_LAYER)
+        return b->layer && g_layerHooks.hit && g_layerHooks.hit(b->layer, px, py, b->pixelExact ? 1 : 0);
     return px >= b->x1 && px <= b->x2 && py >= b->y1 && py <= b->y2;
+}
+
+// A layer button answers while its layer shows, or when told to while it
+// is hidden.
+bool Active(const cxBGPicButton *b) {
+    if (!b->enabled) return false;
+    if (b->type != CX_BUTTON_LAYER) return true;
+    return b->activeHidden || !(g_layerHooks.hidden && g_layerHooks.hidden(b->layer));
 }
 
 int Call(cxDisplay *d, cxBGPicButton *b, int handler, cxEventMessage *msg) {
@@ -126,7 +138,7 @@ extern "C" int ServeButtonPress(cxDisplay *d, uint32_t type, int pressed, int32_
     const int index = type == 1 ? 0 : type == 2 ? 1 : 2;
     const int down = CX_BUTTON_ONMOUSEDOWN + 2 * index;
     for (cxBGPicButton *b = GetDisplayButtons(d); b; b = b->next) {
-        if (!b->enabled || !Hit(d, b, x, y)) continue;
+        if (!Active(b) || !Hit(d, b, x, y)) continue;
         if (pressed) {
             b->pressed[index] = 1;
             return b->handlers[down] != -1 ? Call(d, b, down, msg) : 0;
@@ -150,12 +162,12 @@ extern "C" int ServeButtonOverOut(cxDisplay *d, cxEventMessage *msg) {
     if (d->os.state != CX_DISPLAY_CLOSED) GetDisplayMousePos(d, &x, &y);
     cxBGPicButton *under = nullptr, *held = nullptr;
     for (cxBGPicButton *b = first; b; b = b->next) {
-        if (!b->enabled) continue;
+        if (!Active(b)) continue;
         if (!under && Hit(d, b, x, y)) under = b;
         if (!held && (b->pressed[0] || b->pressed[1] || b->pressed[2])) held = b;
     }
     for (cxBGPicButton *b = first; b; b = b->next) {
-        if (!b->enabled || (held && b != held)) continue;
+        if (!Active(b) || (held && b != held)) continue;
         if (b != under && b->over) {
             b->over = 0;
             if (b->handlers[CX_BUTTON_ONMOUSEOUT] != -1) return Call(d, b, CX_BUTTON_ONMOUSEOUT, msg);
@@ -186,6 +198,26 @@ extern "C" void FreeAllButtons(lua_State *L) {
     while (!g_lists.empty()) FreeBGPicButtons(L, g_lists.begin()->first);
 }
 
+extern "C" void SetLayerButtonHooks(const cxLayerButtonHooks *hooks) {
+    g_layerHooks = hooks ? *hooks : cxLayerButtonHooks{};
+}
+
+extern "C" void ReleaseLayerButton(lua_State *L, const void *bgpic, void *layer) {
+    auto it = g_lists.find(bgpic);
+    if (it == g_lists.end() || !layer) return;
+    for (cxBGPicButton **p = &it->second; *p; p = &(*p)->next) {
+        cxBGPicButton *b = *p;
+        if (b->type != CX_BUTTON_LAYER || b->layer != layer) continue;
+        *p = b->next;
+        FreeButton(L, b);
+        return;
+    }
+}
+
+extern "C" void RebindLayerButton(cxBGPicButton *button, void *layer) {
+    if (button) button->layer = layer;
+}
+
 extern "C" int CmdMakeButton(lua_State *L) {
     CheckArgCount(L, 6, 8, 0, 0);
     const void *owner = nullptr;
@@ -194,21 +226,39 @@ extern "C" int CmdMakeButton(lua_State *L) {
     cxOptionalNumber n;
     GetOptionalNumberArg(&n, L, 1);
     const int type = int(luaL_checknumber(L, 2));
-    // Layer buttons need the layers of a BGPic, which this player does not
-    // have yet.
-    if (type != CX_BUTTON_SIMPLE) return ERR_WRONGUSAGE;
-    if (lua_gettop(L) < 7) return ERR_MISSINGPARAMTR;
-    const int32_t width = int32_t(luaL_checknumber(L, 5)), height = int32_t(luaL_checknumber(L, 6));
-    if (width <= 0 || height <= 0) return ERR_WRONGUSAGE;
-    const int32_t x = ResolveSpecialX(int32_t(luaL_checknumber(L, 3)), width, d->pictureWidth, 0.0);
-    const int32_t y = ResolveSpecialY(int32_t(luaL_checknumber(L, 4)), height, d->pictureHeight, 0.0);
-    if (lua_type(L, 7) != LUA_TTABLE) return ERR_TABEXPECTED;
+    if (type != CX_BUTTON_SIMPLE && type != CX_BUTTON_LAYER) return ERR_WRONGUSAGE;
+    // A simple button: x, y, width, height, the events (7) and user data
+    // (8). A layer button: the layer, pixel exact, active while hidden,
+    // the events (6) and user data (7).
+    const bool layered = type == CX_BUTTON_LAYER;
+    const int events = layered ? 6 : 7;
+    int32_t x = 0, y = 0, width = 0, height = 0;
+    void *layer = nullptr;
+    uint32_t exact = 0, whileHidden = 0;
+    if (layered) {
+        if (!g_layerHooks.find) return ERR_NOLAYERS;
+        if (int err = g_layerHooks.find(L, d, 3, &layer)) return err;
+        exact = luaL_checknumber(L, 4) != 0 ? 1 : 0;
+        whileHidden = luaL_checknumber(L, 5) != 0 ? 1 : 0;
+        // One button a layer; the button of this ID is replaced below, so
+        // it may be the one.
+        auto it = g_lists.find(owner);
+        for (cxBGPicButton *b = it == g_lists.end() ? nullptr : it->second; b; b = b->next)
+            if (b->layer == layer && (n.wasNil || b->id.number != n.value || b->id.pointer)) return ERR_WRONGUSAGE;
+    } else {
+        if (lua_gettop(L) < 7) return ERR_MISSINGPARAMTR;
+        width = int32_t(luaL_checknumber(L, 5)), height = int32_t(luaL_checknumber(L, 6));
+        if (width <= 0 || height <= 0) return ERR_WRONGUSAGE;
+        x = ResolveSpecialX(int32_t(luaL_checknumber(L, 3)), width, d->pictureWidth, 0.0);
+        y = ResolveSpecialY(int32_t(luaL_checknumber(L, 4)), height, d->pictureHeight, 0.0);
+    }
+    if (lua_type(L, events) != LUA_TTABLE) return ERR_TABEXPECTED;
     // Read every field before anything changes, so a bad table leaves no
     // trace and the old button of that ID stays.
     int found = 0;
     for (const char *key : kKeys) {
         lua_pushstring(L, key);
-        lua_gettable(L, 7);
+        lua_gettable(L, events);
         const int t = lua_type(L, -1);
         lua_pop(L, 1);
         if (t == LUA_TNIL) continue;
@@ -220,21 +270,29 @@ extern "C" int CmdMakeButton(lua_State *L) {
     if (!b) return ERR_MEM;
     if (!n.wasNil) Remove(L, owner, cxObjectID{n.value, nullptr});
     b->id = n.wasNil ? cxObjectID{0, b} : cxObjectID{n.value, nullptr};
-    b->type = CX_BUTTON_SIMPLE;
-    b->x1 = x;
-    b->y1 = y;
-    b->x2 = x + width - 1;
-    b->y2 = y + height - 1;
+    b->type = uint32_t(type);
+    if (!layered) {
+        b->x1 = x;
+        b->y1 = y;
+        b->x2 = x + width - 1;
+        b->y2 = y + height - 1;
+    }
     b->enabled = 1;
     b->userData = -1;
     for (int i = 0; i < CX_BUTTON_HANDLERS; i++) {
         lua_pushstring(L, kKeys[i]);
-        lua_gettable(L, 7);
+        lua_gettable(L, events);
         b->handlers[i] = lua_isnil(L, -1) ? (lua_pop(L, 1), -1) : luaL_ref(L, LUA_REGISTRYINDEX);
     }
-    if (lua_gettop(L) >= 8) {
-        lua_pushvalue(L, 8);
+    if (lua_gettop(L) >= events + 1) {
+        lua_pushvalue(L, events + 1);
         b->userData = luaL_ref(L, LUA_REGISTRYINDEX);
+    }
+    if (layered) {
+        b->layer = layer;
+        b->pixelExact = exact;
+        b->activeHidden = whileHidden;
+        if (g_layerHooks.bind) g_layerHooks.bind(layer, b);
     }
     cxBGPicButton *&head = g_lists[owner];
     b->next = head;

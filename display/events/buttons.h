@@ -32,7 +32,35 @@ typedef struct cxBGPicButton {
     uint32_t over;
     int32_t handlers[CX_BUTTON_HANDLERS]; /* registry references, -1 none */
     int32_t userData;
+    void *layer;           /* a layer button's layer (the layers library's cxLayer) */
+    uint32_t pixelExact;   /* a layer button: transparent pixels are no hit */
+    uint32_t activeHidden; /* a layer button: it answers while its layer is hidden */
 } cxBGPicButton;
+
+/* What layer buttons need of the layers, which live in a layer above: the
+   layers library installs these when it opens. Without them LAYERBUTTON
+   answers ERR_NOLAYERS.
+     find(L, d, index, &layer)  the layer the argument at index names in the
+                                BGPic the display shows: 0, or
+                                ERR_LAYERRANGE, ERR_FINDLAYER, ERR_STRORNUM,
+                                ERR_NOLAYERS without layers
+     hit(layer, x, y, exact)    1 when the picture point lies on the layer:
+                                its box, its clip region, and with exact a
+                                visible pixel of its mask or alpha channel
+     hidden(layer)              1 while the layer is not drawn
+     bind(layer, button)        tells the layer its button (null: none) */
+typedef struct cxLayerButtonHooks {
+    int (*find)(lua_State *L, cxDisplay *d, int index, void **layer);
+    int (*hit)(void *layer, int32_t x, int32_t y, int exact);
+    int (*hidden)(const void *layer);
+    void (*bind)(void *layer, cxBGPicButton *button);
+} cxLayerButtonHooks;
+void SetLayerButtonHooks(const cxLayerButtonHooks *hooks);
+/* A layer of the BGPic goes: the button bound to it is removed (its
+   references released). */
+void ReleaseLayerButton(lua_State *L, const void *bgpic, void *layer);
+/* A layer that replaces another takes its button over. */
+void RebindLayerButton(cxBGPicButton *button, void *layer);
 
 /* Window coordinates to picture pixels (scale bars removed, divided by the
    scale factors, truncated toward zero). */

@@ -21,12 +21,18 @@ extern "C" {
 #define CX_FORM_SHADOW    32u
 #define CX_FORM_EDGE      64u
 
+struct cxGradient;
+
 /* A two-colour gradient as the shape fills take it. */
 typedef struct cxDrawGradient {
     int32_t type;        /* 2 linear, 3 radial, 4 conical */
     uint32_t startColor; /* 0xRRGGBB */
     uint32_t endColor;
     double angle;        /* degrees */
+    /* Null, or a full gradient (centre, balance, border, colour stops)
+       whose stops replace the two colours when it has any; its style and
+       angle are the fields above. Never kept: set for one drawing. */
+    const struct cxGradient *table;
 } cxDrawGradient;
 
 typedef struct cxDrawStyle {

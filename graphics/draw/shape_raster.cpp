@@ -277,12 +277,16 @@ const uint8_t *GradientPixels(const cxDrawGradient &g, const cxDrawRect &box, co
         return nullptr;
     }
     cxGradient grad{};
+    if (g.table) {
+        grad = *g.table;
+    } else {
+        grad.centerX = grad.centerY = 0.5;
+        grad.balance = 0.5;
+    }
     grad.style = uint32_t(g.type);
     grad.startColour = g.startColor;
     grad.endColour = g.endColor;
     grad.angle = int32_t(std::fmod(g.angle, 360.0));
-    grad.centerX = grad.centerY = 0.5;
-    grad.balance = 0.5;
     const cxGradientFillJob job{s.colours.data(), l.bytesPerPixel, l.pixelFormat, 0, 0, box.width, box.height,
                                 box.width, &grad};
     FillGradientPixels(&job);

@@ -37,6 +37,14 @@ typedef struct cxLayerAnimHooks {
     void (*layerUse)(lua_State *L, cxObjectID id, int delta);
     /* Frees the anims pending free that no layer shows. */
     void (*purgePending)(lua_State *L);
+    /* A copy of the anim under an automatic ID (written to *copy), pending
+       free from the start: it lives while layers show it. 0 or an error. */
+    int (*copyAnim)(lua_State *L, cxObjectID id, cxObjectID *copy);
+    /* Inserts (count > 0) or removes (count < 0) frames at the 1-based
+       position (0: at the end). 0 or an error. */
+    int (*modifyFrames)(lua_State *L, cxObjectID id, int32_t count, int32_t position);
+    /* 1 when the anim is pending free (the script let go of it). */
+    int (*isPendingFree)(lua_State *L, cxObjectID id);
 } cxLayerAnimHooks;
 
 /* Installs the hooks (copied); null removes them. */

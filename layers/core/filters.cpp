@@ -191,6 +191,14 @@ extern "C" void SetFilterDefaults(cxFilter *f, int slot) {
     }
 }
 
+extern "C" int GetFilterArgs(const cxFilter *f, int slot, double out[5]) {
+    if (slot < 0 || slot >= CX_FILTER_SLOTS) return 0;
+    const char *kinds = kFilters[slot].args;
+    int n = 0, ints = 0, floats = 0;
+    for (; kinds[n] && n < 5; ++n) out[n] = kinds[n] == kFloat ? f->args[floats++] : double(f->ints[ints++]);
+    return n;
+}
+
 extern "C" int ParseFilterTable(lua_State *L, int table, cxFilter filters[CX_FILTER_SLOTS], int *hasFilters,
                                 int *error) {
     *error = 0;

@@ -20,6 +20,9 @@ int FindFilterSlot(const char *name);
 /* Puts a slot's default arguments in place (its active flag and priority
    are left). */
 void SetFilterDefaults(cxFilter *filter, int slot);
+/* A slot's arguments in the order of its argument kinds, as the "args"
+   array of a filter table lists them. Returns how many (at most 5). */
+int GetFilterArgs(const cxFilter *filter, int slot, double out[5]);
 
 /* Reads the "filters" field of the option table at index into the slots.
    Returns 1 when the field was there (then *hasFilters is set), 0 when it

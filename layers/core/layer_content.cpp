@@ -12,6 +12,7 @@
 #include "graphics/vector/path.h"
 #include "graphics/vector/vector_engine.h"
 #include "images/brushes/brush.h"
+#include "images/bgpics/gradient_options.h"
 #include "images/brushes/brush_creation.h"
 #include "images/core/display_options.h"
 #include "text/library/text_objects.h"
@@ -67,7 +68,9 @@ extern "C" cxLayerShapeContent *NewShapeContent(const cxShape *shape, const cxDr
         c->shape.points = c->points;
     }
     c->style = *style;
+    c->style.gradient.table = nullptr;
     c->colour = colour;
+    InitGradientDefaults(&c->gradient, 0);
     return c;
 }
 
@@ -136,7 +139,9 @@ extern "C" void *CopyLayerOwnContent(int32_t type, const void *content) {
     case CX_LAYER_POLYGON:
     case CX_LAYER_ARC: {
         auto *s = static_cast<const cxLayerShapeContent *>(content);
-        return NewShapeContent(&s->shape, &s->style, s->colour, 0, 0);
+        cxLayerShapeContent *c = NewShapeContent(&s->shape, &s->style, s->colour, 0, 0);
+        if (c) c->gradient = s->gradient, c->gradientTable = s->gradientTable;
+        return c;
     }
     case CX_LAYER_VECTORPATH: {
         auto *p = static_cast<const cxLayerPathContent *>(content);
@@ -368,7 +373,12 @@ extern "C" int RenderContentImage(lua_State *L, const cxLayer *layer, const cxLa
         if (!s) return ERR_WRONGUSAGE;
         int32_t x = 0, y = 0, w = 0, h = 0;
         cxBitmap *bm = nullptr, *alpha = nullptr;
-        if (int err = RenderShapeImage(&s->shape, &s->style, s->colour, &bm, &alpha, &x, &y, &w, &h)) return err;
+        // A gradient fill takes its centre, balance, border and stops.
+        cxDrawStyle style = s->style;
+        cxGradient table = s->gradient;
+        if (!s->gradientTable) table.stopCount = 0;
+        style.gradient.table = &table;
+        if (int err = RenderShapeImage(&s->shape, &style, s->colour, &bm, &alpha, &x, &y, &w, &h)) return err;
         *out = {bm, nullptr, alpha, 0, 0, w, h, x, y, w, h, 1};
         break;
     }

@@ -11,6 +11,7 @@
 
 #include "engine/vm/lua.h"
 #include "graphics/draw/shape_raster.h"
+#include "graphics/gradient/gradient.h"
 #include "layers/core/layer.h"
 #include "text/library/render_text.h"
 #include "text/vector/path_render.h"
@@ -31,6 +32,11 @@ typedef struct cxLayerShapeContent {
     double *points;      /* polygon vertices, own copy */
     cxDrawStyle style;
     uint32_t colour;
+    /* A gradient fill's centre, balance, border and colour stops (style,
+       colours and angle are the drawing style's); the stops replace the
+       two colours while gradientTable is set. */
+    cxGradient gradient;
+    uint32_t gradientTable;
 } cxLayerShapeContent;
 
 typedef struct cxLayerPathContent {

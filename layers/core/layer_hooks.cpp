@@ -64,6 +64,8 @@ int AddBitmapLayer(lua_State *L, int kind, cxObjectID id, int32_t srcX, int32_t 
     if (!bitmap) return ERR_WRONGUSAGE;
     r.type = kind == CX_OBJ_ANIM ? CX_LAYER_ANIM : kind == CX_OBJ_BGPICPART ? CX_LAYER_BGPICPART : kind;
     if (kind == CX_OBJ_ANIM) r.frame = int32_t(value);
+    // A BGPic part remembers where it was cut from.
+    if (kind == CX_OBJ_BGPICPART) r.srcX = srcX, r.srcY = srcY;
     cxLayerImageContent *c = NewImageContent(bitmap, mask, alpha, w, h);
     if (!c) return ERR_MEM;
     r.content = c;
@@ -96,6 +98,12 @@ cxTransformOptions TransformOf(const cxTextDrawOptions *o) {
     InitTransformOptions(&t);
     if (o) {
         for (int i = 0; i < 4; ++i) t.matrix[i] = o->matrix[i];
+        // The text's matrix is the layer's own: kept as an explicit one, so
+        // that the layer's scales and rotation never rebuild it.
+        if (!IsIdentityMatrix(t.matrix)) {
+            for (int i = 0; i < 4; ++i) t.transform[i] = t.matrix[i];
+            t.hasTransform = 1;
+        }
         t.anchorX = o->anchorX, t.anchorY = o->anchorY;
         t.smoothScale = uint32_t(o->smooth);
     }

@@ -6,6 +6,7 @@
 
 #include "display/blit/safe_blt.h"
 #include "display/display_record.h"
+#include "display/events/buttons.h"
 #include "errors/error_codes.h"
 #include "graphics/editing/bitmap_edit.h"
 #include "graphics/geometry/geometry.h"
@@ -175,6 +176,7 @@ extern "C" int AddLayer(lua_State *L, cxAddLayerRequest *r, cxLayer **out) {
     if (old) {
         l->data = old->data, old->data = nullptr;
         l->button = old->button, old->button = nullptr;
+        RebindLayerButton(static_cast<cxBGPicButton *>(l->button), l);
         InsertListNode(&b->layers, &l->node, old->node.prev);
         RemoveListNode(&old->node);
         FreeLayerRecord(L, old);
@@ -253,6 +255,8 @@ extern "C" void UnlinkLayer(lua_State *L, cxLayer *layer, int keepOnScreen, int3
     if (outBox) outBox[0] = x, outBox[1] = y, outBox[2] = w, outBox[3] = h;
     const bool visible = Visible(layer);
     const uint32_t kinds = KindMaskOf(layer->type);
+    // A button bound to it goes with it.
+    if (layer->button) ReleaseLayerButton(L, b, layer);
     // Out of the list first: the redraw below leaves it out.
     RemoveListNode(&layer->node);
     FreeLayerRecord(L, layer);
@@ -265,10 +269,11 @@ extern "C" void UnlinkLayer(lua_State *L, cxLayer *layer, int keepOnScreen, int3
     if (kinds) FreeObjectKinds(L, kinds);
 }
 
-extern "C" void FreeAllLayers(lua_State *L, cxBGPic *b, int freeDeferred, int) {
+extern "C" void FreeAllLayers(lua_State *L, cxBGPic *b, int freeDeferred, int releaseButtons) {
     if (b) {
         while (cxListNode *n = b->layers.head) {
             cxLayer *l = LayerOfNode(n);
+            if (releaseButtons && l->button) ReleaseLayerButton(L, b, l);
             RemoveListNode(n);
             FreeLayerRecord(L, l);
         }

@@ -10,6 +10,8 @@
 #include "layers/core/compositor.h"
 #include "layers/core/layer_hooks.h"
 #include "layers/core/layer_insert.h"
+#include "layers/library/layer_ops_commands.h"
+#include "layers/ops/layer_buttons.h"
 
 namespace {
 
@@ -23,6 +25,32 @@ const luaL_reg kCommands[] = {
     {"CreateLayer", CmdCreateLayer},
     {"SelectLayer", CmdSelectLayer},
     {"Collision", CmdCollision},
+    {"TranslateLayer", CmdTranslateLayer},
+    {"SwapLayers", CmdSwapLayers},
+    {"ShowLayer", CmdShowLayer},
+    {"HideLayer", CmdHideLayer},
+    {"RemoveLayers", CmdRemoveLayers},
+    {"FreeLayers", CmdFreeLayers},
+    {"GetLayerStyle", CmdGetLayerStyle},
+    {"SetLayerStyle", CmdSetLayerStyle},
+    {"SetLayerAnchor", CmdSetLayerAnchor},
+    {"TransformLayer", CmdTransformLayer},
+    {"RotateLayer", CmdRotateLayer},
+    {"ScaleLayer", CmdScaleLayer},
+    {"SetLayerLight", CmdSetLayerLight},
+    {"SetLayerTint", CmdSetLayerTint},
+    {"SetLayerTransparency", CmdSetLayerTransparency},
+    {"SetLayerFilter", CmdSetLayerFilter},
+    {"SetLayerBorder", CmdSetLayerBorder},
+    {"SetLayerShadow", CmdSetLayerShadow},
+    {"RemoveLayer", CmdRemoveLayer},
+    {"Undo", CmdUndo},
+    {"SetLayerZPos", CmdSetLayerZPos},
+    {"LayerToBack", CmdLayerToBack},
+    {"LayerToFront", CmdLayerToFront},
+    {"NextFrame", CmdNextFrame},
+    {"InsertLayer", CmdInsertLayer},
+    {"ModifyLayerFrames", CmdModifyLayerFrames},
     {nullptr, nullptr},
 };
 
@@ -43,6 +71,7 @@ extern "C" int OpenLayersLibrary(lua_State *L) {
     if (InitCompositorState()) return ERR_MEM;
     GetClipRegionList();
     InstallLayerHooks();
+    InstallLayerButtonHooks(L);
     return 0;
 }
 
@@ -56,4 +85,5 @@ extern "C" void FreeLayerLibraryState(lua_State *L) {
     FreeCompositorState();
     FreeAllClipRegions();
     RemoveLayerHooks();
+    RemoveLayerButtonHooks();
 }

@@ -109,7 +109,7 @@ TEST_F(Buttons, OverAndOutFollowThePointer) {
 TEST_F(Buttons, CommandsAndTheirErrors) {
     EXPECT_EQ(Make(1, 0, 0, 0, 10, {"onmousedown"}), ERR_WRONGUSAGE) << "width 0";
     EXPECT_EQ(Make(1, 0, 0, 10, 10, {}), ERR_WRONGUSAGE) << "no handler";
-    EXPECT_EQ(Make(1, 0, 0, 10, 10, {"onmousedown"}, 1), ERR_WRONGUSAGE) << "layer buttons";
+    EXPECT_EQ(Make(1, 0, 0, 10, 10, {"onmousedown"}, 1), ERR_NOLAYERS) << "layer buttons without the layers library";
     EXPECT_EQ(Call("MakeButton",
                    [&] {
                        lua_pushnumber(L, 1);

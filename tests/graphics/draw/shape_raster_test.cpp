@@ -222,7 +222,7 @@ TEST(ShapeRaster, GradientFillsRunAcrossTheShape) {
     for (uint32_t format : {10u, 4u}) {
         Canvas c(20, 20, format);
         c.style.fillStyle = CX_FILLGRADIENT;
-        c.style.gradient = {2, 0xFF0000, 0x0000FF, 0};
+        c.style.gradient = {2, 0xFF0000, 0x0000FF, 0, nullptr};
         ASSERT_EQ(c.Draw(Box(2, 2, 10, 16)), 0);
         const uint32_t top = c.At(5, 2), bottom = c.At(5, 17);
         EXPECT_GE(top >> 16, 0xC0u) << format; // red at the top
