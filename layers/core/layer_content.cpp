@@ -317,7 +317,10 @@ int Transform(cxLayerImage *img, const double m[4], uint32_t smooth) {
     FreeMask(pm);
     FreeAlphaChannel(pa);
     if (err) return err;
+    // The size before the transform stays what it was.
+    const int32_t srcW = img->srcWidth, srcH = img->srcHeight;
     FreeLayerImage(img);
+    img->srcWidth = srcW, img->srcHeight = srcH;
     img->bitmap = tb, img->mask = tm, img->alpha = ta;
     img->width = tw, img->height = th;
     img->owned = 1;

@@ -253,6 +253,7 @@ int AddPathLayer(lua_State *L, const cxPathRender *render, int optionsIndex) {
     c->originX = -bx, c->originY = -by;
     cxAddLayerRequest r{};
     r.type = CX_LAYER_VECTORPATH;
+    r.source = render->path;
     r.x = px, r.y = py;
     r.srcWidth = w, r.srcHeight = h;
     r.transform = &t;

@@ -68,6 +68,7 @@ extern "C" int CmdSetLayerAnchor(lua_State *L) {
 
 extern "C" int CmdTransformLayer(lua_State *L) {
     CheckArgCount(L, 5, 6, 0, 0);
+    const bool smooth = !lua_isnoneornil(L, 6);
     lua_newtable(L);
     lua_pushstring(L, "transform");
     lua_newtable(L);
@@ -76,24 +77,26 @@ extern "C" int CmdTransformLayer(lua_State *L) {
         lua_rawseti(L, -2, i);
     }
     lua_settable(L, -3);
-    if (!lua_isnoneornil(L, 6)) Field(L, "smoothscale", 6);
+    if (smooth) Field(L, "smoothscale", 6);
     return ApplyBuilt(L);
 }
 
 extern "C" int CmdRotateLayer(lua_State *L) {
     CheckArgCount(L, 2, 3, 0, 0);
+    const bool smooth = !lua_isnoneornil(L, 3);
     lua_newtable(L);
     Field(L, "rotate", 2);
-    if (!lua_isnoneornil(L, 3)) Field(L, "smoothscale", 3);
+    if (smooth) Field(L, "smoothscale", 3);
     return ApplyBuilt(L);
 }
 
 extern "C" int CmdScaleLayer(lua_State *L) {
     CheckArgCount(L, 3, 4, 0, 0);
+    const bool smooth = !lua_isnoneornil(L, 4);
     lua_newtable(L);
     Field(L, "width", 2);
     Field(L, "height", 3);
-    if (!lua_isnoneornil(L, 4)) Field(L, "smoothscale", 4);
+    if (smooth) Field(L, "smoothscale", 4);
     return ApplyBuilt(L);
 }
 

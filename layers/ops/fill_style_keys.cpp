@@ -65,12 +65,14 @@ extern "C" int ReadFillStyleKeys(lua_State *L, int table, int *shadow, int *edge
         if (!std::isfinite(angle)) return ERR_WRONGUSAGE;
         s.gradient.angle = angle;
     }
+    // A new start or end colour makes the two colours the gradient again
+    // (the colours it has already leave the stops as they are).
     uint32_t colour = 0;
-    if (GetTableBool(L, table, "gradientstartcolor", &colour, &any)) {
+    if (GetTableBool(L, table, "gradientstartcolor", &colour, &any) && (colour & 0xFFFFFFu) != s.gradient.startColor) {
         s.gradient.startColor = colour & 0xFFFFFFu;
         c->gradientTable = 0;
     }
-    if (GetTableBool(L, table, "gradientendcolor", &colour, &any)) {
+    if (GetTableBool(L, table, "gradientendcolor", &colour, &any) && (colour & 0xFFFFFFu) != s.gradient.endColor) {
         s.gradient.endColor = colour & 0xFFFFFFu;
         c->gradientTable = 0;
     }

@@ -238,8 +238,9 @@ int ReadBrushContent(lua_State *L, int table, cxStyleEdit *e) {
     }
     bool part = false;
     if (int err = ReadPart(L, table, e, b->width, b->height, &part)) return err;
-    // A rectangle of a brush is a brush part.
-    if (part && e->type == CX_LAYER_BRUSH) e->type = CX_LAYER_BRUSHPART;
+    // A rectangle of a brush is a brush part (the whole brush stays one).
+    const bool whole = !e->partX && !e->partY && e->srcWidth == b->width && e->srcHeight == b->height;
+    if (part && !whole && e->type == CX_LAYER_BRUSH) e->type = CX_LAYER_BRUSHPART;
     if (e->type == CX_LAYER_BRUSH) e->srcWidth = b->width, e->srcHeight = b->height;
     return 0;
 }
@@ -562,7 +563,10 @@ int ReadPathContent(lua_State *L, int table, cxStyleEdit *e) {
     if (!any) return 0;
     cxObjectID id{};
     cxPath *path = nullptr;
-    const bool hasId = GetTableObjectID(L, table, "id", &id, nullptr) != 0;
+    // The path the layer was drawn from is not looked up again: it may be
+    // gone, the layer keeps its own copy.
+    const bool hasId = GetTableObjectID(L, table, "id", &id, nullptr) != 0 &&
+                       (id.number != e->source.number || id.pointer != e->source.pointer || !e->content);
     if (hasId)
         if (int err = FindPath(id, &path)) return err;
     char engineName[256] = "";

@@ -282,6 +282,7 @@ extern "C" int DrawPathCommand(lua_State *L, cxObjectID id, int32_t x, int32_t y
     r.style.drawStyle = *GetDrawStyle();
     r.colour = colour;
     r.engine = GetCurrentVectorEngine();
+    r.path = id;
     return RenderPath(L, &r, x, y, optionsIndex);
 }
 

@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "engine/runtime/objects.h"
 #include "engine/vm/lua.h"
 #include "graphics/draw/shape_raster.h"
 #include "graphics/vector/path.h"
@@ -25,6 +26,7 @@ typedef struct cxPathRender {
     cxPathStyle style;     /* vector settings and the drawing style */
     uint32_t colour;       /* of colour fills and outlines */
     cxPlugin *engine;      /* null: the inbuilt engine */
+    cxObjectID path;       /* the path drawn, when a path object was ({0, null} else) */
 } cxPathRender;
 
 /* While layers are on, a drawing becomes a layer through this hook (the

@@ -18,6 +18,7 @@ namespace cxtest {
 class LayerOpsTest : public LayerDisplayTest {
   protected:
     static constexpr int kW = 64, kH = 48;
+    static constexpr uint32_t kBack = 0x000080; // the picture's colour
 
     // A command with mixed arguments: numbers, strings, nil (nullptr).
     struct Arg {
@@ -76,7 +77,7 @@ class LayerOpsTest : public LayerDisplayTest {
             }
         return "";
     }
-    std::string Order() {
+    std::string Stack() {
         std::string s;
         for (cxLayer *l = Layer(1); l; l = NextLayer(l)) s += l->name ? l->name : "?";
         return s;
