@@ -162,6 +162,7 @@ extern "C" int ModifyLayerFrames(lua_State *L, cxLayer *l, int32_t count, int32_
     int32_t before = 0;
     if (int err = h->getFrame(L, l->source, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &before)) return err;
     if (position < 0) return ERR_ANIMFRAME;
+    if (count == 0) return ERR_WRONGUSAGE;
     // The layer changes its own copy: the script's anim and the other
     // layers that show it keep their frames.
     const bool own = h->isPendingFree && h->isPendingFree(L, l->source) && CountLayersShowing(CX_OBJ_ANIM, l->source) == 1;
@@ -176,7 +177,6 @@ extern "C" int ModifyLayerFrames(lua_State *L, cxLayer *l, int32_t count, int32_
             l->usesSource = 1;
         }
     }
-    if (count == 0) return 0;
     if (int err = h->modifyFrames(L, l->source, count, position)) return err;
     int32_t after = 0;
     h->getFrame(L, l->source, 0, nullptr, nullptr, nullptr, nullptr, nullptr, &after);

@@ -118,6 +118,26 @@ void HookLayerUse(lua_State *L, cxObjectID id, int delta) {
     else DropAnimLayerUse(L, a);
 }
 
+int HookCopyAnim(lua_State *L, cxObjectID id, cxObjectID *copy) {
+    cxAnim *a = nullptr;
+    if (int err = FindAnim(L, id, &a, CX_ANIM_PENDING)) return err;
+    cxAnim *made = nullptr;
+    if (int err = CopyAnimRecord(L, a, cxObjectID{0, reinterpret_cast<void *>(1)}, &made)) return err;
+    // Only layers hold it: it goes with the last of them.
+    made->pendingFree = 1;
+    *copy = GetObjectID(&made->header);
+    return 0;
+}
+
+int HookModifyFrames(lua_State *L, cxObjectID id, int32_t count, int32_t position) {
+    return ModifyAnimFramesCore(L, id, count, position, 1);
+}
+
+int HookIsPendingFree(lua_State *L, cxObjectID id) {
+    cxAnim *a = nullptr;
+    return FindAnim(L, id, &a, CX_ANIM_PENDING) == 0 && a->pendingFree ? 1 : 0;
+}
+
 }  // namespace
 
 extern "C" int IsAnimLayerListed(const void *layer) { return LayerIsListed(layer); }
@@ -195,7 +215,8 @@ extern "C" int StartAsyncPlayback(lua_State *, cxAnimPlayback *p, cxAsyncPlaybac
 }
 
 extern "C" void InstallAnimLayerHooks(void) {
-    const cxLayerAnimHooks hooks{HookGetFrame,        HookAddAnim,  HookDisplayFrame,  HookFreeAnim,
-                                 HookMarkPendingFree, HookLayerUse, PurgePendingAnims};
+    const cxLayerAnimHooks hooks{HookGetFrame,        HookAddAnim,  HookDisplayFrame, HookFreeAnim,
+                                 HookMarkPendingFree, HookLayerUse, PurgePendingAnims, HookCopyAnim,
+                                 HookModifyFrames,    HookIsPendingFree};
     SetLayerAnimHooks(&hooks);
 }

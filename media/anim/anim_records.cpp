@@ -332,7 +332,8 @@ extern "C" int CopyAnimRecord(lua_State *L, cxAnim *src, cxObjectID newId, cxAni
 
 extern "C" int ModifyAnimFramesCore(lua_State *L, cxObjectID id, int32_t count, int32_t position, int fromLayer) {
     cxAnim *a = nullptr;
-    if (int err = FindAnim(L, id, &a, CX_ANIM_WRITE | (fromLayer ? CX_ANIM_PENDING : 0u))) return err;
+    // A layer changes the copy it already made its own: no copy again.
+    if (int err = FindAnim(L, id, &a, CX_ANIM_WRITE | (fromLayer ? CX_ANIM_PENDING | CX_ANIM_NOCOPY : 0u))) return err;
     if (a->diskBased) return ERR_ANIMDISK;
     if (count == 0 || position < 0 || (count < 0 && int64_t(count) <= -int64_t(a->frames))) return ERR_WRONGUSAGE;
     if (count < 0 && position != 0 && int64_t(position) - count > int64_t(a->frames) + 1) return ERR_WRONGUSAGE;

@@ -114,4 +114,50 @@ TEST_F(AnimLayers, CreateLayerMakesAnAnimThatGoesWithIt) {
     EXPECT_EQ(CountAnims(), 0);
 }
 
+// The layer operations on real anims: InsertLayer of an anim, NextFrame
+// through the frames, ModifyLayerFrames on an anim two layers show.
+TEST_F(AnimLayers, LayerOperationsOnAnims) {
+    ASSERT_EQ(Load(1, Gif("a.gif", 8, 6, {10, 10, 10})), 0);
+    ASSERT_EQ(Call("InsertLayer", [&] {
+                  for (double v : {0.0, 4.0, 1.0, 10.0, 10.0}) lua_pushnumber(L, v);
+              }),
+              0);
+    ASSERT_EQ(Cmd("DisplayAnimFrame", {1, 30, 10, 1}), 0);
+    ASSERT_EQ(Count(), 2);
+    cxLayer *first = Layer(1);
+    EXPECT_EQ(first->type, CX_LAYER_ANIM);
+    EXPECT_EQ(Composed(12, 12), CellColour(0));
+    EXPECT_EQ(Get(1)->layerUses, 2);
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_EQ(Cmd("NextFrame", {1}), 0);
+        EXPECT_EQ(Composed(12, 12), CellColour(i % 3)) << i;
+    }
+    EXPECT_EQ(Cmd("NextFrame", {1, 100000, 100000, 4}), ERR_ANIMFRAME);
+    ASSERT_EQ(Cmd("NextFrame", {1, 100000, 100000, 2}), 0);
+
+    // Two new frames before the one shown: the layer's own copy changes,
+    // the script's anim and the other layer do not.
+    ASSERT_EQ(Cmd("ModifyLayerFrames", {1, 2, 1}), 0);
+    EXPECT_EQ(CountAnims(), 2);
+    EXPECT_NE(first->source.pointer, nullptr);
+    EXPECT_EQ(Get(1)->frames, 3);
+    EXPECT_EQ(Get(1)->layerUses, 1);
+    EXPECT_EQ(Layer(2)->source.number, 1);
+    auto *copy = static_cast<cxAnim *>(first->source.pointer);
+    EXPECT_EQ(copy->frames, 5);
+    EXPECT_EQ(first->base->partX, 3);
+    EXPECT_EQ(Composed(12, 12), CellColour(1));
+    // The frame shown removed: the first frame (a new blank one) shows.
+    ASSERT_EQ(Cmd("ModifyLayerFrames", {1, -1, 4}), 0);
+    EXPECT_EQ(first->source.pointer, copy);
+    EXPECT_EQ(copy->frames, 4);
+    EXPECT_EQ(first->base->partX, 0);
+    EXPECT_EQ(Composed(12, 12), 0u);
+    EXPECT_EQ(Cmd("ModifyLayerFrames", {1, 0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Cmd("ModifyLayerFrames", {1, -4}), ERR_WRONGUSAGE);
+    // The copy goes with its layer.
+    ASSERT_EQ(Cmd("RemoveLayer", {1}), 0);
+    EXPECT_EQ(CountAnims(), 1);
+}
+
 }  // namespace
