@@ -38,6 +38,8 @@ PKGS=(
   x11-xserver-utils xdotool netpbm libgtk2.0-0 libxrandr2
   # window screenshots of the end-to-end clicks test (xwd)
   x11-apps
+  # pygame (SDL's dummy video driver): the peer of the layer-moving benchmark
+  python3-pygame
   # built-in faces embedded by the font engine (Bitstream Vera)
   ttf-bitstream-vera
   # font engine tests: TrueType, OpenType CFF and a TrueType collection
