@@ -350,6 +350,33 @@ TEST_F(Styles, ChangingWhatALayerShows) {
     EXPECT_EQ(Composed(11, 11), 0xFF0000u);
 }
 
+TEST_F(Styles, PathLayerKeys) {
+    ASSERT_EQ(Cmd("StartPath", {5}), 0);
+    ASSERT_EQ(Cmd("AddBoxToPath", {5, 0, 0, 20, 10}), 0);
+    ASSERT_EQ(Cmd("SetFillStyle", {0}), 0);
+    ASSERT_EQ(Cmd("DrawPath", {5, 10, 10, 0xFFFFFF}), 0);
+    ASSERT_EQ(Layer(1)->type, CX_LAYER_VECTORPATH);
+    EXPECT_EQ(Number(1, "id"), 5);
+    auto dashes = [&](std::initializer_list<double> v, bool text) {
+        lua_pushstring(L, "dashes");
+        lua_newtable(L);
+        int i = 0;
+        for (double d : v) lua_pushnumber(L, d), lua_rawseti(L, -2, i++);
+        if (text) lua_pushstring(L, "long"), lua_rawseti(L, -2, i);
+        lua_settable(L, -3);
+    };
+    ASSERT_EQ(Style(1, [&] { dashes({4, 2}, false), Field("color", 0xFF0000); }), 0);
+    EXPECT_EQ(static_cast<cxLayerPathContent *>(Layer(1)->content)->render.style.dashCount, 2u);
+    EXPECT_EQ(StalePixels(), "");
+    EXPECT_EQ(Style(1, [&] { dashes({4}, true); }), ERR_NUMTABLEARG);
+    EXPECT_EQ(Style(1, [&] { StringField("vectorengine", "nosuch"); }), ERR_FINDPLUGIN);
+    ASSERT_EQ(Style(1, [&] { StringField("vectorengine", "default"); }), 0);
+    // The path may go: the layer keeps its own copy.
+    ASSERT_EQ(Cmd("FreePath", {5}), 0);
+    RoundTrip(1);
+    EXPECT_EQ(Style(1, [&] { Field("id", 6); }), ERR_FINDPATH);
+}
+
 TEST_F(Styles, ClipRegionsAndTheStackPlace) {
     Brush(1, 10, 8, 0xFF0000);
     Brush(2, 10, 8, 0x00FF00);
