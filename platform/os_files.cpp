@@ -172,7 +172,9 @@ extern "C" int OsSetFileDate(const char *path, const cxOsFileTimes *times) {
     if (!path || !times) return 0;
     struct timespec ts[2];
     for (int i = 0; i < 2; i++) {
+        // A 32-bit time_t ends in 2038: a later date fails rather than wraps.
         ts[i].tv_sec = static_cast<time_t>(times->times[i]);
+        if (ts[i].tv_sec != times->times[i]) return 0;
         ts[i].tv_nsec = 0;
     }
     return utimensat(AT_FDCWD, path, ts, 0) == 0 ? 1 : 0;
@@ -181,7 +183,8 @@ extern "C" int OsSetFileDate(const char *path, const cxOsFileTimes *times) {
 extern "C" void OsTimeToDate(const cxOsFileTimes *times, cxOsDate *out, int index) {
     time_t t = static_cast<time_t>(times->times[index ? 1 : 0]);
     struct tm tmv{};
-    if (!localtime_r(&t, &tmv)) memset(&tmv, 0, sizeof tmv);
+    // Past a 32-bit time_t's range the date is all zero, as for a failure.
+    if (t != times->times[index ? 1 : 0] || !localtime_r(&t, &tmv)) memset(&tmv, 0, sizeof tmv);
     out->sec = tmv.tm_sec;
     out->min = tmv.tm_min;
     out->hour = tmv.tm_hour;

@@ -1,5 +1,6 @@
 #include "platform/os_threads.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -126,7 +127,7 @@ bool StartThread(cxOsThread *t, uint32_t stackSize, int priority) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     if (stackSize > 0) {
-        size_t size = stackSize < PTHREAD_STACK_MIN ? PTHREAD_STACK_MIN : stackSize;
+        size_t size = std::max<size_t>(stackSize, PTHREAD_STACK_MIN);
         pthread_attr_setstacksize(&attr, size);
     }
     int rc = -1;
@@ -134,7 +135,7 @@ bool StartThread(cxOsThread *t, uint32_t stackSize, int priority) {
         pthread_attr_t rr;
         pthread_attr_init(&rr);
         if (stackSize > 0) {
-            size_t size = stackSize < PTHREAD_STACK_MIN ? PTHREAD_STACK_MIN : stackSize;
+            size_t size = std::max<size_t>(stackSize, PTHREAD_STACK_MIN);
             pthread_attr_setstacksize(&rr, size);
         }
         struct sched_param sp;

@@ -51,6 +51,29 @@ PKGS=(
   # anim tests: AVI and GIF fixtures, and ffprobe checking the AVI writer
   ffmpeg
 )
+# `install-deps.sh armhf` adds the 32-bit ARM hard-float cross build: the
+# armhf libraries through Debian multiarch and qemu-user to run its tests.
+ARMHF_PKGS=(
+  # cross compiler and the user-mode emulator that runs the armhf programs
+  g++-arm-linux-gnueabihf qemu-user
+  # libraries the player and its tests link, for armhf
+  libgtest-dev:armhf libgmock-dev:armhf libbenchmark-dev:armhf
+  zlib1g-dev:armhf libpng-dev:armhf libjpeg62-turbo-dev:armhf libfreetype-dev:armhf
+  libx11-dev:armhf libxext-dev:armhf libxfixes-dev:armhf libxtst-dev:armhf
+  libopencv-core-dev:armhf libopencv-imgproc-dev:armhf
+  libcairo2-dev:armhf libturbojpeg0-dev:armhf libgif-dev:armhf
+  # loaded at run time by the armhf player
+  libgtk2.0-0:armhf libxrandr2:armhf
+  # the library of the armhf Lua peer of bench/engine/vm (its program below)
+  liblua5.4-0:armhf libreadline8:armhf
+)
+if [ "${1:-}" = armhf ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    $SUDO dpkg --add-architecture armhf
+    $SUDO apt-get update -qq
+  fi
+  PKGS+=("${ARMHF_PKGS[@]}")
+fi
 export DEBIAN_FRONTEND=noninteractive
 missing=()
 for p in "${PKGS[@]}"; do
@@ -59,4 +82,13 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The armhf lua5.4 program would replace the host's (one architecture at a
+# time): it is unpacked beside the other tools instead.
+if [ "${1:-}" = armhf ] && [ ! -x /opt/armhf-lua5.4/usr/bin/lua5.4 ]; then
+  tmp=$(mktemp -d)
+  chmod 755 "$tmp"  # apt downloads as its own user
+  (cd "$tmp" && apt-get download -qq lua5.4:armhf)
+  $SUDO dpkg -x "$tmp"/lua5.4_*_armhf.deb /opt/armhf-lua5.4
+  rm -rf "$tmp"
 fi

@@ -28,7 +28,8 @@ extern "C" char *FormatDate(char *buffer, long long seconds) {
                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     time_t t = static_cast<time_t>(seconds);
     struct tm tmv;
-    if (!localtime_r(&t, &tmv)) {
+    // A 32-bit time_t cannot hold dates past 2038: no text rather than a wrong one.
+    if (t != seconds || !localtime_r(&t, &tmv)) {
         buffer[0] = 0;
         return buffer;
     }

@@ -18,7 +18,8 @@ int StrCatSafe(char *destination, size_t size, const char *source);
    month abbreviation, year, hours, minutes, seconds) into a buffer of at
    least 256 bytes. Returns buffer. */
 char *FormatCurrentDate(char *buffer);
-/* The same for a given time (seconds since the epoch, local time). */
+/* The same for a given time (seconds since the epoch, local time); an empty
+   text for a time the platform's time_t cannot hold (past 2038 on 32 bits). */
 char *FormatDate(char *buffer, long long seconds);
 
 #ifdef __cplusplus

@@ -295,7 +295,7 @@ struct CallInfo {
     int nresults;
     int tailcalls;
     int flags;
-    int pad_; // 64 bytes: frame indices are a shift away
+    int pad_[sizeof(void *) == 8 ? 1 : 7]; // 64 bytes on 64 and 32 bits: frame indices are a shift away
 };
 static_assert(sizeof(CallInfo) == 64);
 

@@ -14,7 +14,8 @@ Node dummynode_ = {{{nullptr}, LUA_TNIL}, {{nullptr}, LUA_TNIL}, nullptr};
 Node *const dummynode = &dummynode_;
 
 inline uint32_t hashpointer(const void *p) {
-    uintptr_t u = reinterpret_cast<uintptr_t>(p);
+    // Widened first: shifting a 32-bit pointer value by 32 is undefined.
+    uint64_t u = reinterpret_cast<uintptr_t>(p);
     return static_cast<uint32_t>(u ^ (u >> 32)) >> 3 | static_cast<uint32_t>(u << 29);
 }
 

@@ -132,7 +132,8 @@ size_t GetDateString(char *out, size_t size, int64_t seconds) {
     if (!out || size == 0) return 0;
     time_t t = seconds < 0 ? time(nullptr) : static_cast<time_t>(seconds);
     tm local;
-    if (!localtime_r(&t, &local)) {
+    // A 32-bit time_t cannot hold dates past 2038: no text rather than a wrong one.
+    if ((seconds >= 0 && t != seconds) || !localtime_r(&t, &local)) {
         out[0] = 0;
         return 0;
     }

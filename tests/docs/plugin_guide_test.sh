@@ -2,6 +2,8 @@
 # Builds the plug-in of docs/plugins.md exactly as the guide shows it (code
 # block and build command), puts it into Plugins beside a copy of the
 # player, and checks that it loads and that a script can call its command.
+# A cross build passes its C compiler (CX_PLUGIN_CC, used in place of the
+# guide's cc, as the guide says for the device) and its emulator (CX_EMULATOR).
 set -euo pipefail
 repo="$1" player="$2" cxapplet="$3"
 work="$(mktemp -d)"
@@ -12,13 +14,14 @@ guide="$repo/docs/plugins.md"
 awk '/^```c$/{on=1;next} /^```$/{if(on){exit}} on' "$guide" > "$work/hello.c"
 build="$(awk '/^```sh$/{on=1;next} /^```$/{on=0} on' "$guide")"
 build="${build//\/path\/to\/calyxtone\/include/$repo/include}"
+build="${CX_PLUGIN_CC:-cc}${build#cc}"
 (cd "$work" && eval "$build")
 
 mkdir "$work/Plugins"
 cp "$player" "$work/player"
 mv "$work/hello.cxp" "$work/Plugins/"
 
-out="$("$work/player" -PLUGININFO)"
+out="$(${CX_EMULATOR:-} "$work/player" -PLUGININFO)"
 grep -q "^hello.Twice$" <<<"$out" || { echo "not listed: $out"; exit 1; }
 
 # hello.twice(21) and #HELLO_ANSWER, shown on the console through an error
@@ -41,9 +44,9 @@ cat > "$work/use.cxs" <<'ASM'
         CALL 2 2 1
         RETURN 0 1
 ASM
-"$cxapplet" "$work/use.cxs" -o "$work/use.cxa"
+${CX_EMULATOR:-} "$cxapplet" "$work/use.cxs" -o "$work/use.cxa"
 set +e
-run="$("$work/player" "$work/use.cxa")"
+run="$(${CX_EMULATOR:-} "$work/player" "$work/use.cxa")"
 set -e
 grep -q "Loading plugin hello.cxp... done" <<<"$run" || { echo "no load line: $run"; exit 1; }
 grep -q "twice=42 answer=42" <<<"$run" || { echo "no result: $run"; exit 1; }

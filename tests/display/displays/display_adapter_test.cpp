@@ -239,7 +239,7 @@ TEST_F(AdapterDisplays, ListenerInputReachesTheDisplay) {
     GetDisplayMousePos(Display(2), &mx, &my);  // closed: the last position stored
     EXPECT_EQ(mx, 10);
     EXPECT_EQ(my, 20);
-    const intptr_t key0[3] = {0, 1, 0x80000001};
+    const intptr_t key0[3] = {0, 1, intptr_t(0x80000001u)};
     PostListenerEvent(l, 5, key0);  // key 0: qualifiers only
     EXPECT_EQ(Display(2)->os.qualifiers, 0x80000001u);
     const intptr_t press[3] = {5, 6, 1};

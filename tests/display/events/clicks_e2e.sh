@@ -5,7 +5,8 @@
 set -u
 player="$1"
 applet="$2"
-"$player" "$applet" >/dev/null 2>&1 &
+# CX_EMULATOR: the emulator of a cross build, if any.
+${CX_EMULATOR:-} "$player" "$applet" >/dev/null 2>&1 &
 pid=$!
 win=$(timeout 20 xdotool search --sync --name "Calyxtone clicks" | head -1)
 [ -n "$win" ] || { echo "no window"; kill "$pid"; exit 1; }

@@ -123,7 +123,7 @@ TEST_F(EventTypes, BackEndEventsForADisplay) {
         uint32_t type;
     } cases[] = {
         {3, {h, 10, 20, 1, 1}, 1}, {3, {h, 10, 20, 2, 1}, 2}, {3, {h, 10, 20, 3, 0}, 16},
-        {4, {h, 'x', 1, 0x80000000u}, 3}, {5, {h}, 7}, {7, {h}, 4}, {8, {h, 1}, 10}, {8, {h, 0}, 9},
+        {4, {h, 'x', 1, intptr_t(0x80000000u)}, 3}, {5, {h}, 7}, {7, {h}, 4}, {8, {h, 1}, 10}, {8, {h, 0}, 9},
         {9, {h, 1}, 8}, {9, {h, 0}, 6}, {10, {h, 'q'}, 28}, {12, {h, 300, 1}, 29}, {13, {h, 0}, 12},
         {13, {h, 1}, 11},
     };
@@ -159,7 +159,7 @@ TEST_F(EventTypes, BackEndEventsForADisplay) {
 TEST_F(EventTypes, QuitKeysAndQuitRequests) {
     const intptr_t h = reinterpret_cast<intptr_t>(GetDisplayHandle(d));
     OsSetDisplayAttr(nullptr, 10, 1);
-    cxTagItem esc[] = {{1, h}, {1, 275}, {1, 1}, {1, 0x80000000u}, {0, 0}};
+    cxTagItem esc[] = {{1, h}, {1, 275}, {1, 1}, {1, intptr_t(0x80000000u)}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 4, esc), 0);
     OsSetDisplayAttr(nullptr, 10, 0);
     cxEventInfo info{};
@@ -173,7 +173,7 @@ TEST_F(EventTypes, QuitKeysAndQuitRequests) {
     // Control-C only with its switch on.
     const int ctrlCWas = OsGetDisplayAttr(8);
     OsSetDisplayAttr(nullptr, 8, 0);
-    cxTagItem ctrlc[] = {{1, h}, {1, 'c'}, {1, 1}, {1, 0x80400000u}, {0, 0}};
+    cxTagItem ctrlc[] = {{1, h}, {1, 'c'}, {1, 1}, {1, intptr_t(0x80400000u)}, {0, 0}};
     ASSERT_EQ(PostSystemEvent(L, 4, ctrlc), 0);
     EXPECT_EQ(GetUserAbortFlag(), 0);
     OsSetDisplayAttr(nullptr, 8, 1);

@@ -86,6 +86,13 @@ TEST(TextUtils, DatesUseEnglishMonths) {
     t.tm_isdst = -1;
     char buf[256];
     EXPECT_STREQ(FormatDate(buf, static_cast<long long>(mktime(&t))), "05-Mar-2024 07:08:09");
+    // Past a 32-bit time_t: the date, or no text where time_t cannot hold it,
+    // never a date wrapped into 1901.
+    const char *far = FormatDate(buf, 2147688000LL);
+    if (sizeof(time_t) >= 8)
+        EXPECT_EQ(std::string(far).substr(0, 11), "21-Jan-2038");
+    else
+        EXPECT_STREQ(far, "");
     EXPECT_EQ(strlen(FormatCurrentDate(buf)), 20u);
 }
 

@@ -5,7 +5,8 @@
 set -u
 player="$1"
 applet="$2"
-out=$(timeout 30 "$player" "$applet" 2>&1)
+# CX_EMULATOR: the emulator of a cross build, if any.
+out=$(timeout 30 ${CX_EMULATOR:-} "$player" "$applet" 2>&1)
 status=$?
 text=$(printf '%s\n' "$out" | grep -E '^[0-9a-f]{8}: ' | cut -c59- | tr -d '\n')
 for want in "RunFinished: /bin/sh -c 'sleep 0.3' (demo data)" "Size of copy/sub/a.txt: 7" "Tree still there: 0"; do

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "io/serial/serial_ports.h"
 #include "tests/engine/runtime/vm_fixture.h"
@@ -18,6 +19,20 @@ namespace {
 __attribute__((constructor)) void PreloadRecorder(int, char **argv, char **) {
     if (dlsym(RTLD_DEFAULT, "CxIoctlRecorderSet") || getenv("CX_IOCTL_RECORDER_TRIED")) return;
     setenv("CX_IOCTL_RECORDER_TRIED", "1", 1);
+    if (const std::string emulator = CX_TEST_EMULATOR; !emulator.empty()) {
+        // Under the emulator of a cross build: it starts this program again
+        // and hands the preload to the emulated program only.
+        char self[4096];
+        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (n <= 0) return;
+        self[n] = 0;
+        std::vector<char *> args{const_cast<char *>(emulator.c_str()), const_cast<char *>("-E"),
+                                 const_cast<char *>("LD_PRELOAD=" CX_IOCTL_RECORDER), self};
+        for (char **a = argv + 1; *a; a++) args.push_back(*a);
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        return;
+    }
     setenv("LD_PRELOAD", CX_IOCTL_RECORDER, 1);
     // the sanitizer runtime then no longer comes first: that is intended
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";

@@ -41,7 +41,11 @@ RunResult RunPlayer(const std::vector<std::string> &args, const RunOptions &opti
     RunResult result;
     const std::string program = options.program.empty() ? PlayerPath() : options.program;
     std::vector<std::string> env = ChildEnvironment(options.withDisplay);
-    std::vector<char *> argv{const_cast<char *>(program.c_str())};
+    // Programs of a cross build run under the build's emulator.
+    std::string emulator = CX_TEST_EMULATOR;
+    std::vector<char *> argv;
+    if (!emulator.empty()) argv.push_back(emulator.data());
+    argv.push_back(const_cast<char *>(program.c_str()));
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<char *> envp;
@@ -62,7 +66,7 @@ RunResult RunPlayer(const std::vector<std::string> &args, const RunOptions &opti
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, 0);
         if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) _exit(126);
-        execve(program.c_str(), argv.data(), envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(outPipe[1]);

@@ -247,12 +247,14 @@ TEST_F(Package, LinkedExecutableRuns) {
     const LinkBytes applet(built.begin(), built.end());
     cxtest::WriteBytes(appletPath, cxtest::Bytes(applet.begin(), applet.end()));
     const std::string linked = dir.Path("linked");
-    const std::string command = std::string(CX_TEST_CXLINK) + " " + CX_TEST_LINKED_PROBE + " " + appletPath + " " +
+    // Programs of a cross build run under its emulator.
+    const std::string emulator = std::string(CX_TEST_EMULATOR).empty() ? "" : CX_TEST_EMULATOR " ";
+    const std::string command = emulator + CX_TEST_CXLINK + " " + CX_TEST_LINKED_PROBE + " " + appletPath + " " +
                                 linked + " " + CxpPath("libtest", "libtest.cxp") + " " + CxpPath("good", "probe.cxp");
     ASSERT_EQ(system(command.c_str()), 0) << command;
 
     setenv("TMPDIR", tempRoot.c_str(), 1);
-    const std::string run = linked + " -QUIET -TEMPDIR " + tempRoot;
+    const std::string run = emulator + linked + " -QUIET -TEMPDIR " + tempRoot;
     FILE *p = popen(run.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string output;
@@ -266,7 +268,7 @@ TEST_F(Package, LinkedExecutableRuns) {
     EXPECT_EQ(EntryCount(tempRoot), 0u);
 
     // Not linked: the probe itself says so.
-    FILE *q = popen((std::string(CX_TEST_LINKED_PROBE) + " 2>&1").c_str(), "r");
+    FILE *q = popen((emulator + CX_TEST_LINKED_PROBE + " 2>&1").c_str(), "r");
     ASSERT_NE(q, nullptr);
     output.clear();
     while (fgets(buf, sizeof buf, q)) output += buf;
