@@ -40,7 +40,7 @@ run_tests() {
   if [ -n "$only" ]; then
     local status=0 f
     for f in $only; do  # every preset builds into build/<preset>
-      ctest --test-dir "build/$preset/tests/$f" --output-on-failure -LE x11 "$@" || status=1
+      ctest --test-dir "build/$preset/tests/$f" --output-on-failure -j "$(nproc)" -LE x11 "$@" || status=1
       ctest --test-dir "build/$preset/tests/$f" --output-on-failure -L x11 "$@" || status=1
     done
     return $status
