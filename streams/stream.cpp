@@ -59,7 +59,9 @@ struct cxStream {
 
     uint64_t pos = 0;
     bool hitEnd = false;
-    bool failed = false;
+    // Set by the first write that did not reach the file, buffered or not,
+    // and never cleared: the close reports that data was lost.
+    bool writeFailed = false;
 
     // One buffer: read-ahead data of [bufStart, bufStart + bufLen), or, when
     // dirty, data waiting to be written there.
@@ -118,10 +120,7 @@ struct cxStream {
                 if (at + done > static_cast<uint64_t>(INT64_MAX)) break;
                 ssize_t r = pread(fd, out + done, n - done, static_cast<off_t>(at + done));
                 if (r < 0 && errno == EINTR) continue;
-                if (r <= 0) {
-                    if (r < 0) failed = true;
-                    break;
-                }
+                if (r <= 0) break;
                 done += static_cast<size_t>(r);
             }
             return done;
@@ -170,7 +169,7 @@ struct cxStream {
                 ssize_t r = pwrite(fd, in + done, n - done, static_cast<off_t>(at + done));
                 if (r < 0 && errno == EINTR) continue;
                 if (r <= 0) {
-                    failed = true;
+                    writeFailed = true;
                     break;
                 }
                 done += static_cast<size_t>(r);
@@ -197,7 +196,7 @@ struct cxStream {
             while (done < n) {
                 int64_t r = hooks->Write(handle, in + done, static_cast<int64_t>(n - done));
                 if (r <= 0) {
-                    failed = true;
+                    writeFailed = true;
                     break;
                 }
                 done += static_cast<size_t>(std::min<int64_t>(r, static_cast<int64_t>(n - done)));
@@ -217,7 +216,7 @@ struct cxStream {
         dirty = false;
         bufLen = 0;
         if (done != n) {
-            failed = true;
+            writeFailed = true;
             return false;
         }
         return true;
@@ -506,7 +505,7 @@ cxStream *OpenFileStream(const char *name, int mode, const char *adapters) {
 int CloseFileStream(cxStream *s) {
     if (!s) return 0;
     std::unique_ptr<cxStream> owner(s);
-    bool ok = s->FlushWrites() && !s->failed;
+    bool ok = s->FlushWrites() && !s->writeFailed;
     if (s->kind == Kind::Adapter) {
         if (s->hooks->Close && !s->hooks->Close(s->handle)) ok = false;
     } else if (s->fd >= 0) {
@@ -522,6 +521,13 @@ int FlushStream(cxStream *s) {
     if (s->kind == Kind::Adapter && s->hooks->Flush && s->hooks->Flush(s->handle) != 0) return ERR_WRITE;
     return 0;
 }
+
+int WritePendingData(cxStream *s) {
+    if (!s) return ERR_WRITE;
+    return s->FlushWrites() ? 0 : ERR_WRITE;
+}
+
+int HasStreamLostData(cxStream *s) { return s && s->writeFailed ? 1 : 0; }
 
 size_t ReadStream(cxStream *s, void *buffer, size_t length) {
     return s && buffer ? s->Read(buffer, length, false) : 0;

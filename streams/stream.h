@@ -44,11 +44,19 @@ cxStream *OpenFileStream(const char *name, int mode, const char *adapters);
    file is shortened to the file. Null on failure. */
 cxStream *OpenWindowStream(const char *path, uint64_t offset, uint64_t length);
 /* Flushes, closes and frees the handle. Non-zero on success, 0 when pending
-   data could not be written or the close failed; the handle is freed either
-   way. A null stream is a failure. */
+   data could not be written, any earlier write failed or the close failed;
+   the handle is freed either way. A null stream is a failure. */
 int CloseFileStream(cxStream *s);
-/* Writes pending data. 0 or ERR_WRITE. */
+/* Writes pending data (and asks an adapter to flush). 0 or ERR_WRITE. */
 int FlushStream(cxStream *s);
+/* Writes the data waiting in the buffer, nothing more: 0, or ERR_WRITE when
+   it could not be written (the data is then dropped). Commands that move,
+   measure or read a stream call it first, so that a flush they cause is
+   reported by them. */
+int WritePendingData(cxStream *s);
+/* 1 when any write of the stream failed so far (buffered data that could
+   not be flushed included). */
+int HasStreamLostData(cxStream *s);
 
 /* Reads and writes return the number of bytes moved: fewer at the end of
    the data or on failure. ReadStream and WriteStreamData never use the

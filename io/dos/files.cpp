@@ -13,11 +13,13 @@ namespace {
 cxObjectList g_files = {CX_OBJ_FILE, ERR_FINDFILE, nullptr, nullptr};
 Switches g_switches;
 
-void FreeFile(lua_State *L, cxFile *f) {
+// false when data of the file was lost (CloseFileStream).
+bool FreeFile(lua_State *L, cxFile *f) {
     RemoveObject(&g_files, &f->header);
-    CloseFileStream(f->stream);
+    const bool closed = CloseFileStream(f->stream) != 0;
     FreeObjectDataList(L, f->header.data);
     free(f);
+    return closed;
 }
 
 }  // namespace
@@ -38,7 +40,12 @@ int FindFileArg(lua_State *L, int index, cxFile **out) {
     return FindFileObject(id, out);
 }
 
-int CheckReadable(const cxFile *f) { return f->streamMode == CX_STREAM_WRITE ? ERR_WRITEONLY : 0; }
+int CheckReadable(const cxFile *f) {
+    if (f->streamMode == CX_STREAM_WRITE) return ERR_WRITEONLY;
+    // A read of a file open for both first writes what waits in the buffer:
+    // when that fails, the read reports it.
+    return f->streamMode == CX_STREAM_READWRITE ? WritePendingData(f->stream) : 0;
+}
 int CheckWritable(const cxFile *f) { return f->streamMode == CX_STREAM_READ ? ERR_READONLY : 0; }
 
 size_t ReadBytes(cxStream *s, void *buffer, size_t n) {
@@ -104,10 +111,9 @@ int CloseFile(lua_State *L) {
     CheckArgCount(L, 1, 1, 0, 0);
     cxFile *f;
     if (int err = FindFileArg(L, 1, &f)) return err;
-    // Data that could not be written is reported, not silently dropped.
-    const bool written = FlushStream(f->stream) == 0;
-    FreeFile(L, f);
-    return written ? 0 : ERR_WRITE;
+    // Data that could not be written, now or by any earlier command, is
+    // reported, not silently dropped.
+    return FreeFile(L, f) ? 0 : ERR_WRITE;
 }
 
 int Seek(lua_State *L) {
@@ -123,6 +129,7 @@ int Seek(lua_State *L) {
         mode = CX_SEEK_END;
     }
     if (mode != CX_SEEK_BEGINNING && mode != CX_SEEK_CURRENT && mode != CX_SEEK_END) return ERR_SEEKFILE;
+    if (int err = WritePendingData(f->stream)) return err;
     if (SeekFileStream(f->stream, offset, mode) < 0) return ERR_SEEKFILE;
     return 0;
 }
@@ -131,6 +138,7 @@ int FilePos(lua_State *L) {
     CheckArgCount(L, 1, 1, 0, 0);
     cxFile *f;
     if (int err = FindFileArg(L, 1, &f)) return err;
+    if (int err = WritePendingData(f->stream)) return err;
     lua_pushnumber(L, static_cast<double>(SeekFileStream(f->stream, 0, CX_SEEK_CURRENT)));
     return 1;
 }
@@ -139,6 +147,7 @@ int FileLength(lua_State *L) {
     CheckArgCount(L, 1, 1, 0, 0);
     cxFile *f;
     if (int err = FindFileArg(L, 1, &f)) return err;
+    if (int err = WritePendingData(f->stream)) return err;
     uint64_t size = GetStreamSize(f->stream);
     lua_pushnumber(L, size == CX_STREAM_SIZE_UNKNOWN ? -1.0 : static_cast<double>(size));
     return 1;
@@ -148,6 +157,7 @@ int Eof(lua_State *L) {
     CheckArgCount(L, 1, 1, 0, 0);
     cxFile *f;
     if (int err = FindFileArg(L, 1, &f)) return err;
+    if (int err = WritePendingData(f->stream)) return err;
     lua_pushnumber(L, IsStreamEof(f->stream) ? 1 : 0);
     return 1;
 }

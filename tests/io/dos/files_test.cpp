@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/os_files.h"
+#include "tests/streams/small_disk.h"
 #include "tests/io/dos/dos_fixture.h"
 
 namespace cxtest {
@@ -214,6 +215,24 @@ TEST_F(Files, ShortWritesGive1005) {
     ASSERT_EQ(Do("WriteLine", {1, "buffered"}), 0);  // waits in the buffer
     EXPECT_EQ(Do("CloseFile", {1}), ERR_WRITE);       // and is not lost silently
     EXPECT_EQ(Do("StringToFile", {"data", "/dev/full"}), ERR_WRITE);
+}
+
+// A flush that fails, whichever command makes it, is reported there, and
+// the close of a file that lost data says so too.
+TEST_F(Files, FailedFlushesAreReportedWhereTheyHappen) {
+    SmallDisk disk(8192);
+    ASSERT_TRUE(disk.usable());
+    const std::string data(10000, 'd');
+    for (const char *trigger : {"FileLength", "FilePos", "Eof", "Seek", "ReadByte", "FlushFile"}) {
+        const std::string name = disk.Path(std::string("flush-") + trigger);
+        ASSERT_EQ(Do("OpenFile", {1, name, MODE_READWRITE}), 0) << trigger;
+        ASSERT_EQ(Do("WriteBytes", {1, data}), 0) << trigger;  // waits in the 16 KB buffer
+        const int err = std::string(trigger) == "Seek" ? Do(trigger, {1, 0}) : Do(trigger, {1});
+        EXPECT_EQ(err, ERR_WRITE) << trigger;
+        // Later commands that succeed do not make the loss go away.
+        EXPECT_EQ(Do("CloseFile", {1}), ERR_WRITE) << trigger;
+        Shell("rm -f '" + name + "'");
+    }
 }
 
 TEST_F(Files, BufferedAndUnbufferedWriteTheSameBytes) {
