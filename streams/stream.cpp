@@ -22,6 +22,7 @@
 
 #include "errors/errors.h"
 #include "streams/chunk_names.h"
+#include "platform/os_replace.h"
 
 namespace {
 
@@ -70,7 +71,15 @@ struct cxStream {
     size_t bufLen = 0;
     bool dirty = false;
 
+    // A file opened with CX_STREAM_REPLACE: fd is the new file's.
+    std::unique_ptr<cxOsReplacement> replacement;
+
     ~cxStream() {
+        if (replacement) {
+            // Never finished: the old file stays.
+            OsAbandonReplacement(replacement.get());
+            fd = -1;
+        }
         if (fd >= 0) close(fd);
     }
 
@@ -495,6 +504,14 @@ cxStream *OpenFileStream(const char *name, int mode, const char *adapters) {
 
     auto s = NewStream(name, base);
     if (!s) return nullptr;
+    if ((mode & CX_STREAM_REPLACE) && base == CX_STREAM_WRITE) {
+        auto r = std::unique_ptr<cxOsReplacement>(new (std::nothrow) cxOsReplacement);
+        if (!r) return nullptr;
+        if (!OsBeginReplacement(name, (mode & CX_STREAM_NOFOLLOW) ? CX_REPLACE_NOFOLLOW : 0, r.get())) return nullptr;
+        s->fd = r->fd;
+        s->replacement = std::move(r);
+        return s.release();
+    }
     s->fd = open(name, OpenFlags(base) | O_CLOEXEC, 0666);
     if (s->fd < 0) return nullptr;
     struct stat st;
@@ -506,13 +523,32 @@ int CloseFileStream(cxStream *s) {
     if (!s) return 0;
     std::unique_ptr<cxStream> owner(s);
     bool ok = s->FlushWrites() && !s->writeFailed;
-    if (s->kind == Kind::Adapter) {
+    if (s->replacement) {
+        // The new file takes the name only when all of it was written.
+        if (ok) {
+            ok = OsFinishReplacement(s->replacement.get()) != 0;
+        } else {
+            OsAbandonReplacement(s->replacement.get());
+        }
+        s->replacement.reset();
+        s->fd = -1;
+    } else if (s->kind == Kind::Adapter) {
         if (s->hooks->Close && !s->hooks->Close(s->handle)) ok = false;
     } else if (s->fd >= 0) {
         if (close(s->fd) != 0) ok = false;
         s->fd = -1;
     }
     return ok ? 1 : 0;
+}
+
+void DiscardFileStream(cxStream *s) {
+    if (!s) return;
+    if (!s->replacement) {
+        CloseFileStream(s);
+        return;
+    }
+    // The destructor drops the new file.
+    delete s;
 }
 
 int FlushStream(cxStream *s) {

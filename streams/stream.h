@@ -19,7 +19,15 @@ enum {
     CX_STREAM_READ = 1,      /* existing file, read only */
     CX_STREAM_WRITE = 2,     /* create or truncate, write only */
     CX_STREAM_READWRITE = 4, /* read and write; created when missing */
-    CX_STREAM_ADAPTERS = 0x100
+    CX_STREAM_ADAPTERS = 0x100,
+    /* With CX_STREAM_WRITE, for a file of the operating system: the data
+       goes into a new file that replaces the old one when CloseFileStream
+       succeeds; DiscardFileStream, a failed write or a failed close keeps
+       the old file as it was (platform/os_replace.h). */
+    CX_STREAM_REPLACE = 0x200,
+    /* With CX_STREAM_REPLACE: a link of that name is replaced itself, not
+       the file it leads to. */
+    CX_STREAM_NOFOLLOW = 0x400
 };
 
 /* Seek modes, numbered as scripts see them. */
@@ -47,6 +55,9 @@ cxStream *OpenWindowStream(const char *path, uint64_t offset, uint64_t length);
    data could not be written, any earlier write failed or the close failed;
    the handle is freed either way. A null stream is a failure. */
 int CloseFileStream(cxStream *s);
+/* Closes and frees the handle, keeping nothing of what it wrote when it
+   was opened with CX_STREAM_REPLACE (other streams are just closed). */
+void DiscardFileStream(cxStream *s);
 /* Writes pending data (and asks an adapter to flush). 0 or ERR_WRITE. */
 int FlushStream(cxStream *s);
 /* Writes the data waiting in the buffer, nothing more: 0, or ERR_WRITE when

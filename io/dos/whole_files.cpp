@@ -1,8 +1,5 @@
 // Whole-file helpers: a file as a string and back, an iterator over its
 // lines, and byte patches.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <memory>
 #include <string>
@@ -53,11 +50,6 @@ int NextLine(lua_State *L) {
     return 1;
 }
 
-bool IsRegularFile(const char *name) {
-    struct stat st;
-    return stat(name, &st) == 0 && S_ISREG(st.st_mode);
-}
-
 }  // namespace
 
 void RegisterFileMetatable(lua_State *L) {
@@ -106,16 +98,20 @@ int StringToFile(lua_State *L) {
     size_t n = 0;
     const char *data = luaL_checklstring(L, 1, &n);
     const char *name = luaL_checkstring(L, 2);
-    cxStream *s = OpenFileStream(name, CX_STREAM_WRITE | CX_STREAM_ADAPTERS, nullptr);
+    // The new data replaces the old file only once all of it is written: a
+    // full disk must not cost the script the file it had.
+    cxStream *s = OpenFileStream(name, CX_STREAM_WRITE | CX_STREAM_REPLACE | CX_STREAM_ADAPTERS, nullptr);
     if (!s) {
         SetErrorDetail(name);
         return ERR_WRITEFILE;
     }
-    bool ok = n == 0 || WriteStreamData(s, data, n) == n;
-    if (!CloseFileStream(s)) ok = false;
-    if (!ok) {
-        // A cut-off copy is worse than none: it would pass for the data.
-        if (IsRegularFile(name)) unlink(name);
+    if (n && WriteStreamData(s, data, n) != n) {
+        DiscardFileStream(s);
+        SetErrorDetail(name);
+        return ERR_WRITE;
+    }
+    if (!CloseFileStream(s)) {
+        SetErrorDetail(name);
         return ERR_WRITE;
     }
     return 0;

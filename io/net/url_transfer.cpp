@@ -35,6 +35,13 @@ struct StreamCloser {
 };
 using StreamPtr = std::unique_ptr<cxStream, StreamCloser>;
 
+// The download file: written beside the old one, which it replaces only
+// when the transfer ends well (CloseFileStream); dropped otherwise.
+struct StreamDiscarder {
+    void operator()(cxStream *s) const { DiscardFileStream(s); }
+};
+using OutputPtr = std::unique_ptr<cxStream, StreamDiscarder>;
+
 struct FormPart {
     std::string name;
     std::string data;
@@ -209,7 +216,7 @@ struct Transfer {
     cxNetCallback *progress;
     std::string body;
     size_t count = 0;
-    StreamPtr out; // the download file
+    OutputPtr out; // the download file, until the end
 };
 
 // Reads one line (carriage returns dropped) into line. 0 or a code.
@@ -612,6 +619,30 @@ int FtpTransfer(Transfer &t, const cxUrlParts &u) {
     return 0;
 }
 
+int OpenDownloadFile(Transfer &t) {
+    t.out.reset(OpenFileStream(t.o.file.c_str(), CX_STREAM_WRITE | CX_STREAM_REPLACE, nullptr));
+    if (!t.out) {
+        SetErrorDetail(t.o.file.c_str());
+        return ERR_WRITEFILE;
+    }
+    return 0;
+}
+
+// Puts the download file in place: 1005 when data waiting in its buffer
+// cannot be written, 1530 when it cannot be closed; the old file stays then.
+int FinishDownloadFile(Transfer &t) {
+    if (!t.out) return 0;
+    if (WritePendingData(t.out.get()) != 0 || HasStreamLostData(t.out.get())) {
+        SetErrorDetail(t.o.file.c_str());
+        return ERR_WRITE;
+    }
+    if (!CloseFileStream(t.out.release())) {
+        SetErrorDetail(t.o.file.c_str());
+        return ERR_CLOSEFILE;
+    }
+    return 0;
+}
+
 int TransferUrl(lua_State *L, Options &o, const std::string &rawUrl, cxNetCallback *progress, Transfer &t) {
     if (int err = InitNetwork()) return err;
     if (o.upload) {
@@ -651,11 +682,7 @@ int TransferUrl(lua_State *L, Options &o, const std::string &rawUrl, cxNetCallba
             if (o.hasData || !o.hasFormData) return ERR_WRONGUSAGE;
         }
         if (!o.upload && o.hasFile && !t.out) {
-            t.out.reset(OpenFileStream(o.file.c_str(), CX_STREAM_WRITE, nullptr));
-            if (!t.out) {
-                SetErrorDetail(o.file.c_str());
-                return ERR_WRITEFILE;
-            }
+            if (int err = OpenDownloadFile(t)) return err;
         }
         if (u.ftp) return FtpTransfer(t, u);
         std::string location;
@@ -667,11 +694,9 @@ int TransferUrl(lua_State *L, Options &o, const std::string &rawUrl, cxNetCallba
         t.body.clear();
         t.count = 0;
         if (t.out) {
-            t.out.reset(OpenFileStream(o.file.c_str(), CX_STREAM_WRITE, nullptr));
-            if (!t.out) {
-                SetErrorDetail(o.file.c_str());
-                return ERR_WRITEFILE;
-            }
+            // what the redirect's body left there goes
+            t.out.reset();
+            if (int err = OpenDownloadFile(t)) return err;
         }
     }
 }
@@ -700,6 +725,13 @@ int RunTransfer(lua_State *L, bool upload) {
     Transfer t{L, o, progress.function ? &progress : nullptr, {}, 0, nullptr};
     int err = TransferUrl(L, o, std::string(url, urlLength), t.progress, t);
     bool stopped = err == ERR_USERABORT && !GetUserAbortFlag();
+    // A transfer stopped by its callback keeps what came, in the file too.
+    if (!err || stopped) {
+        if (int closeErr = FinishDownloadFile(t)) {
+            err = closeErr;
+            stopped = false;
+        }
+    }
     if (err && !stopped) {
         t.out.reset();
         if (o.silentFail && err != ERR_USERABORT) {
@@ -711,9 +743,6 @@ int RunTransfer(lua_State *L, bool upload) {
         }
         return err;
     }
-    bool closedOk = true;
-    if (t.out) closedOk = CloseFileStream(t.out.release()) != 0;
-    if (upload && !closedOk) return ERR_CLOSEFILE;
     if (upload && (o.hasData || o.hasFile) && !o.hasFormData) return 0; // FTP upload: no results
     if (o.hasFile && !upload)
         lua_pushstring(L, "");

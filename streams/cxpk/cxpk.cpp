@@ -65,8 +65,15 @@ struct Source {
     }
 };
 
+struct StreamDiscarder {
+    void operator()(cxStream *s) const { DiscardFileStream(s); }
+};
+
+// The target of an unpack or pack: the caller's open stream, or a file
+// opened here that replaces an existing one only when Close succeeds (an
+// error on the way leaves the old file as it was).
 struct Target {
-    StreamPtr owned;
+    std::unique_ptr<cxStream, StreamDiscarder> owned;
     cxStream *stream = nullptr;
 
     int Open(cxStream *given, const char *name) {
@@ -74,7 +81,7 @@ struct Target {
             stream = given;
             return 0;
         }
-        owned.reset(name ? OpenFileStream(name, CX_STREAM_WRITE, nullptr) : nullptr);
+        owned.reset(name ? OpenFileStream(name, CX_STREAM_WRITE | CX_STREAM_REPLACE, nullptr) : nullptr);
         if (!owned) {
             SetErrorDetail(name ? name : "");
             return ERR_WRITEFILE;

@@ -277,6 +277,28 @@ TEST_F(Files, WholeFiles) {
     EXPECT_EQ(Detail(), Path("no/dir/x"));
 }
 
+// StringToFile writes beside the old file and replaces it only when all of
+// the new data is on the disk; a full disk keeps the old file as it was.
+TEST_F(Files, StringToFileReplacesTheOldFileOnlyWhenComplete) {
+    SmallDisk disk(8192);
+    ASSERT_TRUE(disk.usable());
+    const std::string target = disk.Path("keep.txt");
+    std::ofstream(target) << "the old contents";
+    chmod(target.c_str(), 0640);
+    EXPECT_EQ(Do("StringToFile", {std::string(20000, 'n'), target}), ERR_WRITE);
+    EXPECT_EQ(Shell("cat '" + target + "'"), "the old contents");
+    EXPECT_EQ(Shell("ls -A '" + disk.dir() + "'"), "keep.txt");  // nothing left beside it
+    ASSERT_EQ(Do("StringToFile", {"new", target}), 0);
+    EXPECT_EQ(Shell("cat '" + target + "'"), "new");
+    EXPECT_EQ(Shell("stat -c %a '" + target + "'"), "640");  // its permissions stay
+    // Through a link, the file it leads to is written, as before.
+    ASSERT_EQ(symlink(target.c_str(), disk.Path("link").c_str()), 0);
+    ASSERT_EQ(Do("StringToFile", {"via link", disk.Path("link")}), 0);
+    EXPECT_EQ(Shell("cat '" + target + "'"), "via link");
+    EXPECT_EQ(Shell("stat -c %F '" + disk.Path("link") + "'"), "symbolic link");
+    EXPECT_EQ(Do("StringToFile", {"x", disk.dir()}), ERR_WRITEFILE);  // a folder
+}
+
 // for line in FileLines(path) do n = n + 1; t[n] = line end
 const char *kLinesLoop = R"(
         NEWTABLE 0 0 0

@@ -4,6 +4,7 @@
 
 #include "engine/runtime/md5.h"
 #include "tests/io/dos/dos_fixture.h"
+#include "tests/streams/small_disk.h"
 
 namespace cxtest {
 namespace {
@@ -70,6 +71,29 @@ TEST_F(Packing, EmptyAndBadInput) {
     EXPECT_EQ(Detail(), Path("missing"));
     EXPECT_EQ(Do("CompressFile", {Path("d"), Path("no/dir/x")}), ERR_WRITEFILE);
     EXPECT_EQ(Do("DecompressFile", {Path("d.cxpk")}), ERR_MISSINGPARAMTR);
+}
+
+// A damaged source or a full disk leaves an existing target as it was and
+// nothing beside it.
+TEST_F(Packing, FailuresKeepTheOldTarget) {
+    Put("d", Sample(30000));
+    ASSERT_EQ(Do("CompressFile", {Path("d"), Path("d.cxpk")}), 0);
+    const std::string packed = Get("d.cxpk");
+    Put("cut", packed.substr(0, packed.size() / 2));
+    Put("target", "old target");
+    EXPECT_EQ(Do("DecompressFile", {Path("cut"), Path("target")}), ERR_ZLIBDATA);
+    EXPECT_TRUE(Get("target") == "old target");
+    EXPECT_EQ(Shell("ls -A '" + dir + "'"), "cut\nd\nd.cxpk\ntarget");
+
+    SmallDisk disk(8192);
+    ASSERT_TRUE(disk.usable());
+    const std::string target = disk.Path("target");
+    std::ofstream(target) << "old target";
+    EXPECT_EQ(Do("CompressFile", {Path("d"), target}), ERR_WRITE);
+    EXPECT_TRUE(Shell("cat '" + target + "'") == "old target");
+    EXPECT_EQ(Do("DecompressFile", {Path("d.cxpk"), target}), ERR_WRITE);
+    EXPECT_TRUE(Shell("cat '" + target + "'") == "old target");
+    EXPECT_EQ(Shell("ls -A '" + disk.dir() + "'"), "target");
 }
 
 TEST(Md5, Rfc1321VectorsWithOddSplits) {

@@ -107,6 +107,9 @@ def serve_http(conn):
             time.sleep(5)
         elif path == "/request":
             reply(conn, "200 OK", raw)
+        elif path.startswith("/cut/"):  # promises twice what it sends
+            n = int(path.split("/")[2])
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % (2 * n) + b"c" * n)
         elif path.startswith("/big/"):
             n = int(path.split("/")[2])
             reply(conn, "200 OK", bytes(i % 251 for i in range(n)))

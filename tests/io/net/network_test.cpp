@@ -1,6 +1,7 @@
 // The network library through its script commands, against peers that the
 // tests start on loopback: the scripted HTTP peer, TCP and UDP echo peers,
 // an FTP server and nginx.
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "io/net/net_objects.h"
 #include "tests/engine/runtime/vm_fixture.h"
 #include "tests/io/net/net_peers.h"
+#include "tests/streams/small_disk.h"
 
 namespace {
 
@@ -474,6 +476,37 @@ TEST_F(Network, DownloadToFileIsByteExactWithProgress) {
     EXPECT_EQ(Str(1), content.substr(0, static_cast<size_t>(Num(2))));
     EXPECT_EQ(Download(Url(nginx.port(), "/big.bin"), {{"file", dir + "/no/such/dir/x"}}), ERR_WRITEFILE);
     std::system(("rm -rf " + dir).c_str());
+}
+
+// A download to a file replaces an existing file only when it succeeded:
+// an unreachable server, a cut-off transfer or a full disk (a failure of
+// the last buffered write at the end included) leave the old file, and the
+// error is reported.
+TEST_F(Network, DownloadReplacesTheFileOnlyWhenItSucceeds) {
+    Peer http({"http"});
+    ASSERT_GT(http.port(), 0);
+    cxtest::SmallDisk disk(53248);
+    ASSERT_TRUE(disk.usable());
+    const std::string out = disk.Path("keep.bin");
+    std::ofstream(out) << "old";
+    const std::string gone = "http://127.0.0.1:" + std::to_string(nettest::FreePort()) + "/";
+    EXPECT_EQ(Download(gone, {{"file", out}}), ERR_SOCKET);
+    EXPECT_TRUE(ReadFile(out) == "old");
+    EXPECT_EQ(Download(Url(http.port(), "/cut/20000"), {{"file", out}}), ERR_RECVCLOSED);
+    EXPECT_TRUE(ReadFile(out) == "old");
+    // 57,344 bytes: three full buffers fit, the last one does not.
+    EXPECT_EQ(Download(Url(http.port(), "/big/57344"), {{"file", out}}), ERR_WRITE);
+    EXPECT_TRUE(ReadFile(out) == "old");
+    ASSERT_EQ(Download(Url(http.port(), "/big/57344"), {{"file", out}, {"silentfail", "#1"}}), 0);
+    EXPECT_EQ(Num(2), -1);
+    EXPECT_TRUE(ReadFile(out) == "old");
+    ASSERT_EQ(Download(Url(http.port(), "/big/20000"), {{"file", out}}), 0);
+    EXPECT_EQ(ReadFile(out).size(), 20000u);
+    DIR *d = opendir(disk.dir().c_str());
+    int names = 0;
+    while (dirent *e = readdir(d)) names += e->d_name[0] != '.';
+    closedir(d);
+    EXPECT_EQ(names, 1);
 }
 
 TEST_F(Network, HttpMultipartUpload) {
