@@ -1,9 +1,8 @@
 // CopyFile and the per-file and folder copiers that MoveFile shares. A
-// file is copied into a hidden name beside its destination and renamed
-// over it at the end, so that a failed or aborted copy leaves neither a
-// partial file nor a damaged previous one.
-#include <unistd.h>
-
+// file is copied into a new file without a name beside its destination
+// (platform/os_replace.h) that takes the name at the end, so that a failed,
+// aborted or killed copy leaves neither a partial file nor a damaged
+// previous one.
 #include <cstdlib>
 
 #include "io/dos/file_walk.h"
@@ -18,14 +17,6 @@ namespace {
 enum { COPYFILE_STATUS = 0, COPYFILE_OVERWRITE = 1, COPYFILE_UNPROTECT = 2, MOVEFILE_COPY = 1 };
 
 constexpr size_t kBlock = 16384;
-
-std::string PartialName(const std::string &dest) {
-    static unsigned counter = 0;
-    const std::string folder = FolderPartOf(dest);
-    const std::string name = "." + FilePartOf(dest) + ".cxcopy" + std::to_string(getpid()) + "-" +
-                             std::to_string(++counter);
-    return JoinPath(folder, name);
-}
 
 // Asks about an existing destination. 0 to overwrite, 1 to skip, or an
 // error / kWalkAborted.
@@ -103,32 +94,30 @@ int CopyOneFile(FileWalk &w, cxStream *source, const std::string &sourcePath, co
         SetErrorDetail(sourcePath.c_str());
         return ERR_READFILE;
     }
-    const std::string partial = PartialName(dest);
-    cxStream *out = OpenFileStream(partial.c_str(), CX_STREAM_WRITE, nullptr);
+    // A link in the destination's place is replaced, never written through.
+    cxStream *out = OpenFileStream(dest.c_str(), CX_STREAM_WRITE | CX_STREAM_REPLACE | CX_STREAM_NOFOLLOW, nullptr);
     int err = 0;
     if (!out) {
         SetErrorDetail(dest.c_str());
         err = ERR_WRITEFILE;
     } else {
         err = CopyBytes(w, in, out, sourceFull, dest);
-        if (!CloseFileStream(out) && !err) err = ERR_WRITE;
+        if (err) {
+            DiscardFileStream(out);
+        } else if (!CloseFileStream(out)) {
+            SetErrorDetail(dest.c_str());
+            err = ERR_WRITE;
+        }
     }
     if (!source) CloseFileStream(in);
-    if (!err && !source) {
+    if (err) return err;
+    if (!source) {
         cxOsFileInfo info;
         if (OsExaminePath(sourcePath.c_str(), &info)) {
             const cxOsFileTimes times{{info.accessTime, info.modifyTime}};
-            OsSetFileDate(partial.c_str(), &times);
-            OsSetProtection(partial.c_str(), info.protection);
+            OsSetFileDate(dest.c_str(), &times);
+            OsSetProtection(dest.c_str(), info.protection);
         }
-    }
-    if (!err && !OsRename(partial.c_str(), dest.c_str())) {
-        SetErrorDetail(dest.c_str());
-        err = ERR_WRITEFILE;
-    }
-    if (err) {
-        if (out) OsDeleteFile(partial.c_str());
-        return err;
     }
     return w.moving ? DeleteOneFile(w, sourcePath) : 0;
 }

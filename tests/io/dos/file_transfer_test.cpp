@@ -8,7 +8,11 @@
 #include <map>
 #include <vector>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include "engine/runtime/kernel.h"
+#include "platform/os_replace.h"
 #include "streams/applet_record.h"
 #include "tests/io/dos/dos_fixture.h"
 
@@ -298,6 +302,50 @@ TEST_F(Transfer, AnAbortedOrFailedCopyLeavesNoPartialFile) {
     EXPECT_EQ(Do("CopyFile", {Path("big.bin"), Path("f")}), 0);
     SetUserAbortFlag(0);
     EXPECT_EQ(Shell("ls -A '" + Path("f") + "'"), "");
+}
+
+// A copy killed half-way (SIGKILL: no clean-up runs) leaves nothing beside
+// its destination: the partial file has no name until it is complete. On
+// file systems without unnamed files the hidden partial is removed by the
+// next copy into that folder, once its process is gone.
+TEST_F(Transfer, ACopyKilledHalfWayLeavesNoPartialFile) {
+    Put("big.bin", std::string(100000, 'k'));
+    mkdir(Path("d").c_str(), 0755);
+    Put("d/big.bin", "previous");
+    for (int unnamed : {1, 0}) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            OsSetUnnamedFilesAllowed(unnamed);
+            ProbeBody() = [&](lua_State *L) {
+                lua_pushstring(L, "action");
+                lua_gettable(L, 1);
+                if (lua_tonumber(L, -1) == 0) {
+                    (void)!write(ready[1], "x", 1);  // a block is written: kill me now
+                    pause();
+                }
+                lua_pushnumber(L, 1);  // overwrite
+                return 1;
+            };
+            WithCallback("CopyFile", {Path("big.bin"), Path("d"), nullptr, nullptr}, 4);
+            _exit(0);
+        }
+        close(ready[1]);
+        char c;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        close(ready[0]);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        EXPECT_EQ(Get("d/big.bin"), "previous") << unnamed;
+        if (unnamed) EXPECT_EQ(Shell("ls -A '" + Path("d") + "'"), "big.bin");
+    }
+    // The partial the second child left is cleared by the next copy there.
+    OsSetUnnamedFilesAllowed(0);
+    Put("small.txt", "s");
+    EXPECT_EQ(Do("CopyFile", {Path("small.txt"), Path("d")}), 0);
+    OsSetUnnamedFilesAllowed(1);
+    EXPECT_EQ(Shell("ls -A '" + Path("d") + "'"), "big.bin\nsmall.txt");
 }
 
 TEST_F(Transfer, LinksAreNeverFollowedOutOfTheTree) {
