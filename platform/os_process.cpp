@@ -102,6 +102,8 @@ int Spawn(const char *program, const char *args, bool detach, pid_t *out) {
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
+        signal(SIGXFSZ, SIG_DFL);
         execvp(program, argv.data());
         const int e = errno;
         (void)!write(fds[1], &e, sizeof e);

@@ -2,6 +2,8 @@
 // file command reported with the file's name.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -70,6 +72,36 @@ TEST(PlayerFiles, AMissingFileIsNamedInTheReport) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE((r.out + r.err).find("Cannot read file nothing-here.txt !"), std::string::npos) << r.out << r.err;
     EXPECT_NE((r.out + r.err).find("missing.cxs:3"), std::string::npos) << r.out << r.err;
+}
+
+// Under a file-size limit a write that passes it fails like any other:
+// the player is not ended by SIGXFSZ, reports 1005 and keeps the old file.
+TEST(PlayerFiles, AFileSizeLimitGivesAWriteErrorNotASignal) {
+    cxtest::TempDir dir;
+    const std::string target = dir.Path("out.bin");
+    cxtest::WriteText(target, "old");
+    const std::string applet = dir.Path("big.cxa");
+    cxe2e::WriteApplet(applet, R"(
+.source "=big.cxs"
+.line 4
+        GETGLOBAL 0 "stringtofile"
+        LOADK 1 ")" + std::string(20000, 'b') + R"("
+        LOADK 2 ")" + target + R"("
+        CALL 0 3 1
+        RETURN 0 1
+)");
+    rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 8192;  // the player inherits it
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    RunResult r = RunPlayer({applet, "-QUIET"});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find("Could not write all characters to file!"), std::string::npos) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find("big.cxs:4"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(ReadAll(target), "old");
 }
 
 }  // namespace
