@@ -147,7 +147,23 @@ extern "C" int OsDeleteFile(const char *path) {
 
 extern "C" int OsRename(const char *from, const char *to) {
     if (!from || !to || !*from || !*to) return 0;
-    return rename(from, to) == 0 ? 1 : 0;
+    if (strcmp(from, to) == 0) {
+        struct stat st;
+        return lstat(from, &st) == 0 ? 1 : 0;
+    }
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 1;
+    if (errno != EINVAL && errno != ENOSYS) return 0;
+    // A file system that cannot refuse in the rename itself: a new link
+    // refuses a name in use; folders are checked first.
+    struct stat st;
+    if (lstat(from, &st) != 0) return 0;
+    if (S_ISDIR(st.st_mode)) {
+        if (lstat(to, &st) == 0) return 0;
+        return rename(from, to) == 0 ? 1 : 0;
+    }
+    if (link(from, to) != 0) return 0;
+    unlink(from);
+    return 1;
 }
 
 extern "C" int OsSetProtection(const char *path, uint32_t p) {

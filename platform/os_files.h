@@ -80,6 +80,7 @@ void OsEndDirScan(cxOsDirScan *scan);
 int OsMakeDir(const char *path);
 /* 1 on success. */
 int OsDeleteFile(const char *path);
+/* Renames; a name that is in use is never replaced (0). */
 int OsRename(const char *from, const char *to);
 /* The FILEATTR bits as a mode: NORMAL gives 0644. 1 on success. */
 int OsSetProtection(const char *path, uint32_t protection);

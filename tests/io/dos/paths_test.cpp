@@ -126,6 +126,15 @@ TEST_F(Paths, RenameStaysInTheOldFolder) {
     EXPECT_EQ(Do("Rename", {Path("dir/none"), "z"}), ERR_RENAME);
     EXPECT_EQ(Do("Rename", {"", "z"}), ERR_WRONGUSAGE);
     EXPECT_EQ(Do("Rename", {":::chunk1:2*a?b", "z"}), ERR_WRONGUSAGE);
+    // A name in use is refused, as MoveFile refuses it: nothing is lost.
+    Put("dir/taken.txt", "taken");
+    mkdir(Path("dir/folder").c_str(), 0755);
+    EXPECT_EQ(Do("Rename", {Path("dir/y.txt"), "taken.txt"}), ERR_RENAME);
+    EXPECT_EQ(Do("Rename", {Path("dir/folder"), "taken.txt"}), ERR_RENAME);
+    EXPECT_EQ(Get("dir/taken.txt"), "taken");
+    EXPECT_EQ(Get("dir/y.txt"), "x");
+    ASSERT_EQ(Do("Rename", {Path("dir/y.txt"), "y.txt"}), 0);  // its own name
+    EXPECT_EQ(Get("dir/y.txt"), "x");
 }
 
 TEST_F(Paths, AttributesMatchTheSystemsOwnTools) {
