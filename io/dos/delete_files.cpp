@@ -1,5 +1,7 @@
 // DeleteFile and the per-file deleter that MoveFile shares. Links inside
 // a tree are removed as links: a walk never leaves the tree through one.
+#include <cstring>
+
 #include "io/dos/file_walk.h"
 #include "streams/chunk_names.h"
 #include "platform/os_file_moves.h"
@@ -101,7 +103,19 @@ int DeleteFile(lua_State *L) {
     int err = 0;
     switch (kind) {
     case PathKind::Missing: return 0;
-    case PathKind::Folder: err = DeleteFolder(w, path, keep); break;
+    case PathKind::Folder: {
+        // The folder is named once, by its resolved path: a name that goes
+        // through ".." (or a link) would otherwise mean something else as
+        // soon as the walk removed what it passes through.
+        char resolved[CX_OS_PATH_MAX + 1];
+        if (!OsResolvePath(path.c_str(), resolved, sizeof resolved)) {
+            SetErrorDetail(path.c_str());
+            return ERR_LOCK2;
+        }
+        if (strcmp(resolved, "/") == 0) return 0;
+        err = DeleteFolder(w, resolved, keep);
+        break;
+    }
     default:
         if (w.pattern) return ERR_NODIRPATTERN;
         err = DeleteOneFile(w, path);

@@ -397,6 +397,18 @@ TEST_F(Transfer, DeleteNamesAndTrailingSeparators) {
     EXPECT_EQ(ScanTree(Path("a")).size(), 1u);
     ASSERT_EQ(Do("DeleteFile", {Path("a")}), 0);
     EXPECT_FALSE(Exists(Path("a")));
+
+    // A name that leaves a folder on the way ("..") names the folder it
+    // ends in, once, before anything is deleted: the whole of its contents
+    // go, not the first entry and then nothing.
+    MakeTree(Path("a"));
+    chmod(Path("a/sub/deep/d.txt").c_str(), 0644);
+    ASSERT_EQ(Do("DeleteFile", {Path("a/sub/../")}), 0);
+    EXPECT_EQ(ScanTree(Path("a")).size(), 1u);
+    MakeTree(Path("a/b"));
+    chmod(Path("a/b/sub/deep/d.txt").c_str(), 0644);
+    ASSERT_EQ(Do("DeleteFile", {Path("a/b/..")}), 0);
+    EXPECT_FALSE(Exists(Path("a")));
 }
 
 TEST_F(Transfer, DeleteWithAPatternList) {
