@@ -48,9 +48,12 @@ struct cxStream {
     uint64_t windowLength = 0;
 
     // Memory: either the stream's own view of a caller's block or a virtual
-    // string file's block, which the dos library owns.
+    // string file's block, which the dos library owns and which is looked up
+    // by its reference and serial on each access (Block()).
     cxVirtualBlock ownBlock{};
-    cxVirtualBlock *block = nullptr;
+    bool virtualFile = false;
+    int reference = 0;
+    uint32_t serial = 0;
 
     // Adapter.
     const cxStreamAdapterHooks *hooks = nullptr;
@@ -75,12 +78,23 @@ struct cxStream {
     std::unique_ptr<cxOsReplacement> replacement;
 
     ~cxStream() {
+        if (kind == Kind::Memory && virtualFile) {
+            if (cxVirtualBlock *b = Block()) b->users--;
+        }
         if (replacement) {
             // Never finished: the old file stays.
             OsAbandonReplacement(replacement.get());
             fd = -1;
         }
         if (fd >= 0) close(fd);
+    }
+
+    // The bytes of a memory stream; null once a virtual string file's block
+    // is gone.
+    cxVirtualBlock *Block() {
+        if (!virtualFile) return &ownBlock;
+        cxVirtualBlock *b = g_blockResolver ? g_blockResolver(reference) : nullptr;
+        return b && b->serial == serial ? b : nullptr;
     }
 
     bool CanRead() const { return mode & (CX_STREAM_READ | CX_STREAM_READWRITE); }
@@ -95,8 +109,10 @@ struct cxStream {
             if (fstat(fd, &st) != 0) return CX_STREAM_SIZE_UNKNOWN;
             return static_cast<uint64_t>(st.st_size);
         }
-        case Kind::Memory:
-            return block->length;
+        case Kind::Memory: {
+            cxVirtualBlock *block = Block();
+            return block ? block->length : 0;
+        }
         case Kind::Adapter: {
             if (!hooks->GetSize) return CX_STREAM_SIZE_UNKNOWN;
             int64_t n = hooks->GetSize(handle);
@@ -135,7 +151,8 @@ struct cxStream {
             return done;
         }
         case Kind::Memory: {
-            if (at >= block->length) return 0;
+            cxVirtualBlock *block = Block();
+            if (!block || at >= block->length) return 0;
             n = static_cast<size_t>(std::min<uint64_t>(n, block->length - at));
             memcpy(out, block->data + at, n);
             return n;
@@ -155,7 +172,7 @@ struct cxStream {
         return 0;
     }
 
-    bool GrowBlock(uint64_t needed) {
+    bool GrowBlock(cxVirtualBlock *block, uint64_t needed) {
         if (needed <= block->capacity) return true;
         if (!block->owned || needed > UINT32_MAX) return false;
         uint64_t cap = (needed + kGrowStep - 1) / kGrowStep * kGrowStep;
@@ -186,9 +203,13 @@ struct cxStream {
             return done;
         }
         case Kind::Memory: {
+            cxVirtualBlock *block = Block();
             uint64_t end = at + n;
-            if (end < at) return 0;
-            if (!GrowBlock(end)) {
+            if (!block || end < at) {
+                writeFailed = true;
+                return 0;
+            }
+            if (!GrowBlock(block, end)) {
                 // A block that cannot grow takes what fits.
                 if (at >= block->capacity) return 0;
                 n = static_cast<size_t>(block->capacity - at);
@@ -462,7 +483,10 @@ cxStream *OpenFileStream(const char *name, int mode, const char *adapters) {
         auto s = NewStream(name, base);
         if (!s) return nullptr;
         s->kind = Kind::Memory;
-        s->block = block;
+        s->virtualFile = true;
+        s->reference = parts->reference;
+        s->serial = block->serial;
+        block->users++;
         if (base == CX_STREAM_WRITE) block->length = 0;
         return s.release();
     }
@@ -481,7 +505,6 @@ cxStream *OpenFileStream(const char *name, int mode, const char *adapters) {
         s->ownBlock.data = static_cast<unsigned char *>(const_cast<void *>(data));
         s->ownBlock.capacity = static_cast<uint32_t>(length);
         s->ownBlock.length = static_cast<uint32_t>(length);
-        s->block = &s->ownBlock;
         return s.release();
     }
 

@@ -134,8 +134,16 @@ typedef struct cxVirtualBlock {
     uint32_t owned;
     uint32_t capacity;
     uint32_t length;
+    /* Streams (and memory blocks) open on it: its owner must not free it
+       while this is above 0. */
+    uint32_t users;
+    /* Tells this block from a later one that reuses its reference number. */
+    uint32_t serial;
 } cxVirtualBlock;
-/* Finds the block behind a ":::chunkS" reference; null when it is gone. */
+/* Finds the block behind a ":::chunkS" reference; null when it is gone.
+   Streams look the block up again for every access, by its reference and
+   serial, so a block freed under an open stream (at the end of a run)
+   leaves the stream reading and writing nothing. */
 typedef cxVirtualBlock *(*cxVirtualBlockResolver)(int reference);
 void SetVirtualBlockResolver(cxVirtualBlockResolver resolver);
 

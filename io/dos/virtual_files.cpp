@@ -25,6 +25,7 @@ struct VirtualString {
 };
 
 VirtualString *g_strings = nullptr;
+uint32_t g_lastSerial = 0;
 
 VirtualString *FindByReference(int reference) {
     for (VirtualString *v = g_strings; v; v = v->next) {
@@ -128,6 +129,7 @@ int DefineVirtualFileFromString(lua_State *L) {
         v->stringRef = luaL_ref(L, LUA_REGISTRYINDEX);
     }
     v->block.length = static_cast<uint32_t>(n);
+    v->block.serial = ++g_lastSerial;
     lua_pushlightuserdata(L, v);
     v->selfRef = luaL_ref(L, LUA_REGISTRYINDEX);
     char out[CX_STREAM_NAME_MAX + 1];
@@ -153,6 +155,8 @@ int UndefineVirtualStringFile(lua_State *L) {
     if (!ParseChunkName(name, parts.get()) || !parts->memory) return ERR_WRONGUSAGE;
     VirtualString *v = FindByReference(parts->reference);
     if (!v) return ERR_WRONGUSAGE;
+    // A file or memory block still open on it would be left without bytes.
+    if (v->block.users > 0) return ERR_WRONGUSAGE;
     FreeRecord(L, v);
     return 0;
 }

@@ -72,6 +72,31 @@ TEST_F(VirtualFiles, StringKeptAliveUntilUndefined) {
     EXPECT_EQ(Str(1), text);
 }
 
+// A string file cannot be undefined while a file is open on it: its bytes
+// would go from under the file. The undefine says 1055, the file reads on,
+// and once it is closed the undefine goes through. A stream still open when
+// the clean-up frees every string file (a FileLines loop left early) reads
+// nothing afterwards.
+TEST_F(VirtualFiles, AnOpenFileKeepsItsStringFile) {
+    for (int copy : {0, 1}) {
+        ASSERT_EQ(Do("DefineVirtualFileFromString", {"0123456789", "open.txt", copy}), 0);
+        const std::string name = Str(1);
+        ASSERT_EQ(Do("OpenFile", {1, name}), 0);
+        EXPECT_EQ(Do("UndefineVirtualStringFile", {name}), ERR_WRONGUSAGE) << copy;
+        ASSERT_EQ(Do("ReadBytes", {1, 4}), 0) << copy;
+        EXPECT_EQ(Str(1), "0123");
+        ASSERT_EQ(Do("CloseFile", {1}), 0);
+        EXPECT_EQ(Do("UndefineVirtualStringFile", {name}), 0) << copy;
+    }
+    ASSERT_EQ(Do("DefineVirtualFileFromString", {"a\nb\n", "lines.txt", 1}), 0);
+    ASSERT_EQ(Do("FileLines", {Str(1)}), 0);
+    ASSERT_EQ(lua_type(L, 1), LUA_TFUNCTION);
+    FreeDosObjects(L);
+    lua_pushvalue(L, 1);
+    ASSERT_EQ(lua_pcall(L, 0, 1, 0), 0);
+    EXPECT_TRUE(lua_isnil(L, -1));
+}
+
 TEST_F(VirtualFiles, TypedMemoryNamesNeverOpen) {
     int local = 42;
     char name[64];
