@@ -94,13 +94,30 @@ bool Fits(const cxMemBlock *b, int64_t offset, int64_t length) {
     return !Sized(b) || offset + length <= static_cast<int64_t>(b->size);
 }
 
+// The virtual string file a block lies over; null for other blocks and
+// once the file is gone.
+cxVirtualBlock *VirtualSource(const cxMemBlock *b) {
+    if (b->virtualRef < 0 || !g_virtualResolver) return nullptr;
+    cxVirtualBlock *vb = g_virtualResolver(b->virtualRef);
+    return vb && vb->serial == b->virtualSerial ? vb : nullptr;
+}
+
 int FindBlockArg(lua_State *L, int index, cxMemBlock **out) {
     cxObjectID id;
     GetObjectIDArg(&id, L, index);
-    return FindMemBlock(id, out);
+    if (int err = FindMemBlock(id, out)) return err;
+    cxMemBlock *b = *out;
+    if (b->virtualRef >= 0) {
+        // The file's bytes may have moved since the last command.
+        cxVirtualBlock *vb = VirtualSource(b);
+        if (!vb) return ERR_WRONGUSAGE;
+        b->data = vb->data;
+    }
+    return 0;
 }
 
 void FreeBlock(lua_State *L, cxMemBlock *b) {
+    if (cxVirtualBlock *vb = VirtualSource(b)) vb->users--;
     RemoveObject(&g_blocks, &b->header);
     if (!b->notOwned) free(b->data);
     FreeObjectDataList(L, b->header.data);
@@ -109,7 +126,7 @@ void FreeBlock(lua_State *L, cxMemBlock *b) {
 
 // Creates a block under the ID argument at index 1 (a number in use frees
 // its block first) and pushes the automatic ID when Nil was given.
-int NewBlock(lua_State *L, unsigned char *data, int32_t size, int notOwned) {
+int NewBlock(lua_State *L, unsigned char *data, int32_t size, int notOwned, cxMemBlock **made = nullptr) {
     cxOptionalNumber id;
     GetOptionalNumberArg(&id, L, 1);
     cxMemBlock *b = static_cast<cxMemBlock *>(calloc(1, sizeof(cxMemBlock)));
@@ -125,7 +142,9 @@ int NewBlock(lua_State *L, unsigned char *data, int32_t size, int notOwned) {
     b->size = size;
     b->data = data;
     b->notOwned = notOwned;
+    b->virtualRef = -1;
     AddObject(&g_blocks, &b->header);
+    if (made) *made = b;
     if (id.wasNil) return PushObjectID(L, GetObjectID(&b->header));
     return 0;
 }
@@ -155,8 +174,27 @@ int AllocMemFromVirtualFile(lua_State *L) {
     cxChunkName cn;
     if (!IsChunkName(name) || !ParseChunkName(name, &cn) || !cn.memory || !g_virtualResolver) return ERR_WRONGUSAGE;
     cxVirtualBlock *vb = g_virtualResolver(cn.reference);
-    if (!vb || !vb->data || vb->length > INT32_MAX) return ERR_WRONGUSAGE;
-    return NewBlock(L, vb->data, static_cast<int32_t>(vb->length), 1);
+    // An empty file would make a block of size 0, which has no bounds.
+    if (!vb || !vb->data || vb->length == 0 || vb->length > INT32_MAX) return ERR_WRONGUSAGE;
+    const auto size = static_cast<int32_t>(vb->length);
+    if (!vb->owned) {
+        // The script's own string, shared by every equal string of the
+        // applet: the block gets a copy to change.
+        auto *copy = static_cast<unsigned char *>(malloc(vb->length));
+        if (!copy) return ERR_MEM;
+        memcpy(copy, vb->data, vb->length);
+        return NewBlock(L, copy, size, 0);
+    }
+    // The file's own bytes: the block follows them (FindBlockArg) and keeps
+    // the file from being undefined while it exists.
+    cxMemBlock *b = nullptr;
+    const int r = NewBlock(L, vb->data, size, 1, &b);
+    if (b) {
+        b->virtualRef = cn.reference;
+        b->virtualSerial = vb->serial;
+        vb->users++;
+    }
+    return r;
 }
 
 int FreeMem(lua_State *L) {

@@ -29,6 +29,11 @@ typedef struct cxMemBlock {
     int32_t size;          /* 0: unsized, no bound checks */
     unsigned char *data;
     int32_t notOwned;      /* the bytes belong to somebody else */
+    /* A block over a copied virtual string file: the file's reference and
+       serial (-1: none). Its data follows the file's bytes, which move when
+       the file grows, and the file cannot be undefined while it exists. */
+    int32_t virtualRef;
+    uint32_t virtualSerial;
 } cxMemBlock;
 
 /* Bytes of one item of a type (1..12), 0 for a type without a fixed size. */

@@ -97,6 +97,46 @@ TEST_F(VirtualFiles, AnOpenFileKeepsItsStringFile) {
     EXPECT_TRUE(lua_isnil(L, -1));
 }
 
+// A memory block over a string file made without the copy flag holds a
+// copy of the bytes: a Poke never reaches the script's own string, which
+// every equal constant of the applet shares. Over a copied string file the
+// block follows the bytes when the file grows, and keeps the file from
+// being undefined while it exists.
+TEST_F(VirtualFiles, MemoryBlocksOverStringFiles) {
+    constexpr int BYTE = 7;
+    ASSERT_EQ(Do("DefineVirtualFileFromString", {"hello world", "shared.txt"}), 0);
+    const std::string shared = Str(1);
+    ASSERT_EQ(Do("AllocMemFromVirtualFile", {1, shared}), 0);
+    ASSERT_EQ(Do("Poke", {1, 0, 'J', BYTE}), 0);
+    ASSERT_EQ(Do("Peek", {1, 0, BYTE}), 0);
+    EXPECT_EQ(Num(1), 'J');
+    lua_pushstring(L, "hello world");
+    EXPECT_STREQ(lua_tostring(L, -1), "hello world");
+    ASSERT_EQ(Do("FileToString", {shared}), 0);
+    EXPECT_EQ(Str(1), "hello world");
+
+    ASSERT_EQ(Do("DefineVirtualFileFromString", {"abc", "owned.txt", 1}), 0);
+    const std::string owned = Str(1);
+    ASSERT_EQ(Do("AllocMemFromVirtualFile", {2, owned}), 0);
+    EXPECT_EQ(Do("UndefineVirtualStringFile", {owned}), ERR_WRONGUSAGE);
+    ASSERT_EQ(Do("OpenFile", {3, owned, MODE_READWRITE}), 0);
+    ASSERT_EQ(Do("Seek", {3, 0, 2}), 0);
+    ASSERT_EQ(Do("WriteBytes", {3, std::string(200000, 'g')}), 0);  // the bytes move
+    ASSERT_EQ(Do("CloseFile", {3}), 0);
+    ASSERT_EQ(Do("Peek", {2, 2, BYTE}), 0);
+    EXPECT_EQ(Num(1), 'c');
+    ASSERT_EQ(Do("Poke", {2, 1, 'B', BYTE}), 0);
+    ASSERT_EQ(Do("FileToString", {owned}), 0);
+    EXPECT_EQ(Str(1).substr(0, 4), "aBcg");
+    EXPECT_EQ(Do("Poke", {2, 3, 'x', BYTE}), ERR_MEMRANGE);  // the block keeps its size
+    ASSERT_EQ(Do("FreeMem", {2}), 0);
+    EXPECT_EQ(Do("UndefineVirtualStringFile", {owned}), 0);
+
+    // An empty file gives no block: a block of size 0 would have no bounds.
+    ASSERT_EQ(Do("DefineVirtualFileFromString", {"", "empty.txt", 1}), 0);
+    EXPECT_EQ(Do("AllocMemFromVirtualFile", {4, Str(1)}), ERR_WRONGUSAGE);
+}
+
 TEST_F(VirtualFiles, TypedMemoryNamesNeverOpen) {
     int local = 42;
     char name[64];
