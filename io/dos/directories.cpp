@@ -1,9 +1,11 @@
 // Directory objects, folder listings into tables, the folder iterator and
 // folder monitors.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/runtime/kernel.h"
 #include "io/dos/dos_internal.h"
@@ -29,9 +31,18 @@ struct cxDirectory {
     uint32_t borrowed;
     int userDataRef;
     char *subPath;  // where a virtual sub-folder lies in its tree ("" at the top)
+    cxVirtualEntry *root;  // the loader's tree the entries belong to
 };
 
 cxObjectList g_dirs = {CX_OBJ_DIRECTORY, ERR_FINDDIR, nullptr, nullptr};
+
+// Entry trees of folders linked into the applet, as the loader handed them
+// over: a light userdata is only ever taken for one of these.
+std::vector<cxVirtualEntry *> g_virtualFolders;
+
+bool IsVirtualFolder(const void *entries) {
+    return std::find(g_virtualFolders.begin(), g_virtualFolders.end(), entries) != g_virtualFolders.end();
+}
 
 void FreeEntries(cxVirtualEntry *e) {
     while (e) {
@@ -239,6 +250,7 @@ int OpenDirectory(lua_State *L) {
         lua_gettable(L, 3);
         if (lua_type(L, -1) == LUA_TLIGHTUSERDATA) entries = lua_touserdata(L, -1);
         lua_pop(L, 1);
+        if (entries && !IsVirtualFolder(entries)) return ERR_WRONGUSAGE;
     }
 
     // ":::<number>,<path>": a sub-folder of another object's virtual folder.
@@ -286,10 +298,12 @@ int OpenDirectory(lua_State *L) {
     d->subPath = sub;
     if (parent) {
         d->entries = subtree;
+        d->root = parent->root;
         d->borrowed = 1;
         d->virtualSub = 1;
     } else if (entries) {
         d->entries = static_cast<cxVirtualEntry *>(entries);
+        d->root = d->entries;
         d->borrowed = 1;  // the applet loader keeps the tree
         int preloading = 0;
         GetKernelTags(L, CX_KTAG_PRELOADING, &preloading, CX_KTAG_END);
@@ -473,3 +487,20 @@ int MonitorDirectory(lua_State *L) {
 }
 
 }  // namespace cxdos
+
+extern "C" void RegisterVirtualFolder(cxVirtualEntry *entries) {
+    if (entries && !cxdos::IsVirtualFolder(entries)) cxdos::g_virtualFolders.push_back(entries);
+}
+
+extern "C" void ForgetVirtualFolder(cxVirtualEntry *entries) {
+    auto &v = cxdos::g_virtualFolders;
+    v.erase(std::remove(v.begin(), v.end(), entries), v.end());
+    // Objects still listing the tree list nothing from now on.
+    for (cxObjectHeader *h = cxdos::g_dirs.first; h; h = h->next) {
+        auto *d = reinterpret_cast<cxdos::cxDirectory *>(h);
+        if (!entries || d->root != entries) continue;
+        d->entries = d->current = nullptr;
+        d->root = nullptr;
+        d->endReached = 1;
+    }
+}

@@ -59,6 +59,12 @@ typedef struct cxVirtualEntry {
     uint32_t length;
 } cxVirtualEntry;
 
+/* The applet loader hands the dos library every entry tree it builds for a
+   folder linked into the applet (and takes it back before freeing it):
+   OpenDirectory's "__direntries" option lists only trees handed over. */
+void RegisterVirtualFolder(cxVirtualEntry *entries);
+void ForgetVirtualFolder(cxVirtualEntry *entries);
+
 /* 0 and the record; ERR_FINDARRAY for an automatic ID, ERR_FINDFILE with
    the number for a number. */
 int FindFileObject(cxObjectID id, cxFile **out);

@@ -147,6 +147,7 @@ TEST_F(Directories, VirtualFoldersFromAnEntryTree) {
     cxVirtualEntry b{nullptr, nullptr, const_cast<char *>("b.png"), 0, 10, 4};
     cxVirtualEntry pics{nullptr, &b, const_cast<char *>("Pics"), 1, 0, 0};
     cxVirtualEntry a{&pics, nullptr, const_cast<char *>("a.txt"), 0, 5, 3};
+    RegisterVirtualFolder(&a);  // as the applet loader does
     ASSERT_EQ(Call("OpenDirectory",
                    [&] {
                        lua_pushnumber(L, 4);
@@ -171,6 +172,47 @@ TEST_F(Directories, VirtualFoldersFromAnEntryTree) {
     EXPECT_EQ(Do("OpenDirectory", {6, ":::9,Pics"}), ERR_FINDDIR);
     ASSERT_EQ(Do("CloseDirectory", {5}), 0);
     ASSERT_EQ(Do("CloseDirectory", {4}), 0);  // the tree stays with its owner
+    ForgetVirtualFolder(&a);
+}
+
+// Only entry trees that the applet loader made are listed: any other light
+// userdata (an automatic object ID, say) is refused with 1055.
+TEST_F(Directories, EntryTreesMustComeFromTheAppletLoader) {
+    Put("f.txt", "x");
+    ASSERT_EQ(Do("OpenFile", {nullptr, Path("f.txt")}), 0);
+    ASSERT_EQ(lua_type(L, 1), LUA_TLIGHTUSERDATA);
+    void *objectId = lua_touserdata(L, 1);
+    cxVirtualEntry forgotten{nullptr, nullptr, const_cast<char *>("gone.txt"), 0, 1, 1};
+    RegisterVirtualFolder(&forgotten);
+    ForgetVirtualFolder(&forgotten);
+    for (void *bogus : {objectId, static_cast<void *>(&forgotten)}) {
+        EXPECT_EQ(Call("OpenDirectory",
+                       [&] {
+                           lua_pushnumber(L, 1);
+                           lua_pushstring(L, "applet");
+                           lua_newtable(L);
+                           lua_pushstring(L, "__direntries");
+                           lua_pushlightuserdata(L, bogus);
+                           lua_settable(L, -3);
+                       }),
+                  ERR_WRONGUSAGE);
+    }
+    EXPECT_EQ(Do("NextDirectoryEntry", {1}), ERR_FINDDIR);
+    // A tree taken back lists nothing more in the objects still open on it.
+    RegisterVirtualFolder(&forgotten);
+    ASSERT_EQ(Call("OpenDirectory",
+                   [&] {
+                       lua_pushnumber(L, 2);
+                       lua_pushstring(L, "applet");
+                       lua_newtable(L);
+                       lua_pushstring(L, "__direntries");
+                       lua_pushlightuserdata(L, &forgotten);
+                       lua_settable(L, -3);
+                   }),
+              0);
+    ForgetVirtualFolder(&forgotten);
+    ASSERT_EQ(Do("NextDirectoryEntry", {2}), 0);
+    EXPECT_EQ(lua_gettop(L), 0);
 }
 
 }  // namespace
