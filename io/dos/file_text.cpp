@@ -1,8 +1,8 @@
 // Lines, strings and byte runs.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "engine/charset/charset.h"
 #include "io/dos/dos_internal.h"
@@ -10,14 +10,6 @@
 namespace cxdos {
 
 namespace {
-
-// Scratch memory for reads: one block, kept between calls so that a read
-// loop does not allocate for each piece.
-std::vector<char> &Scratch(size_t n) {
-    static std::vector<char> block;
-    if (block.size() < n) block.resize(n);
-    return block;
-}
 
 // Drops carriage returns in place; returns the new length.
 size_t DropCarriageReturns(char *p, size_t n) {
@@ -40,13 +32,31 @@ uint64_t Remaining(cxStream *s) {
     return size - static_cast<uint64_t>(pos);
 }
 
-// Reads exactly n bytes into a new string on the stack.
+// Reads exactly n bytes into a new string on the stack; fewer (the end of
+// the data) give ERR_READ with the position where the data ended. Memory
+// grows with what arrives: a length far beyond the end of a file costs only
+// what the file holds.
 int PushBytes(lua_State *L, cxStream *s, uint64_t n) {
     if (n > (1ull << 31)) return ERR_MEM;
-    std::vector<char> &block = Scratch(static_cast<size_t>(n));
-    size_t got = ReadBytes(s, block.data(), static_cast<size_t>(n));
-    if (got != n) return ERR_READ;
-    lua_pushlstring(L, block.data(), got);
+    constexpr uint64_t kPiece = 1 << 20;
+    const uint64_t rest = Remaining(s);
+    uint64_t want = rest == CX_STREAM_SIZE_UNKNOWN ? std::min(n, kPiece) : std::min(n, rest);
+    std::string out;
+    try {
+        for (;;) {
+            const size_t at = out.size();
+            out.resize(at + static_cast<size_t>(want));
+            const size_t got = ReadBytes(s, out.data() + at, static_cast<size_t>(want));
+            out.resize(at + got);
+            if (got < want || out.size() >= n) break;
+            // a file that grew, or one of unknown size: on in pieces
+            want = std::min(n - out.size(), kPiece);
+        }
+    } catch (const std::bad_alloc &) {
+        return ERR_MEM;
+    }
+    if (out.size() != n) return ERR_READ;
+    lua_pushlstring(L, out.data(), out.size());
     return 0;
 }
 

@@ -1,5 +1,7 @@
 // File objects: item reads and writes, lines, strings, positions, modes,
 // whole-file helpers and what happens to descriptors.
+#include <sys/resource.h>
+
 #include <string>
 #include <vector>
 
@@ -215,6 +217,25 @@ TEST_F(Files, ShortWritesGive1005) {
     ASSERT_EQ(Do("WriteLine", {1, "buffered"}), 0);  // waits in the buffer
     EXPECT_EQ(Do("CloseFile", {1}), ERR_WRITE);       // and is not lost silently
     EXPECT_EQ(Do("StringToFile", {"data", "/dev/full"}), ERR_WRITE);
+}
+
+// A length far beyond the end of the data costs no more memory than the
+// data: ReadBytes(1, 2e9) of a 10-byte file reads its 10 bytes and says
+// 1009, without taking 2 GB first.
+TEST_F(Files, HugeReadLengthsTakeOnlyTheMemoryTheDataNeeds) {
+    Put("ten", "0123456789");
+    ASSERT_EQ(Open(1, "ten", MODE_READ), 0);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    EXPECT_EQ(Do("ReadBytes", {1, 2e9}), ERR_READ);
+    EXPECT_EQ(Do("ReadString", {1, 1.5e9, 0}), ERR_READ);
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KB
+    ASSERT_EQ(Do("FilePos", {1}), 0);
+    EXPECT_EQ(Num(1), 10);  // the read went as far as the data
+    ASSERT_EQ(Do("Seek", {1, 2}), 0);
+    ASSERT_EQ(Do("ReadBytes", {1, 8}), 0);
+    EXPECT_EQ(Str(1), "23456789");
 }
 
 // A flush that fails, whichever command makes it, is reported there, and
