@@ -167,6 +167,10 @@ extern "C" int OsRename(const char *from, const char *to) {
 }
 
 extern "C" int OsSetProtection(const char *path, uint32_t p) {
+    return path && chmod(path, OsProtectionToMode(p)) == 0 ? 1 : 0;
+}
+
+extern "C" uint32_t OsProtectionToMode(uint32_t p) {
     mode_t mode = 0;
     if (p & CX_FILEATTR_NORMAL) {
         mode = 0644;
@@ -181,7 +185,7 @@ extern "C" int OsSetProtection(const char *path, uint32_t p) {
         if (p & CX_FILEATTR_WRITE_OTH) mode |= S_IWOTH;
         if (p & CX_FILEATTR_EXECUTE_OTH) mode |= S_IXOTH;
     }
-    return path && chmod(path, mode) == 0 ? 1 : 0;
+    return mode;
 }
 
 extern "C" int OsSetFileDate(const char *path, const cxOsFileTimes *times) {

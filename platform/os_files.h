@@ -61,6 +61,8 @@ int OsExaminePath(const char *path, cxOsFileInfo *info);
 int OsExamineDescriptor(int fd, const char *path, cxOsFileInfo *info);
 /* Protection bits of a mode_t. */
 uint32_t OsModeToProtection(uint32_t mode);
+/* The mode_t of protection bits (FILEATTR_NORMAL: 0644). */
+uint32_t OsProtectionToMode(uint32_t protection);
 /* The absolute, resolved form of path into out; 1, or 0 when it cannot be
    resolved or does not fit. */
 int OsResolvePath(const char *path, char *out, size_t size);

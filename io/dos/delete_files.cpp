@@ -1,5 +1,10 @@
-// DeleteFile and the per-file deleter that MoveFile shares. Links inside
-// a tree are removed as links: a walk never leaves the tree through one.
+// DeleteFile and the per-file deleter that MoveFile shares. A tree is
+// walked by descriptors, as rm -r does: each folder is entered once, by a
+// name that is not a link, and what lies inside it is examined and removed
+// through its descriptor. Links inside a tree are removed as links, and a
+// folder swapped for a link while the walk is inside it cannot lead the
+// walk out of the tree.
+#include <algorithm>
 #include <cstring>
 
 #include "io/dos/file_walk.h"
@@ -14,26 +19,33 @@ namespace {
 // Actions of the callback.
 enum { DELETEFILE_STATUS = 0, DELETEFILE_UNPROTECT = 1, MOVEFILE_UNPROTECT = 0, MOVEFILE_DELETE = 2 };
 
-// The full path of a name without resolving its last level (a link stays
-// the link).
-std::string FullNameOf(const std::string &path) {
-    const std::string folder = FolderPartOf(path);
-    return JoinPath(AbsolutePath(folder.empty() ? "." : folder), FilePartOf(path));
+// An open folder, closed when it goes.
+class FolderFd {
+public:
+    explicit FolderFd(int fd) : fd_(fd) {}
+    ~FolderFd() { OsCloseFolder(fd_); }
+    FolderFd(const FolderFd &) = delete;
+    FolderFd &operator=(const FolderFd &) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int DeleteError(const std::string &full) {
+    SetErrorDetail(full.c_str());
+    return ERR_DELETEFILE;
 }
 
-}  // namespace
-
-int DeleteOneFile(FileWalk &w, const std::string &path) {
-    if (w.pattern && !MatchPatternList(w.pattern, FilePartOf(path).c_str())) return 0;
-    const PathKind kind = KindOf(path);
-    if (kind == PathKind::Missing) return ERR_DELETEFILE;
-    const std::string full = FullNameOf(path);
-    bool isProtected = false;
-    if (kind != PathKind::Link) {
-        cxOsFileInfo info;
-        if (!OsExaminePath(path.c_str(), &info)) return ERR_DELETEFILE;
-        isProtected = (info.protection & CX_FILEATTR_WRITE_USR) == 0;
-    }
+// The per-file deleter on a name inside an open folder; folderPath is that
+// folder's full path, for the callback and the error.
+int DeleteEntryAt(FileWalk &w, int folder, const std::string &folderPath, const std::string &name) {
+    if (w.pattern && !MatchPatternList(w.pattern, name.c_str())) return 0;
+    const std::string full = JoinPath(folderPath, name);
+    uint32_t protection = 0;
+    const int kind = OsExamineAt(folder, name.c_str(), &protection);
+    if (kind == CX_ENTRY_MISSING) return DeleteError(full);
+    const bool isProtected = kind != CX_ENTRY_LINK && (protection & CX_FILEATTR_WRITE_USR) == 0;
     double answer = 0;
     if (isProtected) {
         if (!w.callback) return 0;  // kept silently
@@ -41,37 +53,83 @@ int DeleteOneFile(FileWalk &w, const std::string &path) {
         if (int err = CallFileCallback(w, action, {{"file", full.c_str(), 0}}, false, &answer)) return err;
         if (answer == -1) return kWalkAborted;
         if (answer == 0) return 0;
-        if (!OsSetProtection(path.c_str(), CX_FILEATTR_NORMAL)) return ERR_DELETEFILE;
+        if (!OsSetProtectionAt(folder, name.c_str(), CX_FILEATTR_NORMAL)) return DeleteError(full);
     }
     if (w.callback) {
         const int action = w.moving ? MOVEFILE_DELETE : DELETEFILE_STATUS;
         if (int err = CallFileCallback(w, action, {{"file", full.c_str(), 0}}, false, &answer)) return err;
         if (answer == 1) return kWalkAborted;
     }
-    return OsDeleteFile(path.c_str()) ? 0 : ERR_DELETEFILE;
+    // Looked at again: the callback may have run for a while, and a link
+    // put in the place of a folder is removed as a link.
+    const int now = OsExamineAt(folder, name.c_str(), nullptr);
+    if (now == CX_ENTRY_MISSING) return DeleteError(full);
+    return OsDeleteAt(folder, name.c_str(), now == CX_ENTRY_FOLDER) ? 0 : DeleteError(full);
 }
 
-int DeleteFolder(FileWalk &w, const std::string &path, bool keep) {
+void AddName(void *user, const char *name) { static_cast<std::vector<std::string> *>(user)->emplace_back(name); }
+
+// The contents of an open folder.
+int DeleteContentsAt(FileWalk &w, int folder, const std::string &path) {
     std::vector<std::string> names;
-    if (!ListFolder(path, &names)) {
+    if (!OsListFolderAt(folder, AddName, &names)) {
         SetErrorDetail(path.c_str());
         return ERR_LOCK2;
     }
+    // Names are taken first and sorted: the walk changes the folder it
+    // reads, and a fixed order makes callbacks predictable.
+    std::sort(names.begin(), names.end());
     for (const std::string &name : names) {
-        const std::string entry = JoinPath(path, name);
         int err = 0;
-        switch (KindOf(entry)) {
-        case PathKind::Missing: break;  // gone meanwhile
-        case PathKind::Folder:
+        switch (OsExamineAt(folder, name.c_str(), nullptr)) {
+        case CX_ENTRY_MISSING: break;  // gone meanwhile
+        case CX_ENTRY_FOLDER: {
             if (w.pattern && w.filterFolders && !MatchPatternList(w.pattern, name.c_str())) break;
-            err = DeleteFolder(w, entry, false);
+            FolderFd sub(OsOpenFolderAt(folder, name.c_str()));
+            if (sub.get() >= 0) {
+                err = DeleteContentsAt(w, sub.get(), JoinPath(path, name));
+            } else if (OsExamineAt(folder, name.c_str(), nullptr) == CX_ENTRY_FOLDER) {
+                SetErrorDetail(JoinPath(path, name).c_str());
+                err = ERR_LOCK2;
+                break;
+            }
+            // The folder itself (or what now stands in its place).
+            if (!err) err = DeleteEntryAt(w, folder, path, name);
             break;
-        default: err = DeleteOneFile(w, entry); break;
+        }
+        default: err = DeleteEntryAt(w, folder, path, name); break;
         }
         if (err) return err;
     }
-    return keep ? 0 : DeleteOneFile(w, path);
+    return 0;
 }
+
+// The per-file deleter on a path: its folder is opened as named.
+int DeleteNamed(FileWalk &w, const std::string &path) {
+    const std::string folder = FolderPartOf(path);
+    const std::string folderFull = AbsolutePath(folder.empty() ? "." : folder);
+    FolderFd fd(OsOpenFolder(folder.empty() ? "." : folder.c_str()));
+    if (fd.get() < 0) return DeleteError(JoinPath(folderFull, FilePartOf(path)));
+    return DeleteEntryAt(w, fd.get(), folderFull, FilePartOf(path));
+}
+
+// A folder named by its resolved path: its contents and, unless keep, the
+// folder itself.
+int DeleteFolder(FileWalk &w, const std::string &resolved, bool keep) {
+    {
+        FolderFd fd(OsOpenFolder(resolved.c_str()));
+        if (fd.get() < 0) {
+            SetErrorDetail(resolved.c_str());
+            return ERR_LOCK2;
+        }
+        if (int err = DeleteContentsAt(w, fd.get(), resolved)) return err;
+    }
+    return keep ? 0 : DeleteNamed(w, resolved);
+}
+
+}  // namespace
+
+int DeleteOneFile(FileWalk &w, const std::string &path) { return DeleteNamed(w, path); }
 
 int DeleteFile(lua_State *L) {
     CheckArgCount(L, 1, 5, 0, 0);
@@ -88,17 +146,18 @@ int DeleteFile(lua_State *L) {
     w.filterFolders = OptInt(L, 5, 1) != 0;
 
     std::string path(name);
-    bool keep = StripTrailingSeparator(&path);
+    const bool trailing = StripTrailingSeparator(&path);
     // The root stands for no name here: a trailing separator is removed
     // from every name, and nothing is deleted for what is left of "/".
     if (path.find_first_not_of("/\\") == std::string::npos || AbsolutePath(path) == "/") return 0;
-    if (w.pattern) keep = true;  // patterns work inside the folder only
+    const bool keep = trailing || w.pattern;  // patterns work inside the folder only
     PathKind kind = KindOf(path);
     // A link named with a trailing separator names the folder behind it;
-    // without one, the link itself goes.
+    // without one it is the link itself, which goes (and which a pattern
+    // list cannot search).
     if (kind == PathKind::Link) {
         cxOsFileInfo info;
-        kind = keep && OsExaminePath(path.c_str(), &info) && info.isDirectory ? PathKind::Folder : PathKind::File;
+        kind = trailing && OsExaminePath(path.c_str(), &info) && info.isDirectory ? PathKind::Folder : PathKind::File;
     }
     int err = 0;
     switch (kind) {
@@ -118,7 +177,7 @@ int DeleteFile(lua_State *L) {
     }
     default:
         if (w.pattern) return ERR_NODIRPATTERN;
-        err = DeleteOneFile(w, path);
+        err = DeleteNamed(w, path);
         break;
     }
     return err == kWalkAborted ? 0 : err;

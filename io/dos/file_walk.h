@@ -56,10 +56,8 @@ bool ListFolder(const std::string &path, std::vector<std::string> *names);
 // detail).
 int MakeFolderPath(const std::string &path);
 
-// A file or link through the per-file deleter.
+// A file, link or empty folder through the per-file deleter.
 int DeleteOneFile(FileWalk &w, const std::string &path);
-// A folder's contents and, unless keep, the folder itself.
-int DeleteFolder(FileWalk &w, const std::string &path, bool keep);
 
 // Copies one file into destFolder (under newName when not empty). source
 // may be an open stream (closed by the caller); sourcePath names it.

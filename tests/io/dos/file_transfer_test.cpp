@@ -338,7 +338,9 @@ TEST_F(Transfer, ACopyKilledHalfWayLeavesNoPartialFile) {
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         EXPECT_EQ(Get("d/big.bin"), "previous") << unnamed;
-        if (unnamed) EXPECT_EQ(Shell("ls -A '" + Path("d") + "'"), "big.bin");
+        if (unnamed) {
+            EXPECT_EQ(Shell("ls -A '" + Path("d") + "'"), "big.bin");
+        }
     }
     // The partial the second child left is cleared by the next copy there.
     OsSetUnnamedFilesAllowed(0);
@@ -371,6 +373,42 @@ TEST_F(Transfer, LinksAreNeverFollowedOutOfTheTree) {
     ASSERT_EQ(Do("DeleteFile", {Path("alone")}), 0);
     EXPECT_FALSE(Exists(Path("alone")));
     EXPECT_EQ(Get("outside/precious.txt"), "keep me");
+}
+
+// Another local user who can write inside a tree swaps a folder the walk
+// is in for a link to somewhere else: the walk goes on in the folder it
+// entered (it holds it by its descriptor) and deletes nothing outside. The
+// callback before the first deletion inside "sub" makes the swap.
+TEST_F(Transfer, AFolderSwappedForALinkMidWalkLeadsNowhere) {
+    mkdir(Path("outside").c_str(), 0755);
+    mkdir(Path("t").c_str(), 0755);
+    mkdir(Path("t/sub").c_str(), 0755);
+    for (const char *name : {"f1", "f2", "f3", "f4"}) {
+        Put(std::string("outside/") + name, "precious");
+        Put(std::string("t/sub/") + name, "doomed");
+    }
+    bool swapped = false;
+    ProbeBody() = [&](lua_State *L) {
+        if (!swapped) {
+            swapped = true;
+            rename(Path("t/sub").c_str(), Path("t/moved").c_str());
+            symlink(Path("outside").c_str(), Path("t/sub").c_str());
+        }
+        lua_pushnumber(L, 0);
+        return 1;
+    };
+    EXPECT_EQ(WithCallback("DeleteFile", {Path("t/"), nullptr}, 2), 0);
+    ASSERT_TRUE(swapped);
+    for (const char *name : {"f1", "f2", "f3", "f4"})
+        EXPECT_EQ(Get(std::string("outside/") + name), "precious") << name;
+    EXPECT_EQ(Shell("ls -A '" + Path("t") + "' '" + Path("t/moved") + "'"), Path("t") + ":\nmoved\n\n" + Path("t/moved") + ":");
+
+    // With a pattern list, a link named without a trailing separator is no
+    // folder: its target is not searched.
+    ASSERT_EQ(symlink(Path("outside").c_str(), Path("t/link").c_str()), 0);
+    EXPECT_EQ(Do("DeleteFile", {Path("t/link"), nullptr, nullptr, "f*"}), ERR_NODIRPATTERN);
+    EXPECT_EQ(Get("outside/f1"), "precious");
+    EXPECT_TRUE(Exists(Path("t/link")));
 }
 
 TEST_F(Transfer, DeleteNamesAndTrailingSeparators) {
