@@ -2,6 +2,7 @@
 // and FTP on top of the connection engine. Every connection, file and
 // buffer is owned by a guard, so each error path releases all of it.
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 
 #include <cctype>
@@ -18,6 +19,7 @@
 #include "io/net/net_commands.h"
 #include "io/net/net_connection.h"
 #include "io/net/url_parts.h"
+#include "platform/os_socket.h"
 #include "streams/stream.h"
 
 namespace {
@@ -513,6 +515,23 @@ int FtpError(int number) {
     return ERR_FTPERROR;
 }
 
+// Where the data connection goes: the address the control connection
+// reached (a PASV reply may name any host; a hostile server must not send
+// the data connection, and an upload's data, elsewhere); through an adapter,
+// the URL's host.
+std::string ControlPeer(cxConnection *c, const cxUrlParts &u) {
+    if (cxNetSocket *s = GetConnectionSocket(c)) {
+        sockaddr_storage addr;
+        socklen_t len = sizeof addr;
+        char host[64];
+        int port = 0;
+        if (getpeername(s->fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0 &&
+            OsFormatAddress(reinterpret_cast<sockaddr *>(&addr), len, host, sizeof host, &port) == 0)
+            return host;
+    }
+    return u.host;
+}
+
 int ParsePasv(const std::string &reply, std::string &host, int *port) {
     int numbers[7];
     int n = 0;
@@ -562,9 +581,10 @@ int FtpTransfer(Transfer &t, const cxUrlParts &u) {
     if (int err = SendText(t, c.get(), "pasv\r\n")) return err;
     if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
     if (code < 200 || code > 299) return FtpError(0);
-    std::string dataHost;
+    std::string named;
     int dataPort = 0;
-    if (int err = ParsePasv(reply, dataHost, &dataPort)) return err;
+    if (int err = ParsePasv(reply, named, &dataPort)) return err;
+    const std::string dataHost = ControlPeer(c.get(), u);
     ConnectionPtr data;
     {
         cxUrlParts plain = u;

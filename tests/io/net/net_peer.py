@@ -5,6 +5,8 @@
     net_peer.py tcpecho         echoes every byte back
     net_peer.py udpecho         echoes every datagram back
     net_peer.py ftp ROOT        FTP over ROOT: anonymous, and user/secret
+    net_peer.py ftpevil CASE    a scripted FTP server that misbehaves (see
+                                serve_evil_ftp): pasv, size213, longline
 
 Prints "PORT <n>" on its first line, then serves until killed.
 """
@@ -121,6 +123,91 @@ def serve_http(conn):
         conn.close()
 
 
+def serve_evil_ftp(conn, case):
+    """One FTP session. pasv: the PASV reply names 127.0.0.2, where a trap
+    listens on the same port as the real data listener on 127.0.0.1; a
+    client that obeys the reply downloads "trapped" (and uploads into the
+    trap), one that keeps to the control connection's peer gets "the data".
+    size213: the SIZE reply is "213" and nothing more. longline: the
+    greeting is one line of a megabyte."""
+    f = conn.makefile("rb")
+
+    def send(line):
+        conn.sendall(line.encode() + b"\r\n")
+
+    try:
+        if case == "longline":
+            conn.sendall(b"220 " + b"x" * (1 << 20) + b"\r\n")
+            time.sleep(5)
+            return
+        send("220 ready")
+        data = None
+        while True:
+            line = f.readline()
+            if not line:
+                return
+            cmd = line.decode("latin-1").strip().split(" ", 1)
+            verb = cmd[0].lower()
+            if verb == "user":
+                send("331 password")
+            elif verb == "pass":
+                send("230 in")
+            elif verb == "type":
+                send("200 ok")
+            elif verb == "pasv":
+                data = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                data.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                data.bind(("127.0.0.1", 0))
+                data.listen(1)
+                port = data.getsockname()[1]
+                host = "127,0,0,1"
+                if case == "pasv":
+                    trap = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                    trap.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                    trap.bind(("127.0.0.2", port))
+                    trap.listen(1)
+                    threading.Thread(target=serve_trap, args=(trap,), daemon=True).start()
+                    host = "127,0,0,2"
+                send("227 Entering Passive Mode (%s,%d,%d)" % (host, port >> 8, port & 255))
+            elif verb == "size":
+                send("213" if case == "size213" else "213 8")
+            elif verb == "retr":
+                send("150 sending")
+                d, _ = data.accept()
+                d.sendall(b"the data")
+                d.close()
+                send("226 done")
+            elif verb == "stor":
+                send("150 go ahead")
+                d, _ = data.accept()
+                got = b""
+                while True:
+                    chunk = d.recv(65536)
+                    if not chunk:
+                        break
+                    got += chunk
+                d.close()
+                send("226 got %d" % len(got))
+            elif verb == "quit":
+                send("221 bye")
+                return
+            else:
+                send("502 no")
+    except OSError:
+        pass
+    finally:
+        conn.close()
+
+
+def serve_trap(trap):
+    try:
+        d, _ = trap.accept()
+        d.sendall(b"trapped")
+        d.close()
+    except OSError:
+        pass
+
+
 def main():
     mode = sys.argv[1]
     if mode == "ftp":
@@ -154,6 +241,8 @@ def main():
         conn, _ = s.accept()
         if mode == "http":
             threading.Thread(target=serve_http, args=(conn,), daemon=True).start()
+        elif mode == "ftpevil":
+            threading.Thread(target=serve_evil_ftp, args=(conn, sys.argv[2]), daemon=True).start()
         else:
             def echo(c):
                 try:

@@ -600,6 +600,29 @@ TEST_F(Network, FtpDownloadUploadAndErrors) {
     std::system(("rm -rf " + dir).c_str());
 }
 
+// A hostile FTP server cannot send the data connection, or an upload's
+// data, to another host: from the PASV reply only the port is taken; the
+// address is the control connection's peer (the peer below names 127.0.0.2,
+// where a trap listens).
+TEST_F(Network, FtpDataGoesToTheControlPeerWhateverPasvSays) {
+    Peer ftp({"ftpevil", "pasv"});
+    ASSERT_GT(ftp.port(), 0);
+    SetNetworkTimeoutMs(1500);
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/file";
+    ASSERT_EQ(Download(url), 0);
+    EXPECT_EQ(Str(1), "the data");
+    // An upload into the trap would leave the real listener waiting, and
+    // the final reply would never come.
+    EXPECT_EQ(Call("UploadFile", [&] {
+                  lua_pushstring(L, url.c_str());
+                  lua_newtable(L);
+                  lua_pushstring(L, "data");
+                  lua_pushstring(L, "for the server only");
+                  lua_settable(L, -3);
+              }),
+              0);
+}
+
 TEST_F(Network, NamesAndOnlineProbe) {
     ASSERT_EQ(Call("ToIP", [&] { lua_pushstring(L, "127.0.0.1"); }), 0);
     EXPECT_EQ(Str(1), "127.0.0.1");
