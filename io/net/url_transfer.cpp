@@ -219,6 +219,7 @@ struct Transfer {
     std::string body;
     size_t count = 0;
     OutputPtr out; // the download file, until the end
+    bool asGet = false; // a redirect answered the POST: on as a GET
 };
 
 // Reads one line (carriage returns dropped) into line. 0 or a code.
@@ -370,7 +371,8 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
     if (int err = viaProxy ? Connect(t, proxy.host, proxy.port, false, proxy, c)
                            : Connect(t, u.host, u.port, u.secure, u, c))
         return err;
-    bool post = t.o.upload || t.o.hasPost;
+    const bool post = !t.asGet && (t.o.upload || t.o.hasPost);
+    const bool multipart = post && t.o.upload;
     std::string req = std::string(post ? "POST" : "GET") + " " + (viaProxy ? url : u.path) + " HTTP/1.1\r\n";
     req += "TE: trailers\r\nConnection: close, TE\r\n";
     // through a proxy the server part names the origin; its credentials
@@ -383,22 +385,22 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
         req += "Authorization: Basic " + EncodeBase64((u.user + ":" + u.password).data(), u.user.size() + 1 + u.password.size()) +
                "\r\n";
     std::string boundary;
-    if (t.o.upload) {
+    if (multipart) {
         boundary = Boundary();
         uint64_t length = 0;
         for (const FormPart &p : t.o.form) length += PartHeader(boundary, p).size() + p.size + 2;
         length += boundary.size() + 4;
         req += "Content-Type: multipart/form-data; boundary=" + boundary.substr(2) + "\r\n";
         req += "Content-Length: " + std::to_string(length) + "\r\n";
-    } else if (t.o.hasPost) {
+    } else if (post) {
         req += "Content-Type: " + t.o.postType + "\r\n";
         req += "Content-Length: " + std::to_string(t.o.post.size()) + "\r\n";
     }
     if (t.o.hasCustomHeaders) req += t.o.customHeaders;
     req += "\r\n";
-    if (t.o.hasPost && !t.o.upload) req += t.o.post + "\r\n";
+    if (post && !multipart) req += t.o.post + "\r\n";
     if (int err = SendText(t, c.get(), req)) return err;
-    if (t.o.upload) {
+    if (multipart) {
         c->progress.action = 0; // UPLOADFILE_STATUS
         for (const FormPart &p : t.o.form) {
             if (int e = SendText(t, c.get(), PartHeader(boundary, p))) return e;
@@ -444,7 +446,7 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
             where = value;
         }
     }
-    if ((status == 301 || status == 302) && !where.empty() && follow) {
+    if ((status == 301 || status == 302 || status == 303) && !where.empty() && follow) {
         *location = where;
         return 0;
     }
@@ -711,6 +713,17 @@ int TransferUrl(lua_State *L, Options &o, const std::string &rawUrl, cxNetCallba
         if (int err = HttpExchange(t, url, u, viaProxy, proxy, follow, &location)) return err;
         if (location.empty()) return 0;
         url = ResolveRedirect(url, location);
+        // What the script meant for one server goes to no other: custom
+        // headers (an Authorization header, say) stay behind when the host
+        // changes. And a redirect answers a POST: the next request is a GET
+        // without the body.
+        cxUrlParts next;
+        if (ParseUrl(url, o.ssl != 0, next) == 0 &&
+            (strcasecmp(next.host.c_str(), u.host.c_str()) != 0 || next.port != u.port)) {
+            o.hasCustomHeaders = false;
+            o.customHeaders.clear();
+        }
+        t.asGet = true;
         t.body.clear();
         t.count = 0;
         if (t.out) {

@@ -72,6 +72,12 @@ def serve_http(conn):
                 reply(conn, "200 OK", b"arrived")
             else:
                 reply(conn, "302 Found", b"moved", {"Location": "/redirect/%d" % (n - 1)})
+        elif path == "/redirect-host":  # the same server under another name
+            port = conn.getsockname()[1]
+            reply(conn, "302 Found", b"", {"Location": "http://localhost:%d/request" % port})
+        elif path.startswith("/redirect-post/"):  # 301, 302 or 303 to /request
+            port = conn.getsockname()[1]
+            reply(conn, "%s Moved" % path.split("/")[2], b"", {"Location": "http://127.0.0.1:%d/request" % port})
         elif path == "/loop":
             reply(conn, "302 Found", b"loop body", {"Location": "/loop"})
         elif path == "/dir/page":

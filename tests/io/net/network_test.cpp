@@ -440,6 +440,30 @@ TEST_F(Network, HttpRequestHeadersCredentialsAndPost) {
     EXPECT_EQ(Download(Url(http.port(), "/hello"), {{"post", ""}}), ERR_WRONGUSAGE);
 }
 
+// A redirect to another host takes no custom headers along (they may carry
+// credentials), and one that answers a POST (301, 302 or 303) goes on as a
+// GET without the body.
+TEST_F(Network, RedirectsDropCustomHeadersAcrossHostsAndPostBodies) {
+    Peer http({"http"});
+    ASSERT_GT(http.port(), 0);
+    const std::vector<std::pair<const char *, std::string>> post = {
+        {"post", "a=1&b=2"}, {"customheaders", "Authorization: Bearer secret\r\n"}};
+    ASSERT_EQ(Download(Url(http.port(), "/redirect-host"), post), 0);
+    std::string req = Str(1);
+    EXPECT_EQ(req.rfind("GET /request HTTP/1.1\r\n", 0), 0u) << req;
+    EXPECT_NE(req.find("Host: localhost\r\n"), std::string::npos) << req;
+    EXPECT_EQ(req.find("secret"), std::string::npos) << req;
+    EXPECT_EQ(req.find("a=1"), std::string::npos) << req;
+    for (const char *status : {"301", "302", "303"}) {
+        ASSERT_EQ(Download(Url(http.port(), (std::string("/redirect-post/") + status).c_str()), post), 0) << status;
+        req = Str(1);
+        EXPECT_EQ(req.rfind("GET /request HTTP/1.1\r\n", 0), 0u) << status << req;
+        EXPECT_NE(req.find("Authorization: Bearer secret\r\n"), std::string::npos) << status;  // the same host
+        EXPECT_EQ(req.find("Content-Length"), std::string::npos) << status;
+        EXPECT_EQ(req.find("a=1"), std::string::npos) << status;
+    }
+}
+
 TEST_F(Network, HttpThroughAProxyCarriesTheWholeUrl) {
     Peer http({"http"});
     std::string proxy = "http://127.0.0.1:" + std::to_string(http.port());
