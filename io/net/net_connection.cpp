@@ -119,7 +119,10 @@ int Deliver(cxRecvTarget *t, std::string &builder, const unsigned char *p, size_
     }
     if (t->fixed) {
         size_t room = t->fixedSize - (lineMode ? 1 : 0);
-        if (t->fixedSize == 0 || deliveredBefore + n > room) return ERR_MEM;
+        if (t->fixedSize == 0 || deliveredBefore + n > room) {
+            t->overflowed = true;
+            return ERR_MEM;
+        }
         memcpy(t->fixed + deliveredBefore, p, n);
         return 0;
     }
@@ -389,6 +392,10 @@ int ReceiveNetworkData(lua_State *L, cxConnection *c, int mode, size_t count, in
         if ((code = TurnNetPump(L)) != 0) break;
         if (c->doomed) {
             status = -2; // closed by a handler while we waited
+            break;
+        }
+        if (target->deadlineMs && OsMonotonicMs() >= target->deadlineMs) {
+            status = -1;
             break;
         }
         uint32_t avail = b->endIndex - b->readIndex;

@@ -93,6 +93,12 @@ struct cxRecvTarget {
     struct cxStream *stream = nullptr;
     cxNetCallback callback;
     bool pushResults = false; /* push data, count and done as results */
+    /* A monotonic time (OsMonotonicMs) at which the receive ends as timed
+       out, however the bytes trickle in; 0 for none. */
+    uint64_t deadlineMs = 0;
+    /* Set when the fixed buffer could not take what came (the receive then
+       ends with 1000): the caller may name it better. */
+    bool overflowed = false;
 };
 
 /* Process-wide settings. */

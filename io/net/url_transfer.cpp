@@ -20,12 +20,19 @@
 #include "io/net/net_connection.h"
 #include "io/net/url_parts.h"
 #include "platform/os_socket.h"
+#include "platform/os_time.h"
 #include "streams/stream.h"
 
 namespace {
 
 const char kAnonymousPassword[] = "player@calyxtone.invalid";
 const int kMaxRedirects = 5;
+// The most a response head may hold (status lines and headers).
+const size_t kMaxHead = 100 * 1024;
+// Error numbers: 1418 for a response head (or a line of it) that is too
+// long, 1421 for an FTP reply line that is.
+const int kHeadTooLong = 1004;
+const int kFtpLineTooLong = 3;
 
 struct ConnectionCloser {
     void operator()(cxConnection *c) const { FreeConnection(c); }
@@ -222,19 +229,34 @@ struct Transfer {
     bool asGet = false; // a redirect answered the POST: on as a GET
 };
 
-// Reads one line (carriage returns dropped) into line. 0 or a code.
-int ReadLine(Transfer &t, cxConnection *c, std::vector<char> &buffer, std::string &line) {
+// Reads one line (carriage returns dropped) into line, by the deadline when
+// one is given. A line longer than the buffer is the protocol's error
+// (tooLong with the number set), never "Out of memory!". 0 or a code.
+int ReadLine(Transfer &t, cxConnection *c, std::vector<char> &buffer, std::string &line, int tooLong, int number,
+             uint64_t deadline = 0) {
     cxRecvTarget target;
     target.fixed = buffer.data();
     target.fixedSize = buffer.size();
+    target.deadlineMs = deadline;
     size_t got = 0;
     int saved = c->progress.enabled;
     c->progress.enabled = 0;
     int err = ReceiveNetworkData(t.L, c, CX_RECEIVELINE, 0, 1, &target, &got, nullptr);
     c->progress.enabled = saved;
+    if (err && target.overflowed) {
+        SetErrorNumber(number);
+        return tooLong;
+    }
     if (err) return err;
     line.assign(buffer.data(), got);
     return 0;
+}
+
+// When a response head or reply must be complete: the network time-out
+// from now, or none when the time-out is 0.
+uint64_t HeadDeadline() {
+    const int ms = GetNetworkTimeoutMs();
+    return ms > 0 ? OsMonotonicMs() + static_cast<uint64_t>(ms) : 0;
 }
 
 int SendAll(Transfer &t, cxConnection *c, const void *data, size_t length, bool report) {
@@ -411,15 +433,29 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
         if (int e = SendText(t, c.get(), boundary + "--\r\n")) return e;
     }
 
+    // The response head: bounded in size and given one deadline as a whole,
+    // so that neither a head without end nor one sent a byte at a time can
+    // keep the transfer busy.
+    const uint64_t deadline = HeadDeadline();
+    size_t headBytes = 0;
+    auto headLine = [&](std::vector<char> &buffer, std::string &out) -> int {
+        if (int err = ReadLine(t, c.get(), buffer, out, ERR_HTTPERROR, kHeadTooLong, deadline)) return err;
+        headBytes += out.size() + 2;
+        if (headBytes > kMaxHead) {
+            SetErrorNumber(kHeadTooLong);
+            return ERR_HTTPERROR;
+        }
+        return 0;
+    };
     std::vector<char> lineBuffer(1024);
     std::string line;
     int status = 0;
     for (;;) {
-        if (int err = ReadLine(t, c.get(), lineBuffer, line)) return err;
+        if (int err = headLine(lineBuffer, line)) return err;
         if (int err = ParseStatusLine(line, &status)) return err;
         if (status != 100) break;
         do {
-            if (int err = ReadLine(t, c.get(), lineBuffer, line)) return err;
+            if (int err = headLine(lineBuffer, line)) return err;
         } while (!line.empty());
     }
     if (status == 401 && !u.hasCredentials) return ERR_REQAUTH;
@@ -432,7 +468,7 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
     long long length = 0;
     std::string where;
     for (;;) {
-        if (int err = ReadLine(t, c.get(), headerBuffer, line)) return err;
+        if (int err = headLine(headerBuffer, line)) return err;
         if (line.empty()) break;
         std::string value;
         if (HeaderIs(line, "content-length: ", value)) {
@@ -459,7 +495,7 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
     c->progress.count = 0;
     if (chunked) {
         for (;;) {
-            if (int err = ReadLine(t, c.get(), lineBuffer, line)) return err;
+            if (int err = ReadLine(t, c.get(), lineBuffer, line, ERR_HTTPERROR, 3000)) return err;
             size_t i = 0;
             while (i < line.size() && line[i] == ' ') i++;
             if (i >= line.size() || !isxdigit(static_cast<unsigned char>(line[i]))) {
@@ -496,13 +532,15 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
 // Reads a reply; a multi-line one ("123-") runs to the line that starts
 // with the same code and a space.
 int ReadReply(Transfer &t, cxConnection *c, std::vector<char> &buffer, int *code, std::string &last) {
-    if (int err = ReadLine(t, c, buffer, last)) return err;
+    // A reply, however many lines, comes within the network time-out.
+    const uint64_t deadline = HeadDeadline();
+    if (int err = ReadLine(t, c, buffer, last, ERR_FTPERROR, kFtpLineTooLong, deadline)) return err;
     *code = atoi(last.c_str());
     if (last.size() >= 4 && last[3] == '-') {
         std::string prefix = last.substr(0, 3) + " ";
         int lines = 0;
         do {
-            if (int err = ReadLine(t, c, buffer, last)) return err;
+            if (int err = ReadLine(t, c, buffer, last, ERR_FTPERROR, kFtpLineTooLong, deadline)) return err;
             if (++lines > 10000) {
                 SetErrorNumber(1);
                 return ERR_FTPERROR;

@@ -109,6 +109,21 @@ def serve_http(conn):
             reply(conn, "500 Server Error", b"broken")
         elif path == "/longheader":
             conn.sendall(b"HTTP/1.1 200 OK\r\nX-Long: " + b"a" * 40000 + b"\r\n\r\n")
+        elif path == "/headers-forever":  # a head without end, sent fast
+            conn.sendall(b"HTTP/1.1 200 OK\r\n")
+            n = 0
+            while n < 200000:
+                conn.sendall(b"".join(b"X-Header-%d: value\r\n" % (n + i) for i in range(100)))
+                n += 100
+        elif path == "/slow-head":  # a byte now and then, for five seconds
+            conn.sendall(b"HTTP/1.1 200 OK\r\nX-Slow: ")
+            for _ in range(50):
+                time.sleep(0.1)
+                conn.sendall(b"a")
+        elif path == "/longstatus":
+            conn.sendall(b"HTTP/1.1 200 " + b"O" * 4096 + b"\r\n\r\n")
+        elif path == "/hugeheader":
+            conn.sendall(b"HTTP/1.1 200 OK\r\nX-Huge: " + b"h" * (1 << 20) + b"\r\n\r\n")
         elif path == "/midline":
             conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Len")
         elif path == "/silent":

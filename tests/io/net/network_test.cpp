@@ -384,7 +384,7 @@ TEST_F(Network, HttpResponsesTable) {
         {"/noversion", ERR_HTTPERROR, 1002, ""},
         {"/nospace", ERR_HTTPERROR, 1003, ""},
         {"/badchunk", ERR_HTTPERROR, 3000, ""},
-        {"/longheader", ERR_MEM, 0, ""},
+        {"/longheader", ERR_HTTPERROR, 1004, ""},
         {"/midline", ERR_RECVCLOSED, 0, ""},
     };
     for (const HttpCase &c : cases) {
@@ -410,6 +410,29 @@ TEST_F(Network, HttpResponsesTable) {
     // a peer that says nothing: the network time-out ends the wait
     SetNetworkTimeoutMs(300);
     EXPECT_EQ(Download(Url(http.port(), "/silent")), ERR_RECVTIMEOUT);
+}
+
+// A hostile server cannot keep a download busy for ever or make it say
+// "Out of memory!": the response head is bounded (100 KB, and lines of 1 KB
+// for the status line, 32 KB for a header) and given the network time-out
+// as a deadline as a whole, however slowly its bytes trickle in. Over-long
+// lines are the protocol's own errors: 1418 for HTTP, 1421 for FTP.
+TEST_F(Network, HostileResponseHeadsAreCutOff) {
+    Peer http({"http"});
+    ASSERT_GT(http.port(), 0);
+    for (const char *path : {"/headers-forever", "/longstatus", "/hugeheader"}) {
+        SetErrorNumber(0);
+        EXPECT_EQ(Download(Url(http.port(), path)), ERR_HTTPERROR) << path;
+        EXPECT_EQ(GetErrorNumber(), 1004) << path;
+    }
+    SetNetworkTimeoutMs(1000);
+    EXPECT_EQ(Download(Url(http.port(), "/slow-head")), ERR_RECVTIMEOUT);
+
+    Peer ftp({"ftpevil", "longline"});
+    ASSERT_GT(ftp.port(), 0);
+    SetErrorNumber(0);
+    EXPECT_EQ(Download("ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/file"), ERR_FTPERROR);
+    EXPECT_EQ(GetErrorNumber(), 3);
 }
 
 TEST_F(Network, HttpRequestHeadersCredentialsAndPost) {
