@@ -20,6 +20,11 @@ std::atomic<cxForceEventLoopHook> g_hook{nullptr};
 std::mutex g_watchedLock;
 std::vector<int> g_watched;
 int g_eventsPending = 0;
+// Messages written and not read yet: a pump turn with none waiting makes
+// no system call. (A message whose count comes a moment after the write is
+// read by the next turn; the wait sees the pipe readable meanwhile.)
+std::atomic<long> g_unread{0};
+cxOsWaitSource g_waitSource = nullptr;  // main thread only
 
 bool SetNonBlocking(int fd) {
     const int fl = fcntl(fd, F_GETFL);
@@ -48,6 +53,7 @@ extern "C" int OsCreateWakePipe(int *readEnd, int *writeEnd) {
 
 extern "C" void OsCloseWakePipe(void) {
     const int r = g_readEnd.exchange(-1), w = g_writeEnd.exchange(-1);
+    g_unread = 0;
     if (r >= 0) close(r);
     if (w >= 0) close(w);
 }
@@ -60,15 +66,19 @@ extern "C" long OsPostWakeMessage(uint32_t type, uintptr_t argument) {
     const int fd = g_writeEnd.load();
     if (fd < 0) return -1;
     cxOsWakeMessage msg{type, 0, uint64_t(argument)};
-    return long(write(fd, &msg, sizeof msg));
+    const long n = long(write(fd, &msg, sizeof msg));
+    if (n == long(sizeof msg)) g_unread.fetch_add(1);
+    return n;
 }
 
 extern "C" int OsReadWakeMessage(cxOsWakeMessage *out) {
     const int fd = g_readEnd.load();
-    if (fd < 0) return 0;
+    if (fd < 0 || g_unread.load() <= 0) return 0;
     // Writes are whole 16-byte messages, so the pipe never holds a part of one.
     const ssize_t n = read(fd, out, sizeof *out);
-    return n == ssize_t(sizeof *out);
+    if (n != ssize_t(sizeof *out)) return 0;
+    g_unread.fetch_sub(1);
+    return 1;
 }
 
 extern "C" void OsSetForceEventLoopHook(cxForceEventLoopHook hook) { g_hook.store(hook); }
@@ -105,6 +115,8 @@ extern "C" int OsCopyWatchedDescriptors(int *out, int max) {
     return n;
 }
 
+extern "C" void OsSetWaitSource(cxOsWaitSource source) { g_waitSource = source; }
+
 extern "C" void OsSetEventsPending(int pending) {
     g_eventsPending = pending;
     if (pending) OsOpenLineHookGate(CX_GATE_WAKE);
@@ -125,6 +137,16 @@ extern "C" int OsWaitEvents(lua_State *) {
     {
         std::lock_guard<std::mutex> hold(g_watchedLock);
         for (int fd : g_watched) fds.push_back({fd, POLLIN, 0});
+    }
+    if (g_waitSource) {
+        static std::vector<cxOsWaitItem> items(64);
+        int n = g_waitSource(items.data(), int(items.size()));
+        if (n > int(items.size())) {
+            items.resize(size_t(n));
+            n = g_waitSource(items.data(), int(items.size()));
+        }
+        if (n < 0) return 0;  // ready already
+        for (int i = 0; i < n && i < int(items.size()); i++) fds.push_back({items[i].fd, items[i].events, 0});
     }
     while (poll(fds.data(), nfds_t(fds.size()), -1) < 0 && errno == EINTR) {
     }

@@ -55,13 +55,26 @@ void OsUnwatchDescriptor(int fd);
    are. Any thread. */
 int OsCopyWatchedDescriptors(int *out, int max);
 
+/* Descriptors that a layer above wants the wait to watch while they matter
+   (the network library's sockets, while the script has handlers for them):
+   the source writes up to max items and returns how many there are (the
+   wait asks again with room for all when that is more than max), or -1
+   when something is ready already, so that the wait returns at once. Main
+   thread only; null removes it. */
+typedef struct cxOsWaitItem {
+    int fd;
+    short events; /* poll() events: POLLIN, ... */
+} cxOsWaitItem;
+typedef int (*cxOsWaitSource)(cxOsWaitItem *items, int max);
+void OsSetWaitSource(cxOsWaitSource source);
+
 /* Set by the X11 pump when it left X events queued because its time slice
    ran out: the next wait then returns at once. Main thread only. */
 void OsSetEventsPending(int pending);
 int OsGetEventsPending(void);
 
-/* Blocks the main thread until the pipe or a watched descriptor is readable;
-   returns 0. Reads nothing. */
+/* Blocks the main thread until the pipe, a watched descriptor or one of the
+   wait source's is ready; returns 0. Reads nothing. */
 int OsWaitEvents(lua_State *L);
 
 #ifdef __cplusplus

@@ -18,6 +18,7 @@
 #include "io/net/net_commands.h"
 #include "io/net/net_objects.h"
 #include "platform/os_socket.h"
+#include "platform/os_wake.h"
 
 namespace {
 
@@ -512,5 +513,7 @@ extern "C" int OpenNetworkLibrary(lua_State *L) {
     RegisterObjectList(GetConnectionList());
     RegisterObjectList(GetServerList());
     RegisterObjectList(GetUdpList());
+    // WaitEvent wakes when a socket the script listens for is ready.
+    OsSetWaitSource(NetWaitItems);
     return 0;
 }

@@ -14,11 +14,17 @@ typedef struct cxConnectionNode {
     cxConnection *connection;
     int32_t dataReported;  /* set by the data check, cleared by ReceiveData */
     int32_t closeReported; /* set by the close check */
+    int32_t hungUp;        /* the data check found the peer closed */
+    uint32_t registered;   /* events the wait's epoll set watches it for */
+    int32_t checkData;     /* found ready with a hang-up: look before reporting */
 } cxConnectionNode;
 
 typedef struct cxServerNode {
     cxObjectHeader header;
     cxNetSocket *socket;
+    uint64_t acceptFailedMs; /* when an accept last failed for a reason
+                                other than no client (out of descriptors) */
+    uint32_t registered;     /* events the wait's epoll set watches it for */
 } cxServerNode;
 
 /* UDP modes (script constants). */
@@ -61,6 +67,11 @@ int CheckUdpData(cxObjectID *object);
 int CheckServerConnect(cxObjectID *server, cxObjectID *client);
 int CheckConnectionData(cxObjectID *object);
 int CheckConnectionClose(cxObjectID *object);
+
+/* The source of the platform's event wait (OsSetWaitSource): the sockets
+   whose readiness would make one of the checks above answer yes, for the
+   kinds the script has a handler for; -1 when one would answer yes now. */
+int NetWaitItems(struct cxOsWaitItem *items, int max);
 
 extern "C" {
 /* Frees every connection, server and UDP object and shuts the socket layer
