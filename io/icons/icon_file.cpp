@@ -120,8 +120,12 @@ extern "C" int LoadIconFile(const char *file, const char *loaders, const char *a
 }
 
 extern "C" int SaveIconFile(const cxIconEntry *list, const char *file) {
-    for (const cxIconEntry *e = list; e; e = e->next)
+    for (const cxIconEntry *e = list; e; e = e->next) {
         if (e->vector) return ERR_WRONGUSAGE;
+        // A file holds each width once, growing (the list is in order of
+        // width): what LoadIconFile would refuse is not written.
+        if (e->next && e->next->width == e->width) return ERR_ICONSIZE;
+    }
     uint32_t *image = nullptr;
     int w = 0, h = 0;
     if (int err = BuildIconContainer(list, &image, &w, &h)) return err;
