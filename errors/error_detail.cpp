@@ -20,6 +20,25 @@ extern "C" void SetErrorDetail(const char *text) {
     g_detail[n] = 0;
 }
 
+namespace {
+int g_reasonCode;
+char g_reason[CX_ERROR_DETAIL_MAX + 1];
+char g_reasonDetail[CX_ERROR_DETAIL_MAX + 1];
+}  // namespace
+
+extern "C" void SetErrorReason(int code, const char *text) {
+    g_reasonCode = text ? code : 0;
+    const size_t n = text ? strnlen(text, CX_ERROR_DETAIL_MAX) : 0;
+    memcpy(g_reason, text ? text : "", n);
+    g_reason[n] = 0;
+    memcpy(g_reasonDetail, g_detail, sizeof g_detail);
+}
+
+extern "C" const char *GetErrorReason(int code) {
+    if (!g_reasonCode || code != g_reasonCode || strcmp(g_reasonDetail, g_detail) != 0) return nullptr;
+    return g_reason;
+}
+
 extern "C" void SetErrorNumber(int number) { g_number = number; }
 extern "C" const char *GetErrorDetail(void) { return g_detail; }
 extern "C" int GetErrorNumber(void) { return g_number; }

@@ -128,6 +128,10 @@ extern "C" char *GetErrorText(int code, char *buffer, size_t size) {
         return buffer;
     }
     FillFromDetail(code, text, buffer, size);
+    if (const char *reason = GetErrorReason(code)) {
+        const size_t used = strlen(buffer);
+        if (used + 1 < size) snprintf(buffer + used, size - used, "\n%s", reason);
+    }
     return buffer;
 }
 

@@ -19,6 +19,13 @@ void SetErrorDetail(const char *text);
 void SetErrorNumber(int number);
 const char *GetErrorDetail(void);
 int GetErrorNumber(void);
+/* What the message of code cannot say (which file, or why): set just before
+   the error is returned, after its detail, and shown on a line of its own
+   below the message by GetErrorText, for that code and for as long as the
+   detail stays what it was. A null text clears it. */
+void SetErrorReason(int code, const char *text);
+/* The reason for code with the current detail, or null. */
+const char *GetErrorReason(int code);
 
 /* A message catalog may replace built-in message texts: the hook returns the
    replacement for a message id, or null to keep the built-in text. */

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -126,7 +127,18 @@ int Spawn(const char *program, const char *args, bool detach, pid_t *out) {
             int raw = 0;
             WaitChild(pid, &raw);
         }
-        SetErrorDetail(program);
+        // "Error executing %s!" says why: the program's name and the cause.
+        std::string shown(program);
+        struct stat st;
+        if (childErrno == EACCES && stat(program, &st) == 0 && S_ISDIR(st.st_mode))
+            shown += " (a folder)";
+        else if (childErrno == ENOENT || childErrno == ENOTDIR)
+            shown += " (not found)";
+        else if (childErrno == EACCES || childErrno == ENOEXEC)
+            shown += " (not executable)";
+        else
+            shown += std::string(" (") + strerror(childErrno) + ")";
+        SetErrorDetail(shown.c_str());
         return ERR_EXECUTE;
     }
     *out = pid;

@@ -3,7 +3,10 @@
 // (platform/os_replace.h) that takes the name at the end, so that a failed,
 // aborted or killed copy leaves neither a partial file nor a damaged
 // previous one.
+#include <errno.h>
+
 #include <cstdlib>
+#include <cstring>
 
 #include "io/dos/file_walk.h"
 #include "streams/chunk_names.h"
@@ -40,6 +43,13 @@ int DecideOverwrite(FileWalk &w, const std::string &sourceFull, const std::strin
     return 0;
 }
 
+// 1005, naming the destination and why (the message cannot).
+int WriteError(const std::string &dest, int cause) {
+    SetErrorDetail(dest.c_str());
+    SetErrorReason(ERR_WRITE, (dest + ": " + strerror(cause ? cause : EIO)).c_str());
+    return ERR_WRITE;
+}
+
 // Moves the bytes; 0, an error or kWalkAborted.
 int CopyBytes(FileWalk &w, cxStream *in, cxStream *out, const std::string &sourceFull, const std::string &dest) {
     auto *block = static_cast<unsigned char *>(malloc(kBlock));
@@ -51,7 +61,7 @@ int CopyBytes(FileWalk &w, cxStream *in, cxStream *out, const std::string &sourc
     size_t n;
     while (!err && (n = ReadStream(in, block, kBlock)) > 0) {
         if (WriteStreamData(out, block, n) != n) {
-            err = ERR_WRITE;
+            err = WriteError(dest, errno);
             break;
         }
         copied += n;
@@ -105,8 +115,7 @@ int CopyOneFile(FileWalk &w, cxStream *source, const std::string &sourcePath, co
         if (err) {
             DiscardFileStream(out);
         } else if (!CloseFileStream(out)) {
-            SetErrorDetail(dest.c_str());
-            err = ERR_WRITE;
+            err = WriteError(dest, errno);
         }
     }
     if (!source) CloseFileStream(in);

@@ -4,6 +4,8 @@
 // through its descriptor. Links inside a tree are removed as links, and a
 // folder swapped for a link while the walk is inside it cannot lead the
 // walk out of the tree.
+#include <errno.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -32,8 +34,11 @@ private:
     int fd_;
 };
 
+// 1143, naming the file and why ("Could not delete file!" cannot).
 int DeleteError(const std::string &full) {
+    const int cause = errno;
     SetErrorDetail(full.c_str());
+    SetErrorReason(ERR_DELETEFILE, (full + ": " + strerror(cause)).c_str());
     return ERR_DELETEFILE;
 }
 

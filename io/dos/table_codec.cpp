@@ -53,7 +53,10 @@ int EncodeBody(lua_State *L, int index, std::string &out, Path &path) {
     if (!lua_checkstack(L, 3)) return ERR_STACK;
     if (index < 0 && index > LUA_REGISTRYINDEX) index = lua_gettop(L) + index + 1;
     for (const void *p : path) {
-        if (p == lua_topointer(L, index)) return ERR_WRONGUSAGE;  // a table inside itself
+        if (p == lua_topointer(L, index)) {
+            SetErrorReason(ERR_WRONGUSAGE, "The table holds itself (a cycle), which a table file cannot store.");
+            return ERR_WRONGUSAGE;
+        }
     }
     path.push_back(lua_topointer(L, index));
     lua_pushnil(L);

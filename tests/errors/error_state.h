@@ -10,6 +10,7 @@ protected:
     static void Reset() {
         SetErrorDetail(nullptr);
         SetErrorNumber(0);
+        SetErrorReason(0, nullptr);
         SetMessageOverride(nullptr);
         SetChunkNameResolver(nullptr);
         SetErrorLineMapper(nullptr);

@@ -65,6 +65,27 @@ TEST_F(ErrorText, NumbersAndDetailsFillTheirPlaceholders) {
     }
 }
 
+// A message without a "%s" gets what it cannot say on a line of its own,
+// for its own code only, and only while the detail is the one the reason
+// came with.
+TEST_F(ErrorText, ReasonsFollowMessagesThatCannotNameThem) {
+    SetErrorDetail("/data/box/x.txt");
+    SetErrorReason(ERR_DELETEFILE, "/data/box/x.txt: Permission denied");
+    EXPECT_EQ(Text(ERR_DELETEFILE), "Could not delete file!\n/data/box/x.txt: Permission denied");
+    EXPECT_EQ(Text(ERR_RENAME), "Could not rename file!");
+    EXPECT_EQ(GetErrorReason(ERR_RENAME), nullptr);
+    SetErrorDetail("/data/other");
+    EXPECT_EQ(Text(ERR_DELETEFILE), "Could not delete file!");
+    SetErrorDetail("/data/box/x.txt");
+    SetErrorReason(ERR_DELETEFILE, nullptr);
+    EXPECT_EQ(Text(ERR_DELETEFILE), "Could not delete file!");
+    // Cut like the rest to the buffer.
+    SetErrorReason(ERR_DELETEFILE, std::string(1000, 'r').c_str());
+    char small[40];
+    GetErrorText(ERR_DELETEFILE, small, sizeof small);
+    EXPECT_EQ(strlen(small), sizeof small - 1);
+}
+
 TEST_F(ErrorText, DetailCodesGiveTheDetailVerbatim) {
     struct Case { int code; const char *detail; } cases[] = {
         {ERR_ERRORCALLED, "boom"},

@@ -50,6 +50,8 @@ public:
     std::string Path(const std::string &name) const { return dir_ + "/" + name; }
     const std::string &dir() const { return dir_; }
     bool usable() const { return tmpfs_ || limited_; }
+    // The folder is a mount point of its own (a tmpfs).
+    bool mounted() const { return tmpfs_; }
 
 private:
     // A mount namespace of the process's own, once: mounts made after it

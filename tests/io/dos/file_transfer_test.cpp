@@ -15,6 +15,7 @@
 #include "platform/os_replace.h"
 #include "streams/applet_record.h"
 #include "tests/io/dos/dos_fixture.h"
+#include "tests/streams/small_disk.h"
 
 namespace cxtest {
 namespace {
@@ -409,6 +410,40 @@ TEST_F(Transfer, AFolderSwappedForALinkMidWalkLeadsNowhere) {
     EXPECT_EQ(Do("DeleteFile", {Path("t/link"), nullptr, nullptr, "f*"}), ERR_NODIRPATTERN);
     EXPECT_EQ(Get("outside/f1"), "precious");
     EXPECT_TRUE(Exists(Path("t/link")));
+}
+
+// Failures name the file and the reason, which the messages of 1143 and
+// 1005 cannot hold themselves.
+TEST_F(Transfer, FailuresNameTheFileAndTheReason) {
+    SmallDisk disk(8192);
+    ASSERT_TRUE(disk.usable());
+    Put("big.bin", std::string(20000, 'b'));
+    EXPECT_EQ(Do("CopyFile", {Path("big.bin"), disk.dir()}), ERR_WRITE);
+    char text[2048];
+    std::string shown = GetErrorText(ERR_WRITE, text, sizeof text);
+    EXPECT_NE(shown.find("Check if there is enough free space!\n" + disk.Path("big.bin") + ": "), std::string::npos)
+        << shown;
+    EXPECT_TRUE(shown.find("No space left on device") != std::string::npos ||
+                shown.find("File too large") != std::string::npos)
+        << shown;
+
+    // A folder that cannot go: a mount point (as root), or one in a folder
+    // without write permission.
+    std::string folder;
+    if (disk.mounted()) {
+        folder = disk.dir();
+    } else if (geteuid() != 0) {
+        mkdir(Path("locked").c_str(), 0755);
+        mkdir(Path("locked/inner").c_str(), 0755);
+        chmod(Path("locked").c_str(), 0555);
+        folder = Path("locked/inner");
+    } else {
+        GTEST_SKIP() << "no folder that root cannot delete";
+    }
+    EXPECT_EQ(Do("DeleteFile", {folder}), ERR_DELETEFILE);
+    shown = GetErrorText(ERR_DELETEFILE, text, sizeof text);
+    EXPECT_EQ(shown.rfind("Could not delete file!\n" + folder + ": ", 0), 0u) << shown;
+    chmod(Path("locked").c_str(), 0755);
 }
 
 TEST_F(Transfer, DeleteNamesAndTrailingSeparators) {

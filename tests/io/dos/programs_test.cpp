@@ -149,8 +149,8 @@ TEST_F(Programs, CommandLineErrors) {
         {"\"/bin/echo unclosed", ERR_WRONGUSAGE, ""},
         {"/bin/echo 'unclosed", ERR_WRONGUSAGE, ""},
         {"\"\" x", ERR_WRONGUSAGE, ""},
-        {Path("missing-program") + " a b", ERR_EXECUTE, Path("missing-program")},
-        {"no-such-program-anywhere", ERR_EXECUTE, "no-such-program-anywhere"},
+        {Path("missing-program") + " a b", ERR_EXECUTE, Path("missing-program") + " (not found)"},
+        {"no-such-program-anywhere", ERR_EXECUTE, "no-such-program-anywhere (not found)"},
     };
     Put("not-executable", "#!/bin/sh\n");
     cases[0].line = "";
@@ -163,6 +163,18 @@ TEST_F(Programs, CommandLineErrors) {
             }
         }
         EXPECT_EQ(Do(cmd, {Path("not-executable")}), ERR_EXECUTE) << cmd;
+    }
+    // The message says why: not found, not executable, a folder.
+    chmod(Path("not-executable").c_str(), 0644);
+    const std::pair<std::string, std::string> why[] = {
+        {Path("missing-program"), Path("missing-program") + " (not found)"},
+        {Path("not-executable"), Path("not-executable") + " (not executable)"},
+        {dir, dir + " (a folder)"},
+    };
+    for (const auto &[line, shown] : why) {
+        ASSERT_EQ(Do("Execute", {line}), ERR_EXECUTE) << line;
+        char text[2048];
+        EXPECT_EQ(std::string(GetErrorText(ERR_EXECUTE, text, sizeof text)), "Error executing " + shown + "!");
     }
     EXPECT_EQ(cxdos::CountRunningPrograms(), 0);
 }

@@ -262,6 +262,10 @@ TEST_F(Tables, WriteErrorsLeaveTheFileUntouched) {
     for (const Case &c : cases) {
         for (int text : {0, 1}) EXPECT_EQ(WriteTableWith(1, c.push, text), c.code) << c.what << " text " << text;
     }
+    // A table that holds itself is named as what it is: a cycle.
+    ASSERT_EQ(WriteTableWith(1, cases[1].push, 0), ERR_WRONGUSAGE);
+    char text[1024];
+    EXPECT_NE(std::string(GetErrorText(ERR_WRONGUSAGE, text, sizeof text)).find("cycle"), std::string::npos) << text;
     EXPECT_EQ(Call("WriteFunction", [&] {
                   lua_pushnumber(L, 1);
                   lua_pushcfunction(L, [](lua_State *) { return 0; });

@@ -72,7 +72,7 @@ TEST_F(Process, MissingProgramsStartNoThread) {
     rec.ended = Ended;
     SetErrorDetail(nullptr);
     EXPECT_EQ(OsStartProgramThread(&rec), ERR_EXECUTE);
-    EXPECT_STREQ(GetErrorDetail(), "/no/such/program");
+    EXPECT_STREQ(GetErrorDetail(), "/no/such/program (not found)");
     EXPECT_EQ(rec.thread, nullptr);
     int64_t pid = 0;
     EXPECT_EQ(OsStartProgram("/bin/true", "'open", &pid), ERR_WRONGUSAGE);
