@@ -91,6 +91,17 @@ const void *lua_topointer(lua_State *L, int idx);
 void lua_pushnil(lua_State *L);
 void lua_pushnumber(lua_State *L, lua_Number n);
 void lua_pushlstring(lua_State *L, const char *s, size_t len);
+/* A string built in place, for data that arrives piece by piece:
+   lua_newstringbuffer reserves size bytes (null when memory runs out);
+   lua_resizestringbuffer gives it a new size (null, the buffer unchanged,
+   when memory runs out); lua_pushstringbuffer pushes its first len bytes
+   (at most its size) as a string and takes the buffer over, without a copy;
+   lua_freestringbuffer drops one that is not pushed. Until it is pushed the
+   buffer is plain memory that the collector does not see. */
+char *lua_newstringbuffer(lua_State *L, size_t size);
+char *lua_resizestringbuffer(lua_State *L, char *buffer, size_t size);
+void lua_pushstringbuffer(lua_State *L, char *buffer, size_t len);
+void lua_freestringbuffer(lua_State *L, char *buffer);
 void lua_pushstring(lua_State *L, const char *s); /* null pushes nil */
 void lua_pushcclosure(lua_State *L, lua_CFunction fn, int n);
 void lua_pushboolean(lua_State *L, int b);

@@ -1,5 +1,6 @@
 // The C interface over the stack of the running C function.
 #include <climits>
+#include <cstdlib>
 
 #include "errors/errors.h"
 #include "engine/vm/vm_internal.h"
@@ -468,4 +469,56 @@ extern "C" const char *lua_setupvalue(lua_State *L, int funcindex, int n) {
         setobj(val, L->top);
     }
     return name;
+}
+
+// ---- strings built in place ----
+
+namespace {
+// The string record in front of a buffer made by lua_newstringbuffer; its
+// len is the buffer's size until it is pushed.
+TString *BuiltString(char *buffer) { return reinterpret_cast<TString *>(buffer) - 1; }
+constexpr size_t kMaxBuilt = SIZE_MAX - sizeof(TString) - 1;
+} // namespace
+
+extern "C" char *lua_newstringbuffer(lua_State *, size_t size) {
+    if (size > kMaxBuilt) return nullptr;
+    auto *ts = static_cast<TString *>(malloc(sizeof(TString) + size + 1));
+    if (!ts) return nullptr;
+    ts->gcnext = nullptr;
+    ts->tt = LUA_TSTRING;
+    ts->marked = 0;
+    ts->reserved = 0;
+    ts->hash = 0;
+    ts->hnext = nullptr;
+    ts->len = size;
+    return ts->str();
+}
+
+extern "C" char *lua_resizestringbuffer(lua_State *, char *buffer, size_t size) {
+    if (!buffer || size > kMaxBuilt) return nullptr;
+    auto *ts = static_cast<TString *>(realloc(BuiltString(buffer), sizeof(TString) + size + 1));
+    if (!ts) return nullptr;
+    ts->len = size;
+    return ts->str();
+}
+
+extern "C" void lua_pushstringbuffer(lua_State *L, char *buffer, size_t len) {
+    // What may raise comes first, while the caller still owns the buffer.
+    if (L->top >= L->stack_last) luaD_growstack(L, 1);
+    luaC_checkGC(L);
+    TString *ts = BuiltString(buffer);
+    if (len > ts->len) len = ts->len;
+    if (len < ts->len) {
+        if (auto *smaller = static_cast<TString *>(realloc(ts, sizeof(TString) + len + 1))) ts = smaller;
+    }
+    ts->len = len;
+    ts->str()[len] = 0;
+    // From here it is the collector's, counted as luaM_realloc counts.
+    G(L)->nblocks += sizeof(TString) + len + 1;
+    setsvalue(L->top, luaS_internbuilt(L, ts));
+    L->top++;
+}
+
+extern "C" void lua_freestringbuffer(lua_State *, char *buffer) {
+    if (buffer) free(BuiltString(buffer));
 }

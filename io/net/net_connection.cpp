@@ -126,12 +126,7 @@ int Deliver(cxRecvTarget *t, std::string &builder, const unsigned char *p, size_
         memcpy(t->fixed + deliveredBefore, p, n);
         return 0;
     }
-    if (t->growable) {
-        size_t need = t->growable->size() + n;
-        if (need > t->growable->capacity()) t->growable->reserve((need / 16384 + 1) * 16384);
-        t->growable->append(reinterpret_cast<const char *>(p), n);
-        return 0;
-    }
+    if (t->growable) return t->growable->Append(p, n) ? 0 : ERR_MEM;
     if (t->callback.function) {
         lua_State *L = t->callback.L;
         lua_newtable(L);
@@ -153,6 +148,39 @@ int Deliver(cxRecvTarget *t, std::string &builder, const unsigned char *p, size_
 }
 
 } // namespace
+
+bool cxNetBody::Reserve(size_t n) {
+    if (n <= capacity && data) return true;
+    char *p = data ? lua_resizestringbuffer(L, data, n) : lua_newstringbuffer(L, n);
+    if (!p) return false;
+    data = p;
+    capacity = n;
+    return true;
+}
+
+bool cxNetBody::Append(const void *bytes, size_t n) {
+    if (n > SIZE_MAX - size) return false;
+    const size_t need = size + n;
+    if (need > capacity || !data) {
+        // Doubling: large buffers move by remapping, not by copying.
+        size_t grown = capacity < 16384 ? 16384 : capacity;
+        while (grown < need) grown = grown > SIZE_MAX / 2 ? need : grown * 2;
+        if (!Reserve(grown) && !Reserve(need)) return false;
+    }
+    memcpy(data + size, bytes, n);
+    size += n;
+    return true;
+}
+
+void cxNetBody::Push() {
+    if (!data) {
+        lua_pushlstring(L, "", 0);
+        return;
+    }
+    lua_pushstringbuffer(L, data, size);
+    data = nullptr;
+    size = capacity = 0;
+}
 
 int GetNetworkProtocol(void) { return g_protocol; }
 void SetNetworkProtocolSetting(int protocol) { g_protocol = protocol; }

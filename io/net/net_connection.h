@@ -83,13 +83,36 @@ struct cxNetCallback {
     int userdata = 0;
 };
 
+/* A body that grows as it arrives and becomes the script's string without
+   a copy: a string buffer of the virtual machine (lua_newstringbuffer),
+   freed unless it was pushed. */
+struct cxNetBody {
+    lua_State *L = nullptr;
+    char *data = nullptr;
+    size_t size = 0;
+    size_t capacity = 0;
+    explicit cxNetBody(lua_State *state) : L(state) {}
+    ~cxNetBody() {
+        if (data) lua_freestringbuffer(L, data);
+    }
+    cxNetBody(const cxNetBody &) = delete;
+    cxNetBody &operator=(const cxNetBody &) = delete;
+    /* Room for n bytes in all; false when memory runs out. */
+    bool Reserve(size_t n);
+    /* Adds bytes, growing by doubling; false when memory runs out. */
+    bool Append(const void *bytes, size_t n);
+    void Clear() { size = 0; }
+    /* Pushes the bytes as a string and hands the buffer over. */
+    void Push();
+};
+
 /* Where received bytes go. Exactly one target is used: a fixed buffer, a
    growable buffer, a stream, a script callback, or (none of these) a string
    pushed with the count and the done flag as three results. */
 struct cxRecvTarget {
     char *fixed = nullptr;
     size_t fixedSize = 0;
-    std::string *growable = nullptr;
+    cxNetBody *growable = nullptr;
     struct cxStream *stream = nullptr;
     cxNetCallback callback;
     bool pushResults = false; /* push data, count and done as results */

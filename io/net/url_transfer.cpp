@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,9 @@ const size_t kMaxHead = 100 * 1024;
 // long, 1421 for an FTP reply line that is.
 const int kHeadTooLong = 1004;
 const int kFtpLineTooLong = 3;
+// The most memory reserved for a body at once on the strength of its
+// announced length.
+const long long kMaxReserve = 256ll << 20;
 
 struct ConnectionCloser {
     void operator()(cxConnection *c) const { FreeConnection(c); }
@@ -223,7 +227,7 @@ struct Transfer {
     lua_State *L;
     Options &o;
     cxNetCallback *progress;
-    std::string body;
+    cxNetBody body;  // the result without a file
     size_t count = 0;
     OutputPtr out; // the download file, until the end
     bool asGet = false; // a redirect answered the POST: on as a GET
@@ -522,8 +526,12 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
         }
         return 0;
     }
-    if (length > 0) return ReadBody(t, c.get(), CX_RECEIVEBYTES, static_cast<size_t>(length));
-    if (!t.out) t.body.reserve(16384);
+    if (length > 0) {
+        // The whole body at once, within reason: a server's claim is not
+        // taken for more (the rest grows as it arrives).
+        if (!t.out && !t.body.Reserve(static_cast<size_t>(std::min<long long>(length, kMaxReserve)))) return ERR_MEM;
+        return ReadBody(t, c.get(), CX_RECEIVEBYTES, static_cast<size_t>(length));
+    }
     return ReadBody(t, c.get(), CX_RECEIVEALL, 0);
 }
 
@@ -658,6 +666,8 @@ int FtpTransfer(Transfer &t, const cxUrlParts &u) {
             at = reply.find(" bytes", at + 1);
         }
     }
+    if (!t.o.upload && !t.out && size > 0 && !t.body.Reserve(static_cast<size_t>(std::min(size, kMaxReserve))))
+        return ERR_MEM;
     data->progress = c->progress;
     data->progress.total = size > 0x7fffffff ? 0x7fffffff : (size > 0 ? static_cast<int32_t>(size) : 0);
     data->progress.action = 0;
@@ -762,7 +772,7 @@ int TransferUrl(lua_State *L, Options &o, const std::string &rawUrl, cxNetCallba
             o.customHeaders.clear();
         }
         t.asGet = true;
-        t.body.clear();
+        t.body.Clear();
         t.count = 0;
         if (t.out) {
             // what the redirect's body left there goes
@@ -793,7 +803,7 @@ int RunTransfer(lua_State *L, bool upload) {
         progress.function = 3;
         if (n >= 4) progress.userdata = 4;
     }
-    Transfer t{L, o, progress.function ? &progress : nullptr, {}, 0, nullptr};
+    Transfer t{L, o, progress.function ? &progress : nullptr, cxNetBody(L), 0, nullptr};
     int err = TransferUrl(L, o, std::string(url, urlLength), t.progress, t);
     bool stopped = err == ERR_USERABORT && !GetUserAbortFlag();
     // A transfer stopped by its callback keeps what came, in the file too.
@@ -818,7 +828,7 @@ int RunTransfer(lua_State *L, bool upload) {
     if (o.hasFile && !upload)
         lua_pushstring(L, "");
     else
-        lua_pushlstring(L, t.body.data(), t.body.size());
+        t.body.Push();
     lua_pushnumber(L, static_cast<lua_Number>(t.count));
     return 2;
 }

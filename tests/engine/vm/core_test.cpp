@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -36,6 +37,29 @@ TEST_F(VM, EqualTextsAreOneInternedString) {
     EXPECT_EQ(lua_strlen(L, -1), 3u);
     lua_pushlstring(L, "a\0c", 3);
     EXPECT_NE(tsvalue(L->top - 1), tsvalue(L->top - 2));
+}
+
+// A string built in place is the same interned string as one pushed from a
+// copy, whatever its buffer's size was; an unpushed one is simply freed.
+TEST_F(VM, StringBuffersBecomeInternedStrings) {
+    lua_pushstring(L, "built here");
+    char *b = lua_newstringbuffer(L, 4);
+    ASSERT_NE(b, nullptr);
+    memcpy(b, "buil", 4);
+    b = lua_resizestringbuffer(L, b, 64);
+    ASSERT_NE(b, nullptr);
+    memcpy(b + 4, "t here and more", 15);
+    lua_pushstringbuffer(L, b, 10);  // an equal string exists: that one
+    EXPECT_EQ(tsvalue(L->top - 1), tsvalue(L->top - 2));
+    char *fresh = lua_newstringbuffer(L, 3);
+    memcpy(fresh, "n\0w", 3);
+    lua_pushstringbuffer(L, fresh, 3);
+    EXPECT_EQ(lua_strlen(L, -1), 3u);
+    lua_pushlstring(L, "n\0w", 3);
+    EXPECT_TRUE(lua_rawequal(L, -1, -2));
+    lua_freestringbuffer(L, lua_newstringbuffer(L, 100));
+    lua_settop(L, 0);
+    lua_setgcthreshold(L, 0);  // both collected without a fault
 }
 
 TEST_F(VM, TablesTakeIntegerStringAndFloatKeys) {

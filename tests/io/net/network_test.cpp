@@ -2,6 +2,7 @@
 // tests start on loopback: the scripted HTTP peer, TCP and UDP echo peers,
 // an FTP server and nginx.
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -554,6 +555,33 @@ TEST_F(Network, DownloadReplacesTheFileOnlyWhenItSucceeds) {
     while (dirent *e = readdir(d)) names += e->d_name[0] != '.';
     closedir(d);
     EXPECT_EQ(names, 1);
+}
+
+// A download into memory needs the body once, not twice: a known length is
+// reserved in the string the script gets, and that buffer is handed over.
+TEST_F(Network, InMemoryDownloadsHoldTheBodyOnce) {
+    std::string dir = TempDir();
+    std::string root = dir + "/www";
+    mkdir(root.c_str(), 0755);
+    const size_t size = 64u << 20;
+    {
+        std::ofstream big(root + "/big.bin", std::ios::binary);
+        std::string block(1 << 20, '\0');
+        for (size_t i = 0; i < block.size(); i++) block[i] = static_cast<char>(i * 131);
+        for (size_t i = 0; i < size / block.size(); i++) big.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    nettest::Nginx nginx(root, dir);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    ASSERT_EQ(Download(Url(nginx.port(), "/big.bin")), 0);
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(Num(2), static_cast<double>(size));
+    ASSERT_EQ(lua_strlen(L, 1), size);
+    EXPECT_EQ(static_cast<unsigned char>(lua_tostring(L, 1)[size - 1]), static_cast<unsigned char>((size - 1) % (1 << 20) * 131));
+    const double grownMb = static_cast<double>(after.ru_maxrss - before.ru_maxrss) / 1024.0;
+    EXPECT_LT(grownMb, 64 * 1.4) << grownMb << " MB for a 64 MB body";
+    lua_settop(L, 0);
+    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST_F(Network, HttpMultipartUpload) {
