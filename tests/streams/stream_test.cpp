@@ -278,7 +278,7 @@ cxVirtualBlock *FindBlock(int ref) {
 
 TEST(StreamMemory, VirtualStringFilesGrowInSteps) {
     g_blocks.clear();
-    g_blocks[7] = cxVirtualBlock{nullptr, 1, 0, 0};
+    g_blocks[7] = cxVirtualBlock{nullptr, 1, 0, 0, 0, 0};
     char name[CX_STREAM_NAME_MAX];
     ASSERT_TRUE(MakeChunkName("notes.txt", name, sizeof name, -1, 0, 7, "unused"));
     EXPECT_FALSE(Open(name, CX_STREAM_WRITE));  // no resolver yet
