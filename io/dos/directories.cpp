@@ -103,6 +103,38 @@ cxVirtualEntry *FindVirtual(cxVirtualEntry *list, const char *path) {
 
 bool IsVirtual(const cxDirectory *d) { return !d->lock; }
 
+// The path of an entry of a real folder named without regard to case and
+// with "\\" read as "/", one level at a time, as virtual folders are
+// searched: the entries' own names go into *out. false when a level has no
+// such entry.
+bool FindFolded(const char *folder, const char *name, std::string *out) {
+    std::string path(folder);
+    const char *p = name;
+    for (;;) {
+        while (*p == '/' || *p == '\\') p++;
+        if (!*p) break;
+        const char *end = p;
+        while (*end && *end != '/' && *end != '\\') end++;
+        cxOsDirScan *scan = OsBeginDirScan(path.c_str());
+        if (!scan) return false;
+        const char *entry = nullptr;
+        bool found = false;
+        while (OsNextDirEntry(scan, &entry, nullptr, nullptr)) {
+            if (SameName(entry, p, static_cast<size_t>(end - p))) {
+                if (!path.empty() && path.back() != '/') path += '/';
+                path += entry;
+                found = true;
+                break;
+            }
+        }
+        OsEndDirScan(scan);
+        if (!found) return false;
+        p = end;
+    }
+    *out = path;
+    return true;
+}
+
 void PushVirtualEntry(lua_State *L, const cxDirectory *d, const cxVirtualEntry *e) {
     lua_newtable(L);
     SetTableString(L, "name", e->name);
@@ -361,7 +393,7 @@ int GetDirectoryEntry(lua_State *L) {
         if (!full.empty() && full.back() != '/') full += '/';
         full += name;
         cxOsFileInfo info;
-        if (!ExaminePath(full.c_str(), &info, 1)) {
+        if (!ExaminePath(full.c_str(), &info, 1) && !FindFolded(folder, name, &full)) {
             SetErrorDetail(name);
             return ERR_READFILE;
         }

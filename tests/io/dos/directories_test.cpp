@@ -71,6 +71,23 @@ TEST_F(Directories, EntriesCarryAttributes) {
     ASSERT_EQ(Do("GetDirectoryEntry", {1, "one.txt"}), 0);
     EXPECT_EQ(Str(1), Path("one.txt"));
     EXPECT_EQ(Do("GetDirectoryEntry", {1, "none"}), ERR_READFILE);
+    // As in virtual folders, names are looked up without regard to case and
+    // with "\\" read as "/": the entry's own name comes back.
+    mkdir(Path("sub/Docs").c_str(), 0755);
+    Put("sub/Docs/Guide.TXT", "g");
+    Put("Mixed.Case", "m");
+    const std::pair<const char *, std::string> names[] = {
+        {"ONE.TXT", Path("one.txt")},
+        {"mixed.case", Path("Mixed.Case")},
+        {"SUB\\docs\\guide.txt", Path("sub/Docs/Guide.TXT")},
+        {"sub/DOCS/", Path("sub/Docs")},
+    };
+    for (const auto &[asked, found] : names) {
+        ASSERT_EQ(Do("GetDirectoryEntry", {1, asked}), 0) << asked;
+        EXPECT_EQ(Str(1), found) << asked;
+    }
+    EXPECT_EQ(Do("GetDirectoryEntry", {1, "sub\\none.txt"}), ERR_READFILE);
+    EXPECT_EQ(Detail(), "sub\\none.txt");
 }
 
 TEST_F(Directories, Errors) {
