@@ -19,6 +19,7 @@
 #include "engine/runtime/runtime.h"
 #include "io/net/net_commands.h"
 #include "io/net/net_connection.h"
+#include "io/net/net_replies.h"
 #include "io/net/url_parts.h"
 #include "platform/os_socket.h"
 #include "platform/os_time.h"
@@ -358,36 +359,6 @@ std::string PartHeader(const std::string &boundary, const FormPart &p) {
     return h;
 }
 
-bool HeaderIs(const std::string &line, const char *name, std::string &value) {
-    size_t n = strlen(name);
-    if (line.size() < n || strncasecmp(line.c_str(), name, n) != 0) return false;
-    size_t i = n;
-    while (i < line.size() && line[i] == ' ') i++;
-    value = line.substr(i);
-    return true;
-}
-
-// Parses "HTTP/x.y NNN". 0 with the status, or 1418 with the number.
-int ParseStatusLine(const std::string &line, int *status) {
-    if (line.compare(0, 5, "HTTP/") != 0) {
-        SetErrorNumber(1001);
-        return ERR_HTTPERROR;
-    }
-    size_t i = 5;
-    size_t start = i;
-    while (i < line.size() && (isdigit(static_cast<unsigned char>(line[i])) || line[i] == '.')) i++;
-    if (i == start || !isdigit(static_cast<unsigned char>(line[start]))) {
-        SetErrorNumber(1002);
-        return ERR_HTTPERROR;
-    }
-    if (i >= line.size() || line[i] != ' ') {
-        SetErrorNumber(1003);
-        return ERR_HTTPERROR;
-    }
-    *status = atoi(line.c_str() + i + 1);
-    return 0;
-}
-
 // One HTTP exchange. 0 when finished, or a code; *location is set when a
 // redirect is to be followed.
 int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool viaProxy, const cxUrlParts &proxy,
@@ -476,7 +447,7 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
         if (line.empty()) break;
         std::string value;
         if (HeaderIs(line, "content-length: ", value)) {
-            length = atoll(value.c_str());
+            length = LeadingNumber(value);
         } else if (HeaderIs(line, "transfer-encoding: ", value)) {
             if (strncasecmp(value.c_str(), "chunked", 7) == 0)
                 chunked = true;
@@ -500,18 +471,9 @@ int HttpExchange(Transfer &t, const std::string &url, const cxUrlParts &u, bool 
     if (chunked) {
         for (;;) {
             if (int err = ReadLine(t, c.get(), lineBuffer, line, ERR_HTTPERROR, 3000)) return err;
-            size_t i = 0;
-            while (i < line.size() && line[i] == ' ') i++;
-            if (i >= line.size() || !isxdigit(static_cast<unsigned char>(line[i]))) {
-                SetErrorNumber(3000);
-                return ERR_HTTPERROR;
-            }
-            unsigned long long size = strtoull(line.c_str() + i, nullptr, 16);
+            unsigned long long size = 0;
+            if (int err = ParseChunkSize(line, &size)) return err;
             if (size == 0) break;
-            if (size > 0x7fffffffull) {
-                SetErrorNumber(3000);
-                return ERR_HTTPERROR;
-            }
             if (int err = ReadBody(t, c.get(), CX_RECEIVEBYTES, static_cast<size_t>(size))) return err;
             char crlf[2];
             cxRecvTarget target;
@@ -543,7 +505,7 @@ int ReadReply(Transfer &t, cxConnection *c, std::vector<char> &buffer, int *code
     // A reply, however many lines, comes within the network time-out.
     const uint64_t deadline = HeadDeadline();
     if (int err = ReadLine(t, c, buffer, last, ERR_FTPERROR, kFtpLineTooLong, deadline)) return err;
-    *code = atoi(last.c_str());
+    *code = FtpReplyCode(last);
     if (last.size() >= 4 && last[3] == '-') {
         std::string prefix = last.substr(0, 3) + " ";
         int lines = 0;
@@ -578,32 +540,6 @@ std::string ControlPeer(cxConnection *c, const cxUrlParts &u) {
             return host;
     }
     return u.host;
-}
-
-int ParsePasv(const std::string &reply, std::string &host, int *port) {
-    int numbers[7];
-    int n = 0;
-    size_t i = 4;
-    while (i < reply.size() && !isdigit(static_cast<unsigned char>(reply[i]))) i++;
-    while (i < reply.size() && isdigit(static_cast<unsigned char>(reply[i]))) {
-        if (n == 7) break;
-        long v = 0;
-        while (i < reply.size() && isdigit(static_cast<unsigned char>(reply[i]))) {
-            v = v * 10 + (reply[i] - '0');
-            if (v > 65535) v = 65535;
-            i++;
-        }
-        numbers[n++] = static_cast<int>(v);
-        if (i < reply.size() && reply[i] == ',') i++;
-        else break;
-    }
-    if (n != 6) return FtpError(2);
-    for (int k = 0; k < 6; k++)
-        if (numbers[k] > 255) return FtpError(2);
-    host = std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." + std::to_string(numbers[2]) + "." +
-           std::to_string(numbers[3]);
-    *port = numbers[4] * 256 + numbers[5];
-    return 0;
 }
 
 int FtpTransfer(Transfer &t, const cxUrlParts &u) {
@@ -647,7 +583,7 @@ int FtpTransfer(Transfer &t, const cxUrlParts &u) {
     if (!t.o.upload) {
         if (int err = SendText(t, c.get(), "size " + u.path + "\r\n")) return err;
         if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
-        if (code == 213) size = atoll(reply.c_str() + 4);
+        if (code == 213) size = ParseSizeReply(reply);
     }
     if (int err = SendText(t, c.get(), std::string(t.o.upload ? "stor " : "retr ") + u.path + "\r\n")) return err;
     if (int err = ReadReply(t, c.get(), buffer, &code, reply)) return err;
@@ -656,16 +592,7 @@ int FtpTransfer(Transfer &t, const cxUrlParts &u) {
         return t.o.upload ? ERR_UPLOADFORBIDDEN : ERR_FILENOTFOUND;
     }
     if (code < 100 || code > 299) return FtpError(0);
-    if (code == 150 && size < 0) {
-        size_t at = reply.find(" bytes");
-        while (at != std::string::npos) {
-            size_t end = at;
-            size_t start = end;
-            while (start > 0 && isdigit(static_cast<unsigned char>(reply[start - 1]))) start--;
-            if (start < end) size = atoll(reply.substr(start, end - start).c_str());
-            at = reply.find(" bytes", at + 1);
-        }
-    }
+    if (code == 150 && size < 0) size = BytesInReply(reply);
     if (!t.o.upload && !t.out && size > 0 && !t.body.Reserve(static_cast<size_t>(std::min(size, kMaxReserve))))
         return ERR_MEM;
     data->progress = c->progress;

@@ -173,8 +173,8 @@ def serve_evil_ftp(conn, case):
                 send("331 password")
             elif verb == "pass":
                 send("230 in")
-            elif verb == "type":
-                send("200 ok")
+            elif verb == "type":  # (size213: digits where a misread would find them)
+                send("200 12345678" if case == "size213" else "200 ok")
             elif verb == "pasv":
                 data = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
                 data.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

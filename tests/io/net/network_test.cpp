@@ -698,6 +698,17 @@ TEST_F(Network, FtpDataGoesToTheControlPeerWhateverPasvSays) {
               0);
 }
 
+// A SIZE reply of "213" and nothing more gives no size: the parse stays
+// inside the reply (before, it read on into what an earlier, longer reply
+// had left in the buffer and took 12345678 as the size).
+TEST_F(Network, FtpSizeReplyWithoutANumber) {
+    Peer ftp({"ftpevil", "size213"});
+    ASSERT_GT(ftp.port(), 0);
+    ASSERT_EQ(Download("ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/file", {}, true), 0);
+    EXPECT_EQ(Str(1), "the data");
+    EXPECT_EQ(g_log.lastTotal, 0);
+}
+
 TEST_F(Network, NamesAndOnlineProbe) {
     ASSERT_EQ(Call("ToIP", [&] { lua_pushstring(L, "127.0.0.1"); }), 0);
     EXPECT_EQ(Str(1), "127.0.0.1");
