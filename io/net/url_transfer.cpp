@@ -37,7 +37,7 @@ const int kHeadTooLong = 1004;
 const int kFtpLineTooLong = 3;
 // The most memory reserved for a body at once on the strength of its
 // announced length.
-const long long kMaxReserve = 256ll << 20;
+const long long kMaxReserve = 64ll << 20;
 
 struct ConnectionCloser {
     void operator()(cxConnection *c) const { FreeConnection(c); }
