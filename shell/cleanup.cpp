@@ -9,6 +9,7 @@
 #include "errors/errors.h"
 #include "engine/lib/memblock/memblock.h"
 #include "engine/runtime/runtime.h"
+#include "layers/transitions/transitionfx_library.h"
 #include "shell/catalog.h"
 #include "shell/later_subsystems.h"
 #include "shell/platform_start.h"
@@ -72,6 +73,7 @@ void CleanupLibraries(lua_State *L) {
     FreeSystemLibrary(L);
     FreeTextLibrary(L);
     FreeAnimObjects();
+    FreeTransitionLibraryState(L);
     FreeLayerLibraryState(L);
     FreeDosObjects(L);
     FreeMemBlocks(L);

@@ -34,6 +34,7 @@
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
 #include "layers/library/layers_library.h"
+#include "layers/transitions/transitionfx_library.h"
 #include "io/dos/dos.h"
 #include "io/serial/serial_ports.h"
 #include "io/arexx/arexx_library.h"
@@ -148,6 +149,7 @@ int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
                                                   const cxStartupOptions *) { return PreloadBGPicItem(L, item); });
     SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
     SetScriptLibraryOpener("layers", OpenLayersLibrary);
+    SetScriptLibraryOpener("transitionfx", OpenTransitionLibrary);
     InstallVectorPluginFinder();
     SetScriptLibraryOpener("anim", OpenAnimLibrary);
     RegisterPreloadKind(CX_OBJ_ANIM, "ANIM", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,

@@ -198,6 +198,33 @@ extern "C" int ClearDisplayToBGPic(lua_State *L, cxDisplay *d) {
     return RefreshWholeDisplay(L, d, 0);
 }
 
+namespace {
+
+// Makes the BGPic the current display's picture; noRefresh leaves the
+// window as it is.
+int ApplyBGPic(lua_State *L, cxDisplay *d, cxObjectID id, int32_t x, int32_t y, int noRefresh) {
+    const int top = lua_gettop(L);
+    lua_newtable(L);
+    const int table = lua_gettop(L);
+    SetTableObjectID(L, "bgpic", id);
+    if (x != 200000) SetTableNumber(L, "x", x);
+    if (y != 200000) SetTableNumber(L, "y", y);
+    const int err = ApplyDisplayAttributes(L, table, d, noRefresh);
+    lua_settop(L, top);
+    return err;
+}
+
+// What the display's window shows now: the composition of the layers when
+// they are on, else the picture.
+cxBitmap *ShownBitmap(cxDisplay *d) {
+    const cxSafeBltHooks *h = GetSafeBltHooks();
+    if (d->layersOn == 1 && h->backBitmap)
+        if (cxBitmap *c = h->backBitmap(d, 1)) return c;
+    return d->picture;
+}
+
+}  // namespace
+
 extern "C" int ShowBGPic(lua_State *L, cxObjectID id, int32_t x, int32_t y) {
     cxDisplay *d = GetCurrentDisplay();
     if (!d) {
@@ -207,18 +234,81 @@ extern "C" int ShowBGPic(lua_State *L, cxObjectID id, int32_t x, int32_t y) {
     cxBGPic *b = nullptr;
     if (int err = FindBGPic(L, id, &b, 0)) return err;
     if (IsRecordingVideo() && (b->current.mask || b->current.alpha)) return ERR_VIDRECTRANS;
-    const int top = lua_gettop(L);
-    lua_newtable(L);
-    const int table = lua_gettop(L);
-    SetTableObjectID(L, "bgpic", id);
-    if (x != 200000) SetTableNumber(L, "x", x);
-    if (y != 200000) SetTableNumber(L, "y", y);
     cxBGPic *old = BGPicOf(d);
-    const int err = ApplyDisplayAttributes(L, table, d, 0);
-    lua_settop(L, top);
-    if (err) return err;
+    if (int err = ApplyBGPic(L, d, id, x, y, 0)) return err;
     PurgePendingBGPics(L);
     // Showing the BGPic on show again brings its picture back.
     if (old == b) return ClearDisplayToBGPic(L, d);
+    return 0;
+}
+
+extern "C" int ShowBGPicTransition(lua_State *L, cxObjectID id, int32_t x, int32_t y, cxBitmap **newPicture,
+                                   cxBitmap **snapshot) {
+    *newPicture = *snapshot = nullptr;
+    cxDisplay *d = GetCurrentDisplay();
+    if (!d) {
+        SetErrorNumber(0);
+        return ERR_FINDDISPLAY;
+    }
+    cxBGPic *b = nullptr;
+    if (int err = FindBGPic(L, id, &b, 0)) return err;
+    if (IsRecordingVideo() && (b->current.mask || b->current.alpha)) return ERR_VIDRECTRANS;
+    if (int err = RealizeBGPic(L, b)) return err;
+    // The picture on show, as the window shows it.
+    cxBitmap *shown = ShownBitmap(d);
+    if (!shown || d->pictureWidth < 1 || d->pictureHeight < 1) return ERR_BITMAP;
+    cxBitmap *old = DuplicateBitmap(shown, d->pictureWidth, d->pictureHeight);
+    if (!old) return ERR_BITMAP;
+    if (int err = ApplyBGPic(L, d, id, x, y, 1)) {
+        FreeBitmap(old);
+        return err;
+    }
+    PurgePendingBGPics(L);
+    // The new picture as it will show (its layers included); the window
+    // keeps showing the old one.
+    const int32_t w = d->pictureWidth, h = d->pictureHeight;
+    cxBitmap *made = nullptr;
+    const cxSafeBltHooks *hooks = GetSafeBltHooks();
+    if (d->layersOn == 1 && hooks->redrawLayersRect) {
+        made = AllocBitmap(w, h, 0, 0);
+        if (made) hooks->redrawLayersRect(L, d, d->bgpic, made, 0, 0, w, h, 0, 1);
+    } else if (d->picture) {
+        made = DuplicateBitmap(d->picture, w, h);
+    }
+    if (!made) {
+        FreeBitmap(old);
+        return ERR_BITMAP;
+    }
+    if (old->width != w || old->height != h) {
+        // The pictures differ in size: the old one is scaled to the new.
+        cxBitmap *scaled = nullptr, *m = nullptr, *a = nullptr;
+        const int err = ScaleBitmapFx(old, nullptr, nullptr, 0, 0, old->width, old->height, w, h, 0, &scaled, &m, &a);
+        FreeBitmap(old);
+        if (err) {
+            FreeBitmap(made);
+            return err;
+        }
+        old = scaled;
+    }
+    if (hooks->refreshRegion) hooks->refreshRegion(old, 0, 0, d, 0, 0, w, h, 0);
+    *newPicture = made;
+    *snapshot = old;
+    return 0;
+}
+
+extern "C" int CreateColorBGPic(cxObjectID *id, int32_t width, int32_t height, uint32_t colour) {
+    if (width < 1 || height < 1) return ERR_WRONGUSAGE;
+    cxFillStyle fill{};
+    fill.style = CX_FILL_COLOUR;
+    fill.colour = colour & 0xFFFFFFu;
+    fill.pristine = 1;
+    cxBitmap *bm = AllocBitmap(width, height, 0, 0);
+    if (!bm) return ERR_BITMAP;
+    FillRect(bm, 0, 0, width, height, fill.colour);
+    if (int err = AddBGPicRecord(id, 0, width, height, width, nullptr, bm, nullptr, -1, nullptr, nullptr, &fill,
+                                 nullptr)) {
+        FreeBitmap(bm);
+        return err;
+    }
     return 0;
 }

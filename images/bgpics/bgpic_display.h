@@ -25,6 +25,21 @@ int ClearDisplayToBGPic(lua_State *L, cxDisplay *d);
    x, y (200000 keeps the window where it is). 0 or an error code. */
 int ShowBGPic(lua_State *L, cxObjectID id, int32_t x, int32_t y);
 
+/* ShowBGPic for a transition: the picture on show (its layers included,
+   scaled to the new BGPic's size unless layers are scaled) is kept in
+   *snapshot, the BGPic becomes the display's picture without the window
+   being repainted, the new picture as it will show (its layers included)
+   is composed into *newPicture, and the window shows the snapshot again.
+   Both bitmaps are the caller's. 0 or an error code (nothing is returned
+   then). */
+int ShowBGPicTransition(lua_State *L, cxObjectID id, int32_t x, int32_t y, cxBitmap **newPicture,
+                        cxBitmap **snapshot);
+
+/* A new BGPic of one colour (0xRRGGBB); *id with a pointer asks for an
+   automatic ID (written back). 0, ERR_WRONGUSAGE for a size below 1,
+   ERR_BITMAP or ERR_MEM. */
+int CreateColorBGPic(cxObjectID *id, int32_t width, int32_t height, uint32_t colour);
+
 #ifdef __cplusplus
 }
 #endif

@@ -28,7 +28,12 @@ extern "C" {
 /* Control codes. */
 #define CX_ASYNC_LAYER_REPLACED 0 /* a layer is replaced: object points to {old, new} (cxLayer *[2]); answer 0 or an error */
 #define CX_ASYNC_IMAGES_REPLACED 1 /* the object's images were replaced */
+#define CX_ASYNC_STEPS 2           /* answer the number of steps */
+#define CX_ASYNC_STEP 3            /* answer the current step */
+#define CX_ASYNC_SEEK 4            /* go to the step given as the object (an intptr_t); answer 0 or an error */
+#define CX_ASYNC_REFRESH 5         /* show what it animates again */
 #define CX_ASYNC_ANIMATES 6        /* answer 1 when the draw animates the object */
+#define CX_ASYNC_NOPRESENT 8       /* object non-null: draw without presenting, null: present again */
 
 struct cxAsyncDraw;
 typedef int (*cxAsyncFrameFunc)(lua_State *L, struct cxAsyncDraw *draw, int *done);

@@ -13,6 +13,7 @@
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/effect_drivers.h"
 #include "graphics/effects/shadow_alpha.h"
+#include "layers/core/effect_hooks.h"
 #include "layers/core/layer_blit.h"
 #include "layers/core/layer_content.h"
 #include "layers/core/layer_list.h"
@@ -140,7 +141,7 @@ void DrawLayer(lua_State *L, cxLayer *layer, cxLayerState *s, cxBitmap *dst, int
 
     if (IntersectRects(s->drawX, s->drawY, s->width, s->height, x, y, w, h, &ix, &iy, &iw, &ih)) {
         cxLayerShown img{};
-        if (GetLayerImage(L, layer, s, 1, 1, &img) || !img.bitmap) return;
+        if (GetShownLayerImage(L, layer, s, &img) || !img.bitmap) return;
         const int32_t sx = img.srcX + (ix - s->drawX), sy = img.srcY + (iy - s->drawY);
         BlitLayerImage(L, img.bitmap, sx, sy, dst, ix, iy, iw, ih, img.srcX + img.width, img.srcY + img.height, dstW,
                        dstH, img.mask, img.alpha, layer->transparency, clip);

@@ -16,6 +16,7 @@
 #include "layers/core/async_draw.h"
 #include "layers/core/clip_regions.h"
 #include "layers/core/compositor.h"
+#include "layers/core/effect_hooks.h"
 #include "layers/core/layer_list.h"
 #include "layers/core/layer_position.h"
 #include "layers/core/layer_states.h"
@@ -71,6 +72,8 @@ void SourceUse(lua_State *L, cxLayer *l, int delta) {
 
 // Frees an unlinked layer with everything it owns.
 void FreeLayerRecord(lua_State *L, cxLayer *l) {
+    if (l->effect)
+        if (const cxLayerEffectHooks *h = GetLayerEffectHooks(); h->layerFreed) h->layerFreed(L, l);
     SourceUse(L, l, -1);
     FreeLayerStates(L, l);
     free(l);
@@ -223,7 +226,7 @@ extern "C" void RefreshLayer(lua_State *L, cxLayer *layer, int direct) {
     cxLayerState *s = layer->display;
     cxBitmap *comp = d->targetKind == kOutDisplay ? GetCompositionBuffer(L, d) : nullptr;
     cxLayerShown img{};
-    const bool plain = comp && !(s->clip && s->clip->shape) && layer->transparency == 0 && !layer->shadow.on &&
+    const bool plain = comp && !layer->effect && !(s->clip && s->clip->shape) && layer->transparency == 0 && !layer->shadow.on &&
                        !layer->border.on && !LayerHasFilters(layer) && !GetLayerImage(L, layer, s, 1, 1, &img) &&
                        img.bitmap && !img.alpha;
     const cxLayerSpriteHooks *sprites = GetLayerSpriteHooks();

@@ -5,6 +5,7 @@
 
 #include "graphics/blit/mask_alpha_rect.h"
 #include "layers/core/async_draw.h"
+#include "layers/core/effect_hooks.h"
 #include "layers/core/compositor.h"
 #include "layers/core/layer_content.h"
 #include "layers/core/layer_states.h"
@@ -112,6 +113,8 @@ extern "C" void SetLayerImage(lua_State *L, cxLayer *layer, cxLayerBox *box, int
     FreeBitmapTriple(&s->borderBitmap, &s->borderMask, &s->borderAlpha);
     FreeAlphaChannel(s->shadowAlpha);
     s->shadowAlpha = nullptr;
+    if (layer->effect)
+        if (const cxLayerEffectHooks *h = GetLayerEffectHooks(); h->imageReplaced) h->imageReplaced(L, layer);
     if (IsAsyncDrawObject(layer)) NotifyAsyncDraws(CX_ASYNC_IMAGES_REPLACED, layer);
     else if (s->asyncBitmap && (w != oldW || h != oldH)) RemakeAsyncBuffers(s, w, h);
     if (layer->hidden || layer->suppressed || !box || box->noRefresh) return;
