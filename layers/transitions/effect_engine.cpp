@@ -14,6 +14,7 @@
 #include "engine/runtime/runtime.h"
 #include "errors/error_codes.h"
 #include "errors/errors.h"
+#include "platform/os_time.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/editing/bitmap_edit.h"
@@ -71,7 +72,28 @@ std::vector<cxEffectInstance *> g_running;
 bool g_transition = false;
 
 int DefaultPump(lua_State *L, int *code) { return ProcessEvents(L, CX_PUMP_WAITING, 0, code); }
-void DefaultWait(lua_State *L, cxDisplay *d) { WaitDisplayFrame(L, d, 0); }
+
+// One step a frame: the display's frame wait, and where it does not wait
+// (no frame limiter, no adapter's vertical blank) a pace of 60 frames a
+// second of the engine's own.
+constexpr int64_t kFrameMicros = 16667;
+int64_t g_nextFrame = 0;
+
+int64_t NowMicros() {
+    cxOsTimeVal t{};
+    OsGetMonotonicTime(&t);
+    return int64_t(t.seconds) * 1000000 + t.microseconds;
+}
+
+void DefaultWait(lua_State *L, cxDisplay *d) {
+    WaitDisplayFrame(L, d, 0);
+    const int64_t now = NowMicros();
+    // Late, or a new run: the pace starts here.
+    if (g_nextFrame == 0 || now >= g_nextFrame + kFrameMicros || now + 4 * kFrameMicros < g_nextFrame)
+        g_nextFrame = now + kFrameMicros;
+    if (now < g_nextFrame) OsDelayMs(uint32_t((g_nextFrame - now + 999) / 1000));
+    g_nextFrame += kFrameMicros;
+}
 cxEffectLoopHooks g_loop{DefaultPump, DefaultWait};
 
 int32_t Saturate(double v, int32_t invalid) {

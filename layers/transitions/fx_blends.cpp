@@ -283,7 +283,7 @@ extern "C" int StepWater(cxEffectInstance *fx, int *done) {
                                 cxBitmap *outAlpha) {
                                 const double calm = 1.0 - double(c) / full;
                                 return RipplePixels(&s->rings, fx->newImage, fx->canvasBase, old, out, ox, oy,
-                                                    outAlpha, wave, 0.05 * radius * calm, c * kPi / 4.0, level);
+                                                    outAlpha, wave, 0.1 * radius * calm, c * kPi / 4.0, level);
                             });
     });
 }

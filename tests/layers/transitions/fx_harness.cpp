@@ -52,6 +52,14 @@ std::vector<uint8_t> ReadAlpha(const cxBitmap *a, int w, int h) {
     return out;
 }
 
+// The readable pictures: dark blue-green (old) and bright orange (new),
+// shaded by the coordinates.
+uint32_t Readable(int source, int x, int y, int w, int h) {
+    const uint32_t fx = w > 1 ? uint32_t(x * 255 / (w - 1)) : 128, fy = h > 1 ? uint32_t(y * 255 / (h - 1)) : 128;
+    if (source) return (0xC0u + fx / 4) << 16 | (0x60u + fy / 3) << 8 | 0x20u;
+    return (0x10u + fx / 6) << 16 | (0x30u + fy / 4) << 8 | (0x60u + fx / 4);
+}
+
 bool MaskBit(int x, int y) { return (x + 2 * y) % 3 != 0; }
 uint8_t AlphaOf(int x, int y) { return uint8_t((x * 37 + y * 11 + 40) % 256); }
 
@@ -139,8 +147,8 @@ int FxRun::Prepare() {
     oldPixels_.resize(n), newPixels_.resize(n), base_.assign(n, 255);
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
-            oldPixels_[size_t(y) * W + x] = Encode(0, x, y);
-            newPixels_[size_t(y) * W + x] = Encode(1, x, y);
+            oldPixels_[size_t(y) * W + x] = case_.readable ? Readable(0, x, y, W, H) : Encode(0, x, y);
+            newPixels_[size_t(y) * W + x] = case_.readable ? Readable(1, x, y, W, H) : Encode(1, x, y);
         }
     final_ = newPixels_;
     fx_ = cxEffectInstance{};

@@ -44,6 +44,9 @@ struct FxCase {
     Channel channel = Channel::Opaque;
     Mode mode = Mode::Direct;
     unsigned seed = 1;
+    // Pictures for the eye (tools): the old one a dark and the new one a
+    // bright gradient, instead of the coded pixels the checks read.
+    bool readable = false;
     std::string Describe() const;
 };
 
