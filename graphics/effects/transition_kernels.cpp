@@ -142,12 +142,16 @@ inline void BlendPixel(uint8_t *d, const uint8_t *o, const uint8_t *s, uint32_t 
     }
 }
 
-// The shared frame of the ripple and swirl forms: each pixel reads the new
-// picture at the place map(x, y, ring) gives.
-template <class Map>
+// The shared frame of the ripple and swirl forms. Row by row: rowMap
+// writes where each pixel of the row reads the new picture (a pixel index
+// into it, cut to the picture), the pixels are gathered, and the row is
+// laid over the old picture (or copied with its alpha channel). The passes
+// keep the arithmetic, the gathering and the blending apart, so that the
+// first and the last run in vector registers.
+template <class RowMap>
 int RemapFrame(const cxRingTable *t, const cxBitmap *newPicture, const cxBitmap *newAlpha, const cxBitmap *oldPicture,
-               cxBitmap *out, int32_t ox, int32_t oy, cxBitmap *outAlpha, int32_t level, Map &&map) {
-    if (!t || !t->ring) return ERR_WRONGUSAGE;
+               cxBitmap *out, int32_t ox, int32_t oy, cxBitmap *outAlpha, int32_t level, RowMap &&rowMap) {
+    if (!t || !t->ring || !t->rowIndex || !t->rowPixels) return ERR_WRONGUSAGE;
     const int32_t w = t->width, h = t->height;
     Pic n, o, d;
     if (int e = n.Open(newPicture)) return e;
@@ -156,6 +160,7 @@ int RemapFrame(const cxRingTable *t, const cxBitmap *newPicture, const cxBitmap 
     if (!n.Holds(0, 0, w, h) || !d.Holds(ox, oy, w, h) || (oldPicture && !o.Holds(0, 0, w, h)))
         return ERR_COORDSRANGE;
     if (n.format != d.format || (oldPicture && o.format != d.format)) return ERR_PIXELFORMAT;
+    if (n.bpp > 4) return ERR_PIXELFORMAT;
     Chan na, da;
     const bool alpha = !oldPicture && outAlpha;
     if (alpha) {
@@ -164,30 +169,37 @@ int RemapFrame(const cxRingTable *t, const cxBitmap *newPicture, const cxBitmap 
     }
     const int32_t l = Level256(level);
     const uint32_t bpp = d.bpp;
-    const float cx = float(w) * 0.5f, cy = float(h) * 0.5f;
-    const float maxX = float(w - 1), maxY = float(h - 1);
+    const int32_t stride = n.lock.RowLength();
+    int32_t *idx = t->rowIndex;
+    uint8_t *gathered = t->rowPixels;
+    const uint8_t *np = n.pixels;
     for (int32_t y = 0; y < h; ++y) {
-        const uint16_t *ring = t->ring + size_t(y) * w;
+        rowMap(t->ring + size_t(y) * w, y, stride, idx, reinterpret_cast<int32_t *>(gathered));
         uint8_t *drow = d.At(ox, oy + y);
-        const uint8_t *orow = oldPicture ? o.At(0, y) : nullptr;
-        const float fy = float(y) + 0.5f - cy;
-        uint8_t *arow = alpha ? da.Row(y) : nullptr;
-        for (int32_t x = 0; x < w; ++x) {
-            const float fx = float(x) + 0.5f - cx;
-            float sxf, syf;
-            map(ring[x], fx, fy, cx, cy, &sxf, &syf);
-            sxf = std::clamp(sxf, 0.0f, maxX);
-            syf = std::clamp(syf, 0.0f, maxY);
-            const int32_t sx = int32_t(sxf + 0.5f), sy = int32_t(syf + 0.5f);
-            const uint8_t *src = n.At(sx, sy);
-            if (orow) {
-                BlendPixel(drow + size_t(x) * bpp, orow + size_t(x) * bpp, src, bpp, d.format, l);
-            } else {
-                CopyPixel(drow + size_t(x) * bpp, src, bpp);
-                if (arow) {
-                    const int32_t a = newAlpha ? na.Row(sy)[sx] : 255;
-                    arow[x] = uint8_t((a * l) >> 8);
-                }
+        if (bpp == 4) {
+            auto *g = reinterpret_cast<uint32_t *>(gathered);
+            // The reads are scattered: each is asked for some pixels ahead.
+            constexpr int32_t kAhead = 32;
+            int32_t x = 0;
+            for (; x + kAhead < w; ++x) {
+                __builtin_prefetch(np + size_t(uint32_t(idx[x + kAhead])) * 4);
+                std::memcpy(&g[x], np + size_t(uint32_t(idx[x])) * 4, 4);
+            }
+            for (; x < w; ++x) std::memcpy(&g[x], np + size_t(uint32_t(idx[x])) * 4, 4);
+        } else {
+            for (int32_t x = 0; x < w; ++x) std::memcpy(gathered + size_t(x) * bpp, np + size_t(uint32_t(idx[x])) * bpp, bpp);
+        }
+        if (oldPicture) {
+            LerpRow(o.At(0, y), gathered, gathered, drow, w, bpp, d.format, l);
+            continue;
+        }
+        std::memcpy(drow, gathered, size_t(w) * bpp);
+        if (alpha) {
+            uint8_t *arow = da.Row(y);
+            for (int32_t x = 0; x < w; ++x) {
+                const uint32_t i = uint32_t(idx[x]);
+                const int32_t a = newAlpha ? na.Row(int32_t(i / uint32_t(stride)))[i % uint32_t(stride)] : 255;
+                arow[x] = uint8_t((a * l) >> 8);
             }
         }
     }
@@ -245,9 +257,11 @@ extern "C" int InitRippleTables(cxRingTable *t, int32_t w, int32_t h) {
         }
     }
     t->rings = top + 1;
-    t->scratchA = static_cast<float *>(calloc(size_t(t->rings), sizeof(float)));
-    t->scratchB = static_cast<float *>(calloc(size_t(t->rings), sizeof(float)));
-    if (!t->scratchA || !t->scratchB) {
+    t->scratchA = static_cast<int32_t *>(calloc(size_t(t->rings), sizeof(int32_t)));
+    t->scratchB = static_cast<int32_t *>(calloc(size_t(t->rings), sizeof(int32_t)));
+    t->rowIndex = static_cast<int32_t *>(calloc(size_t(w), sizeof(int32_t)));
+    t->rowPixels = static_cast<uint8_t *>(calloc(size_t(w), 4));
+    if (!t->scratchA || !t->scratchB || !t->rowIndex || !t->rowPixels) {
         FreeRippleTables(t);
         return ERR_MEM;
     }
@@ -259,6 +273,8 @@ extern "C" void FreeRippleTables(cxRingTable *t) {
     free(t->ring);
     free(t->scratchA);
     free(t->scratchB);
+    free(t->rowIndex);
+    free(t->rowPixels);
     *t = cxRingTable{};
 }
 
@@ -268,18 +284,29 @@ extern "C" int RipplePixels(const cxRingTable *t, const cxBitmap *newPicture, co
     if (!t || !t->ring) return ERR_WRONGUSAGE;
     if (!std::isfinite(waveLength) || !std::isfinite(amplitude) || !std::isfinite(phase)) return ERR_WRONGUSAGE;
     const double wl = std::max(waveLength, 1.0);
-    // Per ring: the displacement over the distance.
-    float *f = t->scratchA;
-    f[0] = 0.0f;
+    // Per ring: the displacement over the distance, in 16.16.
+    int32_t *f = t->scratchA;
+    f[0] = 0;
     for (int32_t k = 1; k < t->rings; ++k) {
         const double r = k * 0.25;
-        f[k] = float(amplitude * std::sin(2.0 * kPi * r / wl - phase) / r);
+        const double v = amplitude * std::sin(2.0 * kPi * r / wl - phase) / r * 65536.0;
+        f[k] = int32_t(std::clamp(v, -1e9, 1e9));
     }
+    const int32_t w = t->width, h = t->height;
     return RemapFrame(t, newPicture, newAlpha, oldPicture, out, ox, oy, outAlpha, level,
-                      [f](uint16_t k, float fx, float fy, float cx, float cy, float *sx, float *sy) {
-                          const float s = f[k];
-                          *sx = cx + fx * (1.0f + s) - 0.5f;
-                          *sy = cy + fy * (1.0f + s) - 0.5f;
+                      [f, w, h](const uint16_t *ring, int32_t y, int32_t stride, int32_t *__restrict idx, int32_t *) {
+                          // Locals, so that the stores cannot change them.
+                          const int32_t W = w, H = h, dy2 = 2 * y + 1 - H;
+                          const int32_t *__restrict table = f;
+                          // The table lookups first, then arithmetic the
+                          // compiler can vectorise.
+                          for (int32_t x = 0; x < W; ++x) idx[x] = table[ring[x]];
+                          for (int32_t x = 0; x < W; ++x) {
+                              const int32_t s = idx[x], dx2 = 2 * x + 1 - W;
+                              const int32_t sx = std::min(std::max(x + ((dx2 * s + 65536) >> 17), 0), W - 1);
+                              const int32_t sy = std::min(std::max(y + ((dy2 * s + 65536) >> 17), 0), H - 1);
+                              idx[x] = sy * stride + sx;
+                          }
                       });
 }
 
@@ -288,18 +315,33 @@ extern "C" int SwirlPixels(const cxRingTable *t, const cxBitmap *newPicture, con
                            double twistDegrees, int32_t level) {
     if (!t || !t->ring) return ERR_WRONGUSAGE;
     if (!std::isfinite(twistDegrees)) return ERR_WRONGUSAGE;
-    float *c = t->scratchA, *s = t->scratchB;
+    int32_t *c = t->scratchA, *s = t->scratchB;
     const double radius = std::max(0.5 * std::sqrt(double(t->width) * t->width + double(t->height) * t->height), 1.0);
+    // 14 bits of fraction: twice a side of 16384 times the cosine stays in
+    // 32 bits.
     for (int32_t k = 0; k < t->rings; ++k) {
         const double r = k * 0.25, fall = r >= radius ? 0.0 : (1.0 - r / radius) * (1.0 - r / radius);
         const double a = twistDegrees * fall * kPi / 180.0;
-        c[k] = float(std::cos(a));
-        s[k] = float(std::sin(a));
+        c[k] = int32_t(std::lrint(std::cos(a) * 16384.0));
+        s[k] = int32_t(std::lrint(std::sin(a) * 16384.0));
     }
+    const int32_t w = t->width, h = t->height;
     return RemapFrame(t, newPicture, newAlpha, oldPicture, out, ox, oy, outAlpha, level,
-                      [c, s](uint16_t k, float fx, float fy, float cx, float cy, float *sx, float *sy) {
-                          *sx = cx + c[k] * fx - s[k] * fy - 0.5f;
-                          *sy = cy + s[k] * fx + c[k] * fy - 0.5f;
+                      [c, s, w, h](const uint16_t *ring, int32_t y, int32_t stride, int32_t *__restrict idx,
+                                   int32_t *__restrict sines) {
+                          // Locals, so that the stores cannot change them.
+                          const int32_t W = w, H = h, dy2 = 2 * y + 1 - H;
+                          const int32_t w1 = (W - 1) << 14, h1 = (H - 1) << 14;
+                          const int32_t *__restrict cosTable = c, *__restrict sinTable = s;
+                          // The table lookups first, then arithmetic the
+                          // compiler can vectorise.
+                          for (int32_t x = 0; x < W; ++x) idx[x] = cosTable[ring[x]], sines[x] = sinTable[ring[x]];
+                          for (int32_t x = 0; x < W; ++x) {
+                              const int32_t ck = idx[x], sk = sines[x], dx2 = 2 * x + 1 - W;
+                              const int32_t sx = std::min(std::max((w1 + ck * dx2 - sk * dy2 + 16384) >> 15, 0), W - 1);
+                              const int32_t sy = std::min(std::max((h1 + sk * dx2 + ck * dy2 + 16384) >> 15, 0), H - 1);
+                              idx[x] = sy * stride + sx;
+                          }
                       });
 }
 
@@ -331,6 +373,25 @@ extern "C" int DissolveChannel(const uint8_t *thresholds, int32_t w, int32_t h, 
             }
             if (arow) arow[x] = uint8_t(value);
         }
+    }
+    return 0;
+}
+
+extern "C" int DissolvePixels(const uint8_t *thresholds, int32_t w, int32_t h, int32_t from, int32_t to,
+                              const cxBitmap *src, cxBitmap *out, int32_t ox, int32_t oy) {
+    if (!thresholds || w < 1 || h < 1 || to <= from) return 0;
+    Pic s, d;
+    if (int e = s.Open(src)) return e;
+    if (int e = d.Open(out)) return e;
+    if (!s.Holds(0, 0, w, h) || !d.Holds(ox, oy, w, h)) return ERR_COORDSRANGE;
+    if (s.format != d.format) return ERR_PIXELFORMAT;
+    const uint32_t bpp = d.bpp, lo = uint32_t(std::max(from, 0)), span = uint32_t(to) - lo;
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t *thr = thresholds + size_t(y) * w;
+        const uint8_t *srow = s.At(0, y);
+        uint8_t *drow = d.At(ox, oy + y);
+        for (int32_t x = 0; x < w; ++x)
+            if (uint32_t(thr[x]) - lo < span) CopyPixel(drow + size_t(x) * bpp, srow + size_t(x) * bpp, bpp);
     }
     return 0;
 }

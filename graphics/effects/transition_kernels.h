@@ -43,13 +43,15 @@ int FadeBitmapToColour(const cxBitmap *src, int32_t sx, int32_t sy, cxBitmap *ou
                        int32_t width, int32_t height, uint32_t colour, int32_t level);
 
 /* Distances of every pixel of a width x height picture from its centre
-   (width / 2, height / 2), in quarter pixels, and two per-ring scratch
-   rows for the kernels. */
+   (width / 2, height / 2), in quarter pixels, and the scratch rows of the
+   kernels (made once: a frame allocates nothing). */
 typedef struct cxRingTable {
     uint16_t *ring;
     int32_t width, height;
     int32_t rings; /* the largest entry + 1 */
-    float *scratchA, *scratchB;
+    int32_t *scratchA, *scratchB; /* per ring */
+    int32_t *rowIndex;            /* per column: where a pixel reads */
+    uint8_t *rowPixels;           /* a row of read pixels (4 bytes each) */
 } cxRingTable;
 
 /* 0, ERR_MEM, or ERR_BADDIMENSIONS for a size below 1 or above 16384. */
@@ -75,6 +77,11 @@ int SwirlPixels(const cxRingTable *table, const cxBitmap *newPicture, const cxBi
    and 0 elsewhere. Either output may be null. */
 int DissolveChannel(const uint8_t *thresholds, int32_t width, int32_t height, int32_t level, int32_t invert,
                     const cxBitmap *srcMask, const cxBitmap *srcAlpha, cxBitmap *outMask, cxBitmap *outAlpha);
+
+/* Copies the pixels of src (at 0, 0) whose threshold lies in [from, to)
+   to out at (ox, oy): one step of a dissolve, which only adds pixels. */
+int DissolvePixels(const uint8_t *thresholds, int32_t width, int32_t height, int32_t from, int32_t to,
+                   const cxBitmap *src, cxBitmap *out, int32_t ox, int32_t oy);
 
 /* Every block x block square from the top-left corner takes the pixel at
    its centre (cut to the picture); blocks of 1 or less copy. src is read

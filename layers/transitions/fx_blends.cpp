@@ -362,11 +362,20 @@ extern "C" int StepDissolve(cxEffectInstance *fx, int *done) {
             MarkEffectRect(fx, 0, 0, fx->width, fx->height);
             return 0;
         }
-        // The shown set only grows: a step draws the new picture through
-        // the mask over what the last one left.
+        // The shown set only grows: a step adds the pixels whose threshold
+        // the level passed since the last one.
         if (!incremental) ShowWhole(fx, fx->oldImage);
         if (level >= 256) return ShowWhole(fx, fx->newImage);
         if (level <= 0) return 0;
+        cxBitmap *t = nullptr;
+        int32_t tx = 0, ty = 0;
+        if (GetWholeEffectTarget(fx, &t, &tx, &ty)) {
+            const int32_t from = incremental ? int32_t(std::min<int64_t>(int64_t(k) * fx->speed, 256)) : 0;
+            if (int err = DissolvePixels(s->thresholds, fx->width, fx->height, from, level, fx->newImage, t, tx, ty))
+                return err;
+            MarkEffectRect(fx, 0, 0, fx->width, fx->height);
+            return 0;
+        }
         if (int err = DissolveChannel(s->thresholds, fx->width, fx->height, level, 0, nullptr, nullptr, s->mask,
                                       nullptr))
             return err;

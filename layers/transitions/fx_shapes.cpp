@@ -15,6 +15,7 @@
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/transition_kernels.h"
+#include "graphics/scale/scaler.h"
 #include "graphics/shapes/polygon_clip.h"
 #include "graphics/shapes/shape_spans.h"
 #include "layers/core/compositor.h"
@@ -32,6 +33,7 @@ struct ShapeState {
     cxBitmap *mask;            // the pixels uncovered so far
     std::vector<double> *poly; // the step's polygon and the clip scratch
     std::vector<int32_t> *points;
+    std::vector<int32_t> *crossings; // the scan conversion's, one entry a point
     int32_t size0;             // SUN, STAR: the first size
     int32_t perimeter;         // CLOCKWIPE: the hand's whole way
 };
@@ -173,6 +175,7 @@ int FillStepPolygon(cxEffectInstance *fx, int32_t count, int32_t box[4]) {
     if (n < 3) return 0;
     std::vector<int32_t> &pts = *s->points;
     pts.resize(size_t(n) * 2);
+    s->crossings->resize(size_t(n));
     int32_t x0 = W, y0 = H, x1 = -1, y1 = -1;
     for (int32_t i = 0; i < n; ++i) {
         const int32_t x = int32_t(std::lrint(clipped[2 * i])), y = int32_t(std::lrint(clipped[2 * i + 1]));
@@ -183,7 +186,7 @@ int FillStepPolygon(cxEffectInstance *fx, int32_t count, int32_t box[4]) {
     cxOsBitmapLock m{};
     int err = 0;
     if (LockBitmap(s->mask, 0, &m) && m.pixels)
-        err = FillPolygonMaskBits(m.pixels, int32_t(m.rowLength), W, H, nullptr, pts.data(), n);
+        err = FillPolygonMaskBits(m.pixels, int32_t(m.rowLength), W, H, s->crossings->data(), pts.data(), n);
     else err = ERR_LOCKBMAP;
     UnlockBitmap(&m);
     box[0] = x0, box[1] = y0, box[2] = x1 - x0 + 1, box[3] = y1 - y0 + 1;
@@ -196,8 +199,12 @@ int InitShape(cxEffectInstance *fx, Shape shape) {
     try {
         s->poly = new std::vector<double>();
         s->points = new std::vector<int32_t>();
+        s->crossings = new std::vector<int32_t>();
+        // Room for the largest polygons (the sun's 360 points, cut four
+        // times), so that no step allocates.
         s->poly->reserve(2 * 400 * 33);
         s->points->reserve(2 * 400 * 16);
+        s->crossings->reserve(400 * 16);
     } catch (...) {
         return ERR_MEM;
     }
@@ -265,8 +272,10 @@ extern "C" void CleanupShape(cxEffectInstance *fx, int) {
     FreeEffectBitmap(&s->mask);
     delete s->poly;
     delete s->points;
+    delete s->crossings;
     s->poly = nullptr;
     s->points = nullptr;
+    s->crossings = nullptr;
 }
 
 extern "C" int StepClockWipe(cxEffectInstance *fx, int *done) { return ShapeStep(fx, done, kClock); }
@@ -293,6 +302,9 @@ int InitScaling(cxEffectInstance *fx, int32_t extent, int32_t normal, int32_t fa
     fx->speed = SpeedToStep(fx->speed, extent, normal, fast, slow);
     // Positions sp, 2 sp ... up to the distance, which is the last.
     fx->steps = EffectStepCount(distance - fx->speed, fx->speed, 0);
+    // The scaler's position tables at their largest now: no step
+    // allocates.
+    if (EnsureScaleTables(fx->width, fx->height)) return ERR_MEM;
     return 0;
 }
 
@@ -359,7 +371,9 @@ extern "C" int StepFlipCoin(cxEffectInstance *fx, int *done) {
     if (fx->phase == CX_FXPHASE_INIT) {
         if (int err = InitScaling(fx, E, 60, 30, 120, int32_t(std::min<int64_t>(2 * int64_t(E), INT32_MAX))))
             return err;
-        if (ScaleState *s = Scaling(fx)) s->prev[0] = 0, s->prev[1] = 0, s->prev[2] = fx->width, s->prev[3] = fx->height;
+        ScaleState *s = Scaling(fx);
+        s->prev[0] = 0, s->prev[1] = 0, s->prev[2] = fx->width, s->prev[3] = fx->height;
+        if (fx->width > 0 && fx->height > 0 && !(s->work = AllocBitmap(fx->width, fx->height, 0, 0))) return ERR_BITMAP;
         return 0;
     }
     return RunFrames(fx, done, [fx, vertical, low, E](int32_t k, bool incremental) -> int {

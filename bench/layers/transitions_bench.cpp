@@ -1,0 +1,216 @@
+// Transition effects off screen at 1920x1080, direct mode, one core.
+//
+//   Effect/<name>        every built effect at NORMALSPEED from phase 0 to
+//                        its last step: phase 0 (set-up, with the old
+//                        picture taken from the target), the mean and the
+//                        worst step, and the heap allocations of all steps
+//                        together (allocs_per_step)
+//   CrossfadeStep        one CROSSFADE step beside pixman compositing the
+//                        new picture over the old with a constant a8 mask
+//                        (OVER, the same pixels), fastest of each; ratio is
+//                        the effect over pixman
+//   HStripes1px          HSTRIPES with 1-pixel stripes over 1080 rows: the
+//                        step's boxes are presented once (presents_per_step)
+#include <benchmark/benchmark.h>
+#include <pixman.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "graphics/bitmap/bitmap.h"
+#include "layers/transitions/effect_engine.h"
+#include "layers/transitions/effect_traits.h"
+
+extern "C" void *__libc_malloc(size_t);
+extern "C" void *__libc_calloc(size_t, size_t);
+extern "C" void *__libc_realloc(void *, size_t);
+
+namespace {
+std::atomic<long> g_allocs{0};
+}
+
+extern "C" void *malloc(size_t n) {
+    g_allocs.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(n);
+}
+extern "C" void *calloc(size_t c, size_t n) {
+    g_allocs.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(c, n);
+}
+extern "C" void *realloc(void *p, size_t n) {
+    g_allocs.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, n);
+}
+
+namespace {
+
+constexpr int kW = 1920, kH = 1080;
+using Clock = std::chrono::steady_clock;
+
+void Randomise(cxBitmap *bm, uint32_t seed) {
+    cxOsBitmapLock l{};
+    LockBitmap(bm, 0, &l);
+    std::mt19937 rng{seed};
+    const size_t words = size_t(l.rowLength) * size_t(l.height) * l.bytesPerPixel / 4;
+    auto *p = reinterpret_cast<uint32_t *>(l.pixels);
+    for (size_t i = 0; i < words; ++i) p[i] = rng();
+    UnlockBitmap(&l);
+}
+
+// The old picture in the target, the new one beside it.
+struct Pictures {
+    cxBitmap *target = AllocBitmap(kW, kH, 0, 0);
+    cxBitmap *picture = AllocBitmap(kW, kH, 0, 0);
+    Pictures() {
+        Randomise(target, 1);
+        Randomise(picture, 2);
+    }
+    ~Pictures() {
+        FreeBitmap(target);
+        FreeBitmap(picture);
+    }
+    cxEffectInstance Instance(int effect, int speed, int parameter) const {
+        cxEffectInstance fx{};
+        fx.effect = effect;
+        fx.speed = speed;
+        fx.parameter = parameter;
+        fx.width = kW, fx.height = kH;
+        fx.output = target;
+        fx.newImage = picture;
+        fx.target = CX_FXTARGET_BGPIC;
+        return fx;
+    }
+};
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+void BM_Effect(benchmark::State &st, int effect) {
+    Pictures pics;
+    double phase0 = 1e30, mean = 0, worst = 0;
+    long allocs = 0, steps = 0;
+    for (auto _ : st) {
+        cxEffectInstance fx = pics.Instance(effect, CX_SPEED_NORMAL, CX_FX_RANDOMPARAMETER);
+        auto t0 = Clock::now();
+        if (int err = PrepareEffect(&fx)) {
+            st.SkipWithError(("set-up failed: " + std::to_string(err)).c_str());
+            return;
+        }
+        phase0 = std::min(phase0, Seconds(t0, Clock::now()));
+        int done = 0;
+        double total = 0, slowest = 0;
+        const long a0 = g_allocs.load();
+        int32_t n = 0;
+        while (!done && n < fx.steps + 2) {
+            auto s0 = Clock::now();
+            RunEffectStep(&fx, &done);
+            benchmark::ClobberMemory();
+            const double dt = Seconds(s0, Clock::now());
+            total += dt, slowest = std::max(slowest, dt), ++n;
+        }
+        allocs = g_allocs.load() - a0;
+        steps = n;
+        mean = total / std::max(n, 1);
+        worst = slowest;
+        ReleaseEffect(&fx, 1);
+    }
+    st.counters["phase0_ms"] = phase0 * 1e3;
+    st.counters["mean_ms"] = mean * 1e3;
+    st.counters["worst_ms"] = worst * 1e3;
+    st.counters["steps"] = double(steps);
+    st.counters["allocs_per_step"] = double(allocs) / double(std::max(steps, 1L));
+}
+
+pixman_format_code_t PixmanFormat(uint32_t f) { return f == 10 ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8; }
+
+void BM_CrossfadeStep(benchmark::State &st) {
+    Pictures pics;
+    cxEffectInstance fx = pics.Instance(115, CX_SPEED_NORMAL, CX_FX_RANDOMPARAMETER);
+    if (PrepareEffect(&fx)) {
+        st.SkipWithError("set-up failed");
+        return;
+    }
+    cxBitmap *peerTarget = AllocBitmap(kW, kH, 0, 0);
+    Randomise(peerTarget, 1);
+    cxOsBitmapLock src{}, dst{};
+    LockBitmap(pics.picture, 0, &src);
+    LockBitmap(peerTarget, 0, &dst);
+    if (src.bytesPerPixel != 4) {
+        st.SkipWithError("a 32-bit picture is needed for the peer");
+        return;
+    }
+    pixman_image_t *ps = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, reinterpret_cast<uint32_t *>(src.pixels),
+                                                  int(src.rowLength * 4));
+    pixman_image_t *pd = pixman_image_create_bits(PixmanFormat(dst.pixelFormat), kW, kH,
+                                                  reinterpret_cast<uint32_t *>(dst.pixels), int(dst.rowLength * 4));
+    const pixman_color_t level{0, 0, 0, 0x8080};
+    pixman_image_t *mask = pixman_image_create_solid_fill(&level);
+    double best = 1e30, bestPeer = 1e30;
+    for (auto _ : st) {
+        // A step in the middle of the fade: the work of every step.
+        fx.counter = 12;
+        int done = 0;
+        auto t0 = Clock::now();
+        RunEffectStep(&fx, &done);
+        benchmark::ClobberMemory();
+        auto t1 = Clock::now();
+        pixman_image_composite32(PIXMAN_OP_OVER, ps, mask, pd, 0, 0, 0, 0, 0, 0, kW, kH);
+        benchmark::ClobberMemory();
+        auto t2 = Clock::now();
+        best = std::min(best, Seconds(t0, t1));
+        bestPeer = std::min(bestPeer, Seconds(t1, t2));
+    }
+    st.counters["crossfade_us"] = best * 1e6;
+    st.counters["pixman_us"] = bestPeer * 1e6;
+    st.counters["ratio"] = best / bestPeer;
+    pixman_image_unref(mask);
+    pixman_image_unref(ps);
+    pixman_image_unref(pd);
+    UnlockBitmap(&dst);
+    UnlockBitmap(&src);
+    FreeBitmap(peerTarget);
+    ReleaseEffect(&fx, 1);
+}
+
+void BM_HStripes1px(benchmark::State &st) {
+    Pictures pics;
+    double presents = 0, steps = 0;
+    for (auto _ : st) {
+        cxEffectInstance fx = pics.Instance(0, CX_SPEED_NORMAL, 1);
+        if (PrepareEffect(&fx)) {
+            st.SkipWithError("set-up failed");
+            return;
+        }
+        int done = 0;
+        while (!done) RunEffectStep(&fx, &done);
+        presents = fx.presents;
+        steps = fx.steps;
+        ReleaseEffect(&fx, 1);
+    }
+    st.counters["steps"] = steps;
+    st.counters["presents_per_step"] = presents / std::max(steps, 1.0);
+}
+
+void Register() {
+    for (int e = 0; e < CX_FX_COUNT; ++e) {
+        if (!IsEffectBuilt(e)) continue;
+        const std::string name = std::string("Effect/") + GetEffectTraits(e)->name;
+        benchmark::RegisterBenchmark(name.c_str(), BM_Effect, e)->Iterations(1)->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("CrossfadeStep", BM_CrossfadeStep)->Iterations(40);
+    benchmark::RegisterBenchmark("HStripes1px", BM_HStripes1px)->Iterations(1)->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Register();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
