@@ -314,7 +314,7 @@ extern "C" int StepStrudel(cxEffectInstance *fx, int *done) {
                             [&](int32_t a, int32_t level, const cxBitmap *old, cxBitmap *out, int32_t ox, int32_t oy,
                                 cxBitmap *outAlpha) {
                                 return SwirlPixels(&s->rings, fx->newImage, fx->canvasBase, old, out, ox, oy, outAlpha,
-                                                   720.0 - a, level);
+                                                   (720.0 - a) / 2.0, level);
                             });
     });
 }
