@@ -88,11 +88,6 @@ const luaL_Const kConstants[] = {
     {"BYTE", nullptr, 7},
     {"FLOAT", nullptr, 11},
     {"DOUBLE", nullptr, 12},
-    // speeds of effects, moves and anims
-    {"NORMALSPEED", nullptr, -1},
-    {"FASTSPEED", nullptr, -2},
-    {"SLOWSPEED", nullptr, -3},
-    {"DEFAULTSPEED", nullptr, -4},
     // object kinds
     {"BGPIC", nullptr, CX_OBJ_BGPIC},
     {"SAMPLE", nullptr, CX_OBJ_SAMPLE},
