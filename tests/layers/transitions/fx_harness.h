@@ -12,6 +12,11 @@
 // Modes: direct (the effect draws into the output over the old picture),
 // layer (it shows the new picture in a canvas) and layer hiding (it hides
 // the canvas).
+//
+// A family enters the sweep (fx_properties_test) as soon as its rows of
+// the traits table name a step function; the rows' flags choose what
+// applies to it: REVEAL families are held to P5 and P7, BGPICONLY ones run
+// in direct mode only, PHASE2 ones are sought in direct mode too.
 #pragma once
 
 #include <cstdint>
