@@ -21,9 +21,6 @@ void FreeSharedMutexes(void) {}
 void FreeGraphicsLibrary(lua_State *) { ClearImageCache(); }
 void FreeScalerTables(void) {}
 
-// Images.
-void FreeAllSprites(lua_State *) {}
-
 // The system library's script timers and catalogs.
 void FreeSystemLibrary(lua_State *) {}
 

@@ -31,6 +31,9 @@
 #include "images/brushes/brush_library.h"
 #include "images/editing/brush_commands.h"
 #include "images/output/output_redirect.h"
+#include "images/moves/move_library.h"
+#include "images/sprites/sprite.h"
+#include "images/sprites/sprite_library.h"
 #include "platform/os_linegate.h"
 #include "io/net/net_objects.h"
 #include "layers/library/layers_library.h"
@@ -147,6 +150,10 @@ int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
                                                   const cxStartupOptions *) { return PreloadBrushItem(L, item); });
     RegisterPreloadKind(CX_OBJ_BGPIC, "BGPIC", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
                                                   const cxStartupOptions *) { return PreloadBGPicItem(L, item); });
+    SetScriptLibraryOpener("sprite", OpenSpriteLibrary);
+    RegisterPreloadKind(CX_OBJ_SPRITE, "SPRITE", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
+                                                    const cxStartupOptions *) { return PreloadSpriteItem(L, item); });
+    SetScriptLibraryOpener("moveobject", OpenMoveObjectLibrary);
     SetScriptLibraryOpener("vectorgraphics", OpenVectorGraphicsLibrary);
     SetScriptLibraryOpener("layers", OpenLayersLibrary);
     SetScriptLibraryOpener("transitionfx", OpenTransitionLibrary);
@@ -304,6 +311,7 @@ int RunSequence(lua_State *L, cxStartupOptions *opts, cxApplet *applet, int argc
     if (int err = RunProtected(L, [&] { return RealizePendingBGPics(L); })) return end(err);
     if (int err = RunProtected(L, [&] { return RealizePendingBrushes(L); })) return end(err);
     if (int err = RunProtected(L, [&] { return RealizePendingAnims(L); })) return end(err);
+    if (int err = RunProtected(L, [&] { return RealizePendingSprites(L); })) return end(err);
     if (int err = RealizeFontBitmaps()) return end(err);
     if (int err = RunProtected(L, [&] { return RegisterAppletLabels(L, applet); })) return end(err);
 

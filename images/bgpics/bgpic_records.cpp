@@ -11,6 +11,7 @@
 #include "images/brushes/brush.h"
 #include "images/core/layer_use.h"
 #include "images/core/render_target.h"
+#include "images/sprites/sprite.h"
 
 namespace {
 
@@ -215,6 +216,7 @@ extern "C" void DestroyBGPic(lua_State *L, cxBGPic *b) {
         GetLayerHooks()->freeLayers(L, b);
     }
     FreeBGPicButtons(L, b);
+    FreeSpriteDrawNodes(b);
     FreeBitmapSets(b);
     FreeBitmap(b->displayBuffer);
     FreeBitmap(b->fill.textureBitmap);

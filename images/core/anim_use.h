@@ -75,6 +75,18 @@ typedef struct cxAnimHooks {
        first. Errors: the lookup's, ERR_ANIMDISK, ERR_ANIMFRAME. */
     int (*frameTarget)(lua_State *L, cxObjectID id, int32_t frame, int forWriting, cxBitmap **bitmap,
                        cxBitmap ***maskSlot, cxBitmap ***alphaSlot, int32_t *width, int32_t *height);
+
+    /* Moving anims. The anim's record (opaque), its size and frame count;
+       0 or the lookup's error (ERR_FINDANIM, ERR_FINDARRAY). */
+    int (*findAnim)(lua_State *L, cxObjectID id, void **record, int32_t *width, int32_t *height, int32_t *frames);
+    /* A frame (0-based): the anim's own bitmaps, or new ones (*owned set,
+       the caller frees them) for anims read from disk. 0 or an error. */
+    int (*animFrame)(void *record, int32_t frame, cxBitmap **bitmap, cxBitmap **mask, cxBitmap **alpha, int *owned);
+    /* The frame's own delay in milliseconds. */
+    int32_t (*animFrameDelay)(void *record, int32_t frame);
+    /* Takes (+1) or gives back (-1) a lock that keeps the anim from being
+       changed or freed. */
+    void (*lockAnim)(void *record, int delta);
 } cxAnimHooks;
 
 /* Installs the hooks (copied); null removes them. */

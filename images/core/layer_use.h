@@ -20,6 +20,26 @@ struct cxBGPic;
 struct cxTransformOptions;
 struct cxLayerOptions;
 
+/* Where a layer lies, for moves. */
+typedef struct cxLayerGeometry {
+    int32_t x, y;              /* its position as given (the anchor point) */
+    int32_t width, height;     /* the content's size before the transform */
+    double anchorX, anchorY;
+} cxLayerGeometry;
+
+/* An asynchronous draw as the images library runs one: its own callbacks
+   on its own data. Codes of control: */
+#define CX_ASYNCUSE_LAYER_REPLACED 0 /* object: {old, new} layer pair; new null when it went */
+#define CX_ASYNCUSE_ANIMATES 6       /* answer 1 when the draw animates the object (a layer) */
+typedef struct cxAsyncClient {
+    /* One frame; *done set after the last. 0 or an error (which ends it). */
+    int (*frame)(lua_State *L, void *user, int *done);
+    /* Frees the user data (the draw ended or its display went). */
+    void (*release)(void *user);
+    /* The registry's questions and notes (may be null). */
+    intptr_t (*control)(void *user, int code, void *object);
+} cxAsyncClient;
+
 /* What the images library needs of the layers library. Every member may be
    null. */
 typedef struct cxLayerHooks {
@@ -45,6 +65,33 @@ typedef struct cxLayerHooks {
     int (*countLayers)(const struct cxBGPic *bgpic);
     /* A BGPic is being destroyed: its layers go with it. */
     void (*freeLayers)(lua_State *L, struct cxBGPic *bgpic);
+
+    /* Repaints a rectangle of a display (clipped to its picture) from its
+       BGPic with the layers and sprites over it, and presents it. */
+    void (*redrawDisplayRect)(lua_State *L, cxDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height);
+    /* The display's whole picture composited (layers and sprites) into
+       its composition buffer, which is returned; null when it cannot be
+       made. */
+    struct cxBitmap *(*composeDisplay)(lua_State *L, cxDisplay *d);
+
+    /* Moving layers (the move engine). A layer argument (position or
+       name) on the layers' output BGPic: 0 or the lookup's error. */
+    int (*findLayerArg)(lua_State *L, int index, int32_t *position);
+    /* The layer at a 1-based position of the output BGPic, or null. */
+    void *(*layerAt)(int32_t position);
+    /* Where the layer lies (its position as given), the size special
+       coordinates resolve against, and its anchor. */
+    void (*layerGeometry)(const void *layer, cxLayerGeometry *out);
+    /* Moves the layer to (x, y) and shows the change (UpdateLayerPosition). */
+    void (*moveLayer)(lua_State *L, void *layer, int32_t x, int32_t y);
+    /* 1 while the layer is in a BGPic's list. */
+    int (*isLayerListed)(const void *layer);
+
+    /* Starts an asynchronous draw on the current display: its frame
+       callback runs once per display frame until it says done, then it
+       is released. *handle (the draw's record, the script's handle). 0,
+       ERR_MEM or ERR_FINDDISPLAY; on failure nothing was released. */
+    int (*startAsyncDraw)(lua_State *L, const cxAsyncClient *client, void *user, void **handle);
 } cxLayerHooks;
 
 /* Installs the hooks (copied); null removes them. */

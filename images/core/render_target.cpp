@@ -1,5 +1,7 @@
 #include "images/core/render_target.h"
 
+#include "errors/error_codes.h"
+
 namespace {
 cxRenderTargetHooks g_hooks{};
 }  // namespace
@@ -29,3 +31,17 @@ extern "C" void EndRenderTarget(lua_State *L) {
 }
 
 extern "C" int PrepareDrawTarget(lua_State *L) { return g_hooks.prepareDrawTarget ? g_hooks.prepareDrawTarget(L) : 0; }
+
+extern "C" int RefuseRedirectedOutput(const cxDisplay *d) {
+    switch (d->targetKind) {
+    case 1: return ERR_SELECTBG;  // a layers-mode SelectBGPic
+    case 3: {
+        if (d->doubleBuffer1) return ERR_ENDDOUBLEBUFFER;
+        uint32_t kind = 0;
+        return GetSelectedKind(&kind) && kind == 4 ? ERR_SELECTANIM : ERR_SELECTBRUSH;
+    }
+    case 28: return ERR_SELECTMASK;
+    case 30: return ERR_SELECTALPHACHANNEL;
+    default: return 0;
+    }
+}

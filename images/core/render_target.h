@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "display/display.h"
 #include "engine/runtime/objects.h"
 #include "engine/vm/lua.h"
 
@@ -36,6 +37,11 @@ int GetSelectedKind(uint32_t *kind);
 void *GetSelectedObject(uint32_t kind);
 void EndRenderTarget(lua_State *L);
 int PrepareDrawTarget(lua_State *L);
+/* The refusal of commands that draw on the display itself while its output
+   is redirected: ERR_SELECTBG (layers-mode SelectBGPic), ERR_ENDDOUBLEBUFFER
+   (double buffering), ERR_SELECTANIM, ERR_SELECTBRUSH (other images),
+   ERR_SELECTMASK, ERR_SELECTALPHACHANNEL; 0 while output goes to it. */
+int RefuseRedirectedOutput(const cxDisplay *d);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 
 #include "display/blit/safe_blt.h"
 #include "display/display_record.h"
@@ -18,6 +19,9 @@
 #include "images/core/display_options.h"
 #include "images/core/layer_use.h"
 #include "images/output/output_redirect.h"
+#include "images/sprites/sprite.h"
+#include "layers/core/collision.h"
+#include "layers/core/layer_position.h"
 #include "layers/core/async_draw.h"
 #include "layers/core/compositor.h"
 #include "layers/core/filters.h"
@@ -90,6 +94,100 @@ int ApplyFiltersHook(lua_State *, const cxLayerOptions *l, cxBitmap *bitmap, cxB
 int CountLayersHook(const cxBGPic *b) { return CountLayers(b); }
 
 void FreeLayersHook(lua_State *L, cxBGPic *b) { FreeAllLayers(L, b, 0, 1); }
+
+cxBitmap *ComposeDisplay(lua_State *L, cxDisplay *d) {
+    cxBitmap *c = GetCompositionBuffer(L, d);
+    if (c && d->bgpic) RedrawLayersRect(L, d, d->bgpic, c, 0, 0, d->pictureWidth, d->pictureHeight, 0, nullptr);
+    return c;
+}
+
+// ---- moves of layers ----
+
+int FindLayerArgHook(lua_State *L, int index, int32_t *position) {
+    return FindLayer(L, index, GetLayerOutputBGPic(), position);
+}
+
+void *LayerAtHook(int32_t position) { return GetLayerByPos(GetLayerOutputBGPic(), position); }
+
+void LayerGeometryHook(const void *layer, cxLayerGeometry *out) {
+    const auto *l = static_cast<const cxLayer *>(layer);
+    *out = cxLayerGeometry{l->base->x, l->base->y, l->base->srcWidth, l->base->srcHeight, l->anchorX, l->anchorY};
+}
+
+void MoveLayerHook(lua_State *L, void *layer, int32_t x, int32_t y) {
+    UpdateLayerPosition(L, static_cast<cxLayer *>(layer), nullptr, x, y, 0, 0, nullptr);
+}
+
+int IsLayerListedHook(const void *layer) {
+    const auto *l = static_cast<const cxLayer *>(layer);
+    return l && GetLayerListPos(l) > 0;
+}
+
+// ---- asynchronous draws of the images library ----
+
+static_assert(CX_ASYNCUSE_LAYER_REPLACED == CX_ASYNC_LAYER_REPLACED && CX_ASYNCUSE_ANIMATES == CX_ASYNC_ANIMATES,
+              "the control codes are shared");
+
+struct AsyncUse {
+    cxAsyncClient client;
+    void *user;
+};
+
+int AsyncUseFrame(lua_State *L, cxAsyncDraw *a, int *done) {
+    auto *u = static_cast<AsyncUse *>(a->userData);
+    return u->client.frame ? u->client.frame(L, u->user, done) : (*done = 1, 0);
+}
+
+void AsyncUseRelease(cxAsyncDraw *a) {
+    auto *u = static_cast<AsyncUse *>(a->userData);
+    if (u->client.release) u->client.release(u->user);
+    delete u;
+}
+
+intptr_t AsyncUseControl(cxAsyncDraw *a, int code, void *object) {
+    auto *u = static_cast<AsyncUse *>(a->userData);
+    return u->client.control ? u->client.control(u->user, code, object) : 0;
+}
+
+int StartAsyncDrawHook(lua_State *, const cxAsyncClient *client, void *user, void **handle) {
+    auto *u = new (std::nothrow) AsyncUse{*client, user};
+    if (!u) return ERR_MEM;
+    cxAsyncDraw *a = nullptr;
+    if (int err = CreateAsyncDraw(0, AsyncUseFrame, nullptr, AsyncUseRelease, AsyncUseControl, u, &a)) {
+        delete u;
+        return err;
+    }
+    *handle = a;
+    return 0;
+}
+
+// ---- sprites ----
+
+void RedrawDisplayRectHook(lua_State *L, cxDisplay *d, int32_t x, int32_t y, int32_t w, int32_t h) {
+    RedrawDisplayRectOf(L, d, x, y, w, h);
+}
+
+void DrawSpritesHook(lua_State *L, cxBGPic *b, cxBitmap *dst, int32_t x, int32_t y, int32_t w, int32_t h,
+                     int markedOnly) {
+    DrawSprites(L, b, dst, x, y, w, h, markedOnly);
+}
+
+int SpritesOverHook(cxBGPic *b, int32_t x, int32_t y, int32_t w, int32_t h) { return RectOverlapsSprites(b, x, y, w, h); }
+
+// Collision's sprite: the frame its on-screen node shows.
+int SpriteCollisionHook(lua_State *L, cxObjectID id, cxCollisionObject *out) {
+    cxSprite *s = nullptr;
+    if (int err = FindSprite(L, id, &s, 0)) return err;
+    cxSpriteDrawNode *n = nullptr;
+    if (int err = FindOnScreenSprite(id, &n, nullptr)) return err;
+    cxBitmap *b = nullptr, *m = nullptr, *a = nullptr;
+    if (int err = GetSpriteFrame(s, n->frame - 1, &b, &m, &a)) return err;
+    *out = cxCollisionObject{n->x, n->y, n->width, n->height, m, a, 0, 0, nullptr};
+    return 0;
+}
+
+// Sprites shown over the display's picture: it is composited, not shown as it is.
+bool HasSprites(const cxDisplay *d) { return d->bgpic && GetSpriteDrawList(d->bgpic); }
 
 // ---- text ----
 
@@ -310,12 +408,12 @@ int SpriteOverlaps(cxBGPic *b, int32_t x, int32_t y, int32_t w, int32_t h) {
 
 cxBitmap *BackBitmap(cxDisplay *d, int which) {
     if (which == 0) return g_saved.blit.backBitmap ? g_saved.blit.backBitmap(d, 0) : d->picture;
-    if (d->layersOn == 1 && d->bgpic) return GetCompositionBuffer(nullptr, d);
+    if ((d->layersOn == 1 || HasSprites(d)) && d->bgpic) return GetCompositionBuffer(nullptr, d);
     return g_saved.blit.backBitmap ? g_saved.blit.backBitmap(d, 1) : d->backBitmap[0];
 }
 
 int RefreshWhole(lua_State *L, cxDisplay *d, uint32_t flags) {
-    if (d->layersOn == 1 && d->bgpic && !d->doubleBuffer1) {
+    if ((d->layersOn == 1 || HasSprites(d)) && d->bgpic && !d->doubleBuffer1) {
         RedrawWholeDisplay(L, d);
         return 0;
     }
@@ -382,7 +480,18 @@ extern "C" void InstallLayerHooks(void) {
     layers.applyLayerFilters = ApplyFiltersHook;
     layers.countLayers = CountLayersHook;
     layers.freeLayers = FreeLayersHook;
+    layers.redrawDisplayRect = RedrawDisplayRectHook;
+    layers.composeDisplay = ComposeDisplay;
+    layers.findLayerArg = FindLayerArgHook;
+    layers.layerAt = LayerAtHook;
+    layers.layerGeometry = LayerGeometryHook;
+    layers.moveLayer = MoveLayerHook;
+    layers.isLayerListed = IsLayerListedHook;
+    layers.startAsyncDraw = StartAsyncDrawHook;
     SetLayerHooks(&layers);
+    const cxLayerSpriteHooks sprites{DrawSpritesHook, SpritesOverHook};
+    SetLayerSpriteHooks(&sprites);
+    SetSpriteCollisionHook(SpriteCollisionHook);
 
     const cxTextLayerHooks text{AddTextLayer, AddTextObjectLayer};
     SetTextLayerHooks(&text);
@@ -415,6 +524,8 @@ extern "C" void InstallLayerHooks(void) {
 extern "C" void RemoveLayerHooks(void) {
     if (!g_saved.installed) return;
     SetLayerHooks(nullptr);
+    SetLayerSpriteHooks(nullptr);
+    SetSpriteCollisionHook(nullptr);
     SetTextLayerHooks(nullptr);
     SetPathLayerHook(nullptr);
     SetDrawOutputHooks(&g_saved.draw);

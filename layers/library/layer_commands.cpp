@@ -15,6 +15,7 @@
 #include "images/core/display_core.h"
 #include "images/formats/image_limits.h"
 #include "images/output/output_redirect.h"
+#include "images/sprites/sprite.h"
 #include "layers/core/anim_hooks.h"
 #include "layers/core/async_draw.h"
 #include "layers/core/compositor.h"
@@ -69,9 +70,7 @@ extern "C" int CheckEnableLayers(cxDisplay *d) {
     if (HasAsyncDrawOnDisplay(d)) return ERR_LAYERSWITCH;
     if (d->doubleBuffer1 || d->doubleBuffer2) return ERR_ENDDOUBLEBUFFER;
     if (d->targetKind != kOutDisplay) return ERR_LAYERSON;
-    const cxLayerSpriteHooks *s = GetLayerSpriteHooks();
-    if (d->bgpic && s->overlaps && s->overlaps(d->bgpic, INT32_MIN / 2, INT32_MIN / 2, INT32_MAX, INT32_MAX))
-        return ERR_NOSPRITES;
+    if (CountSprites(d->bgpic) > 0) return ERR_NOSPRITES;
     d->layersOn = 1;
     return 0;
 }

@@ -62,6 +62,32 @@ int LoadFrames(lua_State *L, int kind, cxObjectID *id, const char *file, int opt
     return LoadAnimCore(L, kind, id, file, &o, nullptr);
 }
 
+// Anims for the move engine.
+int FindForMoves(lua_State *L, cxObjectID id, void **record, int32_t *width, int32_t *height, int32_t *frames) {
+    cxAnim *a = nullptr;
+    if (int err = FindAnim(L, id, &a, 0)) return err;
+    *record = a;
+    *width = a->width, *height = a->height, *frames = a->frames;
+    return 0;
+}
+
+int FrameForMoves(void *record, int32_t frame, cxBitmap **bitmap, cxBitmap **mask, cxBitmap **alpha, int *owned) {
+    auto *a = static_cast<cxAnim *>(record);
+    *owned = a->diskBased != 0;
+    return GetAnimFrameBitmaps(a, frame, 0, 0, bitmap, mask, alpha);
+}
+
+int32_t DelayForMoves(void *record, int32_t frame) { return GetAnimFrameDelay(static_cast<cxAnim *>(record), frame); }
+
+void LockForMoves(void *record, int delta) {
+    // (At exit the anim may have gone first.)
+    cxAnim *a = GetFirstAnim();
+    while (a && a != record) a = reinterpret_cast<cxAnim *>(a->header.next);
+    if (!a) return;
+    if (delta > 0) a->lockCount++;
+    else if (a->lockCount > 0) a->lockCount--;
+}
+
 }  // namespace
 
 extern "C" int OpenAnimLibrary(lua_State *L) {
@@ -71,7 +97,8 @@ extern "C" int OpenAnimLibrary(lua_State *L) {
     luaL_openconstants(L, kConstants, 0);
     GetAnimList();
     GetAnimStreamList();
-    const cxAnimHooks hooks{BuildFrames, LoadFrames, AnimFrameTarget};
+    const cxAnimHooks hooks{BuildFrames,   LoadFrames,    AnimFrameTarget, FindForMoves,
+                            FrameForMoves, DelayForMoves, LockForMoves};
     SetAnimHooks(&hooks);
     InstallAnimLayerHooks();
     return 0;

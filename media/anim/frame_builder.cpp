@@ -272,6 +272,23 @@ extern "C" int BuildFrames(lua_State *L, cxFrameBuildRequest *r) {
         const cxSpriteFrameHooks *hooks = GetSpriteFrameHooks();
         FreeObjectDataList(L, data);
         if (!hooks->addSprite) return ERR_WRONGUSAGE;
+        // The sprite keeps raw frames as malloc'd words and the reader goes:
+        // frames a plug-in decoded are copied out of its memory first.
+        if (f.reader && GetAnimReaderType(f.reader) == CX_ANIMREADER_PLUGIN && Any(f.raw)) {
+            const size_t bytes = size_t(f.width) * size_t(f.height) * sizeof(uint32_t);
+            std::vector<uint32_t *> own(f.raw.size(), nullptr);
+            for (size_t i = 0; i < f.raw.size(); ++i) {
+                if (!f.raw[i]) continue;
+                if (!(own[i] = static_cast<uint32_t *>(malloc(bytes ? bytes : 1)))) {
+                    for (uint32_t *p : own) free(p);
+                    return ERR_MEM;
+                }
+                memcpy(own[i], f.raw[i], bytes);
+            }
+            for (uint32_t *p : f.raw) FreeAnimReaderFrame(f.reader, p);
+            f.raw.swap(own);
+            f.reader = nullptr;
+        }
         if (int e = hooks->addSprite(L, r->newId, n, f.width, f.height, f.bitmaps.data(), f.masks.data(),
                                      f.alphas.data(), f.raw.data(), f.transparentColour))
             return e;

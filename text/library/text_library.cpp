@@ -258,6 +258,7 @@ extern "C" int OpenTextLibrary(lua_State *L) {
     luaL_openconstants(L, kConstants, 0);
     RegisterObjectList(GetTextObjectList());
     RegisterObjectList(GetFontObjectList());
+    InstallTextObjectHooks();
     return InitTextLibrary();
 }
 

@@ -11,6 +11,7 @@
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/geometry_drivers.h"
 #include "graphics/geometry/geometry.h"
+#include "images/core/text_use.h"
 #include "text/library/text_options.h"
 #include "text/library/text_state.h"
 
@@ -310,4 +311,35 @@ extern "C" int CmdScaleTextObject(lua_State *L) {
     t->scaledWidth = w;
     t->scaledHeight = h;
     return Rerender(L, t);
+}
+
+namespace {
+
+// Text objects for the move engine below.
+int FindForMoves(lua_State *L, cxObjectID id, void **record, cxBitmap **bitmap, cxBitmap **mask, cxBitmap **alpha,
+                 int32_t *width, int32_t *height) {
+    cxTextObject *t = nullptr;
+    if (int err = FindTextObject(L, id, &t, 0)) return err;
+    if (!t->bitmap) return ERR_BITMAP;
+    *record = t;
+    *bitmap = t->bitmap, *mask = t->mask, *alpha = t->alpha;
+    *width = t->width, *height = t->height;
+    return 0;
+}
+
+void LockForMoves(void *record, int delta) {
+    // (At exit the object may have gone first.)
+    cxObjectHeader *h = g_objects.first;
+    while (h && h != record) h = h->next;
+    if (!h) return;
+    auto *t = static_cast<cxTextObject *>(record);
+    if (delta > 0) t->lock++;
+    else if (t->lock > 0) t->lock--;
+}
+
+}  // namespace
+
+extern "C" void InstallTextObjectHooks(void) {
+    const cxTextObjectHooks hooks{FindForMoves, LockForMoves};
+    SetTextObjectHooks(&hooks);
 }

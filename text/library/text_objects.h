@@ -39,6 +39,8 @@ void FreeTextRecord(cxTextRecord *rec);
 /* Draws the object with its image's origin at (x, y) less the anchor. */
 int DrawTextObject(lua_State *L, int32_t x, int32_t y, cxObjectID id, const cxTextDrawOptions *opts, uint32_t flags);
 void FreeAllTextObjects(lua_State *L);
+/* Lets the move engine find and lock text objects (images/core/text_use.h). */
+void InstallTextObjectHooks(void);
 
 int CmdCreateTextObject(lua_State *L);
 int CmdDisplayTextObject(lua_State *L);
