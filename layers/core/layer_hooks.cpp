@@ -118,9 +118,20 @@ void MoveLayerHook(lua_State *L, void *layer, int32_t x, int32_t y) {
     UpdateLayerPosition(L, static_cast<cxLayer *>(layer), nullptr, x, y, 0, 0, nullptr);
 }
 
+// Asked about a layer that may have been freed: the lists are searched,
+// the layer itself is not read.
 int IsLayerListedHook(const void *layer) {
-    const auto *l = static_cast<const cxLayer *>(layer);
-    return l && GetLayerListPos(l) > 0;
+    auto in = [layer](const cxBGPic *b) {
+        for (cxLayer *l = LayerOfNode(b->layers.head); l; l = NextLayer(l))
+            if (l == layer) return true;
+        return false;
+    };
+    if (!layer) return 0;
+    for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d))
+        if (d->bgpic && in(d->bgpic)) return 1;
+    for (cxBGPic *b = GetFirstBGPic(); b; b = reinterpret_cast<cxBGPic *>(b->header.next))
+        if (in(b)) return 1;
+    return 0;
 }
 
 // ---- asynchronous draws of the images library ----

@@ -1,5 +1,11 @@
 // Text objects: creation, replacement, copies, rotation and scaling.
 #include "text/library/text_objects.h"
+
+#include <vector>
+
+#include "display/blit/safe_blt.h"
+#include "images/moves/move_library.h"
+#include "images/moves/object_move.h"
 #include "text_fixture.h"
 
 namespace {
@@ -125,6 +131,61 @@ TEST_F(TextTest, LockedObjectsRefuseChanges) {
     EXPECT_EQ(Cmd("RotateTextObject", {1, 10}), ERR_LOCKEDOBJ);
     EXPECT_EQ(Cmd("FreeTextObject", {1}), ERR_LOCKEDOBJ);
     Object(1)->lock = 0;
+}
+
+// MoveTextObject: the object is found and locked through the hooks the
+// text library gives the move engine, and drawn into the display's picture.
+TEST_F(TextTest, TextObjectsMoveAndAreLockedMeanwhile) {
+    ASSERT_EQ(OpenMoveObjectLibrary(L), 0);
+    cxSafeBltHooks blit = *GetSafeBltHooks();
+    blit.refreshRegion = nullptr;  // no window
+    SetSafeBltHooks(&blit);
+    display->picture = AllocBitmap(kW, kH, CX_ALLOC_CLEAR, 0);
+    display->targetKind = CX_OBJECT_DISPLAY;
+    ASSERT_EQ(InitDisplayRecords(), 0);
+    LinkDisplay(display);  // a move ends when its display goes
+    ASSERT_EQ(Call("CreateTextObject", [&] {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, "x");
+              }),
+              0);
+    struct Watch {
+        lua_State *L;
+        std::vector<int> xs, freeing;
+    } watch{L, {}, {}};
+    SetMoveObserver(
+        [](void *user, int32_t x, int32_t) {
+            auto *w = static_cast<Watch *>(user);
+            w->xs.push_back(x);
+            w->freeing.push_back(FreeTextObjectByID(w->L, {1, nullptr}, 1));
+        },
+        &watch);
+    ASSERT_EQ(Cmd("MoveTextObject", {1, 0, 0, 40, 0, 20}), 0);
+    SetMoveObserver(nullptr, nullptr);
+    EXPECT_EQ(watch.xs, (std::vector<int>{0, 20, 40}));
+    EXPECT_EQ(watch.freeing, (std::vector<int>{ERR_LOCKEDOBJ, ERR_LOCKEDOBJ, ERR_LOCKEDOBJ}));
+    EXPECT_EQ(Object(1)->lock, 0u);
+    // What the picture shows is the object at the end only.
+    cxTextObject *t = Object(1);
+    int inked = 0, stray = 0;
+    for (int y = 0; y < t->height; ++y)
+        for (int x = 0; x < kW; ++x) {
+            cxOsBitmapLock l;
+            LockBitmap(display->picture, 0, &l);
+            const bool ink = LoadPixelValue(l.pixels + (size_t(y) * l.rowLength + size_t(x)) * l.bytesPerPixel,
+                                            l.pixelFormat) != 0;
+            UnlockBitmap(&l);
+            if (ink && (x >= 40 && x < 40 + t->width)) ++inked;
+            else if (ink) ++stray;
+        }
+    EXPECT_GT(inked, 0);
+    EXPECT_EQ(stray, 0);
+    EXPECT_EQ(Cmd("MoveTextObject", {2, 0, 0, 40, 0}), ERR_FINDTEXTOBJECT);
+    UnlinkDisplay(display);
+    FreeDisplayRecords();
+    FreeBitmap(display->picture);
+    display->picture = nullptr;
+    SetSafeBltHooks(nullptr);
 }
 
 } // namespace
