@@ -12,6 +12,7 @@
 #include "layers/core/layer_insert.h"
 #include "layers/library/layer_ops_commands.h"
 #include "layers/ops/layer_buttons.h"
+#include "layers/ops/move_lists.h"
 
 namespace {
 
@@ -51,6 +52,9 @@ const luaL_reg kCommands[] = {
     {"NextFrame", CmdNextFrame},
     {"InsertLayer", CmdInsertLayer},
     {"ModifyLayerFrames", CmdModifyLayerFrames},
+    {"AddMove", CmdAddMove},
+    {"ClearMove", CmdClearMove},
+    {"DoMove", CmdDoMove},
     {nullptr, nullptr},
 };
 
@@ -82,6 +86,7 @@ extern "C" void FreeLayerLibraryState(lua_State *L) {
     for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d))
         if (d->bgpic) FreeAllLayers(L, d->bgpic, 0, 1);
     FreeAllAsyncDraws(L, nullptr);
+    FreeAllMoveLists();
     FreeCompositorState();
     FreeAllClipRegions();
     RemoveLayerHooks();

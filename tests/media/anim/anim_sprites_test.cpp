@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/runtime/kernel.h"
+#include "layers/ops/move_lists.h"
 #include "tests/images/sprites/sprite_test_display.h"
 #include "tests/media/anim/anim_test_support.h"
 
@@ -129,6 +130,35 @@ TEST_F(AnimSprites, AnAnimMovesWithItsFramesAndIsLocked) {
     EXPECT_EQ(Shown(12, 42), CellColour(1));
     SetMoveObserver(nullptr, nullptr);
     FreeBitmap(before);
+}
+
+// Move lists advance anim layers: a NEXTFRAME entry shows an anim not
+// shown yet at its second frame, then steps the layer it made; NEXTFRAME2
+// sets a layer's frame.
+class AnimMoveLists : public cxtest::AnimLayerTest {};
+
+TEST_F(AnimMoveLists, NextFrameEntriesOnAnimLayers) {
+    ASSERT_EQ(Load(1, Gif("a.gif", 6, 4, {10, 10, 10})), 0);
+    ASSERT_EQ(Cmd("AddMove", {1, 29, 1, 10, 10, 0}), 0);
+    ASSERT_EQ(Cmd("DoMove", {1}), 0);
+    ASSERT_EQ(Count(), 1);
+    EXPECT_EQ(Layer(1)->base->partX, 1);
+    EXPECT_EQ(Composed(12, 12), CellColour(1));
+    cxMoveList *m = nullptr;
+    ASSERT_EQ(FindMoveList({1, nullptr}, &m), 0);
+    m->a[0] = 30;
+    ASSERT_EQ(Cmd("DoMove", {1}), 0);
+    ASSERT_EQ(Count(), 1);
+    EXPECT_EQ(Layer(1)->base->partX, 2);
+    EXPECT_EQ(Composed(32, 12), CellColour(2));
+    EXPECT_EQ(Composed(12, 12), 0x000080u);  // where it was
+    ASSERT_EQ(Cmd("AddMove", {2, 34, 1, 0, 0, 1}), 0);
+    ASSERT_EQ(Cmd("DoMove", {2}), 0);
+    EXPECT_EQ(Layer(1)->base->partX, 0);
+    EXPECT_EQ(Composed(2, 2), CellColour(0));
+    EXPECT_EQ(Composed(32, 12), 0x000080u);
+    m->c[0] = 7;
+    EXPECT_EQ(Cmd("DoMove", {1}), ERR_ANIMFRAME);
 }
 
 }  // namespace anim_sprites
