@@ -83,7 +83,8 @@ void RefreshForListener(lua_State *L, cxDisplayListener *listener);
 void NotifyDisplayListeners(cxDisplay *d, int message, void *record);
 void FreeDisplayListeners(cxDisplay *d);
 
-/* The frame-rate limiter of the graphics library (null: none). */
+/* The frame-rate limiter of the graphics library (null: the built-in one,
+   at most 60 frames a second on a shown display). */
 typedef void (*cxFrameLimiter)(lua_State *L, cxDisplay *d, int force);
 void SetFrameLimiter(cxFrameLimiter limiter);
 void WaitDisplayFrame(lua_State *L, cxDisplay *d, uint32_t flags);

@@ -3,6 +3,7 @@
 //   demo_images tiles OUT.jpg  a 64x64 chequered tile (JPEG)
 //   demo_images spinner OUT.gif  a 64x64 turning bar, 12 frames of 80 ms, clear around it (GIF anim)
 //   demo_images bounce OUT.avi   a 128x96 bouncing ball, 32 frames at 25 per second (Motion JPEG AVI)
+//   demo_images orb OUT.gif      a 40x40 ball whose light turns round it, 8 frames, clear around it (GIF anim)
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -86,6 +87,32 @@ int Spinner(const char *path) {
     return FinishGIFFile(g);
 }
 
+int Orb(const char *path) {
+    const int n = 40, frames = 8;
+    cxGifWriter *g = nullptr;
+    if (int err = CreateGIFFile(path, n, n, &g)) return err;
+    // Index 0 clear; 1 to 15 the ball from dark to lit.
+    uint32_t palette[256] = {0xFF00FF};
+    for (int i = 1; i < 16; ++i) palette[i] = uint32_t(60 + 13 * i) << 16 | uint32_t(20 + 14 * i) << 8 | uint32_t(120 + 9 * i);
+    for (int f = 0; f < frames; ++f) {
+        std::vector<uint8_t> px(n * n, 0);
+        const double angle = 2 * M_PI * f / frames;
+        const double lx = 0.45 * std::cos(angle), ly = 0.45 * std::sin(angle);
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                const double dx = (x + 0.5 - n / 2.0) / (n / 2.0), dy = (y + 0.5 - n / 2.0) / (n / 2.0);
+                if (dx * dx + dy * dy > 1) continue;
+                const double light = std::max(0.0, 1.0 - std::hypot(dx - lx, dy - ly));
+                px[y * n + x] = uint8_t(1 + std::min(14, int(light * 15)));
+            }
+        if (int err = WriteGIFFile(g, px.data(), n, n, 60, palette, 16, 0, 0, 0)) {
+            FinishGIFFile(g);
+            return err;
+        }
+    }
+    return FinishGIFFile(g);
+}
+
 int Bounce(const char *path) {
     const int w = 128, h = 96, frames = 32;
     cxAviWriter *a = nullptr;
@@ -112,7 +139,7 @@ int Bounce(const char *path) {
 
 int main(int argc, char **argv) {
     if (argc != 3) {
-        fprintf(stderr, "usage: demo_images ball|tiles|spinner|bounce OUT\n");
+        fprintf(stderr, "usage: demo_images ball|tiles|spinner|bounce|orb OUT\n");
         return 2;
     }
     const char *what = argv[1];
@@ -120,6 +147,7 @@ int main(int argc, char **argv) {
                     : strcmp(what, "tiles") == 0   ? Tiles(argv[2])
                     : strcmp(what, "spinner") == 0 ? Spinner(argv[2])
                     : strcmp(what, "bounce") == 0  ? Bounce(argv[2])
+                    : strcmp(what, "orb") == 0     ? Orb(argv[2])
                                                    : 2;
     if (err) fprintf(stderr, "demo_images: cannot write %s (%d)\n", argv[2], err);
     return err ? 1 : 0;
