@@ -49,7 +49,7 @@ cxSpriteDrawNode *NodeOf(const cxBGPic *b, cxObjectID id, int32_t *index) {
     int32_t i = 0;
     for (cxSpriteDrawNode *n = *Head(b); n; n = n->next) {
         if (!n->sprite) continue;
-        if (ObjectHasID(&n->sprite->header, id)) {
+        if (n->id.number == id.number && n->id.pointer == id.pointer) {
             if (index) *index = i;
             return n;
         }
@@ -194,8 +194,11 @@ extern "C" int RectOverlapsSprites(const cxBGPic *b, int32_t x, int32_t y, int32
 extern "C" void DrawSprites(lua_State *L, const cxBGPic *b, cxBitmap *dst, int32_t x, int32_t y, int32_t w, int32_t h,
                             int markedOnly) {
     if (!b || !dst || w <= 0 || h <= 0) return;
+    const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
     for (cxSpriteDrawNode *n = *Head(b); n; n = n->next) {
         if (n->mark == -1 || (markedOnly && n->mark == 0)) continue;
+        // Most entries lie elsewhere: a cheap test first.
+        if (n->x >= right || n->y >= bottom || int64_t(n->x) + n->width <= x || int64_t(n->y) + n->height <= y) continue;
         DrawNode(L, n, dst, x, y, w, h);
     }
 }
