@@ -16,6 +16,8 @@
 #include "graphics/effects/geometry_drivers.h"
 #include "images/bgpics/bgpic_fill.h"
 #include "images/brushes/brush.h"
+#include "images/core/layer_use.h"
+#include "images/sprites/sprite.h"
 
 namespace {
 
@@ -216,10 +218,12 @@ int ApplyBGPic(lua_State *L, cxDisplay *d, cxObjectID id, int32_t x, int32_t y, 
 
 // What the display's window shows now: the composition of the layers when
 // they are on, else the picture.
-cxBitmap *ShownBitmap(cxDisplay *d) {
+cxBitmap *ShownBitmap(lua_State *L, cxDisplay *d) {
     const cxSafeBltHooks *h = GetSafeBltHooks();
     if (d->layersOn == 1 && h->backBitmap)
         if (cxBitmap *c = h->backBitmap(d, 1)) return c;
+    // Sprites are composited over the picture only where they are.
+    if (d->bgpic && GetSpriteDrawList(d->bgpic)) return ComposeBGPicBitmap(L, d, d->bgpic);
     return d->picture;
 }
 
@@ -255,7 +259,7 @@ extern "C" int ShowBGPicTransition(lua_State *L, cxObjectID id, int32_t x, int32
     if (IsRecordingVideo() && (b->current.mask || b->current.alpha)) return ERR_VIDRECTRANS;
     if (int err = RealizeBGPic(L, b)) return err;
     // The picture on show, as the window shows it.
-    cxBitmap *shown = ShownBitmap(d);
+    cxBitmap *shown = ShownBitmap(L, d);
     if (!shown || d->pictureWidth < 1 || d->pictureHeight < 1) return ERR_BITMAP;
     cxBitmap *old = DuplicateBitmap(shown, d->pictureWidth, d->pictureHeight);
     if (!old) return ERR_BITMAP;
@@ -311,4 +315,13 @@ extern "C" int CreateColorBGPic(cxObjectID *id, int32_t width, int32_t height, u
         return err;
     }
     return 0;
+}
+
+extern "C" cxBitmap *ComposeBGPicBitmap(lua_State *L, cxDisplay *d, cxBGPic *b) {
+    if (!d || !b) return nullptr;
+    if (d->bgpic != b) return b->current.bitmap;
+    const cxLayerHooks *hooks = GetLayerHooks();
+    const bool layers = hooks->countLayers && hooks->countLayers(b) > 0;
+    if (!layers && !GetSpriteDrawList(b)) return d->picture;
+    return hooks->composeDisplay ? hooks->composeDisplay(L, d) : d->picture;
 }

@@ -40,6 +40,13 @@ int ShowBGPicTransition(lua_State *L, cxObjectID id, int32_t x, int32_t y, cxBit
    ERR_BITMAP or ERR_MEM. */
 int CreateColorBGPic(cxObjectID *id, int32_t width, int32_t height, uint32_t colour);
 
+/* What a display shows of a BGPic: the display's picture itself when no
+   layer and no sprite lies over it, else everything composited into the
+   display's composition buffer (the layers library's; the picture itself
+   without it). A BGPic the display does not show: its current bitmap.
+   Null when the composite cannot be made. */
+struct cxBitmap *ComposeBGPicBitmap(lua_State *L, cxDisplay *d, cxBGPic *bgpic);
+
 #ifdef __cplusplus
 }
 #endif

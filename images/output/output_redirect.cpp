@@ -16,6 +16,7 @@
 #include "images/brushes/brush.h"
 #include "images/core/anim_use.h"
 #include "images/core/render_target.h"
+#include "images/sprites/sprite.h"
 
 namespace {
 
@@ -285,6 +286,8 @@ void EndHook(lua_State *L) {
 }
 
 int RefuseDoubleBuffer(lua_State *, cxDisplay *d, int stage) {
+    // Sprites are composited over the picture: a back buffer would bury them.
+    if (stage == CX_DBCHECK_STATE) return d->bgpic && CountSprites(d->bgpic) > 0 ? ERR_NOSPRITES : 0;
     if (stage != CX_DBCHECK_SELECTION) return 0;
     const Selection *s = SelectionOf(d);
     return s && s->kind == kAnim ? ERR_SELECTANIM : 0;

@@ -6,7 +6,9 @@
 
 #include "display/picture.h"
 #include "display/present.h"
+#include "images/bgpics/bgpic_display.h"
 #include "images/core/display_core.h"
+#include "images/editing/brush_commands.h"
 #include "images/moves/move_library.h"
 #include "images/moves/object_move.h"
 #include "images/sprites/sprite.h"
@@ -85,6 +87,22 @@ TEST_F(SpritesOnLayers, LayersAndSpritesExcludeEachOther) {
     EXPECT_EQ(Cmd("MoveSprite", {1, 0, 0, 5, 5}), ERR_LAYERSOFF);
     ASSERT_EQ(Cmd("DisableLayers", {}), 0);
     EXPECT_EQ(Cmd("MoveLayer", {1, 0, 0, 5, 5}), ERR_NOLAYERS);
+}
+
+TEST_F(SpritesOnLayers, WhatShowsOverThePictureIsComposedAndKeepsDoubleBufferingOff) {
+    HoledSprite(1, 10, 10, kRed);
+    EXPECT_EQ(ComposeBGPicBitmap(L, d, d->bgpic), d->picture);  // nothing over it
+    ASSERT_EQ(Cmd("DisplaySprite", {1, 4, 4}), 0);
+    cxBitmap *shown = ComposeBGPicBitmap(L, d, d->bgpic);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_NE(shown, d->picture);
+    EXPECT_EQ(PixelOf(shown, 6, 6), kRed);
+    EXPECT_EQ(PixelOf(shown, 4, 4), kBack);
+    luaL_openlib(L, nullptr, GetBrushEditingCommands(), 0);
+    EXPECT_EQ(Cmd("BeginDoubleBuffer", {}), ERR_NOSPRITES);
+    ASSERT_EQ(Cmd("RemoveSprites", {}), 0);
+    ASSERT_EQ(Cmd("BeginDoubleBuffer", {}), 0);
+    ASSERT_EQ(Cmd("EndDoubleBuffer", {}), 0);
 }
 
 TEST_F(SpritesOnLayers, CollisionsOfSprites) {
