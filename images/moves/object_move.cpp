@@ -44,6 +44,7 @@ struct cxMoveState {
     // Drawing without layers: the background as it was, and where the
     // object lies now.
     cxBitmap *save = nullptr;
+    const cxBitmap *savedFrom = nullptr;  // the picture the copy was taken of
     int32_t saveWidth = 0, saveHeight = 0;
     bool drawn = false;
     int32_t drawnX = 0, drawnY = 0, drawnW = 0, drawnH = 0;
@@ -142,6 +143,7 @@ int GrabBackground(cxMoveState *st) {
         st->saveWidth = d->pictureWidth, st->saveHeight = d->pictureHeight;
     }
     BltBitmap(d->picture, 0, 0, st->save, 0, 0, st->saveWidth, st->saveHeight);
+    st->savedFrom = d->picture;
     st->drawn = false;
     return 0;
 }
@@ -190,7 +192,10 @@ int ObjectImage(const cxObjectMove *m, cxMoveState *st, Image *img) {
 
 int DrawDirect(cxObjectMove *m, cxMoveState *st, int32_t x, int32_t y) {
     cxDisplay *d = st->display;
-    if (!st->save || st->saveWidth != d->pictureWidth || st->saveHeight != d->pictureHeight) {
+    // Another picture (resized, or another BGPic shown): what lay under the
+    // object is gone with the old one.
+    if (!st->save || st->savedFrom != d->picture || st->saveWidth != d->pictureWidth ||
+        st->saveHeight != d->pictureHeight) {
         if (int err = GrabBackground(st)) return err;
     }
     Image img;
