@@ -4,6 +4,7 @@
 // frames, layers moved (also the effect mode) and removed under a move.
 #include <vector>
 
+#include "display/double_buffer.h"
 #include "display/picture.h"
 #include "display/present.h"
 #include "images/bgpics/bgpic_display.h"
@@ -103,6 +104,7 @@ TEST_F(SpritesOnLayers, WhatShowsOverThePictureIsComposedAndKeepsDoubleBuffering
     ASSERT_EQ(Cmd("RemoveSprites", {}), 0);
     ASSERT_EQ(Cmd("BeginDoubleBuffer", {}), 0);
     ASSERT_EQ(Cmd("EndDoubleBuffer", {}), 0);
+    FreeDisplayDoubleBuffer(d);  // (the player frees it with the display)
 }
 
 TEST_F(SpritesOnLayers, CollisionsOfSprites) {
