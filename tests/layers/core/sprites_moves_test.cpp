@@ -99,7 +99,17 @@ TEST_F(SpritesOnLayers, WhatShowsOverThePictureIsComposedAndKeepsDoubleBuffering
     EXPECT_NE(shown, d->picture);
     EXPECT_EQ(PixelOf(shown, 6, 6), kRed);
     EXPECT_EQ(PixelOf(shown, 4, 4), kBack);
+    // A transition starts from what the window shows, sprites included.
+    ASSERT_EQ(Cmd("CreateBGPic", {2, 64, 48, 0x00FF00}), 0);
+    cxBitmap *next = nullptr, *snapshot = nullptr;
+    ASSERT_EQ(ShowBGPicTransition(L, {2, nullptr}, CX_POSITION_ABSENT, CX_POSITION_ABSENT, &next, &snapshot), 0);
+    EXPECT_EQ(PixelOf(snapshot, 6, 6), kRed);
+    EXPECT_EQ(PixelOf(next, 6, 6), 0x00FF00u);  // the sprites stay with their BGPic
+    FreeBitmap(next);
+    FreeBitmap(snapshot);
+    EXPECT_EQ(ComposeBGPicBitmap(L, d, d->bgpic), d->picture);
     luaL_openlib(L, nullptr, GetBrushEditingCommands(), 0);
+    ASSERT_EQ(Cmd("DisplaySprite", {1, 4, 4}), 0);
     EXPECT_EQ(Cmd("BeginDoubleBuffer", {}), ERR_NOSPRITES);
     ASSERT_EQ(Cmd("RemoveSprites", {}), 0);
     ASSERT_EQ(Cmd("BeginDoubleBuffer", {}), 0);
