@@ -457,19 +457,79 @@ void DropKept() {
     g_kept = nullptr;
 }
 
+// One sub-path for the stroker. FreeType's stroker takes a piece that
+// stays on its point (a line to itself, a curve whose points lie within a
+// unit of each other) as nothing, and a sub-path ended without anything
+// taken crashes it: such pieces are left out here, and a sub-path left
+// with nothing becomes a dot of the line's width when the caps are round
+// or square (a short line then carries the caps), or nothing with butt
+// caps.
+struct SubPathFeed {
+    FT_Stroker s;
+    bool dots;      // round or square caps
+    FT_Vector start{}, at{};
+    bool open = true, begun = false, failed = false;
+
+    // Within FreeType's own test of small moves, with room to spare.
+    static bool Small(const FT_Vector &a, const FT_Vector &b) {
+        return std::abs(a.x - b.x) < 4 && std::abs(a.y - b.y) < 4;
+    }
+    void Begin(FT_Vector p, bool isOpen) {
+        start = at = p;
+        open = isOpen;
+        begun = failed = false;
+    }
+    bool Ready() {
+        if (!begun && !failed) {
+            FT_Vector p = start;
+            if (FT_Stroker_BeginSubPath(s, &p, open ? 1 : 0)) failed = true;
+            else begun = true;
+        }
+        return begun;
+    }
+    void Line(FT_Vector p) {
+        if ((p.x == at.x && p.y == at.y) || !Ready()) return;
+        FT_Stroker_LineTo(s, &p);
+        at = p;
+    }
+    void Cubic(FT_Vector c1, FT_Vector c2, FT_Vector e) {
+        if (Small(at, c1) && Small(c1, c2) && Small(c2, e)) return Line(e);
+        if (!Ready()) return;
+        FT_Stroker_CubicTo(s, &c1, &c2, &e);
+        at = e;
+    }
+    void Conic(FT_Vector c, FT_Vector e) {
+        if (Small(at, c) && Small(c, e)) return Line(e);
+        if (!Ready()) return;
+        FT_Stroker_ConicTo(s, &c, &e);
+        at = e;
+    }
+    void End() {
+        if (begun) {
+            FT_Stroker_EndSubPath(s);
+        } else if (dots && !failed) {
+            FT_Vector p = start, q{start.x + 1, start.y};
+            if (FT_Stroker_BeginSubPath(s, &p, 1) == 0) {
+                FT_Stroker_LineTo(s, &q);
+                FT_Stroker_EndSubPath(s);
+            }
+        }
+        begun = false;
+    }
+};
+
 // Feeds one contour of an outline (points first..last) to the stroker.
-void StrokeContour(FT_Stroker s, const FT_Vector *pts, const char *tags, int first, int last, bool open) {
-    FT_Vector p0 = pts[first];
-    if (FT_Stroker_BeginSubPath(s, &p0, open ? 1 : 0)) return;
+void StrokeContour(SubPathFeed &f, const FT_Vector *pts, const char *tags, int first, int last, bool open) {
+    f.Begin(pts[first], open);
     for (int i = first + 1; i <= last;) {
         const char t = FT_CURVE_TAG(tags[i]);
         if (t == FT_CURVE_TAG_CUBIC && i + 2 <= last + (open ? 0 : 1)) {
-            FT_Vector c1 = pts[i], c2 = pts[i + 1], e = i + 2 <= last ? pts[i + 2] : pts[first];
-            FT_Stroker_CubicTo(s, &c1, &c2, &e);
+            f.Cubic(pts[i], pts[i + 1], i + 2 <= last ? pts[i + 2] : pts[first]);
             i += 3;
         } else if (t == FT_CURVE_TAG_CONIC) {
-            FT_Vector c = pts[i], e;
+            FT_Vector e;
             const int next = i + 1 <= last ? i + 1 : -1;
+            const int at = i;
             if (next < 0) {
                 e = pts[first];
             } else if (FT_CURVE_TAG(tags[next]) == FT_CURVE_TAG_CONIC) {
@@ -478,15 +538,14 @@ void StrokeContour(FT_Stroker s, const FT_Vector *pts, const char *tags, int fir
                 e = pts[next];
                 ++i;
             }
-            FT_Stroker_ConicTo(s, &c, &e);
+            f.Conic(pts[at], e);
             ++i;
         } else {
-            FT_Vector p = pts[i];
-            FT_Stroker_LineTo(s, &p);
+            f.Line(pts[i]);
             ++i;
         }
     }
-    FT_Stroker_EndSubPath(s);
+    f.End();
 }
 
 // The outline to rasterise or measure: the filled path, or its stroke.
@@ -528,20 +587,17 @@ bool BuildOutline(Builder &b, OwnedOutline &out, const uint8_t *items, const cxV
     const bool dashed = params && MakeDashPieces(b.points.data(), b.tags.data(), b.ends.data(), b.closed.data(),
                                                  int(b.ends.size()), params->dashes, params->dashCount,
                                                  params->dashOffset, pieces);
+    SubPathFeed feed{s, cap == CX_CAP_ROUND || cap == CX_CAP_SQUARE};
     if (dashed) {
         for (const cxDashPiece &piece : pieces) {
-            FT_Vector p = piece.points[0];
-            if (FT_Stroker_BeginSubPath(s, &p, 1)) continue;
-            for (size_t i = 1; i < piece.points.size(); ++i) {
-                FT_Vector q = piece.points[i];
-                FT_Stroker_LineTo(s, &q);
-            }
-            FT_Stroker_EndSubPath(s);
+            feed.Begin(piece.points[0], true);
+            for (size_t i = 1; i < piece.points.size(); ++i) feed.Line(piece.points[i]);
+            feed.End();
         }
     } else {
         int first = 0;
         for (size_t c = 0; c < b.ends.size(); ++c) {
-            StrokeContour(s, b.points.data(), b.tags.data(), first, b.ends[c], !b.closed[c]);
+            StrokeContour(feed, b.points.data(), b.tags.data(), first, b.ends[c], !b.closed[c]);
             first = b.ends[c] + 1;
         }
     }

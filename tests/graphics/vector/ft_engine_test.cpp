@@ -408,6 +408,102 @@ TEST_F(VectorEngine, TranslateMovesAbsoluteItemsOnly) {
     EXPECT_EQ(PathDouble(p + 12), 208);
 }
 
+// Sub-paths that stay on one point: a butt-capped one draws nothing,
+// round and square caps draw a dot of the line's width, and nothing of
+// this kind reaches the stroker (which crashed on it), dashed or not. A
+// lone MoveTo has no piece at all and draws nothing with any cap.
+TEST_F(VectorEngine, ZeroLengthSubPathsDrawDotsOrNothing) {
+    struct Degenerate {
+        const char *name;
+        std::function<void(Twin &)> build;
+        bool dot = true;
+    };
+    const cxPathArg relZero[] = {I(1), D(0), D(0)};
+    const Degenerate cases[] = {
+        {"line to itself", [](Twin &t) { t.Move(50, 50); t.Line(50, 50); }},
+        {"relative zero line", [&](Twin &t) { t.Move(50, 50); AppendPathItem(t.path, CX_PATH_LINETO, 3, relZero); }},
+        {"curve of equal points", [](Twin &t) { t.Move(50, 50); t.Curve(50, 50, 50, 50, 50, 50); }},
+        {"curve within a unit", [](Twin &t) { t.Move(50, 50); t.Curve(50.02, 50, 50, 50.02, 50, 50); }},
+        {"closed", [](Twin &t) { t.Move(50, 50); t.Line(50, 50); t.Close(); }},
+        {"many repeats", [](Twin &t) { t.Move(50, 50); for (int i = 0; i < 40; ++i) t.Line(50.001, 50); }},
+        {"arc radius 0", [](Twin &t) { t.Arc(50, 50, 0, 0, 0, 360); }},
+        {"box of no size", [](Twin &t) { t.Box(50, 50, 0, 0); }},
+        {"closed move only", [](Twin &t) { t.Move(50, 50); t.Close(); }, false},
+    };
+    double dashes[] = {4, 2};
+    for (const Degenerate &c : cases)
+        for (uint32_t cap : {CX_CAP_BUTT, CX_CAP_ROUND, CX_CAP_SQUARE})
+            for (bool dashed : {false, true})
+                for (uint32_t join : {CX_JOIN_MITER, CX_JOIN_ROUND, CX_JOIN_BEVEL}) {
+                    SCOPED_TRACE(std::string(c.name) + " cap " + std::to_string(cap) + (dashed ? " dashed" : "") +
+                                 " join " + std::to_string(join));
+                    Twin t;
+                    c.build(t);
+                    cxPathStyle s = Style(true, join, cap);
+                    if (dashed) {
+                        s.dashes = dashes;
+                        s.dashCount = 2;
+                    }
+                    double x1 = -1, y1 = -1, x2 = -1, y2 = -1;
+                    GetPathExtentsOf(nullptr, t.path->items, &s, 0, 10, nullptr, &x1, &y1, &x2, &y2, 0, 0);
+                    Drawn d;
+                    const bool drawn = Draw(t.path, s, false, 10, d);
+                    if (cap == CX_CAP_BUTT || !c.dot) {
+                        EXPECT_EQ(x1, -1); // nothing to measure
+                        EXPECT_FALSE(drawn);
+                        continue;
+                    }
+                    // A dot 10 pixels across about (50, 50).
+                    EXPECT_NEAR(x1, 45, 0.6);
+                    EXPECT_NEAR(y1, 45, 0.6);
+                    EXPECT_NEAR(x2, 55, 0.6);
+                    EXPECT_NEAR(y2, 55, 0.6);
+                    ASSERT_TRUE(drawn);
+                    int covered = 0;
+                    for (uint8_t v : d.cov) covered += v > 127;
+                    const double area = cap == CX_CAP_ROUND ? M_PI * 25 : 100;
+                    EXPECT_NEAR(covered, area, area * 0.15);
+                }
+}
+
+// A zero-length piece among normal ones: the rest draws as without it.
+TEST_F(VectorEngine, ZeroLengthPiecesAmongOthersChangeNothing) {
+    for (uint32_t cap : {CX_CAP_BUTT, CX_CAP_ROUND}) {
+        SCOPED_TRACE(cap);
+        const cxPathStyle s = Style(true, CX_JOIN_ROUND, cap);
+        Twin plain, repeated;
+        for (Twin *t : {&plain, &repeated}) {
+            t->Move(10, 10);
+            for (int i = 1; i <= 5000; ++i) {
+                t->Line(10 + (i % 97) * 0.9, 10 + (i % 89) * 0.8);
+                if (t == &repeated && i == 2500) t->Line(10 + (i % 97) * 0.9, 10 + (i % 89) * 0.8);
+            }
+        }
+        Drawn a, b;
+        ASSERT_TRUE(Draw(plain.path, s, false, 3, a));
+        ASSERT_TRUE(Draw(repeated.path, s, false, 3, b));
+        EXPECT_EQ(a.cov, b.cov);
+        // A zero-length sub-path after a normal one: the normal one alone,
+        // plus a dot where caps are round.
+        Twin line, withDot;
+        for (Twin *t : {&line, &withDot}) {
+            t->Move(10, 10);
+            t->Line(60, 10);
+        }
+        withDot.Move(30, 40);
+        withDot.Line(30, 40);
+        Drawn l, w;
+        ASSERT_TRUE(Draw(line.path, s, false, 6, l));
+        ASSERT_TRUE(Draw(withDot.path, s, false, 6, w));
+        if (cap == CX_CAP_BUTT) {
+            EXPECT_EQ(l.cov, w.cov);
+        } else {
+            EXPECT_GT(w.h, l.h + 25);
+            EXPECT_GT(w.cov[size_t(40 - w.oy) * w.w + size_t(30 - w.ox)], 200);
+        }
+    }
+}
+
 FT_Face g_face = nullptr;
 void *ResolveFace(uint32_t key, const cxPlugin *) { return key == 7 ? g_face : nullptr; }
 

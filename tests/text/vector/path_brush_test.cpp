@@ -115,6 +115,27 @@ TEST_F(PathBrush, EmptyPathIsRefusedAndLeavesTheOldBrush) {
     EXPECT_EQ(CountBrushes(), 1);
 }
 
+TEST_F(PathBrush, ZeroLengthOutlineBecomesADotOrNothing) {
+    ASSERT_EQ(Cmd("SetFillStyle", {0}), 0);
+    ASSERT_EQ(Cmd("SetLineWidth", {8}), 0);
+    ASSERT_EQ(Cmd("SetLineCap", {1}), 0);
+    ASSERT_EQ(Cmd("StartPath", {1}), 0);
+    ASSERT_EQ(Cmd("MoveTo", {1, 50, 50}), 0);
+    ASSERT_EQ(Cmd("LineTo", {1, 50, 50}), 0);
+    ASSERT_EQ(Cmd("PathToBrush", {1, 5}), 0);
+    cxBrush *b = Brush(5);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NEAR(b->width, 8, 1);
+    EXPECT_NEAR(b->height, 8, 1);
+    EXPECT_EQ(Alpha(b, b->width / 2, b->height / 2), 255);
+    ASSERT_EQ(Cmd("SetLineCap", {0}), 0);
+    ASSERT_EQ(Cmd("StartPath", {2}), 0);
+    ASSERT_EQ(Cmd("MoveTo", {2, 50, 50}), 0);
+    ASSERT_EQ(Cmd("LineTo", {2, 50, 50}), 0);
+    EXPECT_EQ(Cmd("PathToBrush", {2, 6}), ERR_EMPTYPATH);
+    EXPECT_EQ(CountBrushes(), 1);
+}
+
 TEST_F(PathBrush, IdInUseIsReplacedAndNilGivesAnAutomaticId) {
     ASSERT_EQ(Cmd("SetFillStyle", {1}), 0);
     ASSERT_EQ(Cmd("StartPath", {1}), 0);

@@ -402,6 +402,56 @@ TEST_F(VectorLibrary, DrawPathDrawsInTheStyleAndRefusesWhatItCannotDraw) {
     EXPECT_EQ(Cmd("DrawPath", {4, 0, 0, 0xFFFFFF}), ERR_BITMAP);
 }
 
+// Outlines that stay on one point, through the commands: a dot where the
+// caps are round, nothing (an empty drawing) where they are butt; the draw
+// library's shapes of no size while paths are forced alike.
+TEST_F(VectorLibrary, ZeroLengthOutlinesDrawDotsOrNothing) {
+    ASSERT_EQ(Cmd("SetFillStyle", {0}), 0);
+    ASSERT_EQ(Cmd("SetLineWidth", {6}), 0);
+    ASSERT_EQ(Cmd("SetLineCap", {1}), 0);
+    ASSERT_EQ(Cmd("StartPath", {1}), 0);
+    ASSERT_EQ(Cmd("MoveTo", {1, 20, 20}), 0);
+    ASSERT_EQ(Cmd("RelLineTo", {1, 0, 0}), 0);
+    ASSERT_EQ(Call("GetPathExtents", [&] { lua_pushnumber(L, 1); }), 0);
+    EXPECT_NEAR(Num(1), 17, 0.1);
+    EXPECT_NEAR(Num(2), 17, 0.1);
+    EXPECT_NEAR(Num(3), 23, 0.1);
+    EXPECT_NEAR(Num(4), 23, 0.1);
+    ASSERT_EQ(Cmd("DrawPath", {1, 0, 0, 0xFF0000}), 0);
+    EXPECT_EQ(Pixel(20, 20), 0xFF0000u);
+    EXPECT_EQ(Pixel(25, 20), 0u);
+    const int dot = CountColour(0xFF0000);
+    EXPECT_GT(dot, 20);
+    EXPECT_LT(dot, 40);
+    ASSERT_EQ(Cmd("SetDash", {0, 3, 3}), 0);
+    ASSERT_EQ(Cmd("DrawPath", {1, 10, 0, 0xFF0000}), 0);
+    EXPECT_EQ(CountColour(0xFF0000), 2 * dot);
+    ASSERT_EQ(Cmd("SetLineCap", {0}), 0);
+    EXPECT_EQ(Cmd("DrawPath", {1, 0, 20, 0xFF0000}), ERR_EMPTYPATH);
+    EXPECT_EQ(CountColour(0xFF0000), 2 * dot);
+
+    FillRect(bitmap, 0, 0, 64, 48, 0);
+    ASSERT_EQ(Cmd("SetLineCap", {1}), 0);
+    ASSERT_EQ(Cmd("ForcePathUse", {1}), 0);
+    ASSERT_EQ(Cmd("Circle", {10, 10, 0, 0x00FF00}), 0);
+    ASSERT_EQ(Cmd("Arc", {30, 10, 0, 0, 0, 90, 0x00FF00}), 0);
+    ASSERT_EQ(Call("Polygon", [&] {
+                  lua_pushnumber(L, 50);
+                  lua_pushnumber(L, 30);
+                  lua_newtable(L);
+                  for (int i = 0; i < 6; ++i) {
+                      lua_pushnumber(L, i);
+                      lua_pushnumber(L, 0);
+                      lua_settable(L, -3);
+                  }
+                  lua_pushnumber(L, 3);
+                  lua_pushnumber(L, 0x00FF00);
+              }),
+              0);
+    ASSERT_EQ(Cmd("ForcePathUse", {0}), 0);
+    EXPECT_GT(CountColour(0x00FF00), 2 * 20);
+}
+
 TEST_F(VectorLibrary, DisplayOptionsTurnScaleAndAnchorTheDrawing) {
     ASSERT_EQ(Cmd("SetFillStyle", {1}), 0);
     ASSERT_EQ(Cmd("StartPath", {1}), 0);
