@@ -161,8 +161,6 @@ extern "C" int ApplyDisplayAttributes(lua_State *L, int table, cxDisplay *d, int
         cxDisplay tmp = old;
         GetDisplayPictureHooks()->freeOwnPicture(L, &tmp);
         d->ownsBGPic = 0;
-        d->os.width = d->pictureWidth;
-        d->os.height = d->pictureHeight;
     } else if (d->ownsBGPic && (old.fillStyle != d->fillStyle || old.fillColor != d->fillColor ||
                                 memcmp(old.gradient, d->gradient, sizeof d->gradient) != 0)) {
         cxDisplay tmp = *d;
@@ -177,11 +175,15 @@ extern "C" int ApplyDisplayAttributes(lua_State *L, int table, cxDisplay *d, int
         }
     }
     const bool scaleOff = !(d->autoScale || d->layerScale);
+    // A new BGPic has made the picture the new size already: the display
+    // (and so its window) must follow the size it had, not the picture's.
+    const bool resized = newW != d->pictureWidth || newH != d->pictureHeight || newW != old.os.width ||
+                         newH != old.os.height;
     int err = 0;
     if (scaleOff) {
         d->os.scaledWidth = d->os.scaledHeight = 0;
         memset(d->scaleBorders, 0, sizeof d->scaleBorders);
-        if (newW != d->pictureWidth || newH != d->pictureHeight)
+        if (resized)
             err = ResizeDisplay(L, d, CX_POS_KEEP, CX_POS_KEEP, newW, newH, d->os.smooth, 0, 0, 0);
         else {
             d->os.width = newW;
@@ -194,7 +196,7 @@ extern "C" int ApplyDisplayAttributes(lua_State *L, int table, cxDisplay *d, int
             sw = int32_t(d->pictureWidth * d->scaleFactor);
             sh = int32_t(d->pictureHeight * d->scaleFactor);
         }
-        if (newW != d->pictureWidth || newH != d->pictureHeight)
+        if (resized)
             err = ResizeDisplay(L, d, CX_POS_KEEP, CX_POS_KEEP, newW, newH, d->os.smooth, sw, sh, CX_RESIZE_PICTURE);
         else
             err = ResizeDisplay(L, d, CX_POS_KEEP, CX_POS_KEEP, sw, sh, d->os.smooth, 0, 0, 0);
