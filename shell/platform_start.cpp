@@ -28,10 +28,8 @@ bool ReachXServer(const cxStartupOptions *opts) {
     g_x11Started = true;
     const int defaultReached = OsStartX11();
     if (!server || !*server) return defaultReached != 0;
-    cxOsXConnection *c = OsOpenXConnection(server);
-    if (!c) return false;
-    OsReleaseXConnection(c);
-    return true;
+    // Kept open until OsStopX11, as the default server's connection is.
+    return OsOpenXConnection(server) != nullptr;
 }
 
 volatile sig_atomic_t g_breaks = 0;

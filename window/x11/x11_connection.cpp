@@ -11,6 +11,10 @@
 
 namespace {
 cxOsXConnection *g_connections = nullptr;
+// The default server's connection, held from the start to the stop: a
+// server started for the player alone resets when its last client goes,
+// and would refuse the next connection for a moment.
+cxOsXConnection *g_held = nullptr;
 bool g_started = false;
 int g_lastError = 0;
 
@@ -43,13 +47,12 @@ extern "C" int OsStartX11(void) {
         OsLoadRuntimeLibraries();
         g_started = true;
     }
-    cxOsXConnection *c = OsOpenXConnection(nullptr);
-    if (!c) return 0;
-    OsReleaseXConnection(c);
-    return 1;
+    if (!g_held) g_held = OsOpenXConnection(nullptr);
+    return g_held != nullptr;
 }
 
 extern "C" void OsStopX11(void) {
+    g_held = nullptr;
     while (g_connections) {
         g_connections->refs = 1;
         OsReleaseXConnection(g_connections);

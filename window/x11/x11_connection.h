@@ -27,7 +27,9 @@ typedef struct cxOsXConnection {
 } cxOsXConnection;
 
 /* Starts the X11 back-end once: locale for the input method, error handler,
-   the optional libraries. Returns 1 when an X server can be reached. */
+   the optional libraries. Returns 1 when an X server can be reached; the
+   connection to it stays open until OsStopX11, and every later use of the
+   default server shares it. */
 int OsStartX11(void);
 /* Closes every connection and unloads the optional libraries. */
 void OsStopX11(void);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <string>
+
 #include "tests/shell/e2e/player_runner.h"
+#include "tests/shell/e2e/private_x_server.h"
 #include "tests/shell/test_files.h"
 
 namespace {
@@ -63,6 +66,51 @@ TEST(PlayerX11, DeclaredDisplayIsOpenWhenTheScriptStarts) {
     cxe2e::RunResult r = cxe2e::RunPlayer({dir.Path("decl.cxa"), "-QUIET"}, options);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Cannot free the active display!\nFile: decl.cxs (current line: 1 - In function: FreeDisplay)\n");
+}
+
+// On a server that resets when its last client leaves, the player starts
+// every time: nothing closes the connection between the start-up and the
+// end, not even a display closed and opened again.
+TEST(PlayerX11, StartsEveryTimeOnAServerThatResetsWhenLeft) {
+    cxe2e::PrivateXServer server;
+    if (server.display().empty()) GTEST_SKIP() << "no Xvfb";
+    cxtest::TempDir dir;
+    cxe2e::WriteApplet(dir.Path("open.cxa"), R"(
+.source "=open.cxs"
+.line 1
+        GETGLOBAL 0 "createdisplay"
+        LOADK 1 #1
+        NEWTABLE 2 0 0
+        SETTABLE 2 "width" #64
+        SETTABLE 2 "height" #48
+        CALL 0 3 1
+        GETGLOBAL 0 "opendisplay"
+        LOADK 1 #1
+        CALL 0 2 1
+.line 2
+        GETGLOBAL 0 "closedisplay"
+        LOADK 1 #1
+        CALL 0 2 1
+        GETGLOBAL 0 "opendisplay"
+        LOADK 1 #1
+        CALL 0 2 1
+        RETURN 0 1
+)");
+    const std::string saved = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+    setenv("DISPLAY", server.display().c_str(), 1);
+    cxe2e::RunOptions options;
+    options.withDisplay = true;
+    int failed = 0;
+    std::string first;
+    for (int i = 0; i < 50; ++i) {
+        cxe2e::RunResult r = cxe2e::RunPlayer({dir.Path("open.cxa"), "-QUIET"}, options);
+        if (r.status != 0) {
+            if (!failed++) first = r.out + r.err;
+        }
+    }
+    if (saved.empty()) unsetenv("DISPLAY");
+    else setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_EQ(failed, 0) << first;
 }
 
 }  // namespace
