@@ -25,6 +25,25 @@ int ErrorHandler(Display *, XErrorEvent *e) {
     return 0;
 }
 
+bool g_lost = false;
+
+// The server went away or closed the connection. Xlib would end the
+// process here; the connection is marked instead (Xlib then does nothing
+// more on it) and the pump ends the run with the normal clean-up.
+int IOErrorHandler(Display *dpy) {
+    g_lost = true;
+    for (cxOsXConnection *c = g_connections; c; c = c->next)
+        if (c->dpy == dpy && !c->lost) {
+            c->lost = 1;
+            OsUnwatchDescriptor(ConnectionNumber(dpy));
+        }
+    OsPostWakeMessage(CX_WAKE_PLAIN, 0);
+    return 0;
+}
+
+// Called where Xlib would exit: returning keeps the process.
+void IOErrorExit(Display *, void *) {}
+
 void InternAtoms(cxOsXConnection *c) {
     static const char *const names[] = {
         "WM_PROTOCOLS", "WM_DELETE_WINDOW", "_MOTIF_WM_HINTS", "_NET_WM_NAME", "UTF8_STRING", "TARGETS",
@@ -44,6 +63,7 @@ extern "C" int OsStartX11(void) {
         setlocale(LC_CTYPE, "");
         if (XSupportsLocale()) XSetLocaleModifiers("");
         XSetErrorHandler(ErrorHandler);
+        XSetIOErrorHandler(IOErrorHandler);
         OsLoadRuntimeLibraries();
         g_started = true;
     }
@@ -59,6 +79,7 @@ extern "C" void OsStopX11(void) {
     }
     OsFreeRuntimeLibraries();
     g_started = false;
+    g_lost = false;
 }
 
 extern "C" cxOsXConnection *OsOpenXConnection(const char *name) {
@@ -76,6 +97,7 @@ extern "C" cxOsXConnection *OsOpenXConnection(const char *name) {
         XCloseDisplay(dpy);
         return nullptr;
     }
+    XSetIOErrorExitHandler(dpy, IOErrorExit, nullptr);
     c->dpy = dpy;
     strncpy(c->name, name, sizeof c->name - 1);
     c->refs = 1;
@@ -102,13 +124,17 @@ extern "C" void OsReleaseXConnection(cxOsXConnection *c) {
             break;
         }
     }
-    OsUnwatchDescriptor(ConnectionNumber(c->dpy));
-    if (c->im) XCloseIM(c->im);
+    if (!c->lost) {
+        OsUnwatchDescriptor(ConnectionNumber(c->dpy));
+        if (c->im) XCloseIM(c->im);
+    }
     XCloseDisplay(c->dpy);
     free(c);
 }
 
 extern "C" cxOsXConnection *OsGetXConnections(void) { return g_connections; }
+
+extern "C" int OsXConnectionLost(void) { return g_lost; }
 
 extern "C" int OsTakeLastXError(void) {
     const int e = g_lastError;

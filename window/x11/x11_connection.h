@@ -24,6 +24,7 @@ typedef struct cxOsXConnection {
     cxOsXAtoms atoms;
     int hasXfixes;
     int xfixesEventBase;
+    int lost; /* the server closed it: Xlib does nothing more on it */
 } cxOsXConnection;
 
 /* Starts the X11 back-end once: locale for the input method, error handler,
@@ -43,6 +44,11 @@ cxOsXConnection *OsGetXConnections(void);
 /* The last X protocol error code seen by the back-end's handler (0: none);
    reading it clears it. */
 int OsTakeLastXError(void);
+
+/* 1 once a connection was lost (the server went away or closed it): the
+   run is to end with ERR_XDISPLAY through the normal clean-up, which Xlib's
+   own handler would have cut short with exit(). */
+int OsXConnectionLost(void);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/runtime/kernel.h"
+#include "errors/error_codes.h"
 #include "window/x11/os_display.h"
 #include "engine/events/event_queue.h"
 #include "platform/os_linegate.h"
@@ -534,7 +535,7 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
     cxOsTimeVal start;
     OsGetMonotonicTime(&start);
     for (cxOsXConnection *c = OsGetXConnections(); c; c = c->next) {
-        while (XPending(c->dpy) > 0) {
+        while (!c->lost && XPending(c->dpy) > 0) {
             if (MicrosSince(start) > CX_PUMP_BUDGET_US) {
                 OsSetEventsPending(1);
                 break;
@@ -546,6 +547,10 @@ extern "C" int OsHandleEvents(lua_State *L, int *code) {
     }
     // The connections are read: the line-hook pulse may watch them again.
     OsNoteInputTurn();
+    if (OsXConnectionLost()) {
+        *code = ERR_XDISPLAY;
+        return 1;
+    }
 
     bool quit = false;
     for (cxOsDisplay *d = OsGetFirstWindowDisplay(); d; d = d->nextWithWindow) {

@@ -210,6 +210,38 @@ TEST_F(PlayerPlacement, DisplaysThatDoNotRememberStoreNothing) {
     EXPECT_FALSE(std::filesystem::exists(PrefsFile()));
 }
 
+// The server closes the player's connection (as xkill or a server going
+// away does): the run ends with the system's error, through the normal
+// clean-up, which still stores where the user left the window.
+TEST_F(PlayerPlacement, ALostConnectionEndsTheRunThroughTheCleanUp) {
+    const std::string wait = Applet("wait.cxa", WaitSource(), true);
+    cxe2e::RunOptions options;
+    options.withDisplay = true;
+    options.waitFor = "READY";
+    options.timeoutSeconds = 30;
+    options.onOutput = [&](pid_t) {
+        MoveResizeWindow(110, 80, 310, 190);
+        for (int i = 0; i < 50 && WindowGeometry().width != 310; ++i) usleep(20000);
+        usleep(300000);
+        Display *dpy = XOpenDisplay(nullptr);
+        if (!dpy) return;
+        if (Window w = FindNamed(dpy, DefaultRootWindow(dpy))) XKillClient(dpy, w);
+        XSync(dpy, False);
+        XCloseDisplay(dpy);
+    };
+    const cxe2e::RunResult r = cxe2e::RunPlayer({wait, "-QUIET", "-FORCEFLUSH"}, options);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Cannot open connection to X server!"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+    Geometry again = Measure(wait);
+    EXPECT_EQ(again.x, 110);
+    EXPECT_EQ(again.y, 80);
+    EXPECT_EQ(again.width, 310);
+    EXPECT_EQ(again.height, 190);
+}
+
 // A damaged or foreign store is no store: the declared placement holds.
 TEST_F(PlayerPlacement, ADamagedStoreIsIgnored) {
     std::filesystem::create_directories(dir_.Path("home/.calyxtone-data/preferences"));
