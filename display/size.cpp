@@ -121,6 +121,14 @@ extern "C" int ApplyDisplayAttributes(lua_State *L, int table, cxDisplay *d, int
     *next = *d;
     cxDisplayOptionResult r{};
     if (int err = ParseDisplayOptions(L, table, next, 0, &r)) return err;
+    // A new BGPic ends double buffering: what was drawn stays in the old
+    // picture, and the window shows the new one instead of the back buffer.
+    if (r.bgpicGiven && (d->doubleBuffer1 || DoubleBufferParked(d))) {
+        if (int err = StopDoubleBuffer(L, d)) return err;
+        *next = *d;
+        r = cxDisplayOptionResult{};
+        if (int err = ParseDisplayOptions(L, table, next, 0, &r)) return err;
+    }
     double factor = d->scaleFactor;
     if (GetTableDouble(L, table, "scalefactor", &factor, nullptr)) {
         if (!(factor > 0.0) || factor > 64.0) return ERR_WRONGUSAGE;

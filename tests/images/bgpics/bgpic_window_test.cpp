@@ -8,6 +8,8 @@
 #include "images/bgpics/bgpic_library.h"
 #include "images/brushes/brush.h"
 #include "images/brushes/brush_library.h"
+#include "images/editing/brush_commands.h"
+#include "images/output/output_redirect.h"
 #include "tests/display/displays/display_fixture.h"
 
 namespace {
@@ -20,8 +22,11 @@ class BGPicWindow : public cxtest::DisplayTest {
         SetScriptLibraryOpener("draw", OpenDrawLibrary);
         DisplayTest::SetUp();
         if (!HaveX()) GTEST_SKIP() << "no X server";
+        luaL_openlib(L, nullptr, GetBrushEditingCommands(), 0);
+        InstallOutputRedirection();
     }
     void TearDown() override {
+        RemoveOutputRedirection();
         DisplayTest::TearDown();
         FreeAllBrushes(L);
         FreeAllBGPics(L);
@@ -91,6 +96,31 @@ TEST_F(BGPicWindow, AScaledDisplayKeepsItsWindowAndScalesTheNewPicture) {
         EXPECT_EQ(WindowPixel(d, 199, 159), 0xFFFF00u);
         EXPECT_EQ(WindowPixel(d, 0, 0), 0xFFFF00u);
         EXPECT_EQ(ReadPixel(size - 1, int(size * 0.8) - 1), double(0xFFFF00));
+    }
+}
+
+// A new BGPic ends double buffering: the window shows the new picture,
+// not the black back buffer, and nothing is left for EndDoubleBuffer.
+TEST_F(BGPicWindow, ANewPictureEndsDoubleBuffering) {
+    cxDisplay *d = OpenNew(1, {{"width", 100.0}, {"height", 80.0}, {"x", 0.0}, {"y", 0.0}, {"fillstyle", 1.0},
+                               {"color", double(0x0000FF)}});
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(Cmd("SetFillStyle", {1}), 0);
+    for (int size : {100, 120}) {
+        SCOPED_TRACE(size);
+        ASSERT_EQ(Cmd("BeginDoubleBuffer", {}), 0);
+        ASSERT_EQ(Cmd("CreateBGPic", {double(size), double(size), 80, 0x00FF00}), 0);
+        ASSERT_EQ(Cmd("DisplayBGPic", {double(size)}), 0);
+        EXPECT_EQ(d->doubleBuffer1, 0u);
+        EXPECT_EQ(WindowPixel(d, 10, 10), 0x00FF00u);
+        EXPECT_EQ(WindowPixel(d, size - 1, 79), 0x00FF00u);
+        EXPECT_EQ(Cmd("EndDoubleBuffer", {}), ERR_NODOUBLEBUFFER);
+        EXPECT_EQ(WindowPixel(d, 10, 10), 0x00FF00u);
+        // Drawing goes to the display again, at once.
+        ASSERT_EQ(Cmd("Box", {0, 0, 4, 4, 0xFF0000}), 0);
+        EXPECT_EQ(WindowPixel(d, 1, 1), 0xFF0000u);
+        ASSERT_EQ(Cmd("CreateBGPic", {9, 100, 80, 0x0000FF}), 0);
+        ASSERT_EQ(Cmd("DisplayBGPic", {9}), 0);
     }
 }
 
