@@ -31,7 +31,7 @@ extern "C" cxOsBitmap *OsAllocBitMap(int32_t width, int32_t height, int clear, u
     // Sizes are checked in 64 bits so that a huge request fails instead of wrapping.
     const uint64_t row = (uint64_t(width) * bpp + 3) & ~uint64_t(3);
     const uint64_t total = row * uint64_t(height);
-    if (row > 0x7fffffff || total > (uint64_t(1) << 40)) return nullptr;
+    if (total > CX_OS_MAX_BITMAP_BYTES) return nullptr;
     auto *bm = static_cast<cxOsBitmap *>(calloc(1, sizeof(cxOsBitmap)));
     if (!bm) return nullptr;
     bm->pixels = static_cast<uint8_t *>(clear ? calloc(1, size_t(total)) : malloc(size_t(total)));

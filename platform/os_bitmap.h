@@ -23,9 +23,15 @@ typedef struct cxOsBitmap {
 uint32_t OsGetPixelFormat(void);
 void OsSetPixelFormat(uint32_t format);
 
+/* The most bytes one bitmap's pixels may span: below 2^31, so that every
+   offset into them is exact on the 32-bit target. The pixel kernels refuse
+   larger buffers, so no larger bitmap is made. */
+#define CX_OS_MAX_BITMAP_BYTES 0x7FFFFFFFu
+
 /* A new platform bitmap in the platform format, rows padded to 4 bytes;
-   cleared when clear is non-zero. Null for an empty or oversized request or
-   when memory runs out. The hint is reserved for the platform. */
+   cleared when clear is non-zero. Null for an empty request, one beyond
+   CX_OS_MAX_BITMAP_BYTES, or when memory runs out. The hint is reserved
+   for the platform. */
 cxOsBitmap *OsAllocBitMap(int32_t width, int32_t height, int clear, uint32_t hint);
 /* Wraps caller-owned pixels; they are never freed by OsFreeBitMap. */
 cxOsBitmap *OsWrapBitMap(int32_t width, int32_t height, void *pixels, uint32_t bytesPerRow, uint32_t format);

@@ -124,6 +124,10 @@ extern "C" {
 
 cxBitmap *AllocBitmap(int32_t width, int32_t height, uint32_t flags, uint32_t hint) {
     if (!SizeOk(width, height)) return nullptr;
+    // What no kernel would draw is not made, whoever would store it: rows
+    // of whole groups of 4 pixels in the platform's format.
+    const uint64_t row = (uint64_t((width + 3) & ~3) * GetBytesPerPixel(OsGetPixelFormat()) + 3) & ~uint64_t(3);
+    if (row * uint64_t(height) > CX_MAX_BUFFER_BYTES) return nullptr;
     cxBitmap *h = NewHandle(CX_BITMAP_COLOUR, nullptr, width, height);
     if (!h) return nullptr;
     const cxPlugin *video = (flags & CX_ALLOC_VIDEO) ? AdapterWith(CX_DISPLAY_VIDEOBITMAPS) : nullptr;

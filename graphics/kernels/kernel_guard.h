@@ -17,7 +17,7 @@ extern "C" {
 #endif
 
 #define CX_MAX_SIDE 0x1000000         /* widths, heights and row lengths */
-#define CX_MAX_BUFFER_BYTES 0x7FFFFFFF /* bytes one buffer may span */
+#define CX_MAX_BUFFER_BYTES CX_OS_MAX_BITMAP_BYTES /* bytes one buffer may span */
 
 /* Rectangles reach these already clipped; a width or height below 1 does
    nothing and returns 0. A rectangle outside either bitmap gives

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "errors/error_codes.h"
@@ -102,12 +103,22 @@ extern "C" int CreateBlankBrush(cxObjectID *id, int32_t width, int32_t height, u
     if (flags & CX_BLANK_HARDWARE) {
         // Video memory is filled from an ARGB buffer of the colour.
         const uint32_t argb = (colour & 0xFFFFFF) | ((flags & CX_BLANK_CLEAR) ? 0u : 0xFF000000u);
+        if (uint64_t(width) * uint64_t(height) * 4 > CX_OS_MAX_BITMAP_BYTES) return ERR_BITMAP;
         std::vector<uint32_t> words;
-        words.assign(size_t(width) * size_t(height), argb);
+        try {
+            words.assign(size_t(width) * size_t(height), argb);
+        } catch (const std::bad_alloc &) {
+            return ERR_BITMAP;
+        }
         bm = MakeVideoBitmapFromARGB(words.data(), width, height);
     } else {
         bm = AllocBitmap(width, height, 0, 0);
-        if (bm && !(flags & CX_BLANK_NOFILL)) FillRect(bm, 0, 0, width, height, colour & 0xFFFFFF);
+        if (bm && !(flags & CX_BLANK_NOFILL)) {
+            if (int err = FillRect(bm, 0, 0, width, height, colour & 0xFFFFFF)) {
+                FreeBitmap(bm);
+                return err;
+            }
+        }
     }
     if (!bm) return ERR_BITMAP;
     cxBitmap *mask = nullptr, *alpha = nullptr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "graphics/images/image_cache.h"
+#include "graphics/kernels/kernel_guard.h"
 #include "images/brushes/brush_creation.h"
 #include "images/formats/png_codec.h"
 #include "tests/images/brushes/brush_test_display.h"
@@ -139,6 +140,25 @@ TEST_F(BrushCreation, BlankBrushes) {
     ASSERT_TRUE(lua_islightuserdata(L, 1));
     cxBrush *a = nullptr;
     EXPECT_EQ(FindBrush(L, {0, lua_touserdata(L, 1)}, &a, 0), 0);
+}
+
+// Beyond what one buffer of the kernels may span (2^31 - 1 bytes), no
+// bitmap is made: the creating commands fail with ERR_BITMAP and leave no
+// brush or BGPic behind, rather than one that nothing can fill or draw.
+TEST_F(BrushCreation, SizesNoKernelCanDrawAreRefusedWhereBitmapsAreMade) {
+    for (auto [w, h] : {std::pair{23200, 23200}, {CX_MAX_SIDE, 33}, {46341, 46341}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        EXPECT_EQ(AllocBitmap(w, h, 0, 0), nullptr);
+        EXPECT_EQ(Cmd("CreateBrush", {1, double(w), double(h), 0xFF}), ERR_BITMAP);
+        EXPECT_EQ(Cmd("CreateBrush", {1, double(w), double(h), 0xFF}, [&] { Field("alphachannel", 1); }), ERR_BITMAP);
+        EXPECT_EQ(Cmd("CreateBGPic", {1, double(w), double(h), 0xFF}), ERR_BITMAP);
+        EXPECT_EQ(CountBrushes(), 0);
+        EXPECT_EQ(CountBGPics(), 0);
+    }
+    // An alpha channel alone may be four times as large as a colour bitmap.
+    cxBitmap *alpha = AllocAlphaChannel(23200, 23200, 0, nullptr, 0);
+    EXPECT_NE(alpha, nullptr);
+    FreeAlphaChannel(alpha);
 }
 
 TEST_F(BrushCreation, ARGBTables) {
