@@ -266,6 +266,11 @@ inline void restore(lua_State *L, const Saved &s, StkId top) {
 }
 
 LUA_NORETURN void raiseCommandError(lua_State *L, int code, const char *name) {
+    if (G(L)->nestederror == code) {
+        // Passed on from a nested script call: keep where it happened.
+        G(L)->nestederror = 0;
+        luaD_throw(L, code);
+    }
     CallInfo *ci = L->ci;
     if (ci > L->base_ci && isLua(ci))
         SetErrorPosition(currentline(ci), sourceOf(ci_lfunc(ci)->p), name ? name : "----");
@@ -311,6 +316,7 @@ int luaD_precall(lua_State *L, StkId func, int nresults, int capture, int *statu
     ci->tailcalls = 0;
     ci->flags = capture ? CIST_CAPTURE : 0;
     if (L->hookmask & LUA_MASKCALL) luaD_callhook(L, LUA_HOOKCALL, -1);
+    G(L)->nestederror = 0;
     int n;
     bool guarded = status && (capture || G(L)->errdispatch);
     if (!guarded) {
@@ -413,10 +419,12 @@ extern "C" int lua_pcall(lua_State *L, int nargs, int nresults, int errfunc) {
     Saved s = save(L);
     L->nprotected++;
     int code = 0;
+    bool positioned = false;
     try {
         luaD_call(L, func, nresults);
     } catch (const LuaError &e) {
         code = e.code;
+        positioned = true;
     } catch (const std::bad_alloc &) {
         code = ERR_MEM;
     }
@@ -436,6 +444,8 @@ extern "C" int lua_pcall(lua_State *L, int nargs, int nresults, int errfunc) {
             }
         }
         restore(L, s, func);
+        // Set after the error function, whose commands begin afresh.
+        G(L)->nestederror = positioned ? code : 0;
     }
     L->nprotected--;
     return code;

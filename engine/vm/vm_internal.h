@@ -334,6 +334,10 @@ struct global_State {
     const volatile unsigned int *hookgate;
     lua_ErrorDispatch errdispatch;
     void *errdispatch_ud;
+    // The code of an error that a protected call caught since the running
+    // command began: its position (a handler's line and command) is the
+    // one to report when the command passes the code on.
+    int nestederror = 0;
     bool gcrunning; // no collection while finalisers or a collection run
     std::string concatbuf;
 };

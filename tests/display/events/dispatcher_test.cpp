@@ -317,4 +317,81 @@ TEST_F(Events, NetworkHandlerWakesTheWaitThroughTheTick) {
               0);
 }
 
+// An error inside a handler is reported where it happened, with the
+// command that failed there, not at the WaitEvent that ran the handler.
+TEST_F(Events, AnErrorInAHandlerKeepsItsOwnLineAndCommand) {
+    struct Case {
+        const char *name;
+        const char *arm; // code at line 2 that makes "bad" run
+        bool postMouse;
+    };
+    const Case cases[] = {
+        {"installed handler", R"(
+        GETGLOBAL 0 "installeventhandler"
+        NEWTABLE 1 0 0
+        GETGLOBAL 2 "bad"
+        SETTABLE 1 "onmousedown" 2
+        CALL 0 2 1
+)", true},
+        {"interval", R"(
+        GETGLOBAL 0 "setinterval"
+        LOADK 1 #3
+        GETGLOBAL 2 "bad"
+        LOADK 3 #5
+        CALL 0 4 1
+)", false},
+        {"timeout", R"(
+        GETGLOBAL 0 "settimeout"
+        LOADK 1 #3
+        GETGLOBAL 2 "bad"
+        LOADK 3 #5
+        CALL 0 4 1
+)", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string chunk = std::string(R"(
+.source "=handlers.cxs"
+.function bad
+.params 1
+.line 20
+        GETGLOBAL 1 "peek"
+        CALL 1 1 1
+        RETURN 0 1
+.end
+.line 1
+        CLOSURE 0 bad
+        SETGLOBAL 0 "bad"
+.line 2
+)") + c.arm + R"(
+.line 4
+        GETGLOBAL 0 "waitevent"
+        CALL 0 1 1
+        RETURN 0 1
+)";
+        if (c.postMouse) PostEvent(d, 1, 0, 0, 1, nullptr);
+        EXPECT_EQ(RunAsm(chunk), ERR_MISSINGPARAMTR);
+        EXPECT_EQ(GetErrorPosition()->line, 20);
+        EXPECT_STREQ(GetErrorPosition()->command, "Peek");
+        EXPECT_STREQ(GetErrorPosition()->source, "=handlers.cxs");
+        CleanupEvents(L);
+    }
+    // The same error raised afterwards by a command itself is reported
+    // at that command.
+    ASSERT_EQ(RunAsm(R"(
+.source "=own.cxs"
+.line 9
+        GETGLOBAL 0 "waitevent"
+        LOADK 1 "not a number"
+        CALL 0 2 1
+        RETURN 0 1
+)"),
+              ERR_TOOMANYARGS);
+    EXPECT_EQ(GetErrorPosition()->line, 9);
+    EXPECT_STREQ(GetErrorPosition()->command, "WaitEvent");
+    ASSERT_EQ(RunAsm(".source \"=own.cxs\"\n.line 11\n GETGLOBAL 0 \"peek\"\n CALL 0 1 1\n RETURN 0 1\n"),
+              ERR_MISSINGPARAMTR);
+    EXPECT_EQ(GetErrorPosition()->line, 11);
+}
+
 }  // namespace
