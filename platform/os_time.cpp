@@ -68,3 +68,12 @@ extern "C" void OsDelayMs(uint32_t ms) {
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 }
+
+extern "C" void OsSleepUntil(const cxOsTimeVal *deadline) {
+    struct timespec ts;
+    ts.tv_sec = time_t(deadline->seconds);
+    ts.tv_nsec = long(deadline->microseconds) * 1000L;
+    // An absolute deadline: a signal's restart sleeps only what is left.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}

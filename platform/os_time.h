@@ -34,6 +34,9 @@ uint32_t OsTimeToMs(const cxOsTimeVal *t);
 /* Sleeps at least the given number of milliseconds (signals do not shorten
    it). */
 void OsDelayMs(uint32_t ms);
+/* Sleeps until the monotonic clock (OsGetMonotonicTime) reaches the
+   deadline; at once when it has passed. */
+void OsSleepUntil(const cxOsTimeVal *deadline);
 
 #ifdef __cplusplus
 }

@@ -16,12 +16,14 @@
 #include "display/events/event_library.h"
 #include "display/events/event_sources.h"
 #include "display/draw/draw_library.h"
+#include "display/frame_limiter.h"
 #include "display/events/event_pump.h"
 #include "display/initial_displays.h"
 #include "display/events/legacy_events.h"
 #include "display/library.h"
 #include "display/placement.h"
 #include "display/plugin_entries.h"
+#include "display/present.h"
 #include "engine/charset/charset.h"
 #include "errors/errors.h"
 #include "engine/events/event_queue.h"
@@ -186,6 +188,7 @@ int StartRuntime(lua_State *L, cxStartupOptions *opts, cxApplet *applet) {
     SetChunkNameResolver(ResolveChunkDisplayName);
     if (int err = InitKernel()) return err;
     InstallDisplayHooks();
+    SetFrameLimiter(LimitFrameRate);
     SetNamedAdapterHook(AddNamedAdapters);
     SetScriptLibraryOpener("network", OpenNetworkLibrary);
     SetScriptLibraryOpener("display", OpenDisplayLibrary);

@@ -6,6 +6,13 @@
 //   XShmPutImage/W/H the same through MIT-SHM (skipped when not offered)
 //   Scaled2x         a 640x480 display scaled to 1280x960: scale + present
 //                    (items per second = frames per second)
+//   Paced/*          600 presented frames of 640x480, each followed by the
+//                    wait of a synced Flip: the player's frame limiter beside
+//                    a bare clock_nanosleep on a fixed grid of the same
+//                    interval (the peer) and no wait at all; counters give
+//                    the mean frame time, the jitter (standard deviation of
+//                    the frame times), the worst frame's distance from the
+//                    interval and the CPU time per frame
 #include <benchmark/benchmark.h>
 
 #include <X11/Xlib.h>
@@ -14,10 +21,15 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <time.h>
+
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "display/display_record.h"
+#include "display/frame_limiter.h"
 #include "display/open.h"
 #include "display/picture.h"
 #include "display/present.h"
@@ -163,8 +175,68 @@ void Scaled2x(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+double Now() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double CpuNow() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+enum Pacing { kLimiter, kNanosleepGrid, kNone };
+
+void Paced(benchmark::State &state, Pacing pacing) {
+    Fixture f;
+    if (!f.Open(640, 480, 1.0)) return state.SkipWithError("no X server");
+    SetFrameLimiter(pacing == kLimiter ? LimitFrameRate : nullptr);
+    constexpr int kFrames = 600;
+    const double interval = 1.0 / CX_DEFAULT_REFRESH_HZ;
+    std::vector<double> ends;
+    double cpu = 0;
+    for (auto _ : state) {
+        ends.clear();
+        const double start = Now(), cpuStart = CpuNow();
+        for (int i = 0; i < kFrames; ++i) {
+            FillBitmapRect(f.d->picture, (i * 7) % 600, 100, 40, 40, uint32_t(i * 0x10101));
+            RefreshDisplayRectCore(f.d->picture, 0, 0, f.d, 0, 0, 640, 480, 0, 0, 0, nullptr, nullptr, nullptr);
+            XSync(f.w->dpy, False);
+            if (pacing == kLimiter) {
+                WaitDisplayFrame(nullptr, f.d, 0);
+            } else if (pacing == kNanosleepGrid) {
+                const double due = start + (i + 1) * interval;
+                timespec ts{time_t(due), long((due - std::floor(due)) * 1e9)};
+                while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+                }
+            }
+            ends.push_back(Now());
+        }
+        cpu = CpuNow() - cpuStart;
+    }
+    SetFrameLimiter(nullptr);
+    double sum = 0, sq = 0, worst = 0;
+    const int n = int(ends.size()) - 1;
+    for (int i = 1; i <= n; ++i) {
+        const double t = ends[size_t(i)] - ends[size_t(i - 1)];
+        sum += t;
+        sq += t * t;
+        if (pacing != kNone) worst = std::max(worst, std::fabs(t - interval));
+    }
+    const double mean = sum / n;
+    state.counters["frame_ms"] = mean * 1e3;
+    state.counters["jitter_us"] = std::sqrt(std::max(0.0, sq / n - mean * mean)) * 1e6;
+    state.counters["worst_us"] = worst * 1e6;
+    state.counters["cpu_us_per_frame"] = cpu / kFrames * 1e6;
+}
+
 }  // namespace
 
+BENCHMARK_CAPTURE(Paced, Limiter, kLimiter)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Paced, NanosleepGrid, kNanosleepGrid)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Paced, None, kNone)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Present)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BareXPutImage)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(ShmPutImage)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -1,11 +1,13 @@
 #include "window/x11/x11_monitors.h"
 
 #include <X11/Xlib.h>
+#include <dlfcn.h>
 #include <cstdlib>
 #include <vector>
 
 #include "window/x11/runtime_libs.h"
 #include "window/x11/x11_connection.h"
+#include "window/x11/x11_window.h"
 
 namespace {
 
@@ -46,6 +48,19 @@ struct RandrScreenResources {
     RandrModeInfo *modes;
 };
 
+struct RandrCrtcInfo {
+    Time timestamp;
+    int x, y;
+    unsigned int width, height;
+    RRMode mode;
+    unsigned short rotation;
+    int noutput;
+    RROutput *outputs;
+    unsigned short rotations;
+    int npossible;
+    RROutput *possible;
+};
+
 struct RandrApi {
     void *handle = nullptr;
     bool tried = false;
@@ -55,6 +70,9 @@ struct RandrApi {
     void (*FreeMonitors)(RandrMonitorInfo *) = nullptr;
     RandrScreenResources *(*GetScreenResources)(Display *, Window) = nullptr;
     void (*FreeScreenResources)(RandrScreenResources *) = nullptr;
+    RandrScreenResources *(*GetScreenResourcesCurrent)(Display *, Window) = nullptr;
+    RandrCrtcInfo *(*GetCrtcInfo)(Display *, RandrScreenResources *, RRCrtc) = nullptr;
+    void (*FreeCrtcInfo)(RandrCrtcInfo *) = nullptr;
 };
 
 RandrApi g_randr;
@@ -74,6 +92,15 @@ const RandrApi *Randr() {
             {"XRRFreeScreenResources", reinterpret_cast<void **>(&g_randr.FreeScreenResources)},
         };
         g_randr.handle = OsLoadLibraryFunctions(names, fns, int(sizeof fns / sizeof fns[0]));
+        if (g_randr.handle) {
+            // Not needed for monitors and modes: looked up apart.
+            g_randr.GetScreenResourcesCurrent = reinterpret_cast<decltype(g_randr.GetScreenResourcesCurrent)>(
+                dlsym(g_randr.handle, "XRRGetScreenResourcesCurrent"));
+            g_randr.GetCrtcInfo =
+                reinterpret_cast<decltype(g_randr.GetCrtcInfo)>(dlsym(g_randr.handle, "XRRGetCrtcInfo"));
+            g_randr.FreeCrtcInfo =
+                reinterpret_cast<decltype(g_randr.FreeCrtcInfo)>(dlsym(g_randr.handle, "XRRFreeCrtcInfo"));
+        }
     }
     return g_randr.handle ? &g_randr : nullptr;
 }
@@ -171,4 +198,52 @@ extern "C" int OsGetMonitorModes(const char *xserver, int monitor, cxOsDisplayMo
     if (entries)
         for (int i = 0; i < int(modes.size()) && i < capacity; ++i) entries[i] = modes[size_t(i)];
     return int(modes.size());
+}
+
+extern "C" double OsGetDisplayRefreshRate(const cxOsDisplay *d) {
+    cxOsWindow *w = d ? OsGetDisplayWindow(d) : nullptr;
+    if (w && !w->conn) w = nullptr;
+    cxOsXConnection *c = OsOpenXConnection(w ? w->conn->name : d ? d->xserver : nullptr);
+    if (!c) return 0;
+    Display *dpy = c->dpy;
+    const Window root = RootWindow(dpy, DefaultScreen(dpy));
+    // The middle of the window, in the screen's coordinates.
+    int px = 0, py = 0;
+    bool placed = false;
+    XWindowAttributes a;
+    Window child;
+    if (w && !c->lost && XGetWindowAttributes(dpy, w->window, &a) &&
+        XTranslateCoordinates(dpy, w->window, root, a.width / 2, a.height / 2, &px, &py, &child))
+        placed = true;
+    double rate = 0;
+    const RandrApi *api = Randr();
+    if (!c->lost && api && api->GetCrtcInfo && api->FreeCrtcInfo && api->FreeScreenResources &&
+        HasRandr(dpy, api, 2)) {
+        auto get = api->GetScreenResourcesCurrent ? api->GetScreenResourcesCurrent : api->GetScreenResources;
+        if (RandrScreenResources *res = get ? get(dpy, root) : nullptr) {
+            for (int i = 0; i < res->ncrtc; ++i) {
+                RandrCrtcInfo *crtc = api->GetCrtcInfo(dpy, res, res->crtcs[i]);
+                if (!crtc) continue;
+                const bool lit = crtc->mode != 0 && crtc->width && crtc->height;
+                const bool under = !placed || (px >= crtc->x && py >= crtc->y && px < crtc->x + int(crtc->width) &&
+                                               py < crtc->y + int(crtc->height));
+                double hz = 0;
+                for (int m = 0; lit && under && m < res->nmode; ++m) {
+                    const RandrModeInfo &mode = res->modes[m];
+                    if (mode.id != crtc->mode || !mode.hTotal || !mode.vTotal) continue;
+                    hz = double(mode.dotClock) / (double(mode.hTotal) * mode.vTotal);
+                    if (mode.modeFlags & 0x10) hz *= 2; // interlaced
+                    if (mode.modeFlags & 0x20) hz /= 2; // double scan
+                }
+                api->FreeCrtcInfo(crtc);
+                if (hz > 0) {
+                    rate = hz;
+                    break;
+                }
+            }
+            api->FreeScreenResources(res);
+        }
+    }
+    OsReleaseXConnection(c);
+    return rate;
 }

@@ -31,6 +31,12 @@ void OsFreeMonitorList(cxOsMonitor *list);
    cannot be reached. */
 int OsGetMonitorModes(const char *xserver, int monitor, cxOsDisplayMode *entries, int capacity);
 
+/* The refresh rate in Hz of the monitor under the display's window (the
+   first lit one when the display has no window), from the mode RandR
+   reports for it; 0 when it is not known. */
+struct cxOsDisplay;
+double OsGetDisplayRefreshRate(const struct cxOsDisplay *d);
+
 /* Tests: forget libXrandr (as if it were not installed) or load it again. */
 void OsSetRandrDisabled(int disabled);
 

@@ -3,6 +3,7 @@
 // commands.
 #include <cmath>
 
+#include "display/frame_limiter.h"
 #include "display/menus.h"
 #include "display/options.h"
 #include "display/backend.h"
@@ -250,6 +251,32 @@ TEST_F(DisplayTest, ListenersSeeTheScaledPictureOrTheirSource) {
     EXPECT_EQ(g_seen[1].message, 5);
     RemoveDisplayListener(a);
     RemoveDisplayListener(b);
+}
+
+// Synced frames keep a cadence of one interval: a frame early sleeps to
+// its due time, one a little late keeps the cadence, one late by a whole
+// interval or more (or the first) starts it afresh.
+TEST(FramePacing, FramesKeepTheCadenceOfTheInterval) {
+    struct Case {
+        int64_t last, now, sleepUntil, frame;
+    };
+    const int64_t i = 16667;
+    const Case cases[] = {
+        {0, 5000, 0, 5000},                     // the first frame: no wait
+        {100000, 100000, 100000 + i, 100000 + i}, // at once after the last: one interval
+        {100000, 110000, 100000 + i, 100000 + i}, // early: to the due time
+        {100000, 100000 + i, 0, 100000 + i},     // on time
+        {100000, 120000, 0, 100000 + i},         // a little late: the cadence holds
+        {100000, 100000 + 2 * i, 0, 100000 + 2 * i}, // a whole frame late: afresh
+        {100000, 900000, 0, 900000},
+        {100000, 50000, 0, 50000},               // a clock before the last frame: afresh
+    };
+    for (const Case &c : cases) {
+        int64_t sleepUntil = -1, frame = -1;
+        PaceFrame(c.last, c.now, i, &sleepUntil, &frame);
+        EXPECT_EQ(sleepUntil, c.sleepUntil) << c.last << " " << c.now;
+        EXPECT_EQ(frame, c.frame) << c.last << " " << c.now;
+    }
 }
 
 // ---- menus ----

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <string>
 
 #include "tests/shell/e2e/player_runner.h"
@@ -111,6 +112,44 @@ TEST(PlayerX11, StartsEveryTimeOnAServerThatResetsWhenLeft) {
     if (saved.empty()) unsetenv("DISPLAY");
     else setenv("DISPLAY", saved.c_str(), 1);
     EXPECT_EQ(failed, 0) << first;
+}
+
+// Flip with sync waits for the display's next frame: the player paces
+// synced frames to the monitor's refresh (60 Hz on a virtual server that
+// reports none), so 30 of them take at least 29 frame times.
+TEST(PlayerX11, SyncedFlipsKeepTheMonitorsPace) {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    cxtest::TempDir dir;
+    cxe2e::WriteApplet(dir.Path("flip.cxa"), R"(
+.source "=flip.cxs"
+        GETGLOBAL 0 "createdisplay"
+        LOADK 1 #1
+        NEWTABLE 2 0 0
+        SETTABLE 2 "width" #64
+        SETTABLE 2 "height" #48
+        CALL 0 3 1
+        GETGLOBAL 0 "opendisplay"
+        LOADK 1 #1
+        CALL 0 2 1
+        GETGLOBAL 0 "begindoublebuffer"
+        CALL 0 1 1
+        LOADK 10 #0
+        LOADK 11 #30
+        LOADK 12 #1
+        JMP check
+body:   GETGLOBAL 0 "flip"
+        LOADK 1 #1
+        CALL 0 2 1
+check:  FORLOOP 10 body
+        RETURN 0 1
+)");
+    cxe2e::RunOptions options;
+    options.withDisplay = true;
+    const auto start = std::chrono::steady_clock::now();
+    cxe2e::RunResult r = cxe2e::RunPlayer({dir.Path("flip.cxa"), "-QUIET"}, options);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_GE(seconds, 29 / 60.0 - 0.01);
 }
 
 }  // namespace
