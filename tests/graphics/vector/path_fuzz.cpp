@@ -109,7 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
         GetPathExtentsOf(nullptr, path->items, &s, fill, width, nullptr, &x1, &y1, &x2, &y2, 0, 0);
         const double w = std::ceil(x2) - std::floor(x1), h = std::ceil(y2) - std::floor(y1);
-        if (w > 0 && h > 0 && w * h <= 1 << 20) {
+        // Within the renderer's own limits (no side above 32767 pixels):
+        // FreeType's rasteriser walks every edge once per band of rows, so
+        // the cost of a taller box grows with the square of its height.
+        if (w > 0 && h > 0 && w <= 32767 && h <= 32767 && w * h <= 1 << 20) {
             std::vector<uint8_t> buf(size_t(w) * size_t(h));
             DrawPathWithEngine(nullptr, path->items, &s, fill, width, nullptr, buf.data(), int32_t(w), int32_t(w),
                                int32_t(h), 0, 0, 0, 0);
