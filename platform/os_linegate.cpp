@@ -34,6 +34,8 @@ Pulse g_pulse;
 std::atomic<bool> g_holding{false};
 // Pump turns noted so far: a turn between the poll and the hold ends the hold.
 std::atomic<unsigned> g_turns{0};
+// The main thread is blocked in a wait: nothing to pulse for.
+std::atomic<bool> g_parked{false};
 
 constexpr int kMaxWatched = 16;
 
@@ -55,6 +57,18 @@ void PulseLoop(unsigned int ms) {
         pollfd fds[1 + kMaxWatched];
         fds[0] = {control, POLLIN, 0};
         nfds_t n = 1;
+        if (g_parked.load()) {
+            // The waiting main thread watches the descriptors itself; the
+            // end of its wait writes to the control pipe.
+            const int r = poll(fds, 1, -1);
+            {
+                std::lock_guard<std::mutex> hold(g_pulse.lock);
+                if (g_pulse.stopping) return;
+            }
+            if (r > 0 && (fds[0].revents & POLLIN)) Drain(control);
+            next = Clock::now() + period;
+            continue;
+        }
         if (!g_holding.load()) {
             int watched[kMaxWatched];
             const int count = std::min(OsCopyWatchedDescriptors(watched, kMaxWatched), kMaxWatched);
@@ -152,6 +166,15 @@ extern "C" void OsNoteInputTurn(void) {
     const int fd = __atomic_load_n(&g_pulse.control[1], __ATOMIC_RELAXED);
     const char turn = 0;
     if (fd >= 0 && write(fd, &turn, 1) < 0) {
+        // A full pipe already holds a wake-up.
+    }
+}
+
+extern "C" void OsParkLineHookPulse(int parked) {
+    if (g_parked.exchange(parked != 0) == (parked != 0) || parked) return;
+    const int fd = __atomic_load_n(&g_pulse.control[1], __ATOMIC_RELAXED);
+    const char resume = 0;
+    if (fd >= 0 && write(fd, &resume, 1) < 0) {
         // A full pipe already holds a wake-up.
     }
 }

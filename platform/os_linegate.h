@@ -32,6 +32,10 @@ void OsStopLineHookPulse(void);
 /* The pump has read the watched descriptors (one turn of the X11 pump):
    the pulse thread may watch them again. Cheap when it is not waiting. */
 void OsNoteInputTurn(void);
+/* The main thread blocks in a wait (1) or runs again (0). While it waits no
+   line runs, so the pulse thread sleeps without a time-out instead of
+   waking every period; it resumes its period when the wait ends. */
+void OsParkLineHookPulse(int parked);
 
 #ifdef __cplusplus
 }

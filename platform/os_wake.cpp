@@ -148,7 +148,9 @@ extern "C" int OsWaitEvents(lua_State *) {
         if (n < 0) return 0;  // ready already
         for (int i = 0; i < n && i < int(items.size()); i++) fds.push_back({items[i].fd, items[i].events, 0});
     }
+    OsParkLineHookPulse(1);
     while (poll(fds.data(), nfds_t(fds.size()), -1) < 0 && errno == EINTR) {
     }
+    OsParkLineHookPulse(0);
     return 0;
 }

@@ -106,4 +106,29 @@ TEST_F(LineGate, InputOnAWatchedDescriptorOpensItOncePerPumpTurn) {
     close(fds[1]);
 }
 
+// While the main thread waits for events no line runs: the pulse sleeps
+// through the wait instead of waking every period, and keeps its period
+// again once the wait has ended.
+TEST_F(LineGate, ThePulseRestsWhileTheMainThreadWaits) {
+    ASSERT_EQ(OsStartLineHookPulse(2), 0);
+    ASSERT_TRUE(WaitForGate());
+    unsigned duringWait = 1;
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        OsTakeLineHookGate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        duringWait = GateNow();
+        OsPostWakeMessage(CX_WAKE_PLAIN, 0);
+    });
+    OsWaitEvents(nullptr);
+    other.join();
+    EXPECT_EQ(duringWait, 0u) << "fifty periods passed in the wait";
+    cxOsWakeMessage m;
+    while (OsReadWakeMessage(&m)) {
+    }
+    OsTakeLineHookGate();
+    ASSERT_TRUE(WaitForGate());
+    EXPECT_EQ(OsTakeLineHookGate(), unsigned(CX_GATE_PULSE));
+}
+
 }  // namespace
