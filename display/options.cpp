@@ -91,7 +91,8 @@ int ReadRegions(lua_State *L, int table, const char *key, cxDisplayRegion *out, 
     return err;
 }
 
-// A width or height: -110000 the monitor's size; below 1 refused.
+// A width or height: -110000 the monitor's size; below 1 refused. Sizes
+// too large are the caller's to refuse, with both sides in the message.
 int ReadSize(lua_State *L, int table, const char *key, const cxDisplay *d, bool horizontal, int32_t *out, int *found) {
     int v = 0;
     if (!GetTableInt(L, table, key, &v, nullptr)) return 0;
@@ -101,7 +102,7 @@ int ReadSize(lua_State *L, int table, const char *key, const cxDisplay *d, bool 
         if (int err = MonitorSize(d, &w, &h)) return err;
         v = horizontal ? w : h;
     }
-    if (v < 1 || v > CX_DISPLAY_MAX_SIDE) return v < 1 ? ERR_WRONGUSAGE : ERR_DISPLAYSIZE;
+    if (v < 1) return ERR_WRONGUSAGE;
     *out = v;
     return 0;
 }
@@ -266,6 +267,10 @@ extern "C" int ParseDisplayOptions(lua_State *L, int table, cxDisplay *d, int cr
         int wf = 0, hf = 0;
         if (int err = ReadSize(L, table, "width", d, true, &w, &wf)) return err;
         if (int err = ReadSize(L, table, "height", d, false, &h, &hf)) return err;
+        if (w > CX_DISPLAY_MAX_SIDE || h > CX_DISPLAY_MAX_SIDE) {
+            SetDisplaySizeDetail(w, h);
+            return ERR_DISPLAYSIZE;
+        }
         if (w != d->os.width || h != d->os.height) r->sizeChanged = 1;
         d->os.width = w;
         d->os.height = h;

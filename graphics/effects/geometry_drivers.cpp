@@ -61,8 +61,9 @@ extern "C" int ScaleBitmapFx(const cxBitmap *bitmap, const cxBitmap *mask, const
                              int32_t width, int32_t height, int32_t newWidth, int32_t newHeight, int32_t smooth,
                              cxBitmap **outBitmap, cxBitmap **outMask, cxBitmap **outAlpha) {
     *outBitmap = *outMask = *outAlpha = nullptr;
-    if (newWidth < 1 || newHeight < 1 || newWidth > cx::gfx::kMaxSide || newHeight > cx::gfx::kMaxSide)
-        return ERR_BADDIMENSIONS;
+    if (newWidth < 1 || newHeight < 1) return ERR_BADDIMENSIONS;
+    // Too large to be made: the allocation's error, not a size below 1.
+    if (newWidth > cx::gfx::kMaxSide || newHeight > cx::gfx::kMaxSide) return ERR_BITMAP;
     SourceSet src;
     if (int e = src.Lock(bitmap, mask, alpha, x, y, width, height)) return e;
     // The scaler writes every pixel inside the width, so only the padding
@@ -119,7 +120,7 @@ extern "C" int RotateBitmapFx(const cxBitmap *bitmap, const cxBitmap *mask, cons
     double minX = 0, minY = 0;
     if (int e = GetTransformedSize(matrix, width, height, &ow, &oh, &minX, &minY)) return e;
     if (ow < 1 || oh < 1) return ERR_WRONGUSAGE; // singular
-    if (ow > cx::gfx::kMaxSide || oh > cx::gfx::kMaxSide) return ERR_BADDIMENSIONS;
+    if (ow > cx::gfx::kMaxSide || oh > cx::gfx::kMaxSide) return ERR_BITMAP;
     SourceSet src;
     if (int e = src.Lock(bitmap, mask, alpha, x, y, width, height)) return e;
     const bool useAlpha = alpha != nullptr;

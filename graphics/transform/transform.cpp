@@ -330,8 +330,8 @@ int GetTransformedSize(const double m[4], int32_t width, int32_t height, int32_t
     const double x0 = *std::min_element(xs, xs + 4), x1 = *std::max_element(xs, xs + 4);
     const double y0 = *std::min_element(ys, ys + 4), y1 = *std::max_element(ys, ys + 4);
     const double sw = std::max(1.0, std::ceil(x1 - x0 - 0.5)), sh = std::max(1.0, std::ceil(y1 - y0 - 0.5));
-    if (!(sw <= CX_MAX_SIDE) || !(sh <= CX_MAX_SIDE) || sw * sh * 4 > double(CX_MAX_BUFFER_BYTES))
-        return ERR_BADDIMENSIONS;
+    // A result no bitmap can hold is the allocation's error.
+    if (!(sw <= CX_MAX_SIDE) || !(sh <= CX_MAX_SIDE) || sw * sh * 4 > double(CX_MAX_BUFFER_BYTES)) return ERR_BITMAP;
     *outWidth = int32_t(sw);
     *outHeight = int32_t(sh);
     *minX = x0;

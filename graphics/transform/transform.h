@@ -38,8 +38,9 @@ void RotatePixelsQuarter(const cxTransformJob *job);
 /* Size of the bounding box of a width x height box mapped by the 2x2 matrix
    {m00, m01, m10, m11}: size = ceil(max - min - 0.5) on each axis, at least
    1; minX/minY is the box's top-left, to be negated into the translation.
-   Returns 0; ERR_BADDIMENSIONS for a size below 1, a non-finite matrix or a
-   box that does not fit 31 bits. A singular matrix gives 0 x 0 and 0. */
+   Returns 0; ERR_BADDIMENSIONS for a size below 1 or a non-finite matrix,
+   ERR_BITMAP for a box no bitmap can hold. A singular matrix gives 0 x 0
+   and 0. */
 int GetTransformedSize(const double matrix[4], int32_t width, int32_t height, int32_t *outWidth, int32_t *outHeight,
                        double *minX, double *minY);
 

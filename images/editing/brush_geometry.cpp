@@ -19,12 +19,13 @@ using namespace cx::edit;
 namespace {
 
 // A size argument after the brush is known: a number, a percentage of the
-// brush's side, or #KEEPASPRAT. Sizes that are not whole numbers of pixels
-// the bitmaps can have (NaN, infinite, beyond 31 bits) become 0, which the
-// size check refuses.
+// brush's side, or #KEEPASPRAT. NaN and sizes below 31 bits become 0, which
+// the size check refuses; sizes above them the largest, which no bitmap
+// can hold.
 int32_t SizeArg(lua_State *L, int index, int32_t side) {
     const double v = GetNumberOrPercentArg(L, index, side, 1, nullptr);
-    if (!std::isfinite(v) || v < INT32_MIN || v > INT32_MAX) return 0;
+    if (std::isnan(v) || v < INT32_MIN) return 0;
+    if (v > INT32_MAX) return INT32_MAX;
     return int32_t(v);
 }
 

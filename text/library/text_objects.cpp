@@ -71,6 +71,26 @@ int Rerender(lua_State *L, cxTextObject *t) {
     return 0;
 }
 
+// A new angle and scaled size, rendered; on failure the object keeps the
+// ones it had (its image was not touched).
+int Retransform(lua_State *L, cxTextObject *t, double angle, int32_t scaledWidth, int32_t scaledHeight) {
+    const double oldAngle = t->angle;
+    const int32_t oldWidth = t->scaledWidth, oldHeight = t->scaledHeight;
+    double oldMatrix[4];
+    memcpy(oldMatrix, t->matrix, sizeof oldMatrix);
+    t->angle = angle;
+    t->scaledWidth = scaledWidth;
+    t->scaledHeight = scaledHeight;
+    const int err = Rerender(L, t);
+    if (err) {
+        t->angle = oldAngle;
+        t->scaledWidth = oldWidth;
+        t->scaledHeight = oldHeight;
+        memcpy(t->matrix, oldMatrix, sizeof oldMatrix);
+    }
+    return err;
+}
+
 int32_t ToInt32(double v) { return v >= -2147483648.0 && v <= 2147483647.0 ? int32_t(v) : 0; }
 
 } // namespace
@@ -293,8 +313,7 @@ extern "C" int CmdRotateTextObject(lua_State *L) {
     cxTextObject *t = nullptr;
     if (int err = FindTextObject(L, id, &t, CX_FINDTEXT_MODIFY)) return err;
     if (!std::isfinite(angle)) return ERR_WRONGUSAGE;
-    t->angle = std::fmod(angle, 360.0);
-    return Rerender(L, t);
+    return Retransform(L, t, std::fmod(angle, 360.0), t->scaledWidth, t->scaledHeight);
 }
 
 // ScaleTextObject(id, width, height): sizes relative to the size at creation.
@@ -308,9 +327,7 @@ extern "C" int CmdScaleTextObject(lua_State *L) {
     int32_t h = ToInt32(GetNumberOrPercentArg(L, 3, t->baseHeight, 1, nullptr));
     if (int err = ApplyKeepAspectRatio(t->baseWidth, t->baseHeight, &w, &h)) return err;
     if (w > 16384 || h > 16384) return ERR_WRONGUSAGE;
-    t->scaledWidth = w;
-    t->scaledHeight = h;
-    return Rerender(L, t);
+    return Retransform(L, t, t->angle, w, h);
 }
 
 namespace {

@@ -121,6 +121,30 @@ TEST_F(DisplayTest, BadOptionsAreRefusedAndLeaveNothingBehind) {
     }
 }
 
+// A size too large names itself in the message, both sides of it.
+TEST_F(DisplayTest, SizesTooLargeAreNamedInTheMessage) {
+    struct Case {
+        std::vector<cxtest::Field> fields;
+        const char *size;
+    };
+    const std::vector<Case> cases = {
+        {{{"width", 100000.0}, {"height", 100000.0}}, "100000x100000"},
+        {{{"width", 20000.0}, {"height", 300.0}}, "20000x300"},
+        {{{"width", 300.0}, {"height", 16385.0}}, "300x16385"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Create(1, c.fields), ERR_DISPLAYSIZE) << c.size;
+        char text[200];
+        GetErrorText(ERR_DISPLAYSIZE, text, sizeof text);
+        EXPECT_EQ(std::string(text), std::string("Unable to change display size to ") + c.size + " !");
+    }
+    ASSERT_EQ(Create(1, {{"width", 300.0}, {"height", 200.0}}), 0);
+    SetCurrentDisplayRecord(Display(1));
+    EXPECT_EQ(CmdTable("SetDisplayAttributes", {{"height", 99999.0}}), ERR_DISPLAYSIZE);
+    EXPECT_EQ(Detail(), "300x99999");
+    EXPECT_EQ(Display(1)->os.height, 200);
+}
+
 TEST_F(DisplayTest, SetDisplayAttributesWithABadLastEntryChangesNothing) {
     ASSERT_EQ(Create(1, {{"width", 300.0}, {"height", 200.0}, {"title", "Before"}}), 0);
     SetCurrentDisplayRecord(Display(1));

@@ -155,6 +155,10 @@ TEST_F(BrushCreation, SizesNoKernelCanDrawAreRefusedWhereBitmapsAreMade) {
         EXPECT_EQ(CountBrushes(), 0);
         EXPECT_EQ(CountBGPics(), 0);
     }
+    // Loading at a size too large: the same error, and the number is free.
+    EXPECT_EQ(Load(1, png, [&] { Field("scalewidth", 1e6), Field("scaleheight", 1e6); }), ERR_BITMAP);
+    EXPECT_EQ(Load(1, png, [&] { Field("scalewidth", 40000), Field("scaleheight", 2); }), ERR_BITMAP);
+    EXPECT_EQ(CountBrushes(), 0);
     // An alpha channel alone may be four times as large as a colour bitmap.
     cxBitmap *alpha = AllocAlphaChannel(23200, 23200, 0, nullptr, 0);
     EXPECT_NE(alpha, nullptr);

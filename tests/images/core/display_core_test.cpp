@@ -1,11 +1,13 @@
 // DisplayBrush, DisplayBrushPart and DisplayBGPicPart through the generic
 // display core, drawing into a display's picture without a window.
 #include <cmath>
+#include <functional>
 
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "images/core/layer_use.h"
 #include "images/core/render_target.h"
+#include "images/editing/brush_commands.h"
 #include "tests/images/brushes/brush_test_display.h"
 
 namespace {
@@ -245,6 +247,41 @@ TEST_F(DisplayCore, WithLayersOnTheObjectBecomesALayer) {
     EXPECT_EQ(Shown(20, 20), kBack);
     SetLayerHooks(nullptr);
     d->layersOn = 0;
+}
+
+// Sizes too large for any bitmap fail as the allocation they need:
+// "Width/height values must be greater than 0!" stays for sizes below 1.
+TEST_F(DisplayCore, SizesTooLargeFailAsBitmapsThatCannotBeMade) {
+    luaL_openlib(L, nullptr, GetBrushEditingCommands(), 0);
+    Brush(1, 8, 6, 0xFF0000);
+    struct Case {
+        const char *name;
+        std::function<int()> run;
+        int code;
+    };
+    const Case cases[] = {
+        {"gradient BGPic", [&] { return Cmd("CreateGradientBGPic", {5, 0, 0, 0xFF, 100000, 100000}); }, ERR_BITMAP},
+        {"gradient brush", [&] { return Cmd("CreateGradientBrush", {6, 100000, 100000, 0, 0, 0xFF}); }, ERR_BITMAP},
+        {"scaled brush", [&] { return Cmd("ScaleBrush", {1, 1e6, 1e6}); }, ERR_BITMAP},
+        {"scaled display", [&] { return Cmd("DisplayBrush", {1, 0, 0}, [&] { Field("scalex", 1e6); }); }, ERR_BITMAP},
+        {"sized display",
+         [&] { return Cmd("DisplayBrush", {1, 0, 0}, [&] { Field("width", 1e6), Field("height", 1e6); }); },
+         ERR_BITMAP},
+        {"turned display",
+         [&] {
+             return Cmd("DisplayBrush", {1, 0, 0},
+                        [&] { Field("rotate", 45), Field("scalex", 5000), Field("scaley", 5000); });
+         },
+         ERR_BITMAP},
+        {"scaled to nothing", [&] { return Cmd("ScaleBrush", {1, 0, 5}); }, ERR_BADDIMENSIONS},
+        {"gradient brush of no width", [&] { return Cmd("CreateGradientBrush", {6, 0, 10, 0, 0, 0xFF}); },
+         ERR_BADDIMENSIONS},
+    };
+    for (const Case &c : cases) EXPECT_EQ(c.run(), c.code) << c.name;
+    cxBrush *b = nullptr;
+    ASSERT_EQ(FindBrush(L, {1, nullptr}, &b, 0), 0);
+    EXPECT_EQ(b->width, 8); // the brush stays as it was
+    EXPECT_EQ(CountBGPics(), 0);
 }
 
 }  // namespace

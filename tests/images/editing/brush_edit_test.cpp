@@ -112,8 +112,8 @@ const std::vector<Case> kCases = {
     {"ScaleBrush", {1.0, 0.0, 5.0}, ERR_BADDIMENSIONS, 8, 6},
     {"ScaleBrush", {1.0, -3.0, 5.0}, ERR_BADDIMENSIONS, 8, 6},
     {"ScaleBrush", {1.0, kNaN, 5.0}, ERR_BADDIMENSIONS, 8, 6},
-    {"ScaleBrush", {1.0, 1e12, 5.0}, ERR_BADDIMENSIONS, 8, 6},
-    {"ScaleBrush", {1.0, 70000.0, 70000.0}, ERR_BADDIMENSIONS, 8, 6},
+    {"ScaleBrush", {1.0, 1e12, 5.0}, ERR_BITMAP, 8, 6},          // beyond any bitmap
+    {"ScaleBrush", {1.0, 70000.0, 70000.0}, ERR_BITMAP, 8, 6},
     {"ScaleBrush", {1.0, std::string("x%"), 5.0}, ERR_PERCENTFORMAT, 8, 6},
     {"ScaleBrush", {99.0, 4.0, 4.0}, ERR_FINDBRUSH, 8, 6},
     {"ScaleBrush", {1.0, 4.0}, ERR_MISSINGPARAMTR, 8, 6},

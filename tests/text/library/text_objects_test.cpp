@@ -121,6 +121,22 @@ TEST_F(TextTest, ScalingRefersToTheSizeAtCreation) {
     EXPECT_EQ(Cmd("ScaleTextObject", {1, 100000, 100000}), ERR_WRONGUSAGE);
 }
 
+// Turned or scaled beyond any bitmap: the allocation's error, and the
+// object stays as it was.
+TEST_F(TextTest, TurningOrScalingBeyondAnyBitmapFailsAsTheBitmap) {
+    const std::string line(5000, 'a'); // 40,000 pixels of topaz
+    ASSERT_EQ(Call("CreateTextObject", [&] {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, line.c_str());
+              }),
+              0);
+    const int32_t w = Object(1)->width;
+    ASSERT_GT(w, 32768);
+    EXPECT_EQ(Cmd("RotateTextObject", {1, 90}), ERR_BITMAP);
+    EXPECT_EQ(Object(1)->width, w);
+    EXPECT_EQ(Object(1)->angle, 0);
+}
+
 TEST_F(TextTest, LockedObjectsRefuseChanges) {
     ASSERT_EQ(Call("CreateTextObject", [&] {
                   lua_pushnumber(L, 1);
