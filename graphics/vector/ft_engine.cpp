@@ -20,6 +20,11 @@
 namespace {
 
 FT_Library g_own = nullptr;
+int g_failure = CX_VECTOR_FAILED_NOTHING;
+
+void Fail(int why) {
+    if (g_failure == CX_VECTOR_FAILED_NOTHING) g_failure = why;
+}
 
 FT_Library Library() {
     if (!g_own && FT_Init_FreeType(&g_own)) g_own = nullptr;
@@ -50,11 +55,13 @@ struct Builder {
 
     bool Put(double x, double y, char tag) {
         if (!InRange(x) || !InRange(y)) {
+            Fail(CX_VECTOR_FAILED_RANGE);
             bad = true;
             return false;
         }
         // FreeType counts an outline's points in a short.
         if (points.size() >= 32767) {
+            Fail(CX_VECTOR_FAILED_POINTS);
             bad = true;
             return false;
         }
@@ -151,6 +158,7 @@ void ArcSegments(Builder &b, Pt c, double ra, double rb, double a1, double a2, i
 // An elliptic arc; angles in degrees, growing clockwise on screen.
 void AddArc(Builder &b, Pt c, double ra, double rb, double start, double end, bool clockwise) {
     if (!std::isfinite(start) || !std::isfinite(end) || !InRange(ra) || !InRange(rb)) {
+        Fail(CX_VECTOR_FAILED_RANGE);
         b.bad = true;
         return;
     }
@@ -181,6 +189,7 @@ void AddArc(Builder &b, Pt c, double ra, double rb, double start, double end, bo
 // top-right), run down the left edge first; closed.
 void AddRoundBox(Builder &b, double x1, double y1, double x2, double y2, const int32_t round[4]) {
     if (!InRange(x1) || !InRange(y1) || !InRange(x2) || !InRange(y2)) {
+        Fail(CX_VECTOR_FAILED_RANGE);
         b.bad = true;
         return;
     }
@@ -553,7 +562,11 @@ void StrokeContour(SubPathFeed &f, const FT_Vector *pts, const char *tags, int f
 bool BuildOutline(Builder &b, OwnedOutline &out, const uint8_t *items, const cxVectorParams *params, int32_t lineWidth,
                   double dx, double dy, bool fill) {
     FT_Library lib = Library();
-    if (!lib || !items || !std::isfinite(dx) || !std::isfinite(dy)) return false;
+    if (!lib || !items) return false;
+    if (!std::isfinite(dx) || !std::isfinite(dy)) {
+        Fail(CX_VECTOR_FAILED_RANGE);
+        return false;
+    }
     try {
         Walk(b, const_cast<uint8_t *>(items), params, dx, dy, false);
     } catch (const std::bad_alloc &) {
@@ -602,9 +615,14 @@ bool BuildOutline(Builder &b, OwnedOutline &out, const uint8_t *items, const cxV
         }
     }
     FT_UInt points = 0, contours = 0;
-    if (FT_Stroker_GetCounts(s, &points, &contours) || points > 32767 || contours > 32767 ||
-        FT_Outline_New(lib, points, contours, &out.o))
+    if (FT_Stroker_GetCounts(s, &points, &contours)) {
         ok = false;
+    } else if (points > 32767 || contours > 32767) {
+        Fail(CX_VECTOR_FAILED_POINTS);
+        ok = false;
+    } else if (FT_Outline_New(lib, points, contours, &out.o)) {
+        ok = false;
+    }
     if (ok) {
         out.made = true;
         out.o.n_points = 0;
@@ -620,13 +638,18 @@ bool IsIdentity(const double *m) { return !m || (m[0] == 1 && m[1] == 0 && m[2] 
 bool Transform(FT_Outline &o, const double *m) {
     if (IsIdentity(m)) return true;
     for (int i = 0; i < 4; ++i)
-        if (!std::isfinite(m[i]) || std::fabs(m[i]) > 32767) return false;
+        if (!std::isfinite(m[i]) || std::fabs(m[i]) > 32767) {
+            Fail(CX_VECTOR_FAILED_RANGE);
+            return false;
+        }
     FT_Matrix fm{FT_Fixed(m[0] * 65536), FT_Fixed(m[2] * 65536), FT_Fixed(m[1] * 65536), FT_Fixed(m[3] * 65536)};
     FT_Outline_Transform(&o, &fm);
     FT_BBox box;
     FT_Outline_Get_CBox(&o, &box);
     const FT_Pos limit = FT_Pos(CX_VECTOR_MAXCOORD * 64);
-    return box.xMin >= -limit && box.yMin >= -limit && box.xMax <= limit && box.yMax <= limit;
+    if (box.xMin >= -limit && box.yMin >= -limit && box.xMax <= limit && box.yMax <= limit) return true;
+    Fail(CX_VECTOR_FAILED_RANGE);
+    return false;
 }
 
 struct SpanTarget {
@@ -665,6 +688,11 @@ bool RenderColumns(const FT_Outline &o, const cxVectorDrawRequest *r) {
 } // namespace
 
 extern "C" struct FT_LibraryRec_ *GetVectorFreeTypeLibrary(void) { return Library(); }
+extern "C" int TakeVectorBuildFailure(void) {
+    const int why = g_failure;
+    g_failure = CX_VECTOR_FAILED_NOTHING;
+    return why;
+}
 extern "C" void StopVectorFreeType(void) {
     DropKept();
     if (g_own) FT_Done_FreeType(g_own);
@@ -672,6 +700,7 @@ extern "C" void StopVectorFreeType(void) {
 }
 
 extern "C" void FtGetPathExtents(cxVectorExtentsRequest *r) {
+    g_failure = CX_VECTOR_FAILED_NOTHING;
     Builder b;
     OwnedOutline o;
     if (!BuildOutline(b, o, static_cast<const uint8_t *>(r->items), r->params, r->lineWidth, r->dx, r->dy, r->fill != 0))
@@ -690,6 +719,7 @@ extern "C" void FtGetPathExtents(cxVectorExtentsRequest *r) {
 }
 
 extern "C" int FtDrawPath(cxVectorDrawRequest *r) {
+    g_failure = CX_VECTOR_FAILED_NOTHING;
     if (!r->pixels || r->width <= 0 || r->height <= 0 || r->bytesPerRow < r->width) return 0;
     Builder b;
     OwnedOutline o;
@@ -733,7 +763,17 @@ extern "C" int FtDrawPath(cxVectorDrawRequest *r) {
     bm.buffer = bits.data();
     bm.pixel_mode = FT_PIXEL_MODE_MONO;
     bm.num_grays = 2;
-    if (FT_Outline_Get_Bitmap(Library(), &o.o, &bm)) return 0;
+    if (FT_Outline_Get_Bitmap(Library(), &o.o, &bm)) {
+        // The one-bit rasteriser's pool overflows on outlines of very many
+        // edges; the gray one renders them in bands: its coverage, cut at
+        // half, is the same drawing within the edge pixels.
+        if (!RenderColumns(o.o, r)) return 0;
+        for (int32_t y = 0; y < r->height; ++y) {
+            uint8_t *row = r->pixels + size_t(y) * size_t(r->bytesPerRow);
+            for (int32_t x = 0; x < r->width; ++x) row[x] = row[x] >= 128 ? 255 : 0;
+        }
+        return 1;
+    }
     for (int32_t y = 0; y < r->height; ++y) {
         const uint8_t *src = bits.data() + size_t(y) * size_t(pitch);
         uint8_t *dst = r->pixels + size_t(y) * size_t(r->bytesPerRow);

@@ -26,6 +26,15 @@ struct FT_LibraryRec_ *GetVectorFreeTypeLibrary(void);
 /* Frees it (with the faces FtOpenFont made). */
 void StopVectorFreeType(void);
 
+/* Why the last measurement or drawing of the inbuilt engine built no
+   outline, beyond an empty path (reading it clears it). */
+enum {
+    CX_VECTOR_FAILED_NOTHING = 0,
+    CX_VECTOR_FAILED_RANGE = 1, /* a number not finite, or beyond CX_VECTOR_MAXCOORD */
+    CX_VECTOR_FAILED_POINTS = 2 /* more points than one FreeType outline holds */
+};
+int TakeVectorBuildFailure(void);
+
 /* The eight slots. */
 void FtGetPathExtents(cxVectorExtentsRequest *request);
 int FtDrawPath(cxVectorDrawRequest *request);

@@ -13,6 +13,7 @@
 #include "graphics/blit/blit.h"
 #include "graphics/geometry/geometry.h"
 #include "graphics/gradient/gradient.h"
+#include "graphics/vector/ft_engine.h"
 #include "graphics/vector/vector_engine.h"
 #include "images/core/display_options.h"
 #include "images/core/render_target.h"
@@ -62,6 +63,16 @@ struct Coverage {
     Buffer pixels;
     int32_t x = 0, y = 0, width = 0, height = 0;
 };
+
+// Why the inbuilt engine built nothing, as the system's error; fallback
+// when it had no reason of its own (a path with nothing to draw).
+int EngineFailure(bool inbuilt, int fallback) {
+    switch (inbuilt ? TakeVectorBuildFailure() : CX_VECTOR_FAILED_NOTHING) {
+    case CX_VECTOR_FAILED_RANGE: return ERR_COORDSRANGE;
+    case CX_VECTOR_FAILED_POINTS: return ERR_INTERNAL; // FreeType's limit on one outline
+    default: return fallback;
+    }
+}
 
 int Render(cxPathRender *r, int fill, int32_t lineWidth, const double *matrix, double ox, double oy, Coverage &c) {
     uint8_t *pixels = nullptr;
@@ -153,7 +164,9 @@ extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, 
     const cxPlugin *engine = r->engine ? r->engine : GetInbuiltVectorEngine();
     const bool inbuilt = IsInbuiltVectorEngine(engine);
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    if (inbuilt) TakeVectorBuildFailure();
     GetPathExtentsOf(engine, r->items, &r->style, fill, lineWidth, matrix, &x1, &y1, &x2, &y2, ox, oy);
+    if (int err = EngineFailure(inbuilt, 0)) return err;
     double dx = ox, dy = oy;
     if (!inbuilt) {
         // Other engines draw at the offset they are given: the size is
@@ -169,7 +182,7 @@ extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, 
         y2 += by;
     }
     for (double v : {x1, y1, x2, y2})
-        if (!std::isfinite(v) || std::fabs(v) > 1e9) return ERR_EMPTYPATH;
+        if (!std::isfinite(v) || std::fabs(v) > 1e9) return ERR_COORDSRANGE;
     const double left = std::floor(x1), top = std::floor(y1);
     const double w = std::ceil(x2) - left, h = std::ceil(y2) - top;
     if (w <= 0 || h <= 0) return ERR_EMPTYPATH;
@@ -179,7 +192,7 @@ extern "C" int RenderPathCoverage(cxPathRender *r, int fill, int32_t lineWidth, 
     if (!DrawPathWithEngine(engine, r->items, &r->style, fill, lineWidth, matrix, pixels, int32_t(w), int32_t(w),
                             int32_t(h), dx, dy, 0, 0)) {
         free(pixels);
-        return ERR_DRAWPATH;
+        return EngineFailure(inbuilt, ERR_DRAWPATH);
     }
     *coverage = pixels;
     *boxX = int32_t(left);

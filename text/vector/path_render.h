@@ -37,8 +37,11 @@ typedef int (*cxPathLayerHook)(lua_State *L, const cxPathRender *render, int opt
 void SetPathLayerHook(cxPathLayerHook hook);
 
 /* Renders a drawing at (x, y) (special coordinates allowed) into the
-   current output. 0, ERR_EMPTYPATH, ERR_DRAWPATH, ERR_BITMAP,
-   ERR_ALLOCALPHA, ERR_VFONT and the errors of the output. */
+   current output. 0, ERR_EMPTYPATH (nothing to draw), ERR_COORDSRANGE (a
+   number not finite, or beyond what the engine or a bitmap places),
+   ERR_INTERNAL (more points than the inbuilt engine's outlines hold),
+   ERR_DRAWPATH, ERR_BITMAP, ERR_ALLOCALPHA, ERR_VFONT and the errors of
+   the output. */
 int RenderPath(lua_State *L, cxPathRender *render, int32_t x, int32_t y, int optionsIndex);
 
 /* Renders a drawing's coverage only (the pixel box from its extents),

@@ -374,7 +374,8 @@ TEST_F(VectorLibrary, DrawPathDrawsInTheStyleAndRefusesWhatItCannotDraw) {
     EXPECT_EQ(Num(1), 0);
     EXPECT_EQ(Num(2), 0);
 
-    // Coordinates beyond the engine's range, and NaN: nothing is drawn.
+    // Coordinates beyond the engine's range, and NaN: nothing is drawn, and
+    // the message says why.
     const double nan = std::nan("");
     FillRect(bitmap, 0, 0, 64, 48, 0);
     for (double bad : {1e12, nan, -1e300}) {
@@ -382,13 +383,43 @@ TEST_F(VectorLibrary, DrawPathDrawsInTheStyleAndRefusesWhatItCannotDraw) {
         ASSERT_EQ(Cmd("MoveTo", {2, 0, 0}), 0);
         ASSERT_EQ(Cmd("LineTo", {2, bad, 10}), 0);
         ASSERT_EQ(Cmd("LineTo", {2, 0, 10}), 0);
-        EXPECT_EQ(Cmd("DrawPath", {2, 0, 0, 0xFFFFFF}), ERR_EMPTYPATH);
+        EXPECT_EQ(Cmd("DrawPath", {2, 0, 0, 0xFFFFFF}), ERR_COORDSRANGE);
     }
     for (double bad : {nan, HUGE_VAL}) {
         ASSERT_EQ(Cmd("StartPath", {3}), 0);
         ASSERT_EQ(Cmd("AddArcToPath", {3, 10, 10, 5, 5, 0, bad}), 0);
-        EXPECT_EQ(Cmd("DrawPath", {3, 0, 0, 0xFFFFFF}), ERR_EMPTYPATH);
+        EXPECT_EQ(Cmd("DrawPath", {3, 0, 0, 0xFFFFFF}), ERR_COORDSRANGE);
     }
+    GetErrorText(ERR_COORDSRANGE, text, sizeof text);
+    EXPECT_STREQ(text, "Specified coordinates are out of range!");
+    EXPECT_EQ(CountColour(0xFFFFFF), 0);
+    // A zigzag of 20,000 edges, filled and outlined without anti-alias: too
+    // many edges for the one-bit rasteriser, drawn all the same.
+    auto zigzag = [&](int id, int segments) {
+        ASSERT_EQ(Cmd("StartPath", {double(id)}), 0);
+        ASSERT_EQ(Cmd("MoveTo", {double(id), 0, 0}), 0);
+        for (int i = 1; i <= segments; ++i)
+            ASSERT_EQ(Cmd("LineTo", {double(id), double(i % 50), double((i * 7) % 40)}), 0);
+    };
+    zigzag(5, 20000);
+    EXPECT_EQ(Cmd("DrawPath", {5, 0, 0, 0xFFFFFF}), 0);
+    EXPECT_GT(CountColour(0xFFFFFF), 100);
+    FillRect(bitmap, 0, 0, 64, 48, 0);
+    ASSERT_EQ(Cmd("SetFillStyle", {0}), 0);
+    EXPECT_EQ(Cmd("DrawPath", {5, 0, 0, 0xFFFFFF}), 0);
+    EXPECT_GT(CountColour(0xFFFFFF), 100);
+    // More points than one FreeType outline holds: an internal limit, not
+    // an empty path, outlined (round joins) or filled.
+    FillRect(bitmap, 0, 0, 64, 48, 0);
+    ASSERT_EQ(Cmd("SetLineJoin", {1}), 0);
+    ASSERT_EQ(Cmd("SetLineWidth", {4}), 0);
+    zigzag(6, 20000);
+    EXPECT_EQ(Cmd("DrawPath", {6, 0, 0, 0xFFFFFF}), ERR_INTERNAL);
+    ASSERT_EQ(Cmd("SetFillStyle", {1}), 0);
+    zigzag(7, 40000);
+    EXPECT_EQ(Cmd("DrawPath", {7, 0, 0, 0xFFFFFF}), ERR_INTERNAL);
+    ASSERT_EQ(Cmd("SetLineJoin", {0}), 0);
+    ASSERT_EQ(Cmd("SetLineWidth", {1}), 0);
     EXPECT_EQ(CountColour(0xFFFFFF), 0);
     // Positions far outside: drawn nowhere, no failure.
     ASSERT_EQ(Cmd("DrawPath", {1, 2e9, -2e9, 0xFFFFFF}), 0);
