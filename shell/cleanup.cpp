@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "engine/runtime/console.h"
 #include "engine/charset/collate.h"
 #include "errors/errors.h"
 #include "engine/lib/memblock/memblock.h"
@@ -48,6 +49,9 @@ void ComposeReport(PendingReport &r, lua_State *L, int code) {
 // A requester when one can be shown (the player reaches an X server), else
 // the console form "file:line: message" or "Error: message".
 void ShowReport(PendingReport &r, lua_State *L) {
+    // A load that failed left its progress line open: the report starts
+    // a line of its own.
+    EndProgressLine();
     if (OsIsXAvailable()) {
         SetErrorPosition(r.position.line, r.position.source, r.position.command);
         ShowErrorReport(L, r.message, 0, 0);

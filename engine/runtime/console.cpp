@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "errors/errors.h"
 #include "engine/runtime/kernel.h"
@@ -17,6 +18,9 @@ int Setting(int tag) {
     GetKernelTags(nullptr, tag, &v, CX_KTAG_END);
     return v;
 }
+
+// A progress line was printed and no line end has followed it yet.
+bool g_lineOpen = false;
 
 void MaybeFlush() {
     if (Setting(CX_KTAG_FORCEFLUSH)) fflush(stdout);
@@ -40,7 +44,17 @@ void PrintFilled(const char *text, const char *value) {
 extern "C" void PrintMessage(const char *format, ...) {
     va_list ap;
     va_start(ap, format);
-    vprintf(format, ap);
+    va_list copy;
+    va_copy(copy, ap);
+    const int n = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n > 0) {
+        // Only whether the message ends its line is kept.
+        std::string text(size_t(n) + 1, '\0');
+        vsnprintf(text.data(), text.size(), format, ap);
+        fwrite(text.data(), 1, size_t(n), stdout);
+        if (text[size_t(n) - 1] == '\n') g_lineOpen = false;
+    }
     va_end(ap);
     MaybeFlush();
 }
@@ -74,6 +88,7 @@ extern "C" void PrintStatusMessage(const char *text, const char *fileName, int e
         fputs(text, stdout);
     }
     if (ellipsis) fputs("...", stdout);
+    g_lineOpen = true;
     MaybeFlush();
 }
 
@@ -81,6 +96,14 @@ extern "C" void PrintDoneMessage(void) {
     if (Setting(CX_KTAG_QUIET)) return;
     const char *done = GetMessageText(CX_MSG_DONE);
     fputs(done ? done : "done", stdout);
+    fputc('\n', stdout);
+    g_lineOpen = false;
+    MaybeFlush();
+}
+
+extern "C" void EndProgressLine(void) {
+    if (!g_lineOpen) return;
+    g_lineOpen = false;
     fputc('\n', stdout);
     MaybeFlush();
 }

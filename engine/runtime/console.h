@@ -19,6 +19,9 @@ void PrintMessage(const char *format, ...)
 void PrintStatusMessage(const char *text, const char *fileName, int ellipsis);
 /* "done" (message 95) and a line end, unless quiet. */
 void PrintDoneMessage(void);
+/* Ends a progress line that is still open (its loading failed) with a line
+   end, so that what follows starts a line of its own. */
+void EndProgressLine(void);
 /* The file part of a path: after the last "/" or "\", else after the first
    ":"; a ":::chunk" name gives the linked file's own name. Writes at most
    size - 1 bytes and a NUL; returns out. */

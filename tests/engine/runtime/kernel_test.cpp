@@ -58,6 +58,24 @@ TEST_F(VmTest, ProgressLinesHonourQuiet) {
               "Loading brush sky.png...done\nOpening file name.txt[5]\nstill printed\n");
 }
 
+// A progress line left open by a load that failed is ended before what
+// follows needs a line of its own; one already ended is not ended twice.
+TEST_F(VmTest, AnOpenProgressLineIsEndedOnce) {
+    testing::internal::CaptureStdout();
+    EndProgressLine();
+    PrintStatusMessage("Loading brush %s", "gone.png", 1);
+    EndProgressLine();
+    EndProgressLine();
+    PrintStatusMessage("Loading brush %s", "ok.png", 1);
+    PrintDoneMessage();
+    EndProgressLine();
+    PrintStatusMessage("Opening file %s", "f", 0);
+    PrintMessage("[%d]\n", 5);
+    EndProgressLine();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Loading brush gone.png...\nLoading brush ok.png...done\nOpening file f[5]\n");
+}
+
 TEST(TextUtils, BoundedCopiesReportTruncation) {
     char buf[6];
     EXPECT_EQ(StrCopySafe(buf, sizeof buf, "hello"), 1);

@@ -197,6 +197,22 @@ TEST_F(PlayerE2E, AFailingCommandIsReportedWithFileAndLine) {
     EXPECT_EQ(r.out, "fail.cxs:7: Not enough arguments!\n");
 }
 
+// Without -QUIET a failed load leaves its progress line unfinished: the
+// report starts on a line of its own.
+TEST_F(PlayerE2E, TheReportFollowsAnUnfinishedProgressLineOnItsOwnLine) {
+    RunResult r = RunPlayer({Applet("load.cxa", R"(
+.source "=load.cxs"
+.line 4
+        GETGLOBAL 0 "loadbrush"
+        LOADK 1 #1
+        LOADK 2 "missing.png"
+        CALL 0 3 1
+        RETURN 0 1
+)")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Loading brush missing.png...\nload.cxs:4: "), std::string::npos) << r.out;
+}
+
 TEST_F(PlayerE2E, AnErrorInAnIncludedFileNamesThatFilesLine) {
     // Lines 5..14 of the compiled source came from lib.cxs, from its line 100.
     std::vector<uint8_t> chunk = cxasm::assembleText(kFailsAtLine7);
