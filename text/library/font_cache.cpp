@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "errors/errors.h"
+#include "streams/chunk_names.h"
 #include "engine/runtime/kernel.h"
 #include "engine/runtime/runtime.h"
 #include "text/fonts/bitmap_font.h"
@@ -98,7 +100,13 @@ extern "C" int ReadFontArgs(lua_State *L, int index, cxOsFont **out) {
         GetTableInt(L, index + 2, "usepoints", &usePoints, nullptr);
     }
     if (!(size >= -2147483648.0 && size <= 2147483647.0)) return ERR_WRONGUSAGE;
-    PrintStatusMessage("Opening font %s", name, 1);
+    if (strncmp(name, ":::", 3) == 0 && !IsChunkName(name)) {
+        // A built-in face's name is no path: shown whole.
+        const std::string line = std::string("Opening font ") + name;
+        PrintStatusMessage(line.c_str(), nullptr, 1);
+    } else {
+        PrintStatusMessage("Opening font %s", name, 1);
+    }
     // Before the first display exists the pixel format is not known yet:
     // colour glyphs wait as pixels until RealizeFontBitmaps.
     int preloading = 0;

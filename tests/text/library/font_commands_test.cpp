@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/runtime/console.h"
 #include "engine/runtime/kernel.h"
 #include "graphics/blit/blit.h"
 #include "tests/text/fonts/font_fixtures.h"
@@ -62,6 +63,28 @@ TEST_F(TextTest, FontsThatDoNotExistLeaveTheCurrentFont) {
     // With the inbuilt engine a path is handed on.
     EXPECT_EQ(SetFont(this, L, "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf", 12, -1, 4), 0);
     EXPECT_EQ(GetCurrentFont()->kind, uint32_t(CX_FONT_TRUETYPE));
+}
+
+// The progress line names a built-in face as the script did, a file by its
+// file part.
+TEST_F(TextTest, OpeningAFontNamesItInTheProgressLine) {
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(Call("OpenFont", [&] {
+                  lua_pushnumber(L, 4);
+                  lua_pushstring(L, ":::default_serif");
+                  lua_pushnumber(L, 12);
+              }),
+              0);
+    ASSERT_EQ(Call("OpenFont", [&] {
+                  lua_pushnumber(L, 5);
+                  lua_pushstring(L, "/usr/share/fonts/truetype/nosuch/Face.ttf");
+                  lua_pushnumber(L, 12);
+              }),
+              ERR_FONTPATH);
+    EndProgressLine();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Opening font :::default_serif..."), std::string::npos) << out;
+    EXPECT_NE(out.find("Opening font Face.ttf..."), std::string::npos) << out;
 }
 
 TEST_F(TextTest, FontObjectsAreFoundReplacedAndClosed) {
