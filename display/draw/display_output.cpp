@@ -68,6 +68,6 @@ int ClearToBackground(lua_State *L, const cxDrawOutput *out) {
 } // namespace
 
 extern "C" const cxDrawOutputHooks *GetDisplayDrawOutput(void) {
-    static const cxDrawOutputHooks hooks = {GetOutput, Present, nullptr, nullptr, ClearToBackground, nullptr};
+    static const cxDrawOutputHooks hooks = {GetOutput, Present, nullptr, nullptr, ClearToBackground, nullptr, nullptr};
     return &hooks;
 }

@@ -36,7 +36,10 @@ int Output(lua_State *L, cxDrawOutput *out) {
 }
 
 int Draw(lua_State *L, const cxShape &shape, uint32_t colour) {
-    if (g_pathHook && shape.kind != CX_SHAPE_LINE && shape.kind != CX_SHAPE_PLOT) return g_pathHook(L, &shape, colour);
+    if (shape.kind != CX_SHAPE_LINE && shape.kind != CX_SHAPE_PLOT) {
+        if (int err = CheckTextureFill(L)) return err;
+        if (g_pathHook) return g_pathHook(L, &shape, colour);
+    }
     cxDrawOutput out;
     if (int err = Output(L, &out)) return err;
     if (out.layersOn && (out.kind == kKindDisplay || out.kind == kKindBGPic) && g_hooks.addShapeLayer)
@@ -239,6 +242,9 @@ int SetFillStyle(lua_State *L) {
     case CX_FILLTEXTURE: {
         cxObjectID id;
         GetObjectIDArg(&id, L, 2);
+        // A brush that does not exist is refused now, not drawn as a colour.
+        if (g_hooks.findTexture)
+            if (int err = g_hooks.findTexture(L, id)) return err;
         d.textureBrush = id;
         d.textureX = luaL_optint(L, 3, 0);
         d.textureY = luaL_optint(L, 4, 0);
@@ -393,6 +399,12 @@ const luaL_Const kConstants[] = {
 };
 
 } // namespace
+
+extern "C" int CheckTextureFill(lua_State *L) {
+    const cxDrawStyle &d = *GetDrawStyle();
+    if (d.fillStyle != CX_FILLTEXTURE || !g_hooks.findTexture) return 0;
+    return g_hooks.findTexture(L, d.textureBrush);
+}
 
 extern "C" void SetDrawOutputHooks(const cxDrawOutputHooks *hooks) { g_hooks = hooks ? *hooks : *GetDisplayDrawOutput(); }
 extern "C" const cxDrawOutputHooks *GetDrawOutputHooks(void) { return &g_hooks; }

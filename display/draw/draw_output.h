@@ -41,7 +41,15 @@ typedef struct cxDrawOutputHooks {
     /* Cls through a display adapter plug-in's own hook: 1 when the adapter
        took it (its result in *result), 0 to clear here. */
     int (*adapterCls)(lua_State *L, const cxDrawOutput *out, uint32_t colour, int *result);
+    /* The brush of a texture fill (SetFillStyle(FILLTEXTURE, id)): 0 when
+       it exists, else the lookup's error. Optional: without it every ID is
+       taken. */
+    int (*findTexture)(lua_State *L, cxObjectID id);
 } cxDrawOutputHooks;
+
+/* The drawing style's texture brush when its fill style is FILLTEXTURE:
+   0, or the findTexture hook's error (the brush is missing or was freed). */
+int CheckTextureFill(lua_State *L);
 
 /* Installs the hooks (copied); null puts back the display's own
    (display/draw/display_output.h). Without a getOutput hook every drawing

@@ -1,6 +1,7 @@
 // Argument readers of the command runtime.
 #include "engine/runtime/args.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +57,13 @@ extern "C" void GetOptionalNumberArg(cxOptionalNumber *out, lua_State *L, int in
     }
     out->value = luaL_checkint(L, index);
     out->wasNil = 0;
+}
+
+extern "C" int GetCoordinateArg(lua_State *L, int index, int32_t *out) {
+    const double v = luaL_checknumber(L, index);
+    if (!std::isfinite(v)) return ERR_COORDSRANGE;
+    *out = int32_t(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
+    return 0;
 }
 
 extern "C" int PushObjectID(lua_State *L, cxObjectID id) {

@@ -40,6 +40,11 @@ void GetOptionalNumberArg(cxOptionalNumber *out, lua_State *L, int index);
    Returns 1. */
 int PushObjectID(lua_State *L, cxObjectID id);
 
+/* A position argument (a number; else ERR_NUMEXPECTED is raised) as a
+   whole coordinate, truncated and held within 32 bits. 0, or
+   ERR_COORDSRANGE when it is not finite (nothing could be placed there). */
+int GetCoordinateArg(lua_State *L, int index, int32_t *out);
+
 /* A number, or Nil (0), as it is; or a string: a decimal number, which,
    followed by "%", is a percentage: value / 100 with base 0 (and *isPercent
    set to 1), value * base / 100 otherwise. A string without digits, a

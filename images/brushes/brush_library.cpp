@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/display_record.h"
+#include "display/draw/draw_output.h"
 #include "display/backend.h"
 #include "display/monitors.h"
 #include "errors/error_codes.h"
@@ -134,7 +135,10 @@ int DisplayBrush(lua_State *L) {
     CheckArgCount(L, 3, 4, 0, 0);
     cxObjectID id;
     GetObjectIDArg(&id, L, 1);
-    return DisplayBrushByID(L, id, Int(L, 2), Int(L, 3), OptionsIndex(L, 4));
+    int32_t x = 0, y = 0;
+    if (int err = GetCoordinateArg(L, 2, &x)) return err;
+    if (int err = GetCoordinateArg(L, 3, &y)) return err;
+    return DisplayBrushByID(L, id, x, y, OptionsIndex(L, 4));
 }
 
 int DisplayBrushPart(lua_State *L) {
@@ -143,7 +147,8 @@ int DisplayBrushPart(lua_State *L) {
     r.kind = CX_OBJ_BRUSHPART;
     GetObjectIDArg(&r.id, L, 1);
     r.srcX = Int(L, 2), r.srcY = Int(L, 3);
-    r.x = Int(L, 4), r.y = Int(L, 5);
+    if (int err = GetCoordinateArg(L, 4, &r.x)) return err;
+    if (int err = GetCoordinateArg(L, 5, &r.y)) return err;
     r.width = Int(L, 6), r.height = Int(L, 7);
     r.optionsIndex = OptionsIndex(L, 8);
     return DrawBitmapCore(L, &r);
@@ -393,6 +398,16 @@ extern "C" int AddBrushCommandTable(const luaL_reg *commands) {
     return 0;
 }
 
+namespace {
+
+// A texture fill's brush must exist when it is chosen and when it is used.
+int FindTextureBrush(lua_State *L, cxObjectID id) {
+    cxBrush *b = nullptr;
+    return FindBrush(L, id, &b, 0);
+}
+
+}  // namespace
+
 extern "C" int OpenBrushLibrary(lua_State *L) {
     luaL_openlib(L, nullptr, kCommands, 0);
     if (int err = AddCommandLibrary(kCommands, "brush")) return err;
@@ -403,5 +418,8 @@ extern "C" int OpenBrushLibrary(lua_State *L) {
     luaL_openconstants(L, kConstants, 0);
     GetBrushList();
     InstallBGPicDisplayHooks();
+    cxDrawOutputHooks draw = *GetDrawOutputHooks();
+    draw.findTexture = FindTextureBrush;
+    SetDrawOutputHooks(&draw);
     return 0;
 }

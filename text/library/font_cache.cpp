@@ -100,6 +100,14 @@ extern "C" int ReadFontArgs(lua_State *L, int index, cxOsFont **out) {
         GetTableInt(L, index + 2, "usepoints", &usePoints, nullptr);
     }
     if (!(size >= -2147483648.0 && size <= 2147483647.0)) return ERR_WRONGUSAGE;
+    if (size < 1) {
+        // A font of no size draws nothing: refused as a font that cannot
+        // be opened at that size.
+        char detail[CX_ERROR_DETAIL_MAX + 1];
+        FillMessagePlaceholders(GetMessageText(CX_MSG_OPEN_FONT), name, int32_t(size), detail, sizeof detail);
+        SetErrorDetail(detail);
+        return ERR_OPENFONT;
+    }
     if (strncmp(name, ":::", 3) == 0 && !IsChunkName(name)) {
         // A built-in face's name is no path: shown whole.
         const std::string line = std::string("Opening font ") + name;

@@ -78,8 +78,8 @@ int CmdTextOut(lua_State *L) {
     }
     if (wrap < 0 || rec.encoding < 0 || rec.encoding > 1) return ERR_WRONGUSAGE;
     rec.rightMargin = wrap;
-    rec.x = luaL_checkint(L, 1);
-    rec.y = luaL_checkint(L, 2);
+    if (int err = GetCoordinateArg(L, 1, &rec.x)) return err;
+    if (int err = GetCoordinateArg(L, 2, &rec.y)) return err;
     size_t n = 0;
     const char *text = luaL_checklstring(L, 3, &n);
     if (strlen(text) != n) return ERR_WRONGUSAGE;
@@ -96,6 +96,8 @@ int MeasureArg(lua_State *L, cxTextRunExtent *e, bool *empty) {
     *e = cxTextRunExtent{};
     *empty = n == 0;
     if (!n) return 0;
+    // Measured as TextOut would draw it: invalid UTF-8 is refused alike.
+    if (encoding == 1 && !ValidateUtf8(text, n, nullptr)) return ERR_INVALIDUTF8;
     cxTextStyle style = GetTextState()->style;
     style.font = GetCurrentFont();
     return MeasureTextRun(text, n, encoding, e, &style);

@@ -226,6 +226,8 @@ extern "C" int RenderPath(lua_State *L, cxPathRender *r, int32_t x, int32_t y, i
 
     const cxDrawStyle &ds = r->style.drawStyle;
     const bool fill = ds.fillStyle != CX_FILLNONE;
+    if (ds.fillStyle == CX_FILLTEXTURE && hooks.findTexture)
+        if (int err = hooks.findTexture(L, ds.textureBrush)) return err;
     const int32_t lineWidth = std::clamp(ds.lineWidth, 1, 10000);
     Coverage main;
     if (int err = Render(r, fill, lineWidth, nullptr, 0, 0, main)) return err;

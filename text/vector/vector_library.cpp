@@ -318,6 +318,8 @@ int TranslatePath(lua_State *L) {
     cxPath *p = nullptr;
     if (int err = PathArg(L, 1, &p)) return err;
     const double dx = luaL_checknumber(L, 2), dy = luaL_checknumber(L, 3);
+    // A move by a number that is not one would leave no point in place.
+    if (!std::isfinite(dx) || !std::isfinite(dy)) return ERR_COORDSRANGE;
     if ((dx == 0 && dy == 0) || !p->items) return 0;
     TranslatePathItems(GetCurrentVectorEngine(), p->items, dx, dy);
     return 0;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <functional>
 
+#include "display/draw/draw_library.h"
 #include "graphics/blit/blit.h"
 #include "graphics/blit/mask_alpha_rect.h"
 #include "images/core/layer_use.h"
@@ -282,6 +283,30 @@ TEST_F(DisplayCore, SizesTooLargeFailAsBitmapsThatCannotBeMade) {
     ASSERT_EQ(FindBrush(L, {1, nullptr}, &b, 0), 0);
     EXPECT_EQ(b->width, 8); // the brush stays as it was
     EXPECT_EQ(CountBGPics(), 0);
+}
+
+// What was taken without a word: a position that is no number, a texture
+// fill of a brush that does not exist (chosen, or freed since).
+TEST_F(DisplayCore, PositionsAndTexturesThatCannotBeUsedAreRefused) {
+    ASSERT_EQ(OpenDrawLibrary(L), 0);
+    Brush(1, 8, 6, 0xFF0000);
+    const double nan = std::nan("");
+    EXPECT_EQ(Cmd("DisplayBrush", {1, nan, 0}), ERR_COORDSRANGE);
+    EXPECT_EQ(Cmd("DisplayBrush", {1, 0, -HUGE_VAL}), ERR_COORDSRANGE);
+    EXPECT_EQ(Cmd("DisplayBrushPart", {1, 0, 0, HUGE_VAL, 0, 4, 4}), ERR_COORDSRANGE);
+    EXPECT_EQ(Shown(0, 0), kBack);
+    // Far outside but finite: nothing to see, no failure.
+    EXPECT_EQ(Cmd("DisplayBrush", {1, 1e12, 0}), 0);
+
+    EXPECT_EQ(Cmd("SetFillStyle", {3, 9}), ERR_FINDBRUSH);
+    EXPECT_EQ(GetErrorNumber(), 9);
+    ASSERT_EQ(Cmd("SetFillStyle", {3, 1}), 0);
+    EXPECT_EQ(Cmd("Box", {0, 0, 4, 4, 0x00FF00}), 0);
+    ASSERT_EQ(Cmd("FreeBrush", {1}), 0);
+    EXPECT_EQ(Cmd("Box", {0, 0, 4, 4, 0x00FF00}), ERR_FINDBRUSH);
+    EXPECT_EQ(Cmd("Line", {0, 0, 4, 4, 0x00FF00}), 0); // lines are not filled
+    ASSERT_EQ(Cmd("SetFillStyle", {1}), 0);
+    FreeDrawLibraryBuffers(L);
 }
 
 }  // namespace

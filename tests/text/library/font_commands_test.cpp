@@ -65,6 +65,18 @@ TEST_F(TextTest, FontsThatDoNotExistLeaveTheCurrentFont) {
     EXPECT_EQ(GetCurrentFont()->kind, uint32_t(CX_FONT_TRUETYPE));
 }
 
+// A font of no size, or of a negative one, would draw nothing: refused.
+TEST_F(TextTest, FontsOfNoSizeAreRefused) {
+    cxOsFont *before = GetCurrentFont();
+    for (double size : {0.0, -5.0, 0.5}) {
+        EXPECT_EQ(SetFont(this, L, "topaz", size), ERR_OPENFONT) << size;
+        EXPECT_EQ(SetFont(this, L, ":::default_serif", size), ERR_OPENFONT) << size;
+    }
+    char text[200];
+    EXPECT_STREQ(GetErrorText(ERR_OPENFONT, text, sizeof text), "Cannot open font :::default_serif with size 0!");
+    EXPECT_EQ(GetCurrentFont(), before);
+}
+
 // The progress line names a built-in face as the script did, a file by its
 // file part.
 TEST_F(TextTest, OpeningAFontNamesItInTheProgressLine) {

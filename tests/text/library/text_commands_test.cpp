@@ -1,5 +1,6 @@
 // Printing, the cursor commands, styles, measuring and encodings through
 // the script commands, on the topaz font (8 x 8).
+#include <cmath>
 #include <string>
 #include <variant>
 #include <vector>
@@ -58,6 +59,9 @@ TEST_F(TextTest, PrintDrawsTagsAndFailsOnBadOnesWithoutMovingTheCursor) {
 
 TEST_F(TextTest, InvalidUtf8FailsInUtf8ModeAndIsDrawnAsBytesOtherwise) {
     EXPECT_EQ(CmdS("Print", "ab\xC3"), ERR_INVALIDUTF8);
+    // What cannot be drawn is not measured either.
+    EXPECT_EQ(CmdS("TextWidth", "ab\xC3"), ERR_INVALIDUTF8);
+    EXPECT_EQ(CmdS("TextExtent", "\xFFx"), ERR_INVALIDUTF8);
     ASSERT_EQ(Cmd("SetDefaultEncoding", {0}), 0);
     EXPECT_EQ(CmdS("Print", "ab\xC3"), 0);
     EXPECT_EQ(Cursor().cursorX, 24);
@@ -251,6 +255,14 @@ TEST_F(TextTest, TextOutChecksItsArguments) {
             extra();
         });
     };
+    // A position that is no number of a place.
+    for (auto [x, y] : {std::pair{std::nan(""), 0.0}, {0.0, HUGE_VAL}, {-HUGE_VAL, 1.0}})
+        EXPECT_EQ(Call("TextOut", [&] {
+                      lua_pushnumber(L, x);
+                      lua_pushnumber(L, y);
+                      lua_pushstring(L, "x");
+                  }),
+                  ERR_COORDSRANGE);
     EXPECT_EQ(out([&] {
                   lua_pushnumber(L, -90000);
                   lua_pushnumber(L, -1);

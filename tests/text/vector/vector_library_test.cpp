@@ -392,6 +392,12 @@ TEST_F(VectorLibrary, DrawPathDrawsInTheStyleAndRefusesWhatItCannotDraw) {
     }
     GetErrorText(ERR_COORDSRANGE, text, sizeof text);
     EXPECT_STREQ(text, "Specified coordinates are out of range!");
+    // Moved by a number that is none: refused like such a point, and the
+    // path stays where it was.
+    EXPECT_EQ(Cmd("TranslatePath", {1, nan, 0}), ERR_COORDSRANGE);
+    EXPECT_EQ(Cmd("TranslatePath", {1, 0, -HUGE_VAL}), ERR_COORDSRANGE);
+    ASSERT_EQ(Call("GetPathExtents", [&] { lua_pushnumber(L, 1); }), 0);
+    EXPECT_EQ(Num(1), 0);
     EXPECT_EQ(CountColour(0xFFFFFF), 0);
     // A zigzag of 20,000 edges, filled and outlined without anti-alias: too
     // many edges for the one-bit rasteriser, drawn all the same.
