@@ -86,7 +86,9 @@ int LoadBGPicFile(lua_State *L, NewID &n, const char *file, LoadOptions &o) {
     if (int err = FreeOld(L, n)) return err;
     PrintStatusMessage(GetMessageText(CX_MSG_LOADING_BGPIC), file, 1);
     cxPictureLoad pic;
-    if (int err = LoadPicture(file, o.loaders, o.adapters, o.loadTransparency, o.transparentColour, &pic)) return err;
+    if (int err = LoadPicture(file, o.loaders, o.adapters, CX_PICTURE_TRANSPARENCY(o.loadAlpha, o.loadTransparency),
+                              o.transparentColour, &pic))
+        return err;
     const int32_t w = pic.width, h = pic.height;
     const int32_t key = pic.maskFromAlpha ? -1 : pic.transparentColour;
     int err = 0;

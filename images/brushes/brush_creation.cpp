@@ -176,7 +176,9 @@ extern "C" int LoadBrushFile(lua_State *L, cxObjectID *id, const char *file, con
     const bool preloading = Preloading(L);
     cxPictureLoad pic{};
     if (!(preloading && o->cachedLoad[0] && TakeCachedPicture(o->cachedLoad, o->transparentColour, &pic))) {
-        if (int err = LoadPicture(file, o->loaders, o->adapters, o->loadTransparency, o->transparentColour, &pic))
+        if (int err = LoadPicture(file, o->loaders, o->adapters,
+                                  CX_PICTURE_TRANSPARENCY(o->loadAlpha, o->loadTransparency), o->transparentColour,
+                                  &pic))
             return err;
         if (preloading && o->cache[0]) {
             const uint32_t word = pic.brushKind | (pic.hasAlpha ? kCachedAlpha : 0u);

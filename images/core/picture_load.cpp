@@ -38,7 +38,7 @@ cxBitmap *MaskFromAlphaBytes(const cxBitmap *colour, const uint32_t *pixels, int
 
 }  // namespace
 
-extern "C" int LoadPicture(const char *file, const char *loaders, const char *adapters, int loadTransparency,
+extern "C" int LoadPicture(const char *file, const char *loaders, const char *adapters, int transparency,
                            int32_t transparentColour, cxPictureLoad *out) {
     memset(out, 0, sizeof *out);
     out->transparentColour = -1;
@@ -46,7 +46,7 @@ extern "C" int LoadPicture(const char *file, const char *loaders, const char *ad
     if (!load) return ERR_MEM;
     // The built-in decoders bring an ILBM's colour key and a GIF's
     // transparency only when asked.
-    const int mode = loadTransparency ? 1 : 0;
+    const int mode = transparency == 1 || transparency == 2 ? transparency : 0;
     if (int err = LoadImageFile(file, loaders, adapters, nullptr, -1, mode, load)) {
         free(load);
         return err;
@@ -66,7 +66,7 @@ extern "C" int LoadPicture(const char *file, const char *loaders, const char *ad
     out->transparentColour = transparentColour;
     // A colour key the file carries replaces the given one.
     if (load->pen >= 0) out->transparentColour = load->pen;
-    if (load->pen == -2 && loadTransparency) out->maskFromAlpha = 1;
+    if (load->pen == -2 && mode == 1) out->maskFromAlpha = 1;
     return 0;
 }
 

@@ -24,11 +24,15 @@ typedef struct cxPictureLoad {
     uint32_t *palette;          /* an ILBM's 256 colours (malloc'd) or null */
 } cxPictureLoad;
 
-/* Loads the file. loadTransparency asks for the file's own transparency.
-   0 or the loader's error (ERR_READFILE, ERR_LOADPICTURE2 with the file
-   as detail, ERR_MEM). */
-int LoadPicture(const char *file, const char *loaders, const char *adapters, int loadTransparency,
+/* Loads the file. transparency asks for the file's own transparency: 0
+   none, 1 as a mask ("loadtransparency": an ILBM's colour key, a GIF's
+   transparent index), 2 as an alpha channel ("loadalpha"). 0 or the
+   loader's error (ERR_READFILE, ERR_LOADPICTURE2 with the file as detail,
+   ERR_MEM). */
+int LoadPicture(const char *file, const char *loaders, const char *adapters, int transparency,
                 int32_t transparentColour, cxPictureLoad *out);
+/* The transparency of LoadPicture for the two load options. */
+#define CX_PICTURE_TRANSPARENCY(loadAlpha, loadTransparency) ((loadAlpha) ? 2 : (loadTransparency) ? 1 : 0)
 /* Drops the image reference and the palette. */
 void FreePictureLoad(cxPictureLoad *load);
 

@@ -58,7 +58,9 @@ int DecodeInbuilt(cxStream **stream, bool header, const uint32_t *ilbmPalette, i
     case CX_IMGFMT_GIF: {
         *stream = nullptr;
         int frames = 0;
-        cxGifReader *r = OpenGIFFile(s, &f->width, &f->height, &frames, header, 1, mode == 2);
+        // Asked for as a mask or as alpha, the transparent index comes in
+        // the alpha bytes either way.
+        cxGifReader *r = OpenGIFFile(s, &f->width, &f->height, &frames, header, 1, mode == 1 || mode == 2);
         if (header) return f->width > 0 && f->height > 0 ? 0 : ERR_LOADPICTURE2;
         if (!r) return ERR_LOADPICTURE2;
         int transparent = 0;

@@ -8,6 +8,7 @@
 #include "graphics/images/image_cache.h"
 #include "graphics/kernels/kernel_guard.h"
 #include "images/brushes/brush_creation.h"
+#include "images/formats/gif_codec.h"
 #include "images/formats/png_codec.h"
 #include "tests/images/brushes/brush_test_display.h"
 
@@ -163,6 +164,58 @@ TEST_F(BrushCreation, SizesNoKernelCanDrawAreRefusedWhereBitmapsAreMade) {
     cxBitmap *alpha = AllocAlphaChannel(23200, 23200, 0, nullptr, 0);
     EXPECT_NE(alpha, nullptr);
     FreeAlphaChannel(alpha);
+}
+
+// A GIF with a transparent index, still and animated: "loadalpha" gives
+// an alpha channel, "loadtransparency" a mask, both clear exactly where the
+// first frame's pixels are of that index.
+TEST_F(BrushCreation, AGifsTransparencyReachesTheBrush) {
+    constexpr int kW = 8, kH = 6;
+    auto clear = [](int x, int y) { return (x + 2 * y) % 3 == 0; };
+    uint32_t palette[256] = {0xFF0000, 0x00FF00, 0x0000FF};
+    auto write = [&](const std::string &file, int frames) {
+        cxGifWriter *w = nullptr;
+        ASSERT_EQ(CreateGIFFile(file.c_str(), kW, kH, &w), 0);
+        for (int f = 0; f < frames; ++f) {
+            std::vector<uint8_t> indices(kW * kH);
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x) indices[y * kW + x] = clear(x, y) ? 2 : uint8_t(f % 2);
+            ASSERT_EQ(WriteGIFFile(w, indices.data(), kW, kH, 10, palette, 3, 2, 0, 0), 0);
+        }
+        ASSERT_EQ(FinishGIFFile(w), 0);
+    };
+    for (int frames : {1, 3}) {
+        SCOPED_TRACE(frames);
+        const std::string gif = dir + "/t" + std::to_string(frames) + ".gif";
+        write(gif, frames);
+        ASSERT_EQ(Load(1, gif, [&] { Field("loadalpha", 1); }), 0);
+        cxBrush *b = Get(1);
+        ASSERT_NE(b->alpha, nullptr);
+        EXPECT_EQ(b->mask, nullptr);
+        ASSERT_EQ(Load(2, gif, [&] { Field("loadtransparency", 1); }), 0);
+        cxBrush *m = Get(2);
+        ASSERT_NE(m->mask, nullptr);
+        EXPECT_EQ(m->alpha, nullptr);
+        cxOsBitmapLock a, k;
+        ASSERT_TRUE(LockBitmap(b->alpha, 0, &a));
+        ASSERT_TRUE(LockBitmap(m->mask, 0, &k));
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                EXPECT_EQ(a.pixels[size_t(y) * a.rowLength + x], clear(x, y) ? 0 : 255) << x << "," << y;
+                const bool visible = (k.pixels[size_t(y) * k.rowLength + (x >> 3)] & (0x80 >> (x & 7))) != 0;
+                EXPECT_EQ(visible, !clear(x, y)) << x << "," << y;
+                if (!clear(x, y)) {
+                    EXPECT_EQ(PixelOf(b->bitmap, x, y), 0xFF0000u);
+                }
+            }
+        UnlockBitmap(&a);
+        UnlockBitmap(&k);
+        // Without either option the transparent pixels keep their colour.
+        ASSERT_EQ(Load(3, gif), 0);
+        EXPECT_EQ(Get(3)->alpha, nullptr);
+        EXPECT_EQ(Get(3)->mask, nullptr);
+        EXPECT_EQ(PixelOf(Get(3)->bitmap, 0, 0), 0x0000FFu);
+    }
 }
 
 TEST_F(BrushCreation, ARGBTables) {
