@@ -15,6 +15,10 @@
 
 namespace {
 
+// The most an ancillary chunk may bring (colour profiles are the largest
+// of those read, a few hundred kilobytes at most).
+constexpr png_alloc_size_t kChunkBytesMax = 8u << 20;
+
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngWarning(png_structp, png_const_charp) {}
 
@@ -64,6 +68,14 @@ int Read(ReadState *st, cxStream *stream, int headerOnly) {
     const uint64_t limit = GetImagePixelLimit();
     const png_uint_32 side = limit > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<png_uint_32>(limit);
     png_set_user_limits(png, side, side);
+    // Every allocation a chunk's header can ask for is bounded before it is
+    // made, and going beyond the bound is an error, not a warning after
+    // which libpng reads on: a 49-byte file claiming a 2 GiB text chunk
+    // would otherwise have it reserved and filled. Text is not used at all.
+    png_set_benign_errors(png, 0);
+    png_set_chunk_malloc_max(png, kChunkBytesMax);
+    static const png_byte kText[] = "tEXt\0zTXt\0iTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kText, 3);
     png_set_read_fn(png, stream, ReadCallback);
     png_read_info(png, info);
 

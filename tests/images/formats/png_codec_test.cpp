@@ -3,6 +3,9 @@
 // files; the writer by round trip.
 #include <setjmp.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <png.h>
 
@@ -228,6 +231,48 @@ TEST(PngReader, SizesBeyondTheLimitAreRefusedBeforeDecoding) {
     Decoded ok;
     Decode(bytes, &ok);
     EXPECT_EQ(ok.err, 0);
+}
+
+// 49 bytes whose text chunk claims 2 GiB: refused from its chunk header,
+// before anything of that size is reserved, also when only the size is
+// asked. A child process measures what decoding it cost.
+TEST(PngReader, ChunksClaimingHugeLengthsAreRefusedBeforeTheyAreReserved) {
+    for (const char *type : {"tEXt", "zTXt", "iTXt", "iCCP"}) {
+        for (int headerOnly : {0, 1}) {
+            SCOPED_TRACE(std::string(type) + (headerOnly ? " header" : ""));
+            Bytes bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+            const uint8_t ihdr[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0,
+                                    0x90, 0x77, 0x53, 0xDE};
+            bytes.insert(bytes.end(), ihdr, ihdr + sizeof ihdr);
+            const uint8_t claim[] = {0x7F, 0xFF, 0xFF, 0xFF};
+            bytes.insert(bytes.end(), claim, claim + 4);
+            bytes.insert(bytes.end(), type, type + 4);
+            bytes.resize(49, 'a');
+            int fds[2];
+            ASSERT_EQ(pipe(fds), 0);
+            const pid_t child = fork();
+            if (child == 0) {
+                MemoryStream s(bytes);
+                int w = 0, h = 0, alpha = 0, err = 0;
+                uint32_t *px = nullptr;
+                LoadPNGImage(s.get(), headerOnly, &w, &h, headerOnly ? nullptr : &px, &alpha, &err);
+                free(px);
+                rusage use{};
+                getrusage(RUSAGE_SELF, &use);
+                const long result[2] = {err, use.ru_maxrss};
+                if (write(fds[1], result, sizeof result) != sizeof result) _exit(2);
+                _exit(0);
+            }
+            close(fds[1]);
+            long result[2] = {-1, -1};
+            ASSERT_EQ(read(fds[0], result, sizeof result), ssize_t(sizeof result));
+            close(fds[0]);
+            int status = 0;
+            waitpid(child, &status, 0);
+            EXPECT_EQ(result[0], ERR_LOADPICTURE2);
+            EXPECT_LT(result[1], 512 * 1024) << "kilobytes at the peak";
+        }
+    }
 }
 
 TEST(PngWriter, RoundTripsExactly) {
