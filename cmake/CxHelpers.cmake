@@ -58,6 +58,8 @@ endfunction()
 # with CX_FUZZ (the "fuzz" preset, clang), the libFuzzer binary itself.
 function(cx_add_fuzz_target name)
   cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  # scripts/fuzz.sh finds every target and its corpus in fuzz-targets.txt.
+  set_property(GLOBAL APPEND PROPERTY CX_FUZZ_TARGETS "${name} ${ARG_CORPUS}")
   add_executable(${name}_replay ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tools/fuzz/replay_main.cpp)
   target_link_libraries(${name}_replay PRIVATE cx_common ${ARG_LIBS})
   add_test(NAME Fuzz.${name} COMMAND ${name}_replay ${ARG_CORPUS})

@@ -1,6 +1,6 @@
 // Replays fuzz inputs without libFuzzer: every file named (or inside a
-// folder named) on the command line goes once through the target's entry
-// point. CTest runs the committed corpora this way in every build.
+// folder named, at any depth) on the command line goes once through the
+// target's entry point. CTest runs the committed corpora this way in every build.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +15,7 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; i++) {
         const std::filesystem::path p(argv[i]);
         if (std::filesystem::is_directory(p)) {
-            for (const auto &e : std::filesystem::directory_iterator(p))
+            for (const auto &e : std::filesystem::recursive_directory_iterator(p))
                 if (e.is_regular_file()) files.push_back(e.path());
         } else {
             files.push_back(p);

@@ -9,8 +9,12 @@
 #include "io/dos/dos.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    lua_State *L = lua_open();
+    // One state for the run: a new one per input would clear its whole
+    // stack each time, many times the work of the input itself.
+    static lua_State *L = lua_open();
+    static int runs;
     if (!L) return 0;
+    lua_settop(L, 0);
     const unsigned char *at = data;
     if (DeserializeTable(L, nullptr, &at, data + size, 0) == 0) {
         if (lua_gettop(L) != 1 || at > data + size) abort();
@@ -20,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     } else if (lua_gettop(L) != 0) {
         abort();
     }
-    lua_close(L);
+    lua_settop(L, 0);
+    if (++runs % 256 == 0) lua_setgcthreshold(L, 0);
     return 0;
 }
