@@ -144,6 +144,9 @@ extern "C" char *OsDecodeUriList(const char *text, size_t length, int utf8, size
         if (line.compare(0, 7, "file://") == 0) line.erase(0, 7);
         std::string name;
         for (size_t i = 0; i < line.size(); ++i) {
+            // A NUL in the data ends the name as an escaped one does: kept,
+            // it would split the name, or end the list, where it lies.
+            if (line[i] == '\0') break;
             if (line[i] == '%' && i + 2 < line.size() && HexValue(line[i + 1]) >= 0 && HexValue(line[i + 2]) >= 0) {
                 const char c = char(HexValue(line[i + 1]) * 16 + HexValue(line[i + 2]));
                 i += 2;

@@ -36,8 +36,8 @@ uint32_t OsQualifiersOf(const uint8_t *modifiers);
 
 /* Decodes a "text/uri-list" into NUL-terminated names followed by an empty
    name: a leading "file://" is removed, %XX escapes are decoded (a "%" not
-   followed by two hexadecimal digits stays as it is), a carriage return ends
-   a name, comment lines are skipped, and without UTF-8 mode the names are
+   followed by two hexadecimal digits stays as it is), a carriage return or
+   a NUL (raw or escaped) ends a name, comment lines are skipped, and without UTF-8 mode the names are
    converted to ISO-8859-1. A malloc'd block, or null when there is no name
    or no memory. */
 char *OsDecodeUriList(const char *text, size_t length, int utf8, size_t *size);

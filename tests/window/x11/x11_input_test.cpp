@@ -67,10 +67,10 @@ TEST(X11Keys, ModifiersAndQualifiers) {
 }
 
 namespace {
-std::vector<std::string> Names(const char *text, int utf8) {
+std::vector<std::string> Names(const std::string &text, int utf8) {
     std::vector<std::string> out;
     size_t size = 0;
-    char *list = OsDecodeUriList(text, strlen(text), utf8, &size);
+    char *list = OsDecodeUriList(text.data(), text.size(), utf8, &size);
     if (!list) return out;
     for (const char *p = list; *p; p += strlen(p) + 1) out.emplace_back(p);
     EXPECT_EQ(list[size - 1], '\0');
@@ -91,6 +91,11 @@ TEST(X11Drop, UriListDecoding) {
     EXPECT_EQ(Names("file:///t/%C3%A9%E2%82%AC", 0), (V{"/t/\xE9?"}));
     EXPECT_TRUE(Names("", 1).empty());
     EXPECT_TRUE(Names("\r\n#x\n", 1).empty());
+    // A NUL byte in the data ends its name, as an escaped one does: it
+    // neither splits a name in two nor ends the list before the others.
+    static const char kRaw[] = "file:///a/b\0junk\r\nfile:///c\r\n\0\nfile:///d%00x\n";
+    const std::string raw(kRaw, sizeof kRaw - 1);
+    EXPECT_EQ(Names(raw, 1), (V{"/a/b", "/c", "/d"}));
 }
 
 TEST(X11Borderless, EdgesAndSizingRect) {
