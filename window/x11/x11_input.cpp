@@ -99,7 +99,8 @@ int HexValue(char c) {
 }
 
 // UTF-8 to ISO-8859-1; characters beyond Latin-1 and broken sequences
-// become '?'.
+// become '?'. An overlong sequence is broken too: decoded, "\xC0\x80"
+// would put a NUL into the name.
 std::string ToLatin1(const std::string &s) {
     std::string out;
     for (size_t i = 0; i < s.size();) {
@@ -117,7 +118,8 @@ std::string ToLatin1(const std::string &s) {
             if ((cc & 0xC0) != 0x80) ok = false;
             cp = (cp << 6) | (cc & 0x3F);
         }
-        if (!ok) {
+        static const uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (!ok || cp < kLeast[len]) {
             out += '?';
             ++i;
             continue;

@@ -96,6 +96,8 @@ TEST(X11Drop, UriListDecoding) {
     static const char kRaw[] = "file:///a/b\0junk\r\nfile:///c\r\n\0\nfile:///d%00x\n";
     const std::string raw(kRaw, sizeof kRaw - 1);
     EXPECT_EQ(Names(raw, 1), (V{"/a/b", "/c", "/d"}));
+    // Nor does an overlong UTF-8 NUL once converted to ISO-8859-1.
+    EXPECT_EQ(Names("file:///t/\xC0\x80x\nfile:///u/%C0%80y", 0), (V{"/t/??x", "/u/??y"}));
 }
 
 TEST(X11Borderless, EdgesAndSizingRect) {
