@@ -248,7 +248,7 @@ TEST_F(Styles, AFailingKeyLeavesTheLayerAsItWas) {
         {"anchor beyond 1", [&] { Field("x", 3), Field("rotate", 45), Field("anchorx", 2); }, ERR_WRONGUSAGE},
         {"a zero scale", [&] { Field("id", 2), Field("scalex", 0); }, ERR_BADDIMENSIONS},
         {"a negative width", [&] { Field("transparency", 9), Field("width", -4); }, ERR_BADDIMENSIONS},
-        {"a scale of a billion", [&] { Field("x", 1), Field("scalex", 1e9); }, ERR_BADDIMENSIONS},
+        {"a scale of a billion", [&] { Field("x", 1), Field("scalex", 1e9); }, ERR_BITMAP},  // beyond any bitmap
         {"rotation NaN", [&] { Field("rotate", NAN); }, ERR_WRONGUSAGE},
         {"x infinite", [&] { Field("x", INFINITY); }, ERR_WRONGUSAGE},
         {"an unknown brush", [&] { Field("hidden", 1), Field("id", 77); }, ERR_FINDBRUSH},
