@@ -466,10 +466,10 @@ void DropKept() {
     g_kept = nullptr;
 }
 
-// One sub-path for the stroker. FreeType's stroker takes a piece that
+// One sub-path for the stroker. FreeType's stroker takes a segment that
 // stays on its point (a line to itself, a curve whose points lie within a
 // unit of each other) as nothing, and a sub-path ended without anything
-// taken crashes it: such pieces are left out here, and a sub-path left
+// taken crashes it: such segments are left out here, and a sub-path left
 // with nothing becomes a dot of the line's width when the caps are round
 // or square (a short line then carries the caps), or nothing with butt
 // caps.

@@ -411,7 +411,7 @@ TEST_F(VectorEngine, TranslateMovesAbsoluteItemsOnly) {
 // Sub-paths that stay on one point: a butt-capped one draws nothing,
 // round and square caps draw a dot of the line's width, and nothing of
 // this kind reaches the stroker (which crashed on it), dashed or not. A
-// lone MoveTo has no piece at all and draws nothing with any cap.
+// lone MoveTo has no segment at all and draws nothing with any cap.
 TEST_F(VectorEngine, ZeroLengthSubPathsDrawDotsOrNothing) {
     struct Degenerate {
         const char *name;
@@ -466,8 +466,8 @@ TEST_F(VectorEngine, ZeroLengthSubPathsDrawDotsOrNothing) {
                 }
 }
 
-// A zero-length piece among normal ones: the rest draws as without it.
-TEST_F(VectorEngine, ZeroLengthPiecesAmongOthersChangeNothing) {
+// A zero-length segment among normal ones: the rest draws as without it.
+TEST_F(VectorEngine, ZeroLengthSegmentsAmongOthersChangeNothing) {
     for (uint32_t cap : {CX_CAP_BUTT, CX_CAP_ROUND}) {
         SCOPED_TRACE(cap);
         const cxPathStyle s = Style(true, CX_JOIN_ROUND, cap);

@@ -3,7 +3,7 @@
 // widths, anti-alias on and off. Each path is measured, drawn into its box
 // (when the box is of a size to allocate), asked for its current point and
 // moved. Coordinates come mostly from a small grid, so that repeated
-// points and pieces of no length are frequent, and sometimes from a list
+// points and segments of no length are frequent, and sometimes from a list
 // of hostile numbers.
 #include <cmath>
 #include <cstdint>
