@@ -28,24 +28,7 @@ struct cxRefreshNode {
 namespace {
 
 cxBitmap *g_scaleBuffer = nullptr;
-// Until the graphics library installs its limiter: a shown display has at
-// most 60 frames a second, so that what changes once a frame (moves,
-// asynchronous draws) can be seen.
-void PaceShownDisplay(lua_State *, cxDisplay *d, int) {
-    if (d->os.state == CX_DISPLAY_CLOSED) return;
-    constexpr int64_t kFrameUs = 1000000 / 60;
-    cxOsTimeVal now;
-    OsGetSysTime(&now);
-    const int64_t since = (int64_t(now.seconds) - int64_t(d->lastFrame.seconds)) * 1000000 +
-                          (int64_t(now.microseconds) - int64_t(d->lastFrame.microseconds));
-    if (since >= 0 && since < kFrameUs) {
-        OsDelayMs(uint32_t((kFrameUs - since + 999) / 1000));
-        OsGetSysTime(&now);
-    }
-    d->lastFrame = now;
-}
-
-cxFrameLimiter g_limiter = PaceShownDisplay;
+cxFrameLimiter g_limiter = nullptr;
 
 template <class F>
 F Hook(cxPluginFunc slot) {
@@ -315,7 +298,7 @@ extern "C" void FreeDisplayListeners(cxDisplay *d) {
     d->onlyListener = nullptr;
 }
 
-extern "C" void SetFrameLimiter(cxFrameLimiter limiter) { g_limiter = limiter ? limiter : PaceShownDisplay; }
+extern "C" void SetFrameLimiter(cxFrameLimiter limiter) { g_limiter = limiter; }
 
 extern "C" void WaitDisplayFrame(lua_State *L, cxDisplay *d, uint32_t) {
     cxPlugin *a = GetDisplayAdapter();
