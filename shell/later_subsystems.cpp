@@ -8,10 +8,7 @@
 extern "C" {
 
 // Sound, anims and video.
-void StopAllPlayback(lua_State *) {}
 void FreeAllVideos(lua_State *) {}
-void FreeAllSoundObjects(lua_State *) {}
-void FreeAudioEngine(void) {}
 
 // Display and input.
 void FreeSharedMutexes(void) {}

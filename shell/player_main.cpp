@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <functional>
@@ -44,6 +45,7 @@
 #include "io/serial/serial_ports.h"
 #include "io/arexx/arexx_library.h"
 #include "io/icons/icons.h"
+#include "media/sound/sound_library.h"
 #include "streams/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -140,6 +142,43 @@ int PreloadIcon(lua_State *L, const cxPreprocItem *item, const cxApplet *applet,
                           "", "");
 }
 
+// Declared samples and music load like LoadSample and OpenMusic.
+template <int (*Load)(lua_State *, int32_t, const char *, const char *, const char *)>
+int PreloadSound(lua_State *L, const cxPreprocItem *item, const cxApplet *applet, const cxStartupOptions *) {
+    char chunk[512], loaders[256] = "", adapters[256] = "";
+    for (const cxPreprocTag *t = item->tags; t; t = t->next) {
+        if (!t->key || t->kind != CX_TAG_STRING || !t->text) continue;
+        if (!strcasecmp(t->key, "loader")) snprintf(loaders, sizeof loaders, "%s", t->text);
+        if (!strcasecmp(t->key, "adapter")) snprintf(adapters, sizeof adapters, "%s", t->text);
+    }
+    return Load(L, item->id, ResolveLinkedFileName(applet, item->name ? item->name : "", 0, nullptr, chunk, sizeof chunk),
+                loaders, adapters);
+}
+
+// A sample format that a sample-saver plug-in registered.
+int SaveSampleThroughPlugin(int format, const char *file, cxSampleRequest *request) {
+    for (cxPluginNode *n = GetOpenedPluginNodes(); n; n = n->next) {
+        cxPlugin *p = n->plugin;
+        if (!p || p->disabled || !(p->capabilities & CX_CAP_SAMPLESAVER) || !p->sampleFormats) continue;
+        for (const cxSaverFormat *f = p->sampleFormats; f->name || f->format; f++) {
+            if (f->format != format) continue;
+            return CallPluginEntry(p, p->SaveSample, file, request, static_cast<const cxTagItem *>(nullptr))
+                       ? 0 : ERR_SAVESAMPLE;
+        }
+    }
+    return ERR_UNKNOWNSMPOUT;
+}
+
+// NOSOUND, FORCESOUND, NUMCHANNELS and AUDIODEVICE reach the sound library.
+void FeedSoundSettings(const cxStartupOptions *opts) {
+    SoundSettingsListener(2, IsOptionSet(opts, CX_OPT_NOSOUND));
+    SoundSettingsListener(33, IsOptionSet(opts, CX_OPT_FORCESOUND));
+    const char *device = GetOptionValue(opts, CX_OPT_AUDIODEVICE);
+    SoundSettingsListener(3, reinterpret_cast<intptr_t>(device && *device ? device : "default"));
+    const char *channels = GetOptionValue(opts, CX_OPT_NUMCHANNELS);
+    if (IsOptionSet(opts, CX_OPT_NUMCHANNELS) && channels) SoundSettingsListener(89, atoi(channels));
+}
+
 int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     SetScriptLibraryOpener("dos", OpenDosLibrary);
     SetScriptLibraryOpener("draw", OpenDrawLibrary);
@@ -164,6 +203,11 @@ int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     RegisterPreloadKind(CX_OBJ_ANIM, "ANIM", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
                                                 const cxStartupOptions *) { return PreloadAnimItem(L, item); });
     SetAnimSaverPlugins(GetOpenedPluginNodes);
+    SetScriptLibraryOpener("sound", OpenSoundLibrary);
+    RegisterPreloadKind(CX_OBJ_SAMPLE, "SAMPLE", PreloadSound<PreloadSample>);
+    RegisterPreloadKind(CX_OBJ_MUSIC, "MUSIC", PreloadSound<PreloadMusic>);
+    SetPluginSampleSaver(SaveSampleThroughPlugin);
+    FeedSoundSettings(opts);
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);
     PushClargs(L, opts);

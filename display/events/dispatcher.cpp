@@ -56,6 +56,8 @@ struct State {
 
 State g_state;
 cxHandlerSlot g_global[CX_GLOBAL_HANDLER_SLOTS];
+cxMusicFillQuery g_musicFillQuery = nullptr;
+cxMusicCallbackFlag g_musicCallbackFlag = nullptr;
 
 bool Installed(const cxHandlerSlot &s) { return s.function != -1; }
 
@@ -490,6 +492,11 @@ extern "C" int CallEventCallback(lua_State *L, cxEventMessage *msg, int keepResu
                 SetField(L, "starts", msg->starts);
             SetIdField(L, "id", msg->id);
             break;
+        case CX_MSG_FILLMUSICBUFFER:
+            SetIdField(L, "id", msg->id);
+            SetField(L, "samples", double(uint32_t(msg->x)));
+            SetField(L, "count", double(uint32_t(msg->y)));
+            break;
         case CX_MSG_RUNFINISHED:
             SetField(L, "program", msg->stringData ? msg->stringData : "");
             SetField(L, "args", msg->args ? msg->args : "");
@@ -536,6 +543,28 @@ extern "C" int CallEventCallback(lua_State *L, cxEventMessage *msg, int keepResu
     return UserAbort() ? ERR_USERABORT : 0;
 }
 
+extern "C" void SetMusicFillSource(cxMusicFillQuery query, cxMusicCallbackFlag inCallback) {
+    g_musicFillQuery = query;
+    g_musicCallbackFlag = inCallback;
+}
+
+extern "C" int CallFillMusicBufferHandler(lua_State *L, cxEventMessage *msg, cxObjectID music, uint32_t samples,
+                                          uint32_t count, int keepResults) {
+    const cxHandlerSlot *slot = &g_global[CX_GSLOT_FILLMUSICBUFFER];
+    if (!Installed(*slot)) return 0;
+    cxEventMessage local{};
+    if (!msg) msg = &local;
+    Prepare(msg, CX_MSG_FILLMUSICBUFFER, nullptr, slot, "FillMusicBuffer");
+    msg->id = music;
+    msg->x = int32_t(samples);
+    msg->y = int32_t(count);
+    msg->time = 0;
+    if (g_musicCallbackFlag) g_musicCallbackFlag(1);
+    const int err = CallEventCallback(L, msg, keepResults, 1);
+    if (g_musicCallbackFlag) g_musicCallbackFlag(0);
+    return err;
+}
+
 extern "C" int DispatchEvents(lua_State *L, uint32_t fromWhileMouseOn, uint32_t *stop, cxEventMessage *msg) {
     State &s = g_state;
     msg->type = 0;
@@ -544,6 +573,13 @@ extern "C" int DispatchEvents(lua_State *L, uint32_t fromWhileMouseOn, uint32_t 
         s.timerWalk = false;
         s.displayIter = GetFirstDisplay();
         s.phase = kTimers;
+        // A music that runs short of blocks asks its handler first.
+        if (g_musicFillQuery && Installed(g_global[CX_GSLOT_FILLMUSICBUFFER])) {
+            cxObjectID music{0, nullptr};
+            uint32_t position = 0;
+            if (const uint32_t frames = g_musicFillQuery(&music, &position))
+                return CallFillMusicBufferHandler(L, msg, music, frames, position, 0);
+        }
     }
     if (s.phase == kTimers) {
         // Each platform timer is looked at once per cycle, so a short

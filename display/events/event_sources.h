@@ -56,6 +56,21 @@ typedef struct cxNetEventSource {
     int (*checkConnectionClose)(cxObjectID *object);
 } cxNetEventSource;
 
+/* The sound library's music callbacks. query answers the frames that a
+   playing callback music wants from its "FillMusicBuffer" handler (0 when
+   none does), with the music's ID and its stream position; inCallback is
+   told when such a handler call begins (1) and ends (0). */
+typedef uint32_t (*cxMusicFillQuery)(cxObjectID *music, uint32_t *position);
+typedef void (*cxMusicCallbackFlag)(int on);
+void SetMusicFillSource(cxMusicFillQuery query, cxMusicCallbackFlag inCallback);
+/* Calls the "FillMusicBuffer" handler (message type 20: "action", "id",
+   "samples", "count") with the in-callback flag raised. msg may be null;
+   keepResults as CallEventCallback. 0 when no handler is installed, else
+   the handler's result. */
+struct cxEventMessage;
+int CallFillMusicBufferHandler(lua_State *L, struct cxEventMessage *msg, cxObjectID music, uint32_t samples,
+                               uint32_t count, int keepResults);
+
 /* Installs the network checks (copied); null removes them. */
 void SetNetEventSource(const cxNetEventSource *source);
 /* The installed checks; every entry null when none are installed. */

@@ -26,6 +26,10 @@ CapabilityList g_lists[] = {
 cxPlugin *g_displayAdapter = nullptr;
 cxPlugin *g_requesterAdapter = nullptr;
 cxPlugin *g_timerAdapter = nullptr;
+cxPlugin *g_audioAdapter = nullptr;
+uint32_t g_audioBufferFrames = 2048;
+uint32_t g_audioChannels = 8;
+uint32_t g_defaultAudioChannels = 8;
 const cxApplet *g_applet = nullptr;
 int g_startupPhase = 0;
 
@@ -110,6 +114,7 @@ extern "C" void RemovePluginHooks(cxPlugin *plugin) {
     if (g_displayAdapter == plugin) g_displayAdapter = nullptr;
     if (g_requesterAdapter == plugin) g_requesterAdapter = nullptr;
     if (g_timerAdapter == plugin) g_timerAdapter = nullptr;
+    if (g_audioAdapter == plugin) g_audioAdapter = nullptr;
 }
 
 extern "C" int IsDefaultLoaderList(const char *list) {
@@ -189,6 +194,39 @@ extern "C" int RegisterTimerAdapter(cxPlugin *plugin, uint32_t flags) {
     return 0;
 }
 
+extern "C" int RegisterAudioAdapter(cxPlugin *plugin, uint32_t flags, const cxTagItem *tags) {
+    if (int err = CheckAdapterRegistration(plugin, CX_CAP_AUDIOADAPTER)) return err;
+    if ((flags & 2) && g_audioAdapter == plugin) {
+        // Only the buffer size may change later.
+        for (const cxTagItem *t = tags; t && t->tag; t++)
+            if (t->tag == 1 && t->data > 0) g_audioBufferFrames = static_cast<uint32_t>(t->data);
+        return 0;
+    }
+    if (!g_startupPhase || (g_audioAdapter && (g_audioAdapter->audioFlags & 1))) return ERR_SETADAPTER;
+    uint32_t frames = 2048, channels = g_defaultAudioChannels;
+    for (const cxTagItem *t = tags; t && t->tag; t++) {
+        if (t->tag == 1 && t->data > 0) frames = static_cast<uint32_t>(t->data);
+        if (t->tag == 2) {
+            if (t->data <= 0) return ERR_WRONGUSAGE;
+            channels = static_cast<uint32_t>(t->data);
+        }
+    }
+    if (channels == 0) return ERR_WRONGUSAGE;
+    plugin->audioFlags = flags;
+    g_audioAdapter = plugin;
+    g_audioBufferFrames = frames;
+    g_audioChannels = channels;
+    return 0;
+}
+
+extern "C" cxPlugin *GetAudioAdapter(uint32_t *bufferFrames, uint32_t *channels) {
+    if (bufferFrames) *bufferFrames = g_audioBufferFrames;
+    if (channels) *channels = g_audioChannels;
+    return g_audioAdapter;
+}
+
+extern "C" void SetDefaultAudioChannels(uint32_t channels) { g_defaultAudioChannels = channels ? channels : 8; }
+
 extern "C" cxPlugin *GetDisplayAdapter(void) { return g_displayAdapter; }
 extern "C" cxPlugin *GetRequesterAdapter(void) { return g_requesterAdapter; }
 extern "C" cxPlugin *GetTimerAdapter(void) { return g_timerAdapter; }
@@ -201,7 +239,7 @@ extern "C" void ForgetCapabilityLists(void) {
             list.head = next;
         }
     }
-    g_displayAdapter = g_requesterAdapter = g_timerAdapter = nullptr;
+    g_displayAdapter = g_requesterAdapter = g_timerAdapter = g_audioAdapter = nullptr;
 }
 
 namespace {

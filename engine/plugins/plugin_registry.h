@@ -61,6 +61,15 @@ int IsPluginStartupPhase(void);
 int RegisterDisplayAdapter(cxPlugin *plugin, uint32_t flags, const cxTagItem *tags);
 int RegisterRequesterAdapter(cxPlugin *plugin, uint32_t flags);
 int RegisterTimerAdapter(cxPlugin *plugin, uint32_t flags);
+/* The audio adapter (capability 0x10000): flag 1 keeps later adapters
+   out; tag 1 sets its buffer frames (default 2048), tag 2 its channel
+   count (default the player's, SetDefaultAudioChannels). With flag 2 an
+   adapter already registered changes only its buffer frames. 1566 for an
+   applet older than 6.0, 1055 without the capability or for a channel
+   count below 1, 1518 outside the start-up or beside an exclusive one. */
+int RegisterAudioAdapter(cxPlugin *plugin, uint32_t flags, const cxTagItem *tags);
+cxPlugin *GetAudioAdapter(uint32_t *bufferFrames, uint32_t *channels);
+void SetDefaultAudioChannels(uint32_t channels);
 cxPlugin *GetDisplayAdapter(void);
 cxPlugin *GetRequesterAdapter(void);
 cxPlugin *GetTimerAdapter(void);

@@ -334,6 +334,106 @@ struct FT_FaceRec_;
 struct cxAudioChannel;
 struct cxPluginDirEntry;
 
+/* ---- Sound records ---------------------------------------------------------- */
+
+/* What a sound loader's OpenStream tells of the file it accepts. On entry
+   subsong holds the 0-based subsong asked for, subsongs 1 and adapters the
+   "adapter" option (null or "" for any); the loader fills the rest. */
+#define CX_SOUND_BIGENDIAN 0x1u /* 16-bit samples are big-endian */
+#define CX_SOUND_SIGNED    0x2u /* samples are signed */
+#define CX_SOUND_SEEKABLE  0x4u /* SeekStream takes any frame */
+typedef struct cxSoundFormat {
+    uint32_t frames;      /*  0 length in frames */
+    uint32_t channels;    /*  4 1 or 2 */
+    uint32_t bits;        /*  8 8 or 16 */
+    uint32_t rate;        /* 12 frames per second */
+    uint32_t flags;       /* 16 CX_SOUND_* */
+    int32_t subsong;      /* 20 */
+    uint32_t subsongs;    /* 24 */
+    const char *adapters; /* 28 */
+    uint32_t bitRate;     /* 32 kbit/s, 0 when not known */
+} cxSoundFormat;
+
+/* StreamSamples: fill up to frames frames (interleaved, in the stream's
+   format) into buffer, then set delivered, and ended when the request
+   reached past the end. */
+typedef struct cxStreamRequest {
+    void *buffer;      /*  0 */
+    int32_t frames;    /*  4 */
+    int32_t delivered; /*  8 */
+    int32_t ended;     /* 12 */
+} cxStreamRequest;
+
+/* What a sample saver's SaveSample gets: the sample as stored (8-bit data
+   unsigned unless flags say signed; 16-bit data in the byte order of
+   flags). */
+typedef struct cxSampleRequest {
+    const void *data; /*  0 */
+    uint32_t bytes;   /*  4 */
+    uint32_t frames;  /*  8 */
+    uint32_t channels;/* 12 */
+    uint32_t bits;    /* 16 */
+    uint32_t pitch;   /* 20 */
+    uint32_t flags;   /* 24 CX_SOUND_BIGENDIAN, CX_SOUND_SIGNED */
+    int32_t format;   /* 28 the format number the script asked for */
+} cxSampleRequest;
+
+/* An output channel of the audio engine, handed to an audio adapter's
+   AllocAudioChannel. The adapter pulls the channel's sound with
+   channel->Fill(0, 0, buffer, frames, channel) from a thread of its own,
+   in the format and at the rate given to AllocAudioChannel (format codes:
+   0 8-bit mono unsigned, 1 8-bit stereo unsigned, 2 8-bit mono signed, 3
+   8-bit stereo signed, 4 16-bit mono signed, 5 16-bit stereo signed; 16-bit
+   samples in the machine's byte order, except a sample whose source was
+   big-endian). Fill answers the frames it gave: fewer than asked once the
+   sound has ended. It applies neither volume, panning nor pitch: those come
+   through SetChannelAttributes (tags 1 volume 0..64, 2 panning 0..255, 3
+   pitch in Hz). After FreeAudioChannel returns, the adapter must not call
+   Fill for that channel again. The other fields are the engine's own and
+   are read only. */
+typedef int32_t (*cxAudioFillFunc)(intptr_t reserved1, intptr_t reserved2, void *buffer, int32_t frames,
+                                   struct cxAudioChannel *channel);
+#define CX_AUDIOCHANNEL_FREE      0u
+#define CX_AUDIOCHANNEL_PREPARED  1u /* a sample waiting for its start */
+#define CX_AUDIOCHANNEL_SAMPLE    2u
+#define CX_AUDIOCHANNEL_MODULE    3u
+#define CX_AUDIOCHANNEL_MUSIC     4u
+#define CX_AUDIOCHANNEL_VIDEORING 5u
+#define CX_AUDIOCHANNEL_RESERVED  6u /* music being set up */
+#define CX_AUDIOCHANNEL_VIDEOOPEN 7u /* video sound before its first block */
+#define CX_AUDIOCHANNEL_ENDED     8u /* waiting to be released */
+struct cxAudioChannel {
+    struct cxSampleData *sample;     /*   0 kinds 1, 2 */
+    struct cxSoundStream *stream;    /*   4 kind 4 */
+    struct cxModulePlayer *module;   /*   8 kind 3 */
+    uint32_t kind;                   /*  12 CX_AUDIOCHANNEL_* */
+    uint32_t previousKind;           /*  16 the kind before ENDED */
+    cxPluginObjectID id;             /*  20 the sample, music or video */
+    uint32_t times;                  /*  28 passes to play, 0 forever */
+    uint32_t pass;                   /*  32 from 1 */
+    uint32_t lastPassFrames;         /*  36 */
+    uint32_t lastPassMs;             /*  40 */
+    uint32_t passMs;                 /*  44 one pass at the playing pitch */
+    uint32_t samplePosition;         /*  48 next frame of the sample */
+    uint32_t volume;                 /*  52 0..64 */
+    uint32_t firstFill;              /*  56 */
+    uint32_t reserved60;             /*  60 */
+    cxPluginTimeVal startTime;       /*  64 */
+    uint32_t finished;               /*  80 */
+    struct cxMusicBuffer *music;     /*  84 the halves of a music stream */
+    void *adapterChannel;            /*  88 AllocAudioChannel's answer */
+    uint32_t finalHalfFrames;        /*  92 */
+    cxPluginTimeVal endTime;         /*  96 a finished channel is released after it */
+    void *owner;                     /* 112 the music or video player that started it */
+    void *driver;                    /* 116 the ALSA driver's PCM */
+    struct cxVideoSoundRing *ring;   /* 120 kinds 5 and 7 */
+    cxAudioFillFunc Fill;            /* 124 */
+    uint32_t index;                  /* 128 from 0 */
+    int32_t format;                  /* 132 format code */
+    uint32_t rate;                   /* 136 */
+    uint32_t panning;                /* 140 */
+}; /* 144 bytes on 32-bit targets */
+
 /* ---- The plug-in record ---------------------------------------------------- */
 
 typedef struct cxPluginApi cxPluginApi;

@@ -31,6 +31,8 @@
 #include "shell/applet.h"
 #include "streams/chunk_names.h"
 #include "io/icons/icon_images.h"
+#include "engine/plugins/plugin_registry.h"
+#include "media/sound/sound_library.h"
 #include "shell/options.h"
 #include "shell/plugins/api_tables.h"
 #include "graphics/bitmap/bitmap.h"
@@ -148,8 +150,6 @@ void *AllocMem(size_t size, int clear) {
     if (size == 0) return nullptr;
     return clear ? calloc(1, size) : malloc(size);
 }
-
-int RegisterAudioAdapter(cxPlugin *, uint32_t, const cxTagItem *) { return kNotYet; }
 
 void *CreateMutex() {
     auto *m = new (std::nothrow) pthread_mutex_t;
@@ -519,9 +519,6 @@ uint32_t *GetOverridePixels(cxImageHandle *image) { return image ? image->overri
 
 // ---- audio, requesters, fonts ----
 
-int ReplaceSampleData(lua_State *, const cxPluginObjectID *, const void *, int, int, int, int) { return kNotYet; }
-void *OpenSoundStream(const char *, const char *, struct cxSoundFormat *) { return nullptr; }
-int ReadSoundStream(void *, void *, int) { return -1; }
 int SystemRequest(const char *, const char *, const char *, int *choice) {
     if (choice) *choice = 0;
     return kNotYet;
@@ -795,9 +792,9 @@ const cxApiGraphics kApiGraphics = {
 };
 
 const cxApiAudio kApiAudio = {
-    .ReplaceSampleData = ReplaceSampleData,
-    .OpenSoundStream = OpenSoundStream,
-    .ReadSoundStream = ReadSoundStream,
+    .ReplaceSampleData = ApiReplaceSampleData,
+    .OpenSoundStream = ApiOpenSoundStream,
+    .ReadSoundStream = ApiReadSoundStream,
 };
 
 const cxApiRequesters kApiRequesters = {

@@ -503,6 +503,7 @@ extern "C" int StoreMemItem(unsigned char *dest, int type, double value, int byt
 }
 
 extern "C" void SetFileObjectFinder(cxFileObjectFinder finder) { g_fileFinder = finder; }
+extern "C" cxFileObjectFinder GetFileObjectFinder(void) { return g_fileFinder; }
 extern "C" void SetMemBlockVirtualResolver(cxVirtualBlockResolver resolver) { g_virtualResolver = resolver; }
 extern "C" cxObjectList *GetMemBlockList(void) { return &g_blocks; }
 

@@ -55,6 +55,9 @@ typedef int (*cxFileObjectFinder)(cxObjectID id, cxFileAccess *out);
 /* Installed by the dos library; without one ReadMem and WriteMem cannot
    find any file. */
 void SetFileObjectFinder(cxFileObjectFinder finder);
+/* The installed finder (null when none); the sound library reads files
+   through it too. */
+cxFileObjectFinder GetFileObjectFinder(void);
 
 /* Resolves the ":::chunkS" virtual string files for AllocMemFromVirtualFile
    (the dos library installs the resolver it gives the stream layer). */

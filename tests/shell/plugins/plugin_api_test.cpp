@@ -225,7 +225,7 @@ TEST(PluginApi, SlotsWaitingForOtherSubsystemsAnswerClearly) {
     EXPECT_EQ(api->system->PostSystemEvent(nullptr, 1, nullptr), ERR_WRONGUSAGE) << "code 1 needs its function";
     EXPECT_EQ(api->system->RegisterEventType("x", 0, nullptr, 0), 0);
     EXPECT_EQ(api->system->FindEventType("x", nullptr), -1);
-    EXPECT_EQ(api->system->RegisterAudioAdapter(nullptr, 0, nullptr), ERR_UNSUPPORTEDFEAT);
+    EXPECT_EQ(api->system->RegisterAudioAdapter(nullptr, 0, nullptr), ERR_WRONGUSAGE);
     EXPECT_EQ(api->system->FindObject(3, nullptr), nullptr);
     EXPECT_EQ(api->files->LockPath("/", 0, nullptr), nullptr);
     cxImageHandle *image = reinterpret_cast<cxImageHandle *>(1);
@@ -234,7 +234,7 @@ TEST(PluginApi, SlotsWaitingForOtherSubsystemsAnswerClearly) {
     EXPECT_EQ(api->graphics->GetBrushARGB(nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(api->graphics->GetDefaultPixelFormat(), 10);
     EXPECT_EQ(api->graphics->GetPixelFormatBytes(9), 3);
-    EXPECT_EQ(api->audio->ReplaceSampleData(nullptr, nullptr, nullptr, 0, 0, 0, 0), ERR_UNSUPPORTEDFEAT);
+    EXPECT_EQ(api->audio->ReplaceSampleData(nullptr, nullptr, nullptr, 0, 0, 0, 0), ERR_WRONGUSAGE);
     int choice = 5;
     EXPECT_EQ(api->requesters->SystemRequest("t", "b", "OK", &choice), ERR_UNSUPPORTEDFEAT);
     EXPECT_EQ(choice, 0);
