@@ -27,6 +27,9 @@ struct Engine {
     cxPlugin *adapter = nullptr;
     void *adapterHandle = nullptr;
     std::atomic<int> hooks[4]{}; // sample loop, sample end, music end, video end
+    // Hooks set through the settings listener; the kernel's handler flags
+    // count too.
+    std::atomic<int> listenerHooks[4]{};
 };
 
 Engine g_engine;
@@ -113,10 +116,8 @@ void CopyHooksFromKernel() {
     int loop = 0, end = 0, music = 0, video = 0;
     GetKernelTags(nullptr, CX_KTAG_ONSAMPLELOOP, &loop, CX_KTAG_ONSAMPLEEND, &end, CX_KTAG_ONMUSICEND, &music,
                   CX_KTAG_ONVIDEOEND, &video, CX_KTAG_END);
-    g_engine.hooks[0].store(loop);
-    g_engine.hooks[1].store(end);
-    g_engine.hooks[2].store(music);
-    g_engine.hooks[3].store(video);
+    const int kernel[4] = {loop, end, music, video};
+    for (int i = 0; i < 4; i++) g_engine.hooks[i].store(kernel[i] || g_engine.listenerHooks[i].load());
 }
 
 bool SamePointer(const cxAudioChannel *ch, const cxSampleData *s) {
@@ -214,6 +215,7 @@ extern "C" void FreeAudioEngine(void) {
     g_engine.channelMutex = nullptr;
     OsFreeAlsaLock();
     for (auto &h : g_engine.hooks) h.store(0);
+    for (auto &h : g_engine.listenerHooks) h.store(0);
 }
 
 int IsAudioEngineOpen(void) { return g_engine.open ? 1 : 0; }
@@ -574,8 +576,11 @@ int32_t FillChannelBuffer(intptr_t, intptr_t, void *buffer, int32_t frames, cxAu
 
 void SetAudioEventHook(const char *name, int value) {
     static const char *const names[] = {"onsampleloop", "onsampleend", "onmusicend", "onvideoend"};
-    for (int i = 0; i < 4; i++)
-        if (name && !strcmp(name, names[i])) g_engine.hooks[i].store(value ? 1 : 0);
+    for (int i = 0; i < 4; i++) {
+        if (!name || strcmp(name, names[i])) continue;
+        g_engine.listenerHooks[i].store(value ? 1 : 0);
+        g_engine.hooks[i].store(value ? 1 : 0);
+    }
 }
 
 int GetAudioEventHook(int type) {
