@@ -50,7 +50,21 @@ void ReleaseTickIfIdle(const cxMusic *m) {
     }
 }
 
-void SetMusicInCallback(int on) { SoundState().inCallback = on != 0; }
+void SetMusicInCallback(int on) {
+    cxSoundState &st = SoundState();
+    st.inCallback = on != 0;
+    st.callbackMusic = on ? st.askedMusic : nullptr;
+    if (!on) st.askedMusic = nullptr;
+}
+
+// Calls the handler for m; m stays alive meanwhile.
+int AskHandler(lua_State *L, cxMusic *m, uint32_t frames) {
+    cxSoundState &st = SoundState();
+    st.askedMusic = m;
+    const int err = CallFillMusicBufferHandler(L, nullptr, GetObjectID(&m->header), frames, 0, 1);
+    st.askedMusic = nullptr;
+    return err;
+}
 
 uint32_t MusicDuration(cxMusic *m) {
     const int64_t d = GetMusicAttribute(CX_MATTR_DURATION, int(m->sourceKind), m->source, nullptr);
@@ -196,7 +210,7 @@ int RequestMusicFill(lua_State *L, void *owner, uint32_t frames) {
     if (!m || !m->callback) return 0;
     if (!GetGlobalHandler(CX_GSLOT_FILLMUSICBUFFER) || GetGlobalHandler(CX_GSLOT_FILLMUSICBUFFER)->function == -1)
         return ERR_NOFMBHANDLER;
-    return CallFillMusicBufferHandler(L, nullptr, GetObjectID(&m->header), frames, 0, 1);
+    return AskHandler(L, m, frames);
 }
 
 uint32_t FindMusicToFill(cxObjectID *id, uint32_t *position) {
@@ -208,6 +222,7 @@ uint32_t FindMusicToFill(cxObjectID *id, uint32_t *position) {
         if (queued >= s->rate) continue;
         *id = GetObjectID(&m->header);
         *position = s->queuedFrames.load();
+        SoundState().askedMusic = m;
         return s->rate - queued;
     }
     return 0;
@@ -271,7 +286,8 @@ int CloseMusicCmd(lua_State *L) {
     int err = 0;
     cxMusic *m = MusicArg(L, 1, &err);
     if (err) return err;
-    if (SoundState().inCallback && m->callback && m->state == CX_MUSIC_PLAYING) return ERR_NOCALLBACK;
+    const cxSoundState &st = SoundState();
+    if (st.inCallback && (m == st.callbackMusic || (m->callback && m->state == CX_MUSIC_PLAYING))) return ERR_NOCALLBACK;
     if (m->state != CX_MUSIC_STOPPED)
         if (int e = StopMusicObject(L, m, 0)) return e;
     FreeMusicRecord(L, m);
@@ -495,9 +511,9 @@ int CreateMusicCmd(lua_State *L) {
     m->currentSubsong = 1;
     m->callback = 1;
     AddObject(&st.music, &m->header);
-    if (int err = CallFillMusicBufferHandler(L, nullptr, GetObjectID(&m->header), 2 * uint32_t(pitch), 0, 1))
-        return err;
-    return id.wasNil ? PushObjectID(L, GetObjectID(&m->header)) : 0;
+    const cxObjectID made = GetObjectID(&m->header);
+    if (int err = AskHandler(L, m, 2 * uint32_t(pitch))) return err;
+    return id.wasNil ? PushObjectID(L, made) : 0;
 }
 
 int FillMusicBufferCmd(lua_State *L) {

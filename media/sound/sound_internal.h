@@ -53,6 +53,10 @@ struct cxSoundState {
     cxMusic *playing = nullptr;
     cxMusic *paused = nullptr;
     bool inCallback = false;
+    /* The music whose handler runs (it must not be freed under it), and the
+       one the dispatcher is about to ask. */
+    cxMusic *callbackMusic = nullptr;
+    cxMusic *askedMusic = nullptr;
     bool tickClaimed = false;
 };
 
