@@ -50,6 +50,12 @@ PKGS=(
   libturbojpeg0-dev libgif-dev giflib-tools imagemagick netpbm gdk-pixbuf-tests
   # anim tests: AVI and GIF fixtures, and ffprobe checking the AVI writer
   ffmpeg
+  # ALSA's header (libasound itself is loaded at run time)
+  libasound2-dev
+  # sound tests and benchmarks: reference replayers, sox, aplay, modules of Debian's games as a corpus
+  libxmp-dev libopenmpt-dev sox alsa-utils tecnoballz-data freedroid-data
+  # the sound demo's recording: PulseAudio's null sink behind ALSA's "default", parecord
+  pulseaudio pulseaudio-utils libasound2-plugins
 )
 # `install-deps.sh armhf` adds the 32-bit ARM hard-float cross build: the
 # armhf libraries through Debian multiarch and qemu-user to run its tests.

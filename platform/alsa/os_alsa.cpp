@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <sched.h>
 
 #include <atomic>
 #include <cstdio>
@@ -79,6 +80,9 @@ cxOsThread *g_mixer = nullptr;
 cxOsAlsaPcm *g_pcms = nullptr;
 std::string g_device = "default";
 std::atomic<int> g_realtime{1};
+// Callers waiting for the driver's mutex: the mixer lets them in between
+// its rounds, even when it has no time to sleep.
+std::atomic<int> g_waiting{0};
 std::atomic<double> g_pacing{1.0};
 
 double MonotonicSeconds() {
@@ -256,6 +260,12 @@ bool ServePcm(cxOsAlsaPcm *p, double now, double pacing) {
     return got > 0;
 }
 
+void LockForCaller() {
+    g_waiting.fetch_add(1);
+    OsLockMutex(g_lock);
+    g_waiting.fetch_sub(1);
+}
+
 void MixerThread(void *argument) {
     cxOsThread *self = OsGetThreadHandle(argument);
     OsPrepareThread();
@@ -268,7 +278,13 @@ void MixerThread(void *argument) {
         for (cxOsAlsaPcm *p = g_pcms; p; p = p->next) moved |= ServePcm(p, now, pacing);
         // Frames moved: the next round may move more at once; otherwise
         // wait for time to pass or for a new PCM.
-        if (!moved) OsWaitConditionTimed(g_wake, g_lock, 5);
+        if (!moved) {
+            OsWaitConditionTimed(g_wake, g_lock, 5);
+        } else if (g_waiting.load()) {
+            OsUnlockMutex(g_lock);
+            while (g_waiting.load()) sched_yield();
+            OsLockMutex(g_lock);
+        }
     }
     OsUnlockMutex(g_lock);
     OsWaitThreadEnd(self);
@@ -325,7 +341,7 @@ extern "C" int StartAlsaMixerThread(const char *device) {
 
 extern "C" void OsStopAlsaMixer(void) {
     if (!g_mixer) return;
-    OsLockMutex(g_lock);
+    LockForCaller();
     OsRequestThreadQuit(g_mixer);
     OsSignalCondition(g_wake);
     OsUnlockMutex(g_lock);
@@ -387,7 +403,7 @@ extern "C" int OsOpenAlsaPcm(const cxOsAlsaFormat *format, uint32_t rate, cxOsAl
         return err;
     }
     if (p->bufferFrames == 0) p->bufferFrames = rate / 10;
-    OsLockMutex(g_lock);
+    LockForCaller();
     p->next = g_pcms;
     g_pcms = p;
     OsUnlockMutex(g_lock);
@@ -397,7 +413,7 @@ extern "C" int OsOpenAlsaPcm(const cxOsAlsaFormat *format, uint32_t rate, cxOsAl
 
 extern "C" void OsStartAlsaPcm(cxOsAlsaPcm *p, cxOsAlsaPull pull, cxOsAlsaEnded ended, void *user) {
     if (!p || !pull) return;
-    OsLockMutex(g_lock);
+    LockForCaller();
     p->pull = pull;
     p->ended = ended;
     p->user = user;
@@ -412,7 +428,7 @@ extern "C" void OsSetAlsaPcmVolume(cxOsAlsaPcm *p, uint32_t volume) {
 
 extern "C" void OsCloseAlsaPcm(cxOsAlsaPcm *p) {
     if (!p) return;
-    OsLockMutex(g_lock);
+    LockForCaller();
     for (cxOsAlsaPcm **q = &g_pcms; *q; q = &(*q)->next) {
         if (*q == p) {
             *q = p->next;
