@@ -182,15 +182,25 @@ void Channels(int seconds) {
     StopAllPlayback(L);
     FreeAllSoundObjects(L);
     lua_close(L);
+    auto written = [&] {
+        FILE *p = popen(("cat " + g_dir + "/ch-* | wc -c").c_str(), "r");
+        unsigned long long n = 0;
+        if (p && fscanf(p, "%llu", &n) != 1) n = 0;
+        if (p) pclose(p);
+        return n;
+    };
+    const unsigned long long oursBytes = written();
     Shell("rm -f " + g_dir + "/ch-*");
     const double child0 = CpuSeconds(RUSAGE_CHILDREN);
     const double aplayWall = Seconds([&] {
         for (int c = 0; c < 8; c++) Shell("ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + conf + " aplay -q -D cxbench " + wav);
     });
     const double aplay = CpuSeconds(RUSAGE_CHILDREN) - child0;
+    const unsigned long long aplayBytes = written();
     Shell("rm -f " + g_dir + "/ch-*");
-    printf("channels: 8 channels of 16-bit stereo, %d s each, into the file PCM (CPU time; wall %.2f s and %.2f s)\n",
-           seconds, wall, aplayWall);
+    printf("channels: 8 channels of 16-bit stereo, %d s each, into the file PCM (CPU time; wall %.2f s and %.2f s;"
+           " %llu and %llu bytes written)\n",
+           seconds, wall, aplayWall, oursBytes, aplayBytes);
     Row("engine and mixer", ours, "aplay, 8 times", aplay);
 }
 
@@ -239,17 +249,24 @@ void Decode(int megabytes) {
     cxsound::WriteFile(svx, cxsound::Make8SVX(cxsound::Sine8(uint32_t(megabytes) * 1000000 / 2, 440, 22050, 0.5, 2),
                                               22050, true));
     std::vector<uint8_t> block(65536 * 4);
+    uint64_t decoded = 0;
     auto decode = [&](const std::string &name) {
         cxSoundStream *s = nullptr;
         if (OpenSoundFile(name.c_str(), "", "", 0, 0, &s, nullptr)) exit(1);
         int ended = 0;
-        while (!ended && DecodeSoundStream(s, block.data(), 65536, &ended)) {
+        decoded = 0;
+        while (!ended) {
+            const uint32_t n = DecodeSoundStream(s, block.data(), 65536, &ended);
+            if (!n) break;
+            decoded += uint64_t(n) * s->transferUnit;
         }
         CloseSoundStream(s);
     };
     decode(wav);
+    const uint64_t wavBytes = decoded;
     decode(svx); // both cached
-    printf("decode: %d MB of WAVE and of 8SVX\n", megabytes);
+    printf("decode: %d MB of WAVE and of 8SVX (%llu and %llu bytes decoded)\n", megabytes,
+           (unsigned long long)wavBytes, (unsigned long long)decoded);
     Row("WAVE", Best([&] { decode(wav); }), "sox to raw", Best([&] { Shell("sox " + wav + " -t raw /dev/null"); }));
     Row("8SVX", Best([&] { decode(svx); }), "sox to raw", Best([&] { Shell("sox " + svx + " -t raw /dev/null"); }));
     Shell("rm -f " + wav + " " + svx);

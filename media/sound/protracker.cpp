@@ -509,33 +509,89 @@ size_t InitModulePlayer(cxModulePlayer *m, unsigned char *module, uint32_t size,
     return 1;
 }
 
+namespace {
+
+// Mixes n internal samples of every channel that is on into the sums (or,
+// without sums, only moves the channels on).
+void MixSegment(cxModulePlayer *m, int32_t *sumL, int32_t *sumR, uint32_t n) {
+    for (int i = 0; i < 4; i++) {
+        cxModuleChannel *c = &m->channels[i];
+        const int32_t vl = c->outVolume * c->panning, vr = c->outVolume * (255 - c->panning);
+        uint32_t j = 0;
+        while (c->on && j < n) {
+            if (!Wrap(c)) break;
+            // The samples before the position reaches the end of what plays.
+            const uint32_t end = PlayEnd(c->sample), step = c->step;
+            uint32_t k = step ? (end - c->position + step - 1) / step : n - j;
+            if (k > n - j) k = n - j;
+            if (!sumL) {
+                c->position += k * step;
+                j += k;
+                continue;
+            }
+            const int8_t *data = c->sample->data;
+            uint32_t pos = c->position;
+            // A channel panned to one side (the default) adds to that side only.
+            if (vr == 0) {
+                for (uint32_t t = 0; t < k; t++, j++, pos += step) sumL[j] += data[pos >> 14] * vl >> 7;
+            } else if (vl == 0) {
+                for (uint32_t t = 0; t < k; t++, j++, pos += step) sumR[j] += data[pos >> 14] * vr >> 7;
+            } else {
+                for (uint32_t t = 0; t < k; t++, j++, pos += step) {
+                    const int32_t b = data[pos >> 14];
+                    sumL[j] += b * vl >> 7;
+                    sumR[j] += b * vr >> 7;
+                }
+            }
+            c->position = pos;
+        }
+    }
+}
+
+}  // namespace
+
 void RenderModuleBlock(cxModulePlayer *m, int16_t *out, uint32_t frames) {
     TakePending(m);
     const bool writes = out != nullptr;
-    for (uint32_t f = 0; f < frames; f++) {
-        int32_t sumL = 0, sumR = 0;
-        for (int half = 0; half < 2; half++) {
-            if (++m->tickCounter >= m->samplesPerTick) {
-                m->tickCounter = 0;
+    // Internal samples in chunks; the sums of one chunk on the stack.
+    constexpr uint32_t kChunk = 2048;
+    int32_t sumL[kChunk], sumR[kChunk];
+    while (frames > 0) {
+        const uint32_t chunkFrames = frames < kChunk / 2 ? frames : kChunk / 2;
+        const uint32_t len = chunkFrames * 2;
+        if (writes) {
+            memset(sumL, 0, len * sizeof(int32_t));
+            memset(sumR, 0, len * sizeof(int32_t));
+        }
+        // Between ticks nothing but the positions changes.
+        for (uint32_t i = 0; i < len;) {
+            uint32_t seg;
+            if (m->tickCounter + 1 >= m->samplesPerTick) {
                 Tick(m, writes);
+                seg = len - i < m->samplesPerTick ? len - i : m->samplesPerTick;
+                m->tickCounter = seg - 1;
+            } else {
+                const uint32_t left = m->samplesPerTick - 1 - m->tickCounter;
+                seg = len - i < left ? len - i : left;
+                m->tickCounter += seg;
             }
-            int32_t l = 0, r = 0;
-            for (int i = 0; i < 4; i++) {
-                cxModuleChannel *c = &m->channels[i];
-                if (!c->on) continue;
-                if (!Wrap(c)) continue;
-                const int32_t v = int32_t(c->sample->data[c->position >> 14]) * c->outVolume;
-                c->position += c->step;
-                l += v * c->panning >> 7;
-                r += v * (255 - c->panning) >> 7;
-            }
-            sumL += l < -32768 ? -32768 : (l > 32767 ? 32767 : l);
-            sumR += r < -32768 ? -32768 : (r > 32767 ? 32767 : r);
+            MixSegment(m, writes ? sumL + i : nullptr, writes ? sumR + i : nullptr, seg);
+            i += seg;
         }
         if (writes) {
-            out[2 * f] = int16_t(int32_t(m->masterVolume) * sumL >> 9);
-            out[2 * f + 1] = int16_t(int32_t(m->masterVolume) * sumR >> 9);
+            for (uint32_t f = 0; f < chunkFrames; f++) {
+                int32_t l = 0, r = 0;
+                for (uint32_t h = 0; h < 2; h++) {
+                    const int32_t a = sumL[2 * f + h], b = sumR[2 * f + h];
+                    l += a < -32768 ? -32768 : (a > 32767 ? 32767 : a);
+                    r += b < -32768 ? -32768 : (b > 32767 ? 32767 : b);
+                }
+                out[2 * f] = int16_t(int32_t(m->masterVolume) * l >> 9);
+                out[2 * f + 1] = int16_t(int32_t(m->masterVolume) * r >> 9);
+            }
+            out += 2 * chunkFrames;
         }
+        frames -= chunkFrames;
     }
 }
 

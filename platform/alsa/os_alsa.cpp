@@ -223,10 +223,15 @@ bool ServePcm(cxOsAlsaPcm *p, double now, double pacing) {
         if (p->pendingFrames > 0) return p->pendingFrames != before;
     }
     if (p->draining) {
-        // Ended: report once the written frames have had their time.
-        bool played = pacing <= 0 || !p->anchored || (now - p->anchor) * pacing * p->rate >= double(p->written);
+        // Ended: report once the written frames have had their time, and
+        // the device says it holds none, or one buffer's time later (a
+        // sound server may count its own latency in the delay forever).
+        const double heard = p->anchored ? (now - p->anchor) * pacing * p->rate : 0;
+        bool played = pacing <= 0 || !p->anchored || heard >= double(p->written);
         snd_pcm_sframes_t delay = 0;
-        if (played && g_alsa.pcm_delay(p->pcm, &delay) == 0 && delay > 0 && pacing > 0) played = false;
+        if (played && pacing > 0 && heard < double(p->written + p->bufferFrames) &&
+            g_alsa.pcm_delay(p->pcm, &delay) == 0 && delay > 0)
+            played = false;
         if (played) {
             p->endReported = true;
             if (p->ended) p->ended(p->user);
