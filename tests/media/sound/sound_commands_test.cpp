@@ -38,7 +38,7 @@ protected:
 TEST_F(SoundCommands, MusicStatesAndTheirErrors) {
     const std::string tone = WriteTone("tone.wav");
     const std::string song = dir.Path("song.mod");
-    ASSERT_TRUE(cxsound::WriteFile(song, cxsound::MakeModule(cxsound::DemoModule(1))));
+    ASSERT_TRUE(cxsound::WriteFile(song, cxsound::MakeModule(cxsound::DemoModule(2))));
     LegacyControl("singlemusic", 0);
     ASSERT_EQ(Cmd("OpenMusic", {1, tone}), 0);
     ASSERT_EQ(Cmd("LoadModule", {2, song}), 0);
@@ -72,6 +72,11 @@ TEST_F(SoundCommands, MusicStatesAndTheirErrors) {
     EXPECT_EQ(Num(1), 0);
     ASSERT_EQ(Cmd("GetPatternPosition"), 0);
     EXPECT_GE(Num(1), 0);
+    // On a module PlaySubsong moves to an order position.
+    ASSERT_EQ(Cmd("PlaySubsong", {1}), 0);
+    ASSERT_EQ(Cmd("WaitSongPosition", {1}), 0);
+    ASSERT_EQ(Cmd("GetSongPosition"), 0);
+    EXPECT_EQ(Num(1), 1);
     ASSERT_EQ(Cmd("IsModule", {song}), 0);
     EXPECT_TRUE(Bool(1));
     EXPECT_EQ(Str(2), "Protracker");

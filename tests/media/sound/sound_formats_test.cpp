@@ -107,6 +107,20 @@ TEST(SoundFormats, RecognitionByContent) {
     EXPECT_EQ(GetErrorDetail(), dir.Path("missing.wav"));
 }
 
+// Debian's games carry an XM module named ".mod": no "M.K." mark, so no
+// module, whatever its name says.
+TEST(SoundFormats, AnXmNamedModIsNoModule) {
+    const std::string xm = "/usr/share/games/tecnoballz/musics/area1-game2.mod";
+    if (cxtest::ReadBytes(xm).empty()) GTEST_SKIP() << "tecnoballz-data is not installed";
+    SetErrorDetail("");
+    Opened o(xm, 1);
+    EXPECT_EQ(o.err, ERR_OPENSOUND2);
+    EXPECT_EQ(GetErrorDetail(), xm);
+    const char *name = nullptr;
+    EXPECT_EQ(ProbeMusicFormat(xm.c_str(), "", "", &name), 0);
+    EXPECT_STREQ(name, "Unknown");
+}
+
 TEST(SoundFormats, FormatCodesAndFrameSizes) {
     struct {
         uint32_t bits, channels, flags;

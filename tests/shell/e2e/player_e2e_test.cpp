@@ -133,7 +133,7 @@ TEST_F(PlayerE2E, CxappletMakesRunnableAppletsWithItsOptions) {
     cxe2e::RunOptions tool;
     tool.program = CX_TEST_CXAPPLET;
     RunResult made = RunPlayer({Path("hello.cxs"), "-o", Path("hello.cxa"), "--packed", "--pack-code", "--info",
-                                "1=Hello", "--version", "9.1", "--identifier", "demo.hello", "--item", "2,4,a.wav",
+                                "1=Hello", "--version", "9.1", "--identifier", "demo.hello", "--item", "61,4,a.wav",
                                 "--tag", "width=10", "--tag-string", "code=007", "--file",
                                 "data.txt=" + Path("data.txt")},
                                tool);
@@ -141,7 +141,7 @@ TEST_F(PlayerE2E, CxappletMakesRunnableAppletsWithItsOptions) {
     RunResult r = RunPlayer({Path("hello.cxa"), "-QUIET"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out,
-              "*** WARNING Object 4 (\"a.wav\") of kind 2 was not preloaded: no loader for this kind ***\n"
+              "*** WARNING Object 4 (\"a.wav\") of kind 61 was not preloaded: no loader for this kind ***\n"
               "00000000: 48 49 20 54 48 45 52 45                         HI THERE\n");
 
     made = RunPlayer({Path("hello.cxs"), "-o", Path("bad.cxa"), "--tag", "x=1"}, tool);
@@ -413,9 +413,9 @@ TEST_F(PlayerE2E, PluginListingEndsTheRun) {
 // ---- declared objects ----
 
 TEST_F(PlayerE2E, DeclaredObjectsWithoutALoaderAreSkippedWithAWarning) {
-    // Samples have no preloader yet.
+    // Kinds from 61 up are plug-ins' own: nothing preloads them here.
     cxtools::DeclaredItem brush;
-    brush.type = 2;
+    brush.type = 61;
     brush.id = 1;
     brush.name = "title.wav";
     const std::string source = std::string(".source \"=decl.cxs\"\n        LOADK 0 \"RAN\"\n") + ShowString(0) +
@@ -423,7 +423,7 @@ TEST_F(PlayerE2E, DeclaredObjectsWithoutALoaderAreSkippedWithAWarning) {
     RunResult r = RunPlayer({Applet("decl.cxa", source, {brush}), "-QUIET"});
     EXPECT_EQ(r.status, 0);
     const std::string brushWarning =
-        "*** WARNING Object 1 (\"title.wav\") of kind 2 was not preloaded: no loader for this kind ***\n";
+        "*** WARNING Object 1 (\"title.wav\") of kind 61 was not preloaded: no loader for this kind ***\n";
     ASSERT_EQ(r.out.rfind(brushWarning, 0), 0u) << r.out;
     EXPECT_NE(r.out.find("RAN"), std::string::npos);
 }

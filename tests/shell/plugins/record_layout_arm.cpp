@@ -90,3 +90,12 @@ static_assert(sizeof(cxAnimInfo) == 32 && offsetof(cxAnimInfo, frames) == 12 && 
 static_assert(sizeof(cxAnimFrameRequest) == 32 && offsetof(cxAnimFrameRequest, hasTransparency) == 8);
 static_assert(sizeof(cxAnimFrame) == 32 && offsetof(cxAnimFrame, colours) == 12 && offsetof(cxAnimFrame, delay) == 20 &&
               offsetof(cxAnimFrame, format) == 28);
+static_assert(sizeof(cxSoundFormat) == 36 && offsetof(cxSoundFormat, flags) == 16 &&
+              offsetof(cxSoundFormat, adapters) == 28 && offsetof(cxSoundFormat, bitRate) == 32);
+static_assert(sizeof(cxStreamRequest) == 16 && offsetof(cxStreamRequest, ended) == 12);
+static_assert(sizeof(cxSampleRequest) == 32 && offsetof(cxSampleRequest, pitch) == 20 &&
+              offsetof(cxSampleRequest, format) == 28);
+static_assert(sizeof(cxAudioChannel) == 144 && offsetof(cxAudioChannel, kind) == 12 &&
+              offsetof(cxAudioChannel, id) == 20 && offsetof(cxAudioChannel, startTime) == 64 &&
+              offsetof(cxAudioChannel, music) == 84 && offsetof(cxAudioChannel, endTime) == 96 &&
+              offsetof(cxAudioChannel, Fill) == 124 && offsetof(cxAudioChannel, panning) == 140);
