@@ -134,6 +134,41 @@ TEST_F(SoundCommands, MusicCallbackRules) {
     EXPECT_EQ(Cmd("FlushMusicBuffer", {1}), ERR_WRONGUSAGE); // not playing
 }
 
+// A callback music that runs short asks its handler from the dispatcher's
+// first phase: "samples" is what fills the next second.
+TEST_F(SoundCommands, TheDispatcherAsksForMoreBlocks) {
+    static std::vector<std::pair<double, std::string>> asked;
+    asked.clear();
+    lua_CFunction handler = [](lua_State *L) -> int {
+        lua_pushstring(L, "samples");
+        lua_gettable(L, 1);
+        lua_pushstring(L, "action");
+        lua_gettable(L, 1);
+        asked.push_back({lua_tonumber(L, -2), lua_tostring(L, -1)});
+        return 0;
+    };
+    ASSERT_EQ(Call("InstallEventHandler",
+                   [&] {
+                       lua_newtable(L);
+                       lua_pushstring(L, "fillmusicbuffer");
+                       lua_pushcfunction(L, handler);
+                       lua_settable(L, -3);
+                   }),
+              0);
+    ASSERT_EQ(Cmd("CreateMusic", {1, 8000, 1}), 0);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].first, 16000); // two seconds when it is made
+    ASSERT_EQ(Cmd("PlayMusic", {1}), 0);
+    ASSERT_EQ(Cmd("CheckEvent"), 0);
+    ASSERT_GE(asked.size(), 2u);
+    EXPECT_EQ(asked.back().first, 8000); // nothing queued: a whole second
+    EXPECT_EQ(asked.back().second, "FillMusicBuffer");
+    ASSERT_EQ(Cmd("StopMusic", {1}), 0);
+    const size_t before = asked.size();
+    ASSERT_EQ(Cmd("CheckEvent"), 0);
+    EXPECT_EQ(asked.size(), before); // a stopped music asks nothing
+}
+
 TEST_F(SoundCommands, SavedWavesReadBackInPython) {
     if (!soundtest::HaveProgram("python3")) GTEST_SKIP();
     ASSERT_EQ(MakeSample(1, {-32768, -1, 0, 1, 32767, 1000}, 22050, 3), 0); // 16-bit stereo
