@@ -81,6 +81,13 @@ int32_t FillSample(cxAudioChannel *ch, unsigned char *out, int32_t frames, int *
         *ended = 1;
         return 0;
     }
+    // The first fill starts the clock and tells of the first pass, before
+    // any later pass or the end that the same fill may reach.
+    if (Load(ch->firstFill)) {
+        ch->startTime = TimeIn(NowMicroseconds());
+        if (g_engine.hooks[0].load()) QueueAudioEvent(CX_AEV_SAMPLELOOP, id, ch->passMs, Load(ch->pass), 0, 1);
+        Store(ch->firstFill, 0u);
+    }
     while (done < frames) {
         const uint32_t pass = Load(ch->pass);
         const bool last = ch->times != 0 && pass >= ch->times;
@@ -103,11 +110,6 @@ int32_t FillSample(cxAudioChannel *ch, unsigned char *out, int32_t frames, int *
         memcpy(out + size_t(done) * bpf, s->buffer + size_t(ch->samplePosition) * bpf, size_t(n) * bpf);
         ch->samplePosition += n;
         done += int32_t(n);
-    }
-    if (Load(ch->firstFill)) {
-        ch->startTime = TimeIn(NowMicroseconds());
-        if (g_engine.hooks[0].load()) QueueAudioEvent(CX_AEV_SAMPLELOOP, id, ch->passMs, Load(ch->pass), 0, 1);
-        Store(ch->firstFill, 0u);
     }
     return done;
 }

@@ -79,6 +79,17 @@ TEST_F(Playback, PlayTimeEndsWhereItSays) {
     EXPECT_EQ(loops, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}, {1000, 2}, {2000, 3}}));
     EXPECT_EQ(ends, (std::vector<std::pair<uint32_t, uint32_t>>{{2500, 3}}));
 
+    // A short sample passes several times in one fill: the events keep
+    // their order, the first pass first.
+    ASSERT_EQ(MakeSample(2, Ramp(80, 1, 0), 8000, 1), 0); // 10 ms
+    ASSERT_EQ(Cmd("PlaySample", {2, 3}), 0);
+    ASSERT_TRUE(WaitSample(2));
+    std::vector<std::pair<uint32_t, uint32_t>> order;
+    for (const cxEventNotice &n : Notices()) order.push_back({n.kind, n.starts});
+    EXPECT_EQ(order, (std::vector<std::pair<uint32_t, uint32_t>>{
+                         {CX_NOTICE_SAMPLELOOP, 1}, {CX_NOTICE_SAMPLELOOP, 2}, {CX_NOTICE_SAMPLELOOP, 3},
+                         {CX_NOTICE_SAMPLEEND, 3}}));
+
     // An exact multiple plays no pass more.
     soundtest::ClearPcmFiles();
     ASSERT_EQ(Cmd("PlaySample", {1, T({{"time", 2000}})}), 0);

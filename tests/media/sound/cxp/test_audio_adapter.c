@@ -113,6 +113,10 @@ CX_PLUGIN_EXPORT void CloseAudio(void *audio) {
     pthread_mutex_unlock(&lock);
     if (running) pthread_join(thread, 0);
     running = 0;
+    for (int i = 0; i < MAX_CHANNELS; i++) {
+        free(channels[i].data);
+        memset(&channels[i], 0, sizeof channels[i]);
+    }
 }
 
 CX_PLUGIN_EXPORT void *AllocAudioChannel(void *audio, int format, int rate, int volume, struct cxAudioChannel *ch) {
