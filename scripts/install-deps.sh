@@ -70,6 +70,8 @@ ARMHF_PKGS=(
   libcairo2-dev:armhf libturbojpeg0-dev:armhf libgif-dev:armhf
   # loaded at run time by the armhf player
   libgtk2.0-0:armhf libxrandr2:armhf
+  # ALSA, loaded at run time by the armhf player (its header for the build)
+  libasound2-dev:armhf
   # the library of the armhf Lua peer of bench/engine/vm (its program below)
   liblua5.4-0:armhf libreadline8:armhf
 )

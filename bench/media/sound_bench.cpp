@@ -150,10 +150,12 @@ int Call(lua_State *L, const char *name, const std::function<void()> &push) {
 void Channels(int seconds) {
     const std::string conf = g_dir + "/asound.conf";
     FILE *f = fopen(conf.c_str(), "w");
-    fprintf(f, "pcm.cxbench { type file; slave.pcm null; file \"%s/ch-%%r-%%c-%%b.wav\"; format wav; truncate false }\n",
+    fprintf(f,
+            "pcm.cxbench { type file; slave { pcm { type null } } file \"%s/ch-%%r-%%c-%%b.wav\"; format wav;"
+            " truncate false }\npcm.null { type null }\n",
             g_dir.c_str());
     fclose(f);
-    setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf).c_str(), 1);
+    setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
     const std::string wav = g_dir + "/tone.wav";
     cxsound::WriteFile(wav, cxsound::Wave16(cxsound::Sine16(44100 * seconds, 440, 44100, 0.5, 2), 2, 44100));
 
@@ -193,7 +195,7 @@ void Channels(int seconds) {
     Shell("rm -f " + g_dir + "/ch-*");
     const double child0 = CpuSeconds(RUSAGE_CHILDREN);
     const double aplayWall = Seconds([&] {
-        for (int c = 0; c < 8; c++) Shell("ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + conf + " aplay -q -D cxbench " + wav);
+        for (int c = 0; c < 8; c++) Shell("ALSA_CONFIG_PATH=" + conf + " aplay -q -D cxbench " + wav);
     });
     const double aplay = CpuSeconds(RUSAGE_CHILDREN) - child0;
     const unsigned long long aplayBytes = written();

@@ -29,10 +29,12 @@ inline const std::string &PcmFolder() {
         char tmpl[] = "/tmp/cxsound.XXXXXX";
         if (!mkdtemp(tmpl)) abort();
         const std::string dir = tmpl;
+        // The configuration stands alone: the system's configuration may
+        // call hooks of plug-ins that a cross build's libasound lacks.
         const std::string conf = dir + "/asound.conf";
-        cxtest::WriteText(conf, "pcm.cxtest { type file; slave.pcm null; file \"" + dir +
+        cxtest::WriteText(conf, "pcm.cxtest { type file; slave { pcm { type null } } file \"" + dir +
                                     "/ch-%r-%c-%b.wav\"; format wav; truncate false }\n");
-        setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf).c_str(), 1);
+        setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
         return dir;
     }();
     return folder;
