@@ -96,6 +96,38 @@ extern "C" void DrawEffectBitmap(cxEffectInstance *fx, const cxBitmap *src, int3
     Touch(fx, ex, ey, w, h);
 }
 
+extern "C" void DrawEffectPicture(cxEffectInstance *fx, const cxBitmap *src, const cxBitmap *mask,
+                                  const cxBitmap *alpha, int32_t srcX, int32_t srcY, int32_t x, int32_t y, int32_t w,
+                                  int32_t h) {
+    if (!fx || !src) return;
+    if (!mask && !alpha) {
+        DrawEffectBitmap(fx, src, srcX, srcY, x, y, w, h);
+        return;
+    }
+    if (!ClipBlitRect(nullptr, &srcX, &srcY, &x, &y, &w, &h, src->width, src->height, fx->width, fx->height, 0))
+        return;
+    if (fx->layerMode) {
+        if (!fx->canvas) return;
+        BltBitmap(src, srcX, srcY, fx->canvas, x, y, w, h);
+        if (fx->canvasAlpha) {
+            if (alpha) {
+                BltAlphaToAlphaClipped(alpha, srcX, srcY, fx->canvasAlpha, x, y, w, h, 0, 0);
+            } else {
+                FillAlphaRect(fx->canvasAlpha, x, y, w, h, 0);
+                BltMaskToMask(mask, srcX, srcY, fx->canvasAlpha, x, y, w, h, 255);
+            }
+        }
+        Touch(fx, x, y, w, h);
+        return;
+    }
+    int32_t ex = x, ey = y, dx = 0, dy = 0;
+    if (!OnTarget(fx, &ex, &ey, &dx, &dy, &w, &h)) return;
+    const int32_t sx = srcX + (ex - x), sy = srcY + (ey - y);
+    if (mask) BltBitmapMask(src, sx, sy, fx->drawTarget, dx, dy, w, h, mask);
+    else BltBitmapAlpha(src, sx, sy, fx->drawTarget, dx, dy, w, h, alpha);
+    Touch(fx, ex, ey, w, h);
+}
+
 extern "C" void FillEffectRect(cxEffectInstance *fx, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour) {
     if (!fx || !CutToEffect(fx, &x, &y, &w, &h)) return;
     if (fx->layerMode) {

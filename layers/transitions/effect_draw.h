@@ -31,6 +31,11 @@ void RevealEffectRect(cxEffectInstance *fx, int32_t x, int32_t y, int32_t width,
    into the canvas, which becomes opaque there. */
 void DrawEffectBitmap(cxEffectInstance *fx, const cxBitmap *src, int32_t srcX, int32_t srcY, int32_t x, int32_t y,
                       int32_t width, int32_t height);
+/* A rectangle of src at (srcX, srcY) drawn at (x, y) through its own mask
+   or alpha channel (both read at the source position; null: opaque);
+   layer mode: the canvas takes its pixels and its transparency there. */
+void DrawEffectPicture(cxEffectInstance *fx, const cxBitmap *src, const cxBitmap *mask, const cxBitmap *alpha,
+                       int32_t srcX, int32_t srcY, int32_t x, int32_t y, int32_t width, int32_t height);
 /* A rectangle filled with a colour (0xRRGGBB), opaque. */
 void FillEffectRect(cxEffectInstance *fx, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
 /* The new picture where a mask (W x H, at the effect's origin) is set:

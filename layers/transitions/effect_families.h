@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "graphics/bitmap/bitmap.h"
+#include "layers/transitions/effect_draw.h"
 #include "layers/transitions/effect_instance.h"
 
 #ifdef __cplusplus
@@ -54,6 +55,36 @@ int StepFlipCoin(cxEffectInstance *fx, int *done);
 int StepPush(cxEffectInstance *fx, int *done);
 void CleanupScaling(cxEffectInstance *fx, int normalEnd);
 
+/* Tiles, staircase, corners (82, 83, 106), quad rectangles and cards
+   (107, 111, 112), up and down and turn down (110, 128-131), split and
+   spiral (105, 108, 109). */
+int StepPuzzle(cxEffectInstance *fx, int *done);
+void CleanupPuzzle(cxEffectInstance *fx, int normalEnd);
+int StepDiagonal(cxEffectInstance *fx, int *done);
+int StepSwiss(cxEffectInstance *fx, int *done);
+int StepQuadRect(cxEffectInstance *fx, int *done);
+int StepCard(cxEffectInstance *fx, int *done);
+int StepUpNDown(cxEffectInstance *fx, int *done);
+int StepTurnDown(cxEffectInstance *fx, int *done);
+void CleanupTurnDown(cxEffectInstance *fx, int normalEnd);
+int StepSplit(cxEffectInstance *fx, int *done);
+int StepSpiral(cxEffectInstance *fx, int *done);
+
+/* Flow, gates, slides, scrolls (70-77, 101-104, 47-54), stretch and zoom
+   (55-69, 118, 119), strange push, roll and wallpaper (99, 100, 84-87). */
+int StepFlow(cxEffectInstance *fx, int *done);
+int StepGate(cxEffectInstance *fx, int *done);
+int StepSlide(cxEffectInstance *fx, int *done);
+int StepScroll(cxEffectInstance *fx, int *done);
+void CleanupScroll(cxEffectInstance *fx, int normalEnd);
+int StepStretch(cxEffectInstance *fx, int *done);
+int StepZoomInOut(cxEffectInstance *fx, int *done);
+void CleanupStretch(cxEffectInstance *fx, int normalEnd);
+int StepStrangePush(cxEffectInstance *fx, int *done);
+void CleanupStrangePush(cxEffectInstance *fx, int normalEnd);
+int StepRoll(cxEffectInstance *fx, int *done);
+void CleanupRoll(cxEffectInstance *fx, int normalEnd);
+
 #ifdef __cplusplus
 }
 #endif
@@ -80,6 +111,25 @@ int RunFrames(cxEffectInstance *fx, int *done, Frame &&frame) {
     const int32_t k = fx->counter;
     if (int err = frame(k, true)) return err;
     if (k >= fx->steps - 1) *done = 1;
+    ++fx->counter;
+    return 0;
+}
+
+// One step of a family that uncovers the new picture band by band and
+// cannot redraw (phase 2 does nothing: seeking replays the steps). draw(k)
+// copies the bands of step k; the last step also copies the whole picture,
+// so that the run always ends on it, and sets done.
+template <class Draw>
+int RunReveals(cxEffectInstance *fx, int *done, Draw &&draw) {
+    if (fx->phase != CX_FXPHASE_STEP) return 0;
+    done = DoneFlag(done);
+    const int32_t k = fx->counter;
+    const bool last = k >= fx->steps - 1;
+    if (fx->width > 0 && fx->height > 0 && fx->state) {
+        draw(k);
+        if (last) RevealEffectRect(fx, 0, 0, fx->width, fx->height);
+    }
+    if (last) *done = 1;
     ++fx->counter;
     return 0;
 }
