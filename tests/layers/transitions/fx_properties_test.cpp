@@ -48,6 +48,16 @@ TEST_P(EffectProperties, HoldOverTheSweep) {
                 }
 }
 
+// One real size for every effect: done on time and ending on the new
+// picture (the frame-by-frame checks stay with the small sizes).
+TEST(EffectPropertiesAtSize, EveryEffectAt640x480) {
+    for (int effect : BuiltEffects()) {
+        FxCase c;
+        c.effect = effect, c.width = 640, c.height = 480;
+        EXPECT_EQ(Check(c, P1 | P3), "");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllBuilt, EffectProperties, ::testing::ValuesIn(BuiltEffects()),
                          [](const ::testing::TestParamInfo<int> &i) { return "Effect" + std::to_string(i.param); });
 
