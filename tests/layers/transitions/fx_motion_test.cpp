@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <map>
 #include <set>
@@ -288,6 +289,37 @@ TEST(MotionEffects, PuzzlePermutation) {
         last = n;
     }
     EXPECT_EQ(last, 23 * 17);
+}
+
+// The effects that move whole pictures draw at the target's origin: in a
+// layer's canvas (a layer shown with "bgpicemu") that is the canvas's own
+// corner wherever the layer stands.
+TEST(MotionEffects, WholePictureEffectsDrawIntoTheCanvas) {
+    for (int e : {74, 75, 76, 77, 78, 79, 80, 81, 101, 102, 103, 104, 111, 112, 118, 119, 128, 129, 130, 131}) {
+        FxCase c = Case(e, 37, 23, 3, Mode::Layer);
+        EXPECT_EQ(Check(c, P1 | P3), "");
+    }
+}
+
+// Empty areas, speeds at their limits and parameters out of range: every
+// effect sets up, ends on time and writes nothing outside its area.
+TEST(MotionEffects, BadInput) {
+    struct Size {
+        int w, h;
+    };
+    for (int e = 0; e < CX_FX_COUNT; ++e) {
+        if (!IsEffectBuilt(e)) continue;
+        for (Size s : {Size{0, 0}, Size{0, 5}, Size{5, 0}, Size{-3, 4}, Size{2, 1}})
+            for (int speed : {0, -7, 1000000000, INT32_MIN, INT32_MAX}) {
+                FxCase c = Case(e, s.w, s.h, speed);
+                EXPECT_EQ(Check(c, P1 | P3 | P4), "");
+            }
+        for (int parameter : {-5, 1 << 30, INT32_MIN, INT32_MAX}) {
+            FxCase c = Case(e, 9, 7, CX_SPEED_FAST);
+            c.parameter = parameter;
+            EXPECT_EQ(Check(c, P1 | P3 | P4), "");
+        }
+    }
 }
 
 // Every effect at 61 x 37 on the coded pictures: a hash of each frame,
