@@ -514,4 +514,31 @@ TEST_F(TransitionCommands, AsyncLayerEffects) {
     EXPECT_FALSE(Layer(1)->effect);
 }
 
+// The families that own work pictures or tables, asynchronous: their layer
+// goes while they run, or the picture changes size; each ends and frees
+// what it made (the sanitizer runs see a leak).
+TEST_F(TransitionCommands, AsyncEffectsOfEveryKindEndWhenTheirLayerGoes) {
+    Brush(1, 10, 10, 0xFFFFFF);
+    for (int type : {47, 55, 61, 70, 82, 84, 86, 100, 105, 107, 110}) {
+        ASSERT_EQ(Cmd("DisplayBrush", {1, 5, 5}, [&] { Field("hidden", 1); }), 0) << type;
+        ASSERT_EQ(Cmd("ShowLayerFX", {1}, [&] { Field("type", type), Field("async", 1), Field("speed", 1); }), 0)
+            << type;
+        WaitDisplayFrame(L, d, 0);
+        WaitDisplayFrame(L, d, 0);
+        ASSERT_EQ(Call("Cls"), 0);
+        for (int i = 0; i < 3; ++i) WaitDisplayFrame(L, d, 0);
+        EXPECT_EQ(CountRunningEffects(), 0) << type;
+
+        ASSERT_EQ(Cmd("DisplayBrush", {1, 5, 5}), 0) << type;
+        ASSERT_EQ(Cmd("HideLayerFX", {1}, [&] { Field("type", type), Field("async", 1), Field("speed", 1); }), 0)
+            << type;
+        WaitDisplayFrame(L, d, 0);
+        ASSERT_EQ(GetDisplayPictureHooks()->resizePicture(L, d, 70 + type % 7, 50, 0), 0);
+        for (int i = 0; i < 400 && CountRunningEffects(); ++i) WaitDisplayFrame(L, d, 0);
+        EXPECT_EQ(CountRunningEffects(), 0) << type;
+        EXPECT_TRUE(Layer(1)->hidden) << type;
+        ASSERT_EQ(Call("Cls"), 0);
+    }
+}
+
 }  // namespace
