@@ -11,6 +11,9 @@
 #include <cstdint>
 
 #include "errors/error_codes.h"
+#include "graphics/blit/mask_alpha_rect.h"
+#include "graphics/effects/transition_kernels.h"
+#include "graphics/scale/scaler.h"
 #include "images/moves/move_path.h"
 #include "layers/transitions/effect_draw.h"
 #include "layers/transitions/effect_families.h"
@@ -45,6 +48,24 @@ void DrawLines(cxEffectInstance *fx, const Axis &ax, const cxBitmap *pic, const 
     DrawEffectPicture(fx, pic, mask, alpha, sx, sy, dx, dy, w, h);
 }
 
+// An opaque picture's line stretched over the lines [da, da + n) in one
+// scale, straight into the target: one pass over the rows instead of a
+// column copy a line. False when it cannot (transparency, a target of
+// another pixel format, no whole target): the caller copies line by line.
+bool StreamLine(cxEffectInstance *fx, const Axis &ax, const cxBitmap *pic, const cxBitmap *mask,
+                const cxBitmap *alpha, int64_t sa, int64_t da, int64_t n) {
+    cxBitmap *target;
+    int32_t ox, oy;
+    if (mask || alpha || n <= 0 || !GetWholeEffectTarget(fx, &target, &ox, &oy)) return false;
+    int32_t sx, sy, sw, sh, dx, dy, dw, dh;
+    ax.Rect(sa, 1, &sx, &sy, &sw, &sh);
+    ax.Rect(da, n, &dx, &dy, &dw, &dh);
+    if (ScaleBitmapInto(pic, sx, sy, sw, sh, target, ox + dx, oy + dy, dw, dh, 0)) return false;
+    if (fx->layerMode && fx->canvasAlpha) FillAlphaRect(fx->canvasAlpha, dx, dy, dw, dh, 255);
+    MarkEffectRect(fx, dx, dy, dw, dh);
+    return true;
+}
+
 const cxBitmap *OldPicture(const cxEffectInstance *fx) { return fx->oldImage ? fx->oldImage : fx->newImage; }
 
 // The number of steps of a distance walked from sp on, done on the step
@@ -72,6 +93,8 @@ extern "C" int StepFlow(cxEffectInstance *fx, int *done) {
         fx->speed = rows ? SpeedToStep(fx->speed, ax.E, 50, 20, 120) : SpeedToStep(fx->speed, ax.E, 30, 10, 80);
         fx->speed = std::clamp(fx->speed, 1, 30);
         SetWalk(fx, ax.E);
+        // The scaler's tables at their largest now: no step allocates.
+        if (EnsureScaleTables(fx->width, fx->height)) return ERR_MEM;
         return 0;
     }
     return RunFrames(fx, done, [fx, rows, mirrored](int32_t k, bool incremental) -> int {
@@ -101,7 +124,9 @@ extern "C" int StepFlow(cxEffectInstance *fx, int *done) {
             return 0;
         }
         if (from < p) DrawLines(fx, ax, pic, mask, alpha, from, from, p - from);
-        for (int64_t line = std::max(p, from); line < E; ++line) DrawLines(fx, ax, pic, mask, alpha, p - 1, line, 1);
+        const int64_t first = std::max(p, from);
+        if (first < E && !StreamLine(fx, ax, pic, mask, alpha, p - 1, first, E - first))
+            for (int64_t line = first; line < E; ++line) DrawLines(fx, ax, pic, mask, alpha, p - 1, line, 1);
         return 0;
     });
 }
