@@ -145,6 +145,26 @@ TEST(MotionEffects, SpiralCoversTheGridByItsSweeps) {
     EXPECT_EQ(Count(run), 64 * 48);
 }
 
+// Zoom rectangles keep the picture's proportions: squares on a square
+// picture, on 200 x 100 a height of trunc(s / 2), at least 1.
+TEST(MotionEffects, ZoomRectangles) {
+    struct Row {
+        int w, h, speed, k, count;
+    } rows[] = {
+        {200, 100, CX_SPEED_NORMAL, 0, 6 * 3},  // sp 6: s 6, 6 x 3
+        {200, 100, CX_SPEED_NORMAL, 1, 12 * 6},
+        {200, 100, 1, 0, 1 * 1},                // s 1: a height of 0 becomes 1
+        {60, 60, CX_SPEED_NORMAL, 2, 6 * 6},    // sp 2: squares
+    };
+    for (const Row &r : rows) {
+        FxRun run(Case(61, r.w, r.h, r.speed));
+        ASSERT_EQ(run.Prepare(), 0);
+        int done = 0;
+        for (int k = 0; k <= r.k; ++k) ASSERT_EQ(run.Step(&done), 0);
+        EXPECT_EQ(Count(run), r.count) << r.w << "x" << r.h << " step " << r.k;
+    }
+}
+
 // The roll's front: the band of remapped lines spans N lines ending at P,
 // N = E / 12 (at least 20) for rolls and E / 2 for wallpaper.
 TEST(MotionEffects, RollFrontSpansTheProfile) {
