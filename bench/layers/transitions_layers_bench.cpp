@@ -13,8 +13,8 @@
 // The synchronous loop's pump and frame wait are the benchmark's: a step
 // is the time from the pump's turn to the frame wait (the effect's own
 // work and its presentation, no pacing). mean_ms and worst_ms are over the
-// steps of all runs; finish_ms is the last step with the layer's
-// finalisation. layer_mode says which road the engine took.
+// steps of all runs; first_ms is the first step (the slower of the runs),
+// finish_ms the last step with the layer's finalisation. layer_mode says which road the engine took.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -202,7 +202,7 @@ void Run(benchmark::State &st, int effect, bool layered) {
     Steps steps;
     g_steps = &steps;
     std::vector<double> all;
-    double finish = 0;
+    double finish = 0, first = 0;
     bool layerMode = false;
     for (auto _ : st) {
         steps.seconds.clear();
@@ -213,6 +213,7 @@ void Run(benchmark::State &st, int effect, bool layered) {
         }
         finish = std::max(finish, Seconds(steps.start, Clock::now()));
         layerMode = steps.layerMode;
+        if (!steps.seconds.empty()) first = std::max(first, steps.seconds.front());
         all.insert(all.end(), steps.seconds.begin(), steps.seconds.end());
         st.PauseTiming();
         sc.HideLayer(shown);
@@ -223,6 +224,7 @@ void Run(benchmark::State &st, int effect, bool layered) {
     for (double t : all) total += t, worst = std::max(worst, t);
     st.counters["mean_ms"] = total / double(std::max<size_t>(all.size(), 1)) * 1e3;
     st.counters["worst_ms"] = worst * 1e3;
+    st.counters["first_ms"] = first * 1e3;
     st.counters["finish_ms"] = finish * 1e3;
     st.counters["steps"] = double(all.size()) / double(std::max<int64_t>(st.iterations(), 1)) + 1;
     st.counters["layer_mode"] = layerMode ? 1 : 0;
