@@ -191,13 +191,14 @@ inline __m128i HighHalves(__m128i w0, __m128i w1) {
     return _mm_packs_epi32(_mm_srai_epi32(w0, 16), _mm_srai_epi32(w1, 16));
 }
 
-inline ChromaLanes LoadChroma(const ChromaWords &c, size_t i) {
-    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.r.data() + i));
-    const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.r.data() + i + 4));
-    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.b.data() + i));
-    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.b.data() + i + 4));
-    const __m128i g0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.g.data() + i));
-    const __m128i g1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c.g.data() + i + 4));
+// Eight samples' words from three arrays (red, blue, green).
+inline ChromaLanes LoadChroma(const uint32_t *r, const uint32_t *b, const uint32_t *g) {
+    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(r));
+    const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(r + 4));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 4));
+    const __m128i g0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(g));
+    const __m128i g1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(g + 4));
     const __m128i nine = _mm_set1_epi32(511), off = _mm_set1_epi32(256);
     ChromaLanes l;
     l.kR1 = LowHalves(r0, r1), l.tR = HighHalves(r0, r1);
@@ -266,7 +267,8 @@ bool ConvertFrame10(const cxYuvFrameJob *job) {
         uint8_t *dst[2] = {static_cast<uint8_t *>(job->dstPixels) + size_t(y) * stride,
                            static_cast<uint8_t *>(job->dstPixels) + size_t(y + rows - 1) * stride};
         for (int32_t x = 0; x < wide; x += 16) {
-            const ChromaLanes l = LoadChroma(c, size_t(x / 2));
+            const size_t i = size_t(x / 2);
+            const ChromaLanes l = LoadChroma(c.r.data() + i, c.b.data() + i, c.g.data() + i);
             Emit16(luma[0] + x, l, dst[0] + size_t(x) * 4);
             if (rows == 2) Emit16(luma[1] + x, l, dst[1] + size_t(x) * 4);
         }
@@ -285,15 +287,17 @@ bool ConvertFrame10(const cxYuvFrameJob *job) {
 // The same with 256-bit vectors where the processor has them (chosen at run
 // time; the build targets plain x86-64). The lanes of a 256-bit vector are
 // two 128-bit halves that packs and unpacks never cross, so the chroma
-// words of each sixteen samples are stored with their middle quarters
+// words of each sixteen samples are gathered with their middle quarters
 // swapped: the packs then give samples 0-7 in the low half and 8-15 in the
-// high half, beside luma columns 0-15 and 16-31.
+// high half, beside luma columns 0-15 and 16-31. Gathering the table words
+// straight into vectors costs less than storing them to a row and loading
+// them again.
 #define CX_AVX2 __attribute__((target("avx2")))
 // The 256-bit helpers are internal and inlined: no call passes a vector.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
-
-inline size_t SwappedSlot(size_t i) { return (i & ~size_t(15)) | (i & 3) | ((i & 4) << 1) | ((i & 8) >> 1); }
+// The compiler's own 512-bit intrinsics start from undefined vectors.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 struct ChromaLanes8 {
     __m256i kR1, tR, kB1, tB, kG, aG, ybG;
@@ -305,23 +309,6 @@ CX_AVX2 inline __m256i LowHalves8(__m256i w0, __m256i w1) {
 }
 CX_AVX2 inline __m256i HighHalves8(__m256i w0, __m256i w1) {
     return _mm256_packs_epi32(_mm256_srai_epi32(w0, 16), _mm256_srai_epi32(w1, 16));
-}
-
-CX_AVX2 inline ChromaLanes8 LoadChroma8(const ChromaWords &c, size_t i) {
-#define CX_AT(v, k) _mm256_loadu_si256(reinterpret_cast<const __m256i *>((v).data() + (k)))
-    const __m256i r0 = CX_AT(c.r, i), r1 = CX_AT(c.r, i + 8), b0 = CX_AT(c.b, i), b1 = CX_AT(c.b, i + 8);
-    const __m256i g0 = CX_AT(c.g, i), g1 = CX_AT(c.g, i + 8);
-#undef CX_AT
-    const __m256i nine = _mm256_set1_epi32(511), off = _mm256_set1_epi32(256);
-    ChromaLanes8 l;
-    l.kR1 = LowHalves8(r0, r1), l.tR = HighHalves8(r0, r1);
-    l.kB1 = LowHalves8(b0, b1), l.tB = HighHalves8(b0, b1);
-    l.kG = _mm256_packs_epi32(_mm256_sub_epi32(_mm256_and_si256(g0, nine), off),
-                              _mm256_sub_epi32(_mm256_and_si256(g1, nine), off));
-    l.aG = _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(g0, 9), nine),
-                              _mm256_and_si256(_mm256_srli_epi32(g1, 9), nine));
-    l.ybG = _mm256_packs_epi32(_mm256_srli_epi32(g0, 18), _mm256_srli_epi32(g1, 18));
-    return l;
 }
 
 CX_AVX2 inline void Channels8(__m256i y, const ChromaLanes8 &c, __m256i &r, __m256i &g, __m256i &b) {
@@ -358,47 +345,184 @@ CX_AVX2 inline void Emit32(const uint8_t *luma, const ChromaLanes8 &c, uint8_t *
     _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(p2, p3, 0x31));
 }
 
-CX_AVX2 bool ConvertFrame10Avx2(const cxYuvFrameJob *job) {
-    const int32_t w = job->srcWidth, h = job->srcHeight;
-    const int32_t wide = w & ~31, mid = w & ~15; // a last sixteen in 128-bit vectors
-    ChromaWords c;
-    try {
-        c.r.resize(size_t(mid / 2)), c.b.resize(size_t(mid / 2)), c.g.resize(size_t(mid / 2));
-    } catch (...) {
-        return false;
-    }
-    const Tables &t = GetTables();
-    const size_t stride = size_t(job->dstRowLength) * 4;
-    for (int32_t y = 0; y < h; y += 2) {
-        const uint8_t *u = job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1];
-        const uint8_t *v = job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2];
-        for (int32_t i = 0; i < mid / 2; ++i) {
-            const uint32_t U = u[i], V = v[i];
-            const size_t k = i < wide / 2 ? SwappedSlot(size_t(i)) : size_t(i);
-            c.r[k] = t.rWord[V], c.b[k] = t.bWord[U], c.g[k] = t.g[(U << 8) | V];
-        }
-        const int32_t rows = std::min(2, h - y);
-        const uint8_t *luma[2] = {job->planes[0] + ptrdiff_t(y) * job->planeRowLength[0],
-                                  job->planes[0] + ptrdiff_t(y + rows - 1) * job->planeRowLength[0]};
-        uint8_t *dst[2] = {static_cast<uint8_t *>(job->dstPixels) + size_t(y) * stride,
-                           static_cast<uint8_t *>(job->dstPixels) + size_t(y + rows - 1) * stride};
-        for (int32_t x = 0; x < wide; x += 32) {
-            const ChromaLanes8 l = LoadChroma8(c, size_t(x / 2));
-            Emit32(luma[0] + x, l, dst[0] + size_t(x) * 4);
-            if (rows == 2) Emit32(luma[1] + x, l, dst[1] + size_t(x) * 4);
-        }
-        if (mid > wide) {
-            const ChromaLanes l = LoadChroma(c, size_t(wide / 2));
-            for (int32_t k = 0; k < rows; ++k) Emit16(luma[k] + wide, l, dst[k] + size_t(wide) * 4);
-        }
-        for (int32_t k = 0; k < rows; ++k)
-            for (int32_t x = mid; x < w; ++x) {
-                const uint32_t p = YuvToRGB(luma[k][x], u[x >> 1], v[x >> 1]);
-                std::memcpy(dst[k] + size_t(x) * 4, &p, 4);
-            }
-    }
-    return true;
+// The chroma lanes of sixteen samples, their bytes put in the swapped
+// order first.
+CX_AVX2 inline ChromaLanes8 GatherChroma8(const Tables &t, const uint8_t *u, const uint8_t *v) {
+    const __m128i order = _mm_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15);
+    const __m128i U = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(u)), order);
+    const __m128i V = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(v)), order);
+    const __m256i u0 = _mm256_cvtepu8_epi32(U), u1 = _mm256_cvtepu8_epi32(_mm_srli_si128(U, 8));
+    const __m256i v0 = _mm256_cvtepu8_epi32(V), v1 = _mm256_cvtepu8_epi32(_mm_srli_si128(V, 8));
+    const int *rw = reinterpret_cast<const int *>(t.rWord), *bw = reinterpret_cast<const int *>(t.bWord);
+    const int *gw = reinterpret_cast<const int *>(t.g);
+    const __m256i r0 = _mm256_i32gather_epi32(rw, v0, 4), r1 = _mm256_i32gather_epi32(rw, v1, 4);
+    const __m256i b0 = _mm256_i32gather_epi32(bw, u0, 4), b1 = _mm256_i32gather_epi32(bw, u1, 4);
+    const __m256i g0 = _mm256_i32gather_epi32(gw, _mm256_or_si256(_mm256_slli_epi32(u0, 8), v0), 4);
+    const __m256i g1 = _mm256_i32gather_epi32(gw, _mm256_or_si256(_mm256_slli_epi32(u1, 8), v1), 4);
+    const __m256i nine = _mm256_set1_epi32(511), off = _mm256_set1_epi32(256);
+    ChromaLanes8 l;
+    l.kR1 = LowHalves8(r0, r1), l.tR = HighHalves8(r0, r1);
+    l.kB1 = LowHalves8(b0, b1), l.tB = HighHalves8(b0, b1);
+    l.kG = _mm256_packs_epi32(_mm256_sub_epi32(_mm256_and_si256(g0, nine), off),
+                              _mm256_sub_epi32(_mm256_and_si256(g1, nine), off));
+    l.aG = _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(g0, 9), nine),
+                              _mm256_and_si256(_mm256_srli_epi32(g1, 9), nine));
+    l.ybG = _mm256_packs_epi32(_mm256_srli_epi32(g0, 18), _mm256_srli_epi32(g1, 18));
+    return l;
 }
+
+// One pair of rows (or the last single row) from column x on: 32 pixels a
+// turn, then a sixteen in 128-bit vectors, then pixel by pixel.
+struct RowPair {
+    const uint8_t *u, *v, *luma[2];
+    uint8_t *dst[2];
+    int32_t rows;
+};
+
+CX_AVX2 void RowPairAvx2(const Tables &t, const RowPair &p, int32_t x, int32_t w) {
+    for (; x + 32 <= w; x += 32) {
+        const ChromaLanes8 l = GatherChroma8(t, p.u + x / 2, p.v + x / 2);
+        Emit32(p.luma[0] + x, l, p.dst[0] + size_t(x) * 4);
+        if (p.rows == 2) Emit32(p.luma[1] + x, l, p.dst[1] + size_t(x) * 4);
+    }
+    if (x + 16 <= w) {
+        uint32_t r[8], b[8], g[8];
+        for (int32_t i = 0; i < 8; ++i) {
+            const uint32_t U = p.u[x / 2 + i], V = p.v[x / 2 + i];
+            r[i] = t.rWord[V], b[i] = t.bWord[U], g[i] = t.g[(U << 8) | V];
+        }
+        const ChromaLanes l = LoadChroma(r, b, g);
+        for (int32_t k = 0; k < p.rows; ++k) Emit16(p.luma[k] + x, l, p.dst[k] + size_t(x) * 4);
+        x += 16;
+    }
+    for (int32_t k = 0; k < p.rows; ++k)
+        for (int32_t c = x; c < w; ++c) {
+            const uint32_t px = YuvToRGB(p.luma[k][c], p.u[c >> 1], p.v[c >> 1]);
+            std::memcpy(p.dst[k] + size_t(c) * 4, &px, 4);
+        }
+}
+
+inline RowPair RowPairAt(const cxYuvFrameJob *job, int32_t y) {
+    const size_t stride = size_t(job->dstRowLength) * 4;
+    const int32_t rows = std::min(2, job->srcHeight - y);
+    RowPair p;
+    p.u = job->planes[1] + ptrdiff_t(y >> 1) * job->planeRowLength[1];
+    p.v = job->planes[2] + ptrdiff_t(y >> 1) * job->planeRowLength[2];
+    for (int k = 0; k < 2; ++k) {
+        const int32_t row = y + std::min(k, rows - 1);
+        p.luma[k] = job->planes[0] + ptrdiff_t(row) * job->planeRowLength[0];
+        p.dst[k] = static_cast<uint8_t *>(job->dstPixels) + size_t(row) * stride;
+    }
+    p.rows = rows;
+    return p;
+}
+
+CX_AVX2 void ConvertFrame10Avx2(const cxYuvFrameJob *job) {
+    const Tables &t = GetTables();
+    for (int32_t y = 0; y < job->srcHeight; y += 2) RowPairAvx2(t, RowPairAt(job, y), 0, job->srcWidth);
+}
+
+// 512-bit vectors where the processor has them: 64 pixels of each row a
+// turn. A 512-bit vector is four 128-bit lanes; the samples' indices are
+// ordered so that the packs give each lane its eight samples, and the
+// finished pixels are put back in order by a 4 x 4 transpose of lanes.
+#define CX_AVX512 __attribute__((target("avx512f,avx512bw,avx2")))
+
+struct ChromaLanes16 {
+    __m512i kR1, tR, kB1, tB, kG, aG, ybG;
+};
+
+CX_AVX512 inline __m512i LowHalves16(__m512i w0, __m512i w1) {
+    return _mm512_packs_epi32(_mm512_srai_epi32(_mm512_slli_epi32(w0, 16), 16),
+                              _mm512_srai_epi32(_mm512_slli_epi32(w1, 16), 16));
+}
+CX_AVX512 inline __m512i HighHalves16(__m512i w0, __m512i w1) {
+    return _mm512_packs_epi32(_mm512_srai_epi32(w0, 16), _mm512_srai_epi32(w1, 16));
+}
+
+// Thirty-two samples' bytes as two vectors of indices: samples 0-3, 8-11,
+// 16-19, 24-27 and samples 4-7, 12-15, 20-23, 28-31.
+CX_AVX512 inline void SampleIndices(const uint8_t *s, __m512i &i0, __m512i &i1) {
+    const __m256i order = _mm256_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15, 0, 1, 2, 3, 8, 9,
+                                           10, 11, 4, 5, 6, 7, 12, 13, 14, 15);
+    const __m256i b = _mm256_permute4x64_epi64(
+        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(s)), order), 0xD8);
+    i0 = _mm512_cvtepu8_epi32(_mm256_castsi256_si128(b));
+    i1 = _mm512_cvtepu8_epi32(_mm256_extracti128_si256(b, 1));
+}
+
+CX_AVX512 inline ChromaLanes16 GatherChroma16(const Tables &t, const uint8_t *u, const uint8_t *v) {
+    __m512i u0, u1, v0, v1;
+    SampleIndices(u, u0, u1);
+    SampleIndices(v, v0, v1);
+    const __m512i r0 = _mm512_i32gather_epi32(v0, t.rWord, 4), r1 = _mm512_i32gather_epi32(v1, t.rWord, 4);
+    const __m512i b0 = _mm512_i32gather_epi32(u0, t.bWord, 4), b1 = _mm512_i32gather_epi32(u1, t.bWord, 4);
+    const __m512i g0 = _mm512_i32gather_epi32(_mm512_or_si512(_mm512_slli_epi32(u0, 8), v0), t.g, 4);
+    const __m512i g1 = _mm512_i32gather_epi32(_mm512_or_si512(_mm512_slli_epi32(u1, 8), v1), t.g, 4);
+    const __m512i nine = _mm512_set1_epi32(511), off = _mm512_set1_epi32(256);
+    ChromaLanes16 l;
+    l.kR1 = LowHalves16(r0, r1), l.tR = HighHalves16(r0, r1);
+    l.kB1 = LowHalves16(b0, b1), l.tB = HighHalves16(b0, b1);
+    l.kG = _mm512_packs_epi32(_mm512_sub_epi32(_mm512_and_si512(g0, nine), off),
+                              _mm512_sub_epi32(_mm512_and_si512(g1, nine), off));
+    l.aG = _mm512_packs_epi32(_mm512_and_si512(_mm512_srli_epi32(g0, 9), nine),
+                              _mm512_and_si512(_mm512_srli_epi32(g1, 9), nine));
+    l.ybG = _mm512_packs_epi32(_mm512_srli_epi32(g0, 18), _mm512_srli_epi32(g1, 18));
+    return l;
+}
+
+CX_AVX512 inline void Channels16(__m512i y, const ChromaLanes16 &c, __m512i &r, __m512i &g, __m512i &b) {
+    const __m512i m = _mm512_mullo_epi16(y, _mm512_set1_epi16(84));
+    const __m512i q =
+        _mm512_srli_epi16(_mm512_add_epi16(_mm512_add_epi16(m, _mm512_srli_epi16(m, 9)), _mm512_set1_epi16(1)), 9);
+    const __m512i e = _mm512_sub_epi16(m, _mm512_sub_epi16(_mm512_slli_epi16(q, 9), q));
+    const __m512i base = _mm512_add_epi16(y, q), one = _mm512_set1_epi16(1);
+    const __m512i r1 = _mm512_add_epi16(base, c.kR1), b1 = _mm512_add_epi16(base, c.kB1);
+    r = _mm512_mask_sub_epi16(r1, _mm512_cmpgt_epi16_mask(c.tR, e), r1, one);
+    b = _mm512_mask_sub_epi16(b1, _mm512_cmpgt_epi16_mask(c.tB, e), b1, one);
+    const __mmask32 up = _mm512_cmpgt_epi16_mask(e, c.aG) |
+                         (_mm512_cmpeq_epi16_mask(e, c.aG) & ~_mm512_cmpgt_epi16_mask(c.ybG, y));
+    const __m512i g0 = _mm512_add_epi16(base, c.kG);
+    g = _mm512_mask_add_epi16(g0, up, g0, one);
+}
+
+CX_AVX512 inline void Emit64(const uint8_t *luma, const ChromaLanes16 &c, uint8_t *dst) {
+    const __m512i l = _mm512_loadu_si512(luma);
+    __m512i re, ge, be, ro, go, bo;
+    Channels16(_mm512_and_si512(l, _mm512_set1_epi16(0xFF)), c, re, ge, be);
+    Channels16(_mm512_srli_epi16(l, 8), c, ro, go, bo);
+    const __m512i R = _mm512_packus_epi16(re, ro), G = _mm512_packus_epi16(ge, go), B = _mm512_packus_epi16(be, bo);
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i bgEven = _mm512_unpacklo_epi8(B, G), bgOdd = _mm512_unpackhi_epi8(B, G);
+    const __m512i r0Even = _mm512_unpacklo_epi8(R, zero), r0Odd = _mm512_unpackhi_epi8(R, zero);
+    const __m512i e0 = _mm512_unpacklo_epi16(bgEven, r0Even), e1 = _mm512_unpackhi_epi16(bgEven, r0Even);
+    const __m512i o0 = _mm512_unpacklo_epi16(bgOdd, r0Odd), o1 = _mm512_unpackhi_epi16(bgOdd, r0Odd);
+    // Lane k of p0..p3: pixels 16k + 0-3, 4-7, 8-11, 12-15.
+    const __m512i p0 = _mm512_unpacklo_epi32(e0, o0), p1 = _mm512_unpackhi_epi32(e0, o0);
+    const __m512i p2 = _mm512_unpacklo_epi32(e1, o1), p3 = _mm512_unpackhi_epi32(e1, o1);
+    const __m512i t0 = _mm512_shuffle_i32x4(p0, p1, 0x44), t1 = _mm512_shuffle_i32x4(p2, p3, 0x44);
+    const __m512i t2 = _mm512_shuffle_i32x4(p0, p1, 0xEE), t3 = _mm512_shuffle_i32x4(p2, p3, 0xEE);
+    _mm512_storeu_si512(dst, _mm512_shuffle_i32x4(t0, t1, 0x88));
+    _mm512_storeu_si512(dst + 64, _mm512_shuffle_i32x4(t0, t1, 0xDD));
+    _mm512_storeu_si512(dst + 128, _mm512_shuffle_i32x4(t2, t3, 0x88));
+    _mm512_storeu_si512(dst + 192, _mm512_shuffle_i32x4(t2, t3, 0xDD));
+}
+
+CX_AVX512 void ConvertFrame10Avx512(const cxYuvFrameJob *job) {
+    const Tables &t = GetTables();
+    const int32_t w = job->srcWidth;
+    for (int32_t y = 0; y < job->srcHeight; y += 2) {
+        const RowPair p = RowPairAt(job, y);
+        int32_t x = 0;
+        for (; x + 64 <= w; x += 64) {
+            const ChromaLanes16 l = GatherChroma16(t, p.u + x / 2, p.v + x / 2);
+            Emit64(p.luma[0] + x, l, p.dst[0] + size_t(x) * 4);
+            if (p.rows == 2) Emit64(p.luma[1] + x, l, p.dst[1] + size_t(x) * 4);
+        }
+        RowPairAvx2(t, p, x, w);
+    }
+}
+#undef CX_AVX512
 #undef CX_AVX2
 #pragma GCC diagnostic pop
 #endif
@@ -430,8 +554,9 @@ extern "C" void ConvertYuvFrame(const cxYuvFrameJob *job) {
 #if defined(__SSE2__)
     if (job->dstFormat == 10 && std::endian::native == std::endian::little) {
 #if defined(CX_YUV_AVX2)
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        if (avx2 && ConvertFrame10Avx2(job)) return;
+        static const int level = __builtin_cpu_supports("avx512bw") ? 2 : __builtin_cpu_supports("avx2") ? 1 : 0;
+        if (level == 2) return ConvertFrame10Avx512(job);
+        if (level == 1) return ConvertFrame10Avx2(job);
 #endif
         ConvertFrame10(job);
         return;
