@@ -209,11 +209,15 @@ inline ChromaLanes LoadChroma(const uint32_t *r, const uint32_t *b, const uint32
     return l;
 }
 
+// floor(84 Y / 511) is (Y * 10774) >> 16 for every luma value: one high
+// multiply in the vector loops.
+constexpr int16_t kQuotient = 10774;
+
 // Eight luma samples in 16-bit lanes to unclamped R, G, B (see the
 // rearrangement above; a comparison is -1 where true).
 inline void Channels(__m128i y, const ChromaLanes &c, __m128i &r, __m128i &g, __m128i &b) {
     const __m128i m = _mm_mullo_epi16(y, _mm_set1_epi16(84));
-    const __m128i q = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(m, _mm_srli_epi16(m, 9)), _mm_set1_epi16(1)), 9);
+    const __m128i q = _mm_mulhi_epu16(y, _mm_set1_epi16(kQuotient));
     const __m128i e = _mm_sub_epi16(m, _mm_sub_epi16(_mm_slli_epi16(q, 9), q));
     const __m128i base = _mm_add_epi16(y, q);
     r = _mm_add_epi16(_mm_add_epi16(base, c.kR1), _mm_cmpgt_epi16(c.tR, e));
@@ -313,8 +317,7 @@ CX_AVX2 inline __m256i HighHalves8(__m256i w0, __m256i w1) {
 
 CX_AVX2 inline void Channels8(__m256i y, const ChromaLanes8 &c, __m256i &r, __m256i &g, __m256i &b) {
     const __m256i m = _mm256_mullo_epi16(y, _mm256_set1_epi16(84));
-    const __m256i q =
-        _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(m, _mm256_srli_epi16(m, 9)), _mm256_set1_epi16(1)), 9);
+    const __m256i q = _mm256_mulhi_epu16(y, _mm256_set1_epi16(kQuotient));
     const __m256i e = _mm256_sub_epi16(m, _mm256_sub_epi16(_mm256_slli_epi16(q, 9), q));
     const __m256i base = _mm256_add_epi16(y, q);
     r = _mm256_add_epi16(_mm256_add_epi16(base, c.kR1), _mm256_cmpgt_epi16(c.tR, e));
@@ -473,8 +476,7 @@ CX_AVX512 inline ChromaLanes16 GatherChroma16(const Tables &t, const uint8_t *u,
 
 CX_AVX512 inline void Channels16(__m512i y, const ChromaLanes16 &c, __m512i &r, __m512i &g, __m512i &b) {
     const __m512i m = _mm512_mullo_epi16(y, _mm512_set1_epi16(84));
-    const __m512i q =
-        _mm512_srli_epi16(_mm512_add_epi16(_mm512_add_epi16(m, _mm512_srli_epi16(m, 9)), _mm512_set1_epi16(1)), 9);
+    const __m512i q = _mm512_mulhi_epu16(y, _mm512_set1_epi16(kQuotient));
     const __m512i e = _mm512_sub_epi16(m, _mm512_sub_epi16(_mm512_slli_epi16(q, 9), q));
     const __m512i base = _mm512_add_epi16(y, q), one = _mm512_set1_epi16(1);
     const __m512i r1 = _mm512_add_epi16(base, c.kR1), b1 = _mm512_add_epi16(base, c.kB1);
