@@ -51,6 +51,9 @@ struct Tables {
     // path: k + 1 in the low half (the comparison then subtracts), t in the
     // high half.
     uint32_t rWord[256], bWord[256];
+    // The same four 16-bit terms (k + 1 and t of red by V, of blue by U) as
+    // low and high bytes in tables of 256, for byte permutes.
+    alignas(64) uint8_t rk[2][256], rt[2][256], bk[2][256], bt[2][256];
     Tables() {
         for (int c = 0; c < 256; ++c) {
             const int64_t nR = 2609823 * int64_t(c) - 363703744, kr = FloorDiv(nR, kDR), rr = nR - kr * kDR;
@@ -59,6 +62,9 @@ struct Tables {
             kB[c] = int16_t(kb), tB[c] = int16_t((kDB - rb + 1599) / 1600);
             rWord[c] = uint32_t(uint16_t(kR[c] + 1)) | uint32_t(tR[c]) << 16;
             bWord[c] = uint32_t(uint16_t(kB[c] + 1)) | uint32_t(tB[c]) << 16;
+            const uint16_t terms[4] = {uint16_t(kR[c] + 1), uint16_t(tR[c]), uint16_t(kB[c] + 1), uint16_t(tB[c])};
+            uint8_t (*bytes[4])[256] = {rk, rt, bk, bt};
+            for (int k = 0; k < 4; ++k) bytes[k][0][c] = uint8_t(terms[k]), bytes[k][1][c] = uint8_t(terms[k] >> 8);
         }
         for (int u = 0; u < 256; ++u)
             for (int v = 0; v < 256; ++v) {
@@ -510,20 +516,92 @@ CX_AVX512 inline void Emit64(const uint8_t *luma, const ChromaLanes16 &c, uint8_
     _mm512_storeu_si512(dst + 192, _mm512_shuffle_i32x4(t2, t3, 0xDD));
 }
 
+CX_AVX512 inline void Block64(const Tables &t, const RowPair &p, int32_t x) {
+    const ChromaLanes16 l = GatherChroma16(t, p.u + x / 2, p.v + x / 2);
+    Emit64(p.luma[0] + x, l, p.dst[0] + size_t(x) * 4);
+    if (p.rows == 2) Emit64(p.luma[1] + x, l, p.dst[1] + size_t(x) * 4);
+}
+
 CX_AVX512 void ConvertFrame10Avx512(const cxYuvFrameJob *job) {
     const Tables &t = GetTables();
     const int32_t w = job->srcWidth;
     for (int32_t y = 0; y < job->srcHeight; y += 2) {
         const RowPair p = RowPairAt(job, y);
         int32_t x = 0;
-        for (; x + 64 <= w; x += 64) {
-            const ChromaLanes16 l = GatherChroma16(t, p.u + x / 2, p.v + x / 2);
-            Emit64(p.luma[0] + x, l, p.dst[0] + size_t(x) * 4);
-            if (p.rows == 2) Emit64(p.luma[1] + x, l, p.dst[1] + size_t(x) * 4);
-        }
+        for (; x + 64 <= w; x += 64) Block64(t, p, x);
         RowPairAvx2(t, p, x, w);
     }
 }
+
+// With byte permutes (VBMI) the red and blue terms of 64 samples come from
+// their tables of 256 bytes held in registers, two permutes and a blend per
+// byte, instead of from gathers, which cost most of the time; only the
+// green terms (a table of 65536) are still gathered.
+#define CX_AVX512V __attribute__((target("avx512f,avx512bw,avx512vbmi,avx2")))
+
+CX_AVX512V inline __m512i Lookup256(const uint8_t *table, __m512i index, __mmask64 high) {
+    const __m512i t0 = _mm512_load_si512(table), t1 = _mm512_load_si512(table + 64);
+    const __m512i t2 = _mm512_load_si512(table + 128), t3 = _mm512_load_si512(table + 192);
+    return _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(t0, index, t1), _mm512_permutex2var_epi8(t2, index, t3));
+}
+
+// The green lanes of 32 samples.
+CX_AVX512V inline void GatherGreen16(const Tables &t, const uint8_t *u, const uint8_t *v, ChromaLanes16 &l) {
+    __m512i u0, u1, v0, v1;
+    SampleIndices(u, u0, u1);
+    SampleIndices(v, v0, v1);
+    const __m512i g0 = _mm512_i32gather_epi32(_mm512_or_si512(_mm512_slli_epi32(u0, 8), v0), t.g, 4);
+    const __m512i g1 = _mm512_i32gather_epi32(_mm512_or_si512(_mm512_slli_epi32(u1, 8), v1), t.g, 4);
+    const __m512i nine = _mm512_set1_epi32(511), off = _mm512_set1_epi32(256);
+    l.kG = _mm512_packs_epi32(_mm512_sub_epi32(_mm512_and_si512(g0, nine), off),
+                              _mm512_sub_epi32(_mm512_and_si512(g1, nine), off));
+    l.aG = _mm512_packs_epi32(_mm512_and_si512(_mm512_srli_epi32(g0, 9), nine),
+                              _mm512_and_si512(_mm512_srli_epi32(g1, 9), nine));
+    l.ybG = _mm512_packs_epi32(_mm512_srli_epi32(g0, 18), _mm512_srli_epi32(g1, 18));
+}
+
+// 128 pixels of each row: two sets of lanes for 32 samples each. The 64
+// sample bytes are put in the order in which byte unpacks of the looked-up
+// low and high bytes give samples 0-31 (low unpacks) and 32-63 (high
+// unpacks) as words in order.
+CX_AVX512V inline void Block128(const Tables &t, const RowPair &p, int32_t x) {
+    alignas(64) static constexpr uint8_t kOrder[64] = {
+        0,  1,  2,  3,  4,  5,  6,  7,  32, 33, 34, 35, 36, 37, 38, 39, 8,  9,  10, 11, 12, 13,
+        14, 15, 40, 41, 42, 43, 44, 45, 46, 47, 16, 17, 18, 19, 20, 21, 22, 23, 48, 49, 50, 51,
+        52, 53, 54, 55, 24, 25, 26, 27, 28, 29, 30, 31, 56, 57, 58, 59, 60, 61, 62, 63};
+    const __m512i order = _mm512_load_si512(kOrder);
+    const __m512i U = _mm512_permutexvar_epi8(order, _mm512_loadu_si512(p.u + x / 2));
+    const __m512i V = _mm512_permutexvar_epi8(order, _mm512_loadu_si512(p.v + x / 2));
+    const __mmask64 uHigh = _mm512_movepi8_mask(U), vHigh = _mm512_movepi8_mask(V);
+    const __m512i rkL = Lookup256(t.rk[0], V, vHigh), rkH = Lookup256(t.rk[1], V, vHigh);
+    const __m512i rtL = Lookup256(t.rt[0], V, vHigh), rtH = Lookup256(t.rt[1], V, vHigh);
+    const __m512i bkL = Lookup256(t.bk[0], U, uHigh), bkH = Lookup256(t.bk[1], U, uHigh);
+    const __m512i btL = Lookup256(t.bt[0], U, uHigh), btH = Lookup256(t.bt[1], U, uHigh);
+    ChromaLanes16 l;
+    l.kR1 = _mm512_unpacklo_epi8(rkL, rkH), l.tR = _mm512_unpacklo_epi8(rtL, rtH);
+    l.kB1 = _mm512_unpacklo_epi8(bkL, bkH), l.tB = _mm512_unpacklo_epi8(btL, btH);
+    GatherGreen16(t, p.u + x / 2, p.v + x / 2, l);
+    Emit64(p.luma[0] + x, l, p.dst[0] + size_t(x) * 4);
+    if (p.rows == 2) Emit64(p.luma[1] + x, l, p.dst[1] + size_t(x) * 4);
+    l.kR1 = _mm512_unpackhi_epi8(rkL, rkH), l.tR = _mm512_unpackhi_epi8(rtL, rtH);
+    l.kB1 = _mm512_unpackhi_epi8(bkL, bkH), l.tB = _mm512_unpackhi_epi8(btL, btH);
+    GatherGreen16(t, p.u + x / 2 + 32, p.v + x / 2 + 32, l);
+    Emit64(p.luma[0] + x + 64, l, p.dst[0] + size_t(x + 64) * 4);
+    if (p.rows == 2) Emit64(p.luma[1] + x + 64, l, p.dst[1] + size_t(x + 64) * 4);
+}
+
+CX_AVX512V void ConvertFrame10Vbmi(const cxYuvFrameJob *job) {
+    const Tables &t = GetTables();
+    const int32_t w = job->srcWidth;
+    for (int32_t y = 0; y < job->srcHeight; y += 2) {
+        const RowPair p = RowPairAt(job, y);
+        int32_t x = 0;
+        for (; x + 128 <= w; x += 128) Block128(t, p, x);
+        if (x + 64 <= w) Block64(t, p, x), x += 64;
+        RowPairAvx2(t, p, x, w);
+    }
+}
+#undef CX_AVX512V
 #undef CX_AVX512
 #undef CX_AVX2
 #pragma GCC diagnostic pop
@@ -556,7 +634,10 @@ extern "C" void ConvertYuvFrame(const cxYuvFrameJob *job) {
 #if defined(__SSE2__)
     if (job->dstFormat == 10 && std::endian::native == std::endian::little) {
 #if defined(CX_YUV_AVX2)
-        static const int level = __builtin_cpu_supports("avx512bw") ? 2 : __builtin_cpu_supports("avx2") ? 1 : 0;
+        static const int level = !__builtin_cpu_supports("avx512bw") ? __builtin_cpu_supports("avx2") ? 1 : 0
+                                 : __builtin_cpu_supports("avx512vbmi")  ? 3
+                                                                         : 2;
+        if (level == 3) return ConvertFrame10Vbmi(job);
         if (level == 2) return ConvertFrame10Avx512(job);
         if (level == 1) return ConvertFrame10Avx2(job);
 #endif

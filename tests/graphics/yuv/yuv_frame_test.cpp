@@ -64,29 +64,32 @@ TEST(YuvFrame, EverySampleMatchesTheIntegerFormula) {
     }
 }
 
-// The same over a frame 48 wide, which the widest vectors never take:
-// every sample goes through the narrower blocks (32 and 16 pixels) a row
-// is finished with.
+// The same over frames 48 and 112 wide, which the widest vectors never
+// take: every sample goes through each of the narrower blocks (64, 32 and
+// 16 pixels) a row is finished with.
 TEST(YuvFrame, EverySampleMatchesInNarrowBlocks) {
-    const int32_t w = 48, cw = 24, chromaRows = (256 * 64 + cw - 1) / cw, h = 2 * chromaRows;
-    std::vector<uint32_t> out(size_t(w) * h);
-    std::vector<uint8_t> Y(size_t(w) * h), U(size_t(cw) * chromaRows), V(U.size());
-    // Chroma sample s holds U = s % 256, and its four luma samples the
-    // values 4 (s / 256) .. 4 (s / 256) + 3.
-    for (int32_t s = 0; s < cw * chromaRows; ++s) {
-        const int32_t r = s / cw, c = s % cw, group = (s >> 8) & 63;
-        U[size_t(s)] = uint8_t(s);
-        for (int k = 0; k < 4; ++k) Y[size_t(2 * r + (k >> 1)) * w + 2 * c + (k & 1)] = uint8_t(4 * group + k);
-    }
-    for (int32_t vv = 0; vv < 256; ++vv) {
-        std::fill(V.begin(), V.end(), uint8_t(vv));
-        const cxYuvFrameJob job{{Y.data(), U.data(), V.data()}, {w, cw, cw}, out.data(), w, h, w, h, w, 10, 4};
-        ConvertYuvFrame(&job);
-        for (int32_t r = 0; r < h; ++r)
-            for (int32_t x = 0; x < w; ++x) {
-                const uint32_t y = Y[size_t(r) * w + x], u = U[size_t(r >> 1) * cw + (x >> 1)];
-                ASSERT_EQ(out[size_t(r) * w + x], YuvToRGB(y, u, uint32_t(vv))) << "y " << y << " u " << u << " v " << vv;
-            }
+    for (const int32_t w : {48, 112}) {
+        const int32_t cw = w / 2, chromaRows = (256 * 64 + cw - 1) / cw, h = 2 * chromaRows;
+        std::vector<uint32_t> out(size_t(w) * h);
+        std::vector<uint8_t> Y(size_t(w) * h), U(size_t(cw) * chromaRows), V(U.size());
+        // Chroma sample s holds U = s % 256, and its four luma samples the
+        // values 4 (s / 256) .. 4 (s / 256) + 3.
+        for (int32_t s = 0; s < cw * chromaRows; ++s) {
+            const int32_t r = s / cw, c = s % cw, group = (s >> 8) & 63;
+            U[size_t(s)] = uint8_t(s);
+            for (int k = 0; k < 4; ++k) Y[size_t(2 * r + (k >> 1)) * w + 2 * c + (k & 1)] = uint8_t(4 * group + k);
+        }
+        for (int32_t vv = 0; vv < 256; ++vv) {
+            std::fill(V.begin(), V.end(), uint8_t(vv));
+            const cxYuvFrameJob job{{Y.data(), U.data(), V.data()}, {w, cw, cw}, out.data(), w, h, w, h, w, 10, 4};
+            ConvertYuvFrame(&job);
+            for (int32_t r = 0; r < h; ++r)
+                for (int32_t x = 0; x < w; ++x) {
+                    const uint32_t y = Y[size_t(r) * w + x], u = U[size_t(r >> 1) * cw + (x >> 1)];
+                    ASSERT_EQ(out[size_t(r) * w + x], YuvToRGB(y, u, uint32_t(vv)))
+                        << "width " << w << " y " << y << " u " << u << " v " << vv;
+                }
+        }
     }
 }
 
