@@ -18,6 +18,11 @@
 #include "errors/error_codes.h"
 #include "graphics/kernels/kernel_support.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define CX_SCALE_AVX2 1
+#endif
+
 using namespace cx::kern;
 
 namespace {
@@ -139,6 +144,47 @@ inline uint8_t PackBits(const uint8_t *b) {
     }
 }
 
+#if defined(CX_SCALE_AVX2)
+// Upscaling (or keeping the width), eight destination columns take their
+// pixels from at most eight neighbouring source columns. Where they do and
+// those eight lie inside the row, the block is one load and one permute
+// per plane (chosen at run time; the build targets plain x86-64); other
+// blocks are left to the caller. Returns the columns done, a multiple of 8.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+template <bool kAlpha, bool kMask>
+__attribute__((target("avx2"))) int32_t NearestWindows(const uint32_t *xt, int32_t blocks, int32_t srcWidth,
+                                                       const uint8_t *s, const uint8_t *sa, const uint8_t *mb,
+                                                       uint8_t *d, uint8_t *da, uint8_t *dm) {
+    int32_t b = 0;
+    for (; b < blocks; ++b) {
+        const int32_t x = 8 * b;
+        const uint32_t base = xt[x];
+        if (xt[x + 7] - base > 7 || int64_t(base) + 8 > srcWidth) break;
+        const __m256i at = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(xt + x)),
+                                            _mm256_set1_epi32(int32_t(base)));
+        const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + size_t(base) * 4));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(d + size_t(x) * 4), _mm256_permutevar8x32_epi32(px, at));
+        if constexpr (kAlpha || kMask) {
+            // The eight offsets as bytes 0-7 of a shuffle.
+            const __m256i w = _mm256_packus_epi16(_mm256_packus_epi32(at, at), _mm256_setzero_si256());
+            const __m128i pick = _mm_unpacklo_epi32(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+            if constexpr (kAlpha) {
+                const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(sa + base));
+                _mm_storel_epi64(reinterpret_cast<__m128i *>(da + x), _mm_shuffle_epi8(a, pick));
+            }
+            if constexpr (kMask) {
+                const __m128i m = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(mb + base));
+                const uint64_t picked = uint64_t(_mm_cvtsi128_si64(_mm_shuffle_epi8(m, pick)));
+                dm[b] = uint8_t((picked * 0x8040201008040201ull) >> 56); // the first byte in the top bit
+            }
+        }
+    }
+    return 8 * b;
+}
+#pragma GCC diagnostic pop
+#endif
+
 template <int F, bool kAlpha, bool kMask>
 void NearestRows(const cxScaleJob *j, uint8_t *bits, uint8_t *picked) {
     constexpr int B = kBytes<F>;
@@ -174,10 +220,15 @@ void NearestRows(const cxScaleJob *j, uint8_t *bits, uint8_t *picked) {
         }
         int32_t x = 0;
         if constexpr (B == 4 && std::endian::native == std::endian::little) {
+#if defined(CX_SCALE_AVX2)
+            static const bool avx2 = __builtin_cpu_supports("avx2");
+            if (avx2 && j->dstWidth >= j->srcWidth)
+                x = NearestWindows<kAlpha, kMask>(xt, fullBytes, j->srcWidth, s, sa, mb, d, da, dm);
+#endif
             // Eight pixels a turn, gathered in registers: two pixels, eight
             // alpha bytes and eight mask bits per store, as stores are what
             // this loop waits for.
-            for (int32_t b = 0; b < fullBytes; ++b, x += 8) {
+            for (int32_t b = x / 8; b < fullBytes; ++b, x += 8) {
                 uint64_t alphas = 0;
                 uint32_t maskBits = 0;
                 for (int k = 0; k < 8; k += 2) {

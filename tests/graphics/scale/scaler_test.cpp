@@ -202,6 +202,50 @@ TEST(Scaler, NearestPicksAllPlanesFromOneColumnAndKeepsMaskPadding) {
     }
 }
 
+// Upscaling 4-byte pixels with any of the planes: blocks of eight columns
+// picked from a window of neighbouring source columns, up to the last
+// block, whose window would reach past the row.
+TEST(Scaler, NearestUpscalePicksEveryPlaneWithOrWithoutTheOthers) {
+    struct Case {
+        int32_t sw, dw, bitOffset;
+    };
+    const Case cases[] = {{100, 150, 3}, {64, 67, 0}, {40, 40, 1}, {9, 64, 6}, {16, 17, 0}};
+    for (const Case &c : cases)
+        for (int planes = 0; planes < 4; ++planes) {
+            const bool alpha = planes & 1, mask = planes & 2;
+            SCOPED_TRACE(testing::Message() << c.sw << " -> " << c.dw << " alpha " << alpha << " mask " << mask);
+            const int32_t sh = 3, dh = 5;
+            PixelBuffer src(10, c.sw, sh), dst(10, c.dw, dh);
+            PixelBuffer sm(CX_PIXFMT_MASK, c.bitOffset + c.sw, sh), dm(CX_PIXFMT_MASK, c.dw, dh);
+            PixelBuffer sa(CX_PIXFMT_ALPHA, c.sw, sh), da(CX_PIXFMT_ALPHA, c.dw, dh);
+            src.Randomise(5), sm.Randomise(6), sa.Randomise(7);
+            cxScaleJob j = Job(src, dst, false);
+            if (mask) {
+                j.srcMask = sm.bytes.data(), j.dstMask = dm.bytes.data();
+                j.srcMaskRowLength = sm.rowLength, j.dstMaskRowLength = dm.rowLength;
+                j.srcMaskBitOffset = c.bitOffset;
+            }
+            if (alpha) {
+                j.srcAlpha = sa.bytes.data(), j.dstAlpha = da.bytes.data();
+                j.srcAlphaRowLength = sa.rowLength, j.dstAlphaRowLength = da.rowLength;
+            }
+            ASSERT_EQ(RunScaleJob(&j), 0);
+            for (int32_t y = 0; y < dh; ++y) {
+                const int32_t sy = int32_t(int64_t(y) * sh / dh);
+                for (int32_t x = 0; x < c.dw; ++x) {
+                    const int32_t sx = int32_t(int64_t(x) * c.sw / c.dw);
+                    ASSERT_EQ(std::memcmp(dst.At(x, y), src.At(sx, sy), 4), 0) << x << "," << y;
+                    if (alpha) {
+                        ASSERT_EQ(*da.At(x, y), *sa.At(sx, sy)) << x << "," << y;
+                    }
+                    if (mask) {
+                        ASSERT_EQ(dm.Bit(x, y), sm.Bit(c.bitOffset + sx, sy)) << x << "," << y;
+                    }
+                }
+            }
+        }
+}
+
 TEST(Scaler, AJobWithoutPixelsScalesOnlyTheMask) {
     PixelBuffer dst(10, 4, 4);
     dst.Randomise(3);
