@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "errors/error_codes.h"
@@ -244,6 +245,48 @@ TEST(Scaler, NearestUpscalePicksEveryPlaneWithOrWithoutTheOthers) {
                 }
             }
         }
+}
+
+// Smooth upscaling of 4-byte pixels and their alpha, every byte against
+// the 16.16 interpolation written out: columns at i (sw - 1) / (dw - 1)
+// with even fractions, across then down.
+TEST(Scaler, SmoothUpscaleInterpolatesPixelsAndAlphaByTheFormula) {
+    const auto position = [](int32_t i, int32_t src, int32_t dst) {
+        return dst == 1 ? 0u : uint32_t((uint64_t(i) * (uint64_t(src - 1) << 15)) / uint64_t(dst - 1)) << 1;
+    };
+    const auto lerp = [](uint8_t a, uint8_t b, uint32_t p) {
+        const int16_t f = int16_t((p & 0xFFFFu) >> 1), diff = int16_t((int16_t(b) - int16_t(a)) * 2);
+        return uint8_t(a + int16_t((int32_t(diff) * f) >> 16));
+    };
+    struct Case {
+        int32_t sw, sh, dw, dh;
+    };
+    for (const Case c : {Case{20, 3, 33, 5}, Case{64, 2, 100, 3}, Case{17, 4, 17, 7}, Case{300, 2, 530, 2}}) {
+        SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh);
+        PixelBuffer src(10, c.sw, c.sh), dst(10, c.dw, c.dh);
+        PixelBuffer sa(CX_PIXFMT_ALPHA, c.sw, c.sh), da(CX_PIXFMT_ALPHA, c.dw, c.dh);
+        src.Randomise(8), sa.Randomise(9);
+        cxScaleJob j = Job(src, dst, true);
+        j.srcAlpha = sa.bytes.data(), j.dstAlpha = da.bytes.data();
+        j.srcAlphaRowLength = sa.rowLength, j.dstAlphaRowLength = da.rowLength;
+        ASSERT_EQ(RunScaleJob(&j), 0);
+        for (int32_t y = 0; y < c.dh; ++y) {
+            const uint32_t py = position(y, c.sh, c.dh);
+            const int32_t r0 = int32_t(py >> 16), r1 = std::min(r0 + 1, c.sh - 1);
+            for (int32_t x = 0; x < c.dw; ++x) {
+                const uint32_t px = position(x, c.sw, c.dw);
+                const int32_t x0 = int32_t(px >> 16), x1 = std::min(x0 + 1, c.sw - 1);
+                for (int k = 0; k < 4; ++k) {
+                    const uint8_t top = lerp(src.At(x0, r0)[k], src.At(x1, r0)[k], px);
+                    const uint8_t bottom = lerp(src.At(x0, r1)[k], src.At(x1, r1)[k], px);
+                    ASSERT_EQ(dst.At(x, y)[k], lerp(top, bottom, py)) << x << "," << y << " byte " << k;
+                }
+                const uint8_t top = lerp(*sa.At(x0, r0), *sa.At(x1, r0), px);
+                const uint8_t bottom = lerp(*sa.At(x0, r1), *sa.At(x1, r1), px);
+                ASSERT_EQ(*da.At(x, y), lerp(top, bottom, py)) << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(Scaler, AJobWithoutPixelsScalesOnlyTheMask) {
