@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "display/blit/safe_blt.h"
@@ -13,6 +14,7 @@
 #include "graphics/blit/mask_alpha_rect.h"
 #include "graphics/effects/effect_drivers.h"
 #include "graphics/effects/shadow_alpha.h"
+#include "layers/core/dirty_region.h"
 #include "layers/core/effect_hooks.h"
 #include "layers/core/layer_blit.h"
 #include "layers/core/layer_content.h"
@@ -145,6 +147,243 @@ void DrawLayer(lua_State *L, cxLayer *layer, cxLayerState *s, cxBitmap *dst, int
         const int32_t sx = img.srcX + (ix - s->drawX), sy = img.srcY + (iy - s->drawY);
         BlitLayerImage(L, img.bitmap, sx, sy, dst, ix, iy, iw, ih, img.srcX + img.width, img.srcY + img.height, dstW,
                        dstH, img.mask, img.alpha, layer->transparency, clip);
+    }
+}
+
+// ---- compositing a region front to back ----
+
+// A visible layer of the frame: its full box and the box where it is
+// opaque (its plain image, drawn by a copy), found when first needed.
+struct Entry {
+    cxLayer *layer;
+    cxLayerState *state;
+    int32_t x, y, w, h;
+    int32_t ox, oy, ow, oh;
+    cxBitmap *image;        // the opaque image, drawn at (drawX - srcX, drawY - srcY)
+    int32_t srcX, srcY;
+    bool known;
+    bool beyond;  // something of it lies outside the opaque box
+};
+
+struct Rect {
+    int32_t x, y, w, h;
+};
+
+// Scratch kept between frames, so that a frame allocates nothing once it
+// has grown.
+struct RegionScratch {
+    std::vector<Entry> entries;
+    std::vector<uint32_t> bucketStart, bucketItems, stamp, candidates, pending;
+    std::vector<Rect> remaining, next;
+    uint32_t serial = 0;
+    bool busy = false;
+};
+
+constexpr int kBucketShift = 6;  // rows of 64 pixels
+
+bool Meet(const Rect &a, int32_t x, int32_t y, int32_t w, int32_t h, Rect *out) {
+    return IntersectRects(a.x, a.y, a.w, a.h, x, y, w, h, &out->x, &out->y, &out->w, &out->h);
+}
+
+// Where the layer is drawn as a plain copy of an opaque image: there the
+// layer alone decides the pixel, so what lies under it is not drawn.
+void FindOpaqueBox(lua_State *L, Entry &e, const cxBitmap *dst) {
+    e.known = true;
+    e.ow = e.oh = 0;
+    cxLayer *layer = e.layer;
+    cxLayerState *s = e.state;
+    if (layer->transparency > 0 || (s->clip && s->clip->shape)) return;
+    if (layer->border.on && IsUnfilledOutline(layer)) return;
+    if (layer->shadow.on && !ShadowOf(L, layer, s)) return;
+    UpdateFilteredImage(L, layer, s, 1);
+    cxLayerShown img{};
+    if (GetShownLayerImage(L, layer, s, &img) || !img.bitmap || img.mask || img.alpha) return;
+    if (img.bitmap->kind != CX_BITMAP_COLOUR || img.srcX < 0 || img.srcY < 0 ||
+        int64_t(img.srcX) + img.width > img.bitmap->width || int64_t(img.srcY) + img.height > img.bitmap->height)
+        return;
+    Rect o{s->drawX, s->drawY, std::min(s->width, img.width), std::min(s->height, img.height)};
+    if (s->clip && !Meet(o, s->clip->x, s->clip->y, s->clip->width, s->clip->height, &o)) return;
+    if (!Meet(o, 0, 0, dst->width, dst->height, &o)) return;
+    e.ox = o.x, e.oy = o.y, e.ow = o.w, e.oh = o.h;
+    e.image = img.bitmap, e.srcX = img.srcX - s->drawX, e.srcY = img.srcY - s->drawY;
+    e.beyond = !(e.x >= o.x && e.y >= o.y && int64_t(e.x) + e.w <= int64_t(o.x) + o.w &&
+                 int64_t(e.y) + e.h <= int64_t(o.y) + o.h);
+}
+
+// What is left of r outside o (which meets it): up to four pieces.
+void Subtract(const Rect &r, const Rect &o, std::vector<Rect> &out) {
+    const int32_t r2 = r.x + r.w, b2 = r.y + r.h, o2 = o.x + o.w, ob2 = o.y + o.h;
+    if (o.y > r.y) out.push_back(Rect{r.x, r.y, r.w, o.y - r.y});
+    if (ob2 < b2) out.push_back(Rect{r.x, ob2, r.w, b2 - ob2});
+    if (o.x > r.x) out.push_back(Rect{r.x, o.y, o.x - r.x, o.h});
+    if (o2 < r2) out.push_back(Rect{o2, o.y, r2 - o2, o.h});
+}
+
+// One rectangle of the region: from the front layer backwards, each
+// opaque box takes its part of what is still undrawn (the layer and the
+// see-through layers above it are drawn there); what no opaque box covers
+// gets the background and every see-through layer over it, back to front.
+void CompositeRect(lua_State *L, RegionScratch &sc, cxBitmap *background, cxBitmap *dst, const Rect &R,
+                   const uint32_t *cand, size_t count) {
+    sc.remaining.clear();
+    sc.remaining.push_back(R);
+    sc.pending.clear();
+    const int32_t dw = dst->width, dh = dst->height;
+    auto drawPending = [&](const Rect &a) {
+        for (size_t k = sc.pending.size(); k-- > 0;) {
+            Entry &p = sc.entries[sc.pending[k]];
+            DrawLayer(L, p.layer, p.state, dst, dw, dh, a.x, a.y, a.w, a.h);
+        }
+    };
+    for (size_t c = count; c-- > 0 && !sc.remaining.empty();) {
+        Entry &e = sc.entries[cand[c]];
+        if (!RectsOverlapWH(e.x, e.y, e.w, e.h, R.x, R.y, R.w, R.h)) continue;
+        if (!e.known) FindOpaqueBox(L, e, dst);
+        Rect o;
+        if (e.ow > 0 && Meet(R, e.ox, e.oy, e.ow, e.oh, &o)) {
+            sc.next.clear();
+            for (const Rect &r : sc.remaining) {
+                Rect a;
+                if (!Meet(r, o.x, o.y, o.w, o.h, &a)) {
+                    sc.next.push_back(r);
+                    continue;
+                }
+                // Its shadow and border would lie under the image here.
+                BltBitmap(e.image, e.srcX + a.x, e.srcY + a.y, dst, a.x, a.y, a.w, a.h);
+                drawPending(a);
+                Subtract(r, a, sc.next);
+            }
+            sc.remaining.swap(sc.next);
+            if (e.beyond) sc.pending.push_back(cand[c]);
+        } else {
+            sc.pending.push_back(cand[c]);
+        }
+    }
+    for (const Rect &r : sc.remaining) {
+        if (background && background != dst) {
+            const int32_t bw = std::min(r.w, background->width - r.x), bh = std::min(r.h, background->height - r.y);
+            if (bw > 0 && bh > 0) BltBitmap(background, r.x, r.y, dst, r.x, r.y, bw, bh);
+        }
+        drawPending(r);
+    }
+}
+
+void CompositeRegion(lua_State *L, RegionScratch &sc, cxDisplay *d, cxBGPic *b, cxBitmap *dst, const cxRegionRect *rects,
+                     uint32_t n) {
+    cxBitmap *background = nullptr;
+    if (d && b == d->bgpic && d->picture) background = d->picture;
+    else background = b->current.bitmap;
+    const int32_t aw = std::min(b->currentWidth, dst->width), ah = std::min(b->currentHeight, dst->height);
+    if (aw < 1 || ah < 1) return;
+
+    // The frame's visible layers, back to front, and for each row of 64
+    // pixels the layers that reach it.
+    sc.entries.clear();
+    for (cxLayer *l = LayerOfNode(b->layers.head); l; l = NextLayer(l)) {
+        if (l->type == CX_LAYER_NOOBJECT || l->hidden || l->suppressed || !l->display) continue;
+        Entry e{};
+        e.layer = l, e.state = l->display;
+        GetLayerBounds(L, l, l->display, &e.x, &e.y, &e.w, &e.h);
+        if (!ClipRectToArea(0, 0, aw, ah, &e.x, &e.y, &e.w, &e.h)) continue;
+        sc.entries.push_back(e);
+    }
+    const uint32_t buckets = uint32_t((ah - 1) >> kBucketShift) + 1;
+    sc.bucketStart.assign(buckets + 1, 0);
+    for (const Entry &e : sc.entries)
+        for (uint32_t k = uint32_t(e.y >> kBucketShift); k <= uint32_t((e.y + e.h - 1) >> kBucketShift); ++k)
+            ++sc.bucketStart[k + 1];
+    for (uint32_t k = 0; k < buckets; ++k) sc.bucketStart[k + 1] += sc.bucketStart[k];
+    sc.bucketItems.resize(sc.bucketStart[buckets]);
+    sc.stamp.assign(sc.entries.size(), 0);
+    sc.serial = 0;
+    {
+        std::vector<uint32_t> &fill = sc.candidates;
+        fill.assign(sc.bucketStart.begin(), sc.bucketStart.end() - 1);
+        for (uint32_t i = 0; i < sc.entries.size(); ++i) {
+            const Entry &e = sc.entries[i];
+            for (uint32_t k = uint32_t(e.y >> kBucketShift); k <= uint32_t((e.y + e.h - 1) >> kBucketShift); ++k)
+                sc.bucketItems[fill[k]++] = i;
+        }
+    }
+
+    for (uint32_t i = 0; i < n; ++i) {
+        Rect R{rects[i].x, rects[i].y, rects[i].width, rects[i].height};
+        if (!Meet(R, 0, 0, aw, ah, &R)) continue;
+        const uint32_t b0 = uint32_t(R.y >> kBucketShift), b1 = uint32_t((R.y + R.h - 1) >> kBucketShift);
+        const uint32_t *cand;
+        size_t count;
+        if (b0 == b1) {
+            cand = sc.bucketItems.data() + sc.bucketStart[b0];
+            count = sc.bucketStart[b0 + 1] - sc.bucketStart[b0];
+        } else {
+            // Layers reaching several rows are listed once, in their order.
+            ++sc.serial;
+            sc.candidates.clear();
+            for (uint32_t k = b0; k <= b1; ++k)
+                for (uint32_t j = sc.bucketStart[k]; j < sc.bucketStart[k + 1]; ++j) {
+                    const uint32_t idx = sc.bucketItems[j];
+                    if (sc.stamp[idx] == sc.serial) continue;
+                    sc.stamp[idx] = sc.serial;
+                    sc.candidates.push_back(idx);
+                }
+            std::sort(sc.candidates.begin(), sc.candidates.end());
+            cand = sc.candidates.data();
+            count = sc.candidates.size();
+        }
+        CompositeRect(L, sc, background, dst, R, cand, count);
+        if (g_sprites.drawSprites) g_sprites.drawSprites(L, b, dst, R.x, R.y, R.w, R.h, 0);
+    }
+}
+
+RegionScratch g_scratch;
+cxDirtyRegion g_region{};
+
+// The rectangles of the display's BGPic composited into its composition
+// buffer. A nested call (a layer whose drawing redraws) gets scratch of
+// its own.
+void CompositeDisplayRegion(lua_State *L, cxDisplay *d, cxBitmap *c, const cxRegionRect *rects, uint32_t n) {
+    try {
+        if (!g_scratch.busy) {
+            g_scratch.busy = true;
+            CompositeRegion(L, g_scratch, d, d->bgpic, c, rects, n);
+            g_scratch.busy = false;
+        } else {
+            RegionScratch own;
+            CompositeRegion(L, own, d, d->bgpic, c, rects, n);
+        }
+    } catch (const std::bad_alloc &) {
+        // Out of memory for the scratch: each rectangle the plain way.
+        g_scratch.busy = false;
+        for (uint32_t i = 0; i < n; ++i)
+            RedrawLayersRect(L, d, d->bgpic, c, rects[i].x, rects[i].y, rects[i].width, rects[i].height, 0, nullptr);
+    }
+}
+
+// A frame's boxes: their region composited once, then the merged boxes
+// (disjoint, and all up to date) presented.
+void RedrawDirtyBoxes(lua_State *L, cxDisplay *d, cxDirtyRects *r) {
+    static bool inUse = false;
+    cxBitmap *c = GetCompositionBuffer(L, d);
+    if (!c) return;
+    if (!inUse && !BuildDirtyRegion(&g_region, r->boxes, r->count, d->pictureWidth, d->pictureHeight)) {
+        inUse = true;
+        CompositeDisplayRegion(L, d, c, g_region.rects, g_region.count);
+        inUse = false;
+        MergeDirtyRects(r);
+        for (uint32_t i = 0; i < r->count; ++i) {
+            const cxDirtyBox &b = r->boxes[i];
+            if (b.x1 == CX_DIRTY_MERGED) continue;
+            int32_t x = b.x1, y = b.y1, w = Sat(int64_t(b.x2) - b.x1 + 1), h = Sat(int64_t(b.y2) - b.y1 + 1);
+            if (ClipRectToArea(0, 0, d->pictureWidth, d->pictureHeight, &x, &y, &w, &h)) Present(d, c, x, y, w, h);
+        }
+        return;
+    }
+    // No room for the region (or a nested frame): box by box.
+    MergeDirtyRects(r);
+    for (uint32_t i = 0; i < r->count; ++i) {
+        const cxDirtyBox &b = r->boxes[i];
+        if (b.x1 == CX_DIRTY_MERGED) continue;
+        RedrawDisplayRectOf(L, d, b.x1, b.y1, Sat(int64_t(b.x2) - b.x1 + 1), Sat(int64_t(b.y2) - b.y1 + 1));
     }
 }
 
@@ -327,7 +566,8 @@ extern "C" void RedrawDisplayRectOf(lua_State *L, cxDisplay *d, int32_t x, int32
     if (!ClipRectToArea(0, 0, d->pictureWidth, d->pictureHeight, &x, &y, &w, &h)) return;
     cxBitmap *c = GetCompositionBuffer(L, d);
     if (!c) return;
-    RedrawLayersRect(L, d, d->bgpic, c, x, y, w, h, 0, nullptr);
+    const cxRegionRect r{x, y, w, h};
+    CompositeDisplayRegion(L, d, c, &r, 1);
     Present(d, c, x, y, w, h);
 }
 
@@ -380,6 +620,7 @@ extern "C" void FreeCompositorState(void) {
     for (DisplayBoxes &b : g_displayBoxes) FreeDirtyRects(&b.rects);
     g_displayBoxes.clear();
     FreeDirtyRects(&g_library);
+    FreeDirtyRegion(&g_region);
 }
 
 extern "C" int InitCompositorState(void) { return InitDirtyRects(&g_library, CX_DIRTY_CAPACITY); }
@@ -391,12 +632,7 @@ extern "C" void FlushDirtyRects(lua_State *L, cxDirtyRects *r) {
         RedrawDisplayRectOf(L, d, 0, 0, d->pictureWidth, d->pictureHeight);
         return;
     }
-    MergeDirtyRects(r);
-    for (uint32_t i = 0; i < r->count; ++i) {
-        const cxDirtyBox &b = r->boxes[i];
-        if (b.x1 == CX_DIRTY_MERGED) continue;
-        RedrawDisplayRectOf(L, d, b.x1, b.y1, Sat(int64_t(b.x2) - b.x1 + 1), Sat(int64_t(b.y2) - b.y1 + 1));
-    }
+    if (d->bgpic) RedrawDirtyBoxes(L, d, r);
 }
 
 extern "C" void MarkRectDirty(lua_State *L, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -438,12 +674,7 @@ extern "C" void PresentDisplayDirtyRects(lua_State *L, cxDisplay *d) {
     if (DirtyRectsFull(r)) {
         RedrawWholeDisplay(L, d);
     } else {
-        MergeDirtyRects(r);
-        for (uint32_t i = 0; i < r->count; ++i) {
-            const cxDirtyBox &b = r->boxes[i];
-            if (b.x1 != CX_DIRTY_MERGED)
-                RedrawDisplayRectOf(L, d, b.x1, b.y1, Sat(int64_t(b.x2) - b.x1 + 1), Sat(int64_t(b.y2) - b.y1 + 1));
-        }
+        if (d->bgpic) RedrawDirtyBoxes(L, d, r);
     }
     r->count = 0;
 }

@@ -2,6 +2,7 @@
 // shadow, border, image; the blend d + ((s - d) * a >> 8); levels; clip
 // regions) against RedrawLayersRect on random scenes, the locality of
 // partial redraws, the rules' own cases, and the dirty boxes.
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -224,6 +225,69 @@ TEST_F(Compositor, ARedrawOfAnyRectangleIsThatCropOfAFullRedraw) {
         FreeBitmap(full);
         FreeBitmap(part);
     }
+}
+
+// A frame composites the region the boxes cover, front to back: opaque
+// layers hide what lies under them, see-through ones (levels, masks, alpha
+// channels, shadows, borders, shaped clips, filters) still show it. Inside
+// the boxes the picture is that of a whole redraw; outside nothing is
+// touched.
+TEST_F(Compositor, AFrameOfRandomBoxesRedrawsTheirUnionAsAWholeRedrawDoes) {
+    cxBitmap *full = AllocBitmap(kW, kH, 0, 0);
+    for (int scene = 0; scene < 16; ++scene) {
+        SCOPED_TRACE(scene);
+        FreeAllLayers(L, BGPic(), 1, 1);
+        RandomScene(Rand(1, 40));
+        RedrawLayersRect(L, d, BGPic(), full, 0, 0, kW, kH, 0, nullptr);
+        const std::vector<uint32_t> whole = Grab(full);
+        for (int frame = 0; frame < 6; ++frame) {
+            cxBitmap *c = GetCompositionBuffer(L, d);
+            FillRect(c, 0, 0, kW, kH, 0x123456);
+            // The display's frame, or the library's array flushed.
+            const bool library = frame & 1;
+            cxDirtyRects *r = library ? GetLayerDirtyRects() : GetDisplayDirtyRects(d);
+            ASSERT_NE(r, nullptr);
+            r->count = 0;
+            std::vector<bool> in(size_t(kW * kH), false);
+            for (int n = Rand(1, 30); n > 0; --n) {
+                const int x = Rand(-8, kW), y = Rand(-8, kH), w = Rand(1, 30), h = Rand(1, 30);
+                QueueDirtyBox(r, x, y, w, h);
+                for (int py = std::max(y, 0); py < std::min(y + h, kH); ++py)
+                    for (int px = std::max(x, 0); px < std::min(x + w, kW); ++px) in[size_t(py * kW + px)] = true;
+            }
+            if (library) {
+                FlushDirtyRects(L, r);
+                r->count = 0;
+            } else {
+                PresentDisplayDirtyRects(L, d);
+            }
+            const std::vector<uint32_t> got = Grab(c);
+            for (int i = 0; i < kW * kH; ++i)
+                ASSERT_EQ(got[size_t(i)], in[size_t(i)] ? whole[size_t(i)] : 0x123456u)
+                    << "frame " << frame << " at " << i % kW << "," << i / kW;
+        }
+    }
+    FreeBitmap(full);
+}
+
+// Opaque layers stacked over see-through ones and under them: the part of
+// each opaque box still undrawn takes the layer and then every see-through
+// layer above it, in order.
+TEST_F(Compositor, SeeThroughLayersOverAnOpaqueOneAreDrawnInOrder) {
+    Brush(1, 20, 20, 0xFF0000);
+    Brush(2, 10, 10, 0x00FF00);
+    Brush(3, 30, 6, 0x0000FF);
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 10, 10}), 0);                                        // opaque, back
+    ASSERT_EQ(Cmd("DisplayBrush", {2, 5, 5}, [&] { Field("transparency", 128); }), 0);     // over it, half
+    ASSERT_EQ(Cmd("DisplayBrush", {1, 20, 20}), 0);                                        // opaque, hides some
+    ASSERT_EQ(Cmd("DisplayBrush", {3, 0, 22}, [&] { Field("transparency", 64); }), 0);     // over both
+    cxBitmap *full = AllocBitmap(kW, kH, 0, 0);
+    RedrawLayersRect(L, d, BGPic(), full, 0, 0, kW, kH, 0, nullptr);
+    cxBitmap *c = GetCompositionBuffer(L, d);
+    FillRect(c, 0, 0, kW, kH, 0x123456);
+    RedrawDisplayRect(L, 0, 0, kW, kH, 0);
+    EXPECT_EQ(Grab(c), Grab(full));
+    FreeBitmap(full);
 }
 
 TEST_F(Compositor, ShadowOffsetsAndLevels) {
