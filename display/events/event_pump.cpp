@@ -15,6 +15,7 @@
 namespace {
 
 cxPluginHookCaller g_hookCaller = nullptr;
+cxPumpTurnHook g_turnHook = nullptr;
 cxPumpClock g_clock = nullptr;
 bool g_expiryStarted = false;
 cxOsTimeVal g_lastExpiry{};
@@ -94,11 +95,14 @@ extern "C" void ResetEventPump(void) {
     g_linesUntilClock = 0;
 }
 
+extern "C" void SetPumpTurnHook(cxPumpTurnHook hook) { g_turnHook = hook; }
+
 extern "C" int ProcessEvents(lua_State *L, uint32_t flags, uint32_t ignored, int *code) {
     (void)ignored;
     int unused = 0;
     if (!code) code = &unused;
     *code = 0;
+    if (g_turnHook) g_turnHook(L);
     if (flags & CX_PUMP_LINEHOOK) {
         if (g_hookCaller) {
             if (int r = g_hookCaller(L, 1, 0, 0)) {

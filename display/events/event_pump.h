@@ -61,6 +61,11 @@ void RequestLineHookTurn(void);
 typedef int (*cxPluginHookCaller)(lua_State *L, int kind, intptr_t a, intptr_t b);
 void SetPluginHookCaller(cxPluginHookCaller caller);
 
+/* Runs at the start of every turn, before input is read: the layers
+   library shows there what it put off (sprite moves). Null removes it. */
+typedef void (*cxPumpTurnHook)(lua_State *L);
+void SetPumpTurnHook(cxPumpTurnHook hook);
+
 /* Tests: replaces the monotonic clock of the age-out check (null puts the
    platform's clock back) and forgets the time of the last age-out. */
 typedef void (*cxPumpClock)(cxOsTimeVal *out);

@@ -69,6 +69,11 @@ typedef struct cxLayerHooks {
     /* Repaints a rectangle of a display (clipped to its picture) from its
        BGPic with the layers and sprites over it, and presents it. */
     void (*redrawDisplayRect)(lua_State *L, cxDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height);
+    /* The same repaint, made later but before anything can show it: at
+       the display's next frame or the next turn of the event pump (which
+       every wait takes), once for all the rectangles queued until then.
+       Null: callers repaint at once. */
+    void (*queueDisplayRect)(lua_State *L, cxDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height);
     /* The display's whole picture composited (layers and sprites) into
        its composition buffer, which is returned; null when it cannot be
        made. */

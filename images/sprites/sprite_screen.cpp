@@ -233,14 +233,18 @@ extern "C" int ShowSprite(lua_State *L, cxObjectID id, int32_t x, int32_t y, int
         n->frame = next;
         n->x = x, n->y = y;
         // Corners inclusive: boxes that share a pixel are repainted as one.
+        // Moves are repainted together before anything can show them (the
+        // next wait or frame), where the layers library offers it.
+        const cxLayerHooks *hooks = GetLayerHooks();
+        auto repaint = hooks->queueDisplayRect ? hooks->queueDisplayRect : RepaintDisplayRect;
         if (Meets(ox, oy, n->width, n->height, x, y, n->width, n->height)) {
             Box u;
             u.Add(ox, oy, n->width, n->height);
             u.Add(x, y, n->width, n->height);
-            RepaintDisplayRect(L, d, u.x, u.y, u.w, u.h);
+            repaint(L, d, u.x, u.y, u.w, u.h);
         } else {
-            RepaintDisplayRect(L, d, ox, oy, n->width, n->height);
-            RepaintDisplayRect(L, d, x, y, n->width, n->height);
+            repaint(L, d, ox, oy, n->width, n->height);
+            repaint(L, d, x, y, n->width, n->height);
         }
         return 0;
     }

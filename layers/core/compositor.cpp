@@ -34,6 +34,7 @@ struct DisplayBoxes {
     cxDirtyRects rects;
 };
 std::vector<DisplayBoxes> g_displayBoxes;
+std::vector<DisplayBoxes> g_pendingRepaints;
 
 int32_t Sat(int64_t v) { return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v); }
 
@@ -173,6 +174,7 @@ struct Rect {
 // has grown.
 struct RegionScratch {
     std::vector<Entry> entries;
+    std::vector<Rect> bounds;  // the entries' boxes, packed for the scans
     std::vector<uint32_t> bucketStart, bucketItems, stamp, candidates, pending;
     std::vector<Rect> remaining, next;
     uint32_t serial = 0;
@@ -235,9 +237,11 @@ void CompositeRect(lua_State *L, RegionScratch &sc, cxBitmap *background, cxBitm
             DrawLayer(L, p.layer, p.state, dst, dw, dh, a.x, a.y, a.w, a.h);
         }
     };
+    const int32_t rr = R.x + R.w, rb = R.y + R.h;
     for (size_t c = count; c-- > 0 && !sc.remaining.empty();) {
+        const Rect &bx = sc.bounds[cand[c]];
+        if (bx.x >= rr || bx.y >= rb || bx.x + bx.w <= R.x || bx.y + bx.h <= R.y) continue;
         Entry &e = sc.entries[cand[c]];
-        if (!RectsOverlapWH(e.x, e.y, e.w, e.h, R.x, R.y, R.w, R.h)) continue;
         if (!e.known) FindOpaqueBox(L, e, dst);
         Rect o;
         if (e.ow > 0 && Meet(R, e.ox, e.oy, e.ow, e.oh, &o)) {
@@ -287,6 +291,8 @@ void CompositeRegion(lua_State *L, RegionScratch &sc, cxDisplay *d, cxBGPic *b, 
         if (!ClipRectToArea(0, 0, aw, ah, &e.x, &e.y, &e.w, &e.h)) continue;
         sc.entries.push_back(e);
     }
+    sc.bounds.clear();
+    for (const Entry &e : sc.entries) sc.bounds.push_back(Rect{e.x, e.y, e.w, e.h});
     const uint32_t buckets = uint32_t((ah - 1) >> kBucketShift) + 1;
     sc.bucketStart.assign(buckets + 1, 0);
     for (const Entry &e : sc.entries)
@@ -306,6 +312,7 @@ void CompositeRegion(lua_State *L, RegionScratch &sc, cxDisplay *d, cxBGPic *b, 
         }
     }
 
+    uint32_t lastB0 = UINT32_MAX, lastB1 = UINT32_MAX;
     for (uint32_t i = 0; i < n; ++i) {
         Rect R{rects[i].x, rects[i].y, rects[i].width, rects[i].height};
         if (!Meet(R, 0, 0, aw, ah, &R)) continue;
@@ -315,8 +322,13 @@ void CompositeRegion(lua_State *L, RegionScratch &sc, cxDisplay *d, cxBGPic *b, 
         if (b0 == b1) {
             cand = sc.bucketItems.data() + sc.bucketStart[b0];
             count = sc.bucketStart[b0 + 1] - sc.bucketStart[b0];
+        } else if (b0 == lastB0 && b1 == lastB1) {
+            // The rectangles of a band come one after another: same rows.
+            cand = sc.candidates.data();
+            count = sc.candidates.size();
         } else {
             // Layers reaching several rows are listed once, in their order.
+            lastB0 = b0, lastB1 = b1;
             ++sc.serial;
             sc.candidates.clear();
             for (uint32_t k = b0; k <= b1; ++k)
@@ -607,7 +619,50 @@ extern "C" cxDirtyRects *GetDisplayDirtyRects(cxDisplay *d) {
     return &g_displayBoxes.back().rects;
 }
 
+extern "C" void QueueDisplayRepaint(lua_State *L, cxDisplay *d, int32_t x, int32_t y, int32_t w, int32_t h) {
+    if (!d || w <= 0 || h <= 0) return;
+    for (DisplayBoxes &b : g_pendingRepaints)
+        if (b.display == d) {
+            QueueDirtyBox(&b.rects, x, y, w, h);
+            return;
+        }
+    DisplayBoxes made{d, {}};
+    bool kept = false;
+    if (!InitDirtyRects(&made.rects, CX_DIRTY_CAPACITY)) {
+        try {
+            g_pendingRepaints.push_back(made);
+            kept = true;
+        } catch (...) {
+            FreeDirtyRects(&made.rects);
+        }
+    }
+    // Without room to queue it, the repaint is made at once.
+    if (kept) QueueDirtyBox(&g_pendingRepaints.back().rects, x, y, w, h);
+    else RedrawDisplayRectOf(L, d, x, y, w, h);
+}
+
+extern "C" void ShowPendingRepaints(lua_State *L) {
+    for (size_t i = 0; i < g_pendingRepaints.size(); ++i) {
+        cxDisplay *d = g_pendingRepaints[i].display;
+        cxDirtyRects *r = &g_pendingRepaints[i].rects;
+        if (!r->count) continue;
+        if (!d->bgpic) {
+            r->count = 0;
+            continue;
+        }
+        if (DirtyRectsFull(r)) RedrawDisplayRectOf(L, d, 0, 0, d->pictureWidth, d->pictureHeight);
+        else RedrawDirtyBoxes(L, d, r);
+        r->count = 0;
+    }
+}
+
 extern "C" void DropDisplayDirtyRects(cxDisplay *d) {
+    for (size_t i = 0; i < g_pendingRepaints.size(); ++i)
+        if (g_pendingRepaints[i].display == d) {
+            FreeDirtyRects(&g_pendingRepaints[i].rects);
+            g_pendingRepaints.erase(g_pendingRepaints.begin() + long(i));
+            break;
+        }
     for (size_t i = 0; i < g_displayBoxes.size(); ++i)
         if (g_displayBoxes[i].display == d) {
             FreeDirtyRects(&g_displayBoxes[i].rects);
@@ -619,6 +674,8 @@ extern "C" void DropDisplayDirtyRects(cxDisplay *d) {
 extern "C" void FreeCompositorState(void) {
     for (DisplayBoxes &b : g_displayBoxes) FreeDirtyRects(&b.rects);
     g_displayBoxes.clear();
+    for (DisplayBoxes &b : g_pendingRepaints) FreeDirtyRects(&b.rects);
+    g_pendingRepaints.clear();
     FreeDirtyRects(&g_library);
     FreeDirtyRegion(&g_region);
 }

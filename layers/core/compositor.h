@@ -80,6 +80,13 @@ cxDirtyRects *GetDisplayDirtyRects(cxDisplay *d);
 /* Presents a display's queued boxes (its frame) and empties the array. */
 void PresentDisplayDirtyRects(lua_State *L, cxDisplay *d);
 
+/* Repaints put off (sprite moves): the rectangle is queued on the
+   display, and ShowPendingRepaints composites and presents the queued
+   rectangles of every display at once (the event pump's turns and the
+   display's frames call it). Too many boxes repaint the whole picture. */
+void QueueDisplayRepaint(lua_State *L, cxDisplay *d, int32_t x, int32_t y, int32_t width, int32_t height);
+void ShowPendingRepaints(lua_State *L);
+
 /* Boxes of a layer (x, y, width, height) on a state. The border box builds
    the border image when it is missing. The shadow box is shifted by the
    distance times scaleX and scaleY (1 for states in picture pixels). */

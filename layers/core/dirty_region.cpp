@@ -73,17 +73,20 @@ int Build(Scratch &s, cxDirtyRegion *r, const cxDirtyBox *in, uint32_t n, int32_
         for (uint32_t i : s.active)
             if (s.boxes[i].y2 > top) s.active[keep++] = i;
         s.active.resize(keep);
-        while (nextBox < s.boxes.size() && s.boxes[nextBox].y1 <= top) s.active.push_back(uint32_t(nextBox++));
+        // Kept in order of left edges, so that the spans come out sorted.
+        while (nextBox < s.boxes.size() && s.boxes[nextBox].y1 <= top) {
+            const int32_t x1 = s.boxes[nextBox].x1;
+            auto at = std::upper_bound(s.active.begin(), s.active.end(), x1,
+                                       [&](int32_t x, uint32_t i) { return x < s.boxes[i].x1; });
+            s.active.insert(at, uint32_t(nextBox++));
+        }
 
         s.spans.clear();
-        for (uint32_t i : s.active) s.spans.push_back(Span{s.boxes[i].x1, s.boxes[i].x2});
-        std::sort(s.spans.begin(), s.spans.end(), [](const Span &a, const Span &b) { return a.x1 < b.x1; });
-        size_t m = 0;
-        for (const Span &sp : s.spans) {
-            if (m && sp.x1 <= s.spans[m - 1].x2) s.spans[m - 1].x2 = std::max(s.spans[m - 1].x2, sp.x2);
-            else s.spans[m++] = sp;
+        for (uint32_t i : s.active) {
+            const Box &b = s.boxes[i];
+            if (!s.spans.empty() && b.x1 <= s.spans.back().x2) s.spans.back().x2 = std::max(s.spans.back().x2, b.x2);
+            else s.spans.push_back(Span{b.x1, b.x2});
         }
-        s.spans.resize(m);
 
         // Spans equal to one of the band above (both lists sorted) extend
         // its rectangle; the others start one.

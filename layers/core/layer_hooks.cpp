@@ -8,6 +8,7 @@
 #include "display/blit/safe_blt.h"
 #include "display/display_record.h"
 #include "display/draw/draw_output.h"
+#include "display/events/event_pump.h"
 #include "display/frame_hooks.h"
 #include "display/picture.h"
 #include "engine/runtime/runtime.h"
@@ -435,6 +436,7 @@ int RefreshWhole(lua_State *L, cxDisplay *d, uint32_t flags) {
 // ---- frames, ends, names ----
 
 void Frame(lua_State *L, cxDisplay *d) {
+    ShowPendingRepaints(L);
     PresentDisplayDirtyRects(L, d);
     RunDisplayAsyncDraws(L, d);
 }
@@ -492,6 +494,7 @@ extern "C" void InstallLayerHooks(void) {
     layers.countLayers = CountLayersHook;
     layers.freeLayers = FreeLayersHook;
     layers.redrawDisplayRect = RedrawDisplayRectHook;
+    layers.queueDisplayRect = QueueDisplayRepaint;
     layers.composeDisplay = ComposeDisplay;
     layers.findLayerArg = FindLayerArgHook;
     layers.layerAt = LayerAtHook;
@@ -526,6 +529,7 @@ extern "C" void InstallLayerHooks(void) {
 
     const cxDisplayFrameHooks frames{Frame, DisplayFreed};
     SetDisplayFrameHooks(&frames);
+    SetPumpTurnHook(ShowPendingRepaints);
     SetRenderTargetEndHook(SelectionEnded);
     SetLayerNameResolver(ResolveLayerName);
     const cxLayerTargetHooks target{PrepareLayerTarget, LayerBrushDrawn};
@@ -543,6 +547,7 @@ extern "C" void RemoveLayerHooks(void) {
     SetSafeBltHooks(&g_saved.blit);
     SetDisplayPictureHooks(&g_saved.picture);
     SetDisplayFrameHooks(nullptr);
+    SetPumpTurnHook(nullptr);
     SetRenderTargetEndHook(nullptr);
     SetLayerNameResolver(nullptr);
     SetLayerTargetHooks(nullptr);

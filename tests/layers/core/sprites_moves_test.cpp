@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "display/double_buffer.h"
+#include "display/events/event_pump.h"
 #include "display/picture.h"
 #include "display/present.h"
 #include "images/bgpics/bgpic_display.h"
@@ -75,6 +76,50 @@ TEST_F(SpritesOnLayers, SpritesShowOverThePictureAndStayOnTop) {
     GetDisplayPictureHooks()->refreshWholeDisplay(L, d, 0);
     EXPECT_EQ(Composed(25, 25), kRed);
     EXPECT_EQ(Composed(12, 12), kGreen);
+}
+
+// Moves of shown sprites are repainted together: the window's picture is
+// the old one until the event pump turns (every wait does) or the display's
+// frame, and then it is that of a repaint of everything.
+TEST_F(SpritesOnLayers, SpriteMovesShowAtTheNextWaitOrFrameAllAtOnce) {
+    HoledSprite(1, 10, 10, kRed);
+    HoledSprite(2, 12, 8, kGreen);
+    ASSERT_EQ(Cmd("DisplaySprite", {1, 20, 20}), 0);
+    ASSERT_EQ(Cmd("DisplaySprite", {2, 26, 24}), 0);
+    cxBitmap *c = GetCompositionBuffer(L, d);
+    const int W = d->pictureWidth, H = d->pictureHeight;
+    cxBitmap *want = AllocBitmap(W, H, 0, 0);
+    auto same = [&] {
+        RedrawLayersRect(L, d, d->bgpic, want, 0, 0, W, H, 0, nullptr);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                uint32_t a = 0, b = 0;
+                ReadBitmapPixel(c, x, y, &a);
+                ReadBitmapPixel(want, x, y, &b);
+                if (a != b) return false;
+            }
+        return true;
+    };
+    ASSERT_TRUE(same());
+    for (int step = 0; step < 2; ++step) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(Cmd("DisplaySprite", {1, 21 + step, 20}), 0);  // overlapping boxes: one union
+        ASSERT_EQ(Cmd("DisplaySprite", {2, 40, 30}), 0);          // apart: old and new box
+        EXPECT_EQ(Composed(20 + step, 22), kRed);                  // not yet
+        if (step == 0) {
+            int code = 0;
+            EXPECT_EQ(ProcessEvents(L, CX_PUMP_WAITING, 0, &code), 0);
+        } else {
+            Frames(1);
+        }
+        EXPECT_TRUE(same());
+        EXPECT_EQ(Composed(22 + step, 22), kRed);
+        EXPECT_EQ(Composed(33, 26), kBack);
+        EXPECT_EQ(Composed(45, 33), kGreen);
+        ASSERT_EQ(Cmd("DisplaySprite", {2, 26, 24}), 0);
+        ShowPendingRepaints(L);
+    }
+    FreeBitmap(want);
 }
 
 TEST_F(SpritesOnLayers, LayersAndSpritesExcludeEachOther) {
