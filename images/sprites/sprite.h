@@ -124,6 +124,10 @@ int RectOverlapsSprites(const struct cxBGPic *bgpic, int32_t x, int32_t y, int32
    those with another non-zero mark. */
 void DrawSprites(lua_State *L, const struct cxBGPic *bgpic, cxBitmap *dst, int32_t x, int32_t y, int32_t width,
                  int32_t height, int markedOnly);
+/* The same pass over many disjoint boxes (x, y, width, height each, count
+   of them) at once: each entry is drawn into the boxes it meets. */
+void DrawSpritesInBoxes(lua_State *L, const struct cxBGPic *bgpic, cxBitmap *dst, const int32_t *boxes,
+                        uint32_t count);
 /* Redraws, once, the box spanning the entries of the current display's
    BGPic that carry the mark, and clears their marks. */
 void RedrawMarkedSprites(lua_State *L, int32_t mark);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "display/display_record.h"
 #include "errors/error_codes.h"
@@ -200,6 +201,60 @@ extern "C" void DrawSprites(lua_State *L, const cxBGPic *b, cxBitmap *dst, int32
         // Most entries lie elsewhere: a cheap test first.
         if (n->x >= right || n->y >= bottom || int64_t(n->x) + n->width <= x || int64_t(n->y) + n->height <= y) continue;
         DrawNode(L, n, dst, x, y, w, h);
+    }
+}
+
+extern "C" void DrawSpritesInBoxes(lua_State *L, const cxBGPic *b, cxBitmap *dst, const int32_t *boxes,
+                                   uint32_t count) {
+    if (!b || !dst || !boxes || !count) return;
+    // The boxes by rows of 64 pixels: an entry looks only at the boxes of
+    // its rows, and draws into a box from the first row they share.
+    constexpr int kShift = 6;
+    static thread_local std::vector<uint32_t> start, items;
+    int64_t bottom = 0;
+    for (uint32_t i = 0; i < count; ++i) bottom = std::max<int64_t>(bottom, int64_t(boxes[4 * i + 1]) + boxes[4 * i + 3]);
+    bottom = std::min<int64_t>(bottom, dst->height);
+    if (bottom <= 0) return;
+    const uint32_t rows = uint32_t((bottom - 1) >> kShift) + 1;
+    auto rowsOf = [&](int64_t y, int64_t h, uint32_t *r0, uint32_t *r1) {
+        const int64_t top = std::max<int64_t>(y, 0), end = std::min<int64_t>(y + h, bottom);
+        if (h <= 0 || end <= top) return false;
+        *r0 = uint32_t(top >> kShift), *r1 = uint32_t((end - 1) >> kShift);
+        return true;
+    };
+    try {
+        start.assign(rows + 1, 0);
+        uint32_t r0, r1;
+        for (uint32_t i = 0; i < count; ++i)
+            if (rowsOf(boxes[4 * i + 1], boxes[4 * i + 3], &r0, &r1))
+                for (uint32_t r = r0; r <= r1; ++r) ++start[r + 1];
+        for (uint32_t r = 0; r < rows; ++r) start[r + 1] += start[r];
+        items.resize(start[rows]);
+        std::vector<uint32_t> &fill = items;
+        static thread_local std::vector<uint32_t> at;
+        at.assign(start.begin(), start.end() - 1);
+        for (uint32_t i = 0; i < count; ++i)
+            if (rowsOf(boxes[4 * i + 1], boxes[4 * i + 3], &r0, &r1))
+                for (uint32_t r = r0; r <= r1; ++r) fill[at[r]++] = i;
+    } catch (...) {
+        // No room for the rows: box by box.
+        for (uint32_t i = 0; i < count; ++i)
+            DrawSprites(L, b, dst, boxes[4 * i], boxes[4 * i + 1], boxes[4 * i + 2], boxes[4 * i + 3], 0);
+        return;
+    }
+    for (cxSpriteDrawNode *n = *Head(b); n; n = n->next) {
+        if (n->mark == -1) continue;
+        uint32_t n0, n1;
+        if (!rowsOf(n->y, n->height, &n0, &n1)) continue;
+        for (uint32_t r = n0; r <= n1; ++r)
+            for (uint32_t j = start[r]; j < start[r + 1]; ++j) {
+                const int32_t *bx = boxes + 4 * size_t(items[j]);
+                uint32_t b0, b1;
+                rowsOf(bx[1], bx[3], &b0, &b1);
+                if (std::max(b0, n0) != r) continue;  // met in an earlier row
+                if (!Meets(n->x, n->y, n->width, n->height, bx[0], bx[1], bx[2], bx[3])) continue;
+                DrawNode(L, n, dst, bx[0], bx[1], bx[2], bx[3]);
+            }
     }
 }
 

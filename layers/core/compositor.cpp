@@ -343,8 +343,12 @@ void CompositeRegion(lua_State *L, RegionScratch &sc, cxDisplay *d, cxBGPic *b, 
             count = sc.candidates.size();
         }
         CompositeRect(L, sc, background, dst, R, cand, count);
-        if (g_sprites.drawSprites) g_sprites.drawSprites(L, b, dst, R.x, R.y, R.w, R.h, 0);
+        if (g_sprites.drawSprites && !g_sprites.drawSpritesInBoxes)
+            g_sprites.drawSprites(L, b, dst, R.x, R.y, R.w, R.h, 0);
     }
+    // The sprites over everything, each once for all the rectangles.
+    static_assert(sizeof(cxRegionRect) == 4 * sizeof(int32_t), "rectangles are four coordinates");
+    if (g_sprites.drawSpritesInBoxes && n) g_sprites.drawSpritesInBoxes(L, b, dst, &rects[0].x, n);
 }
 
 RegionScratch g_scratch;

@@ -136,6 +136,9 @@ typedef struct cxLayerSpriteHooks {
     void (*drawSprites)(lua_State *L, cxBGPic *bgpic, cxBitmap *dst, int32_t x, int32_t y, int32_t width,
                         int32_t height, int markedOnly);
     int (*overlaps)(cxBGPic *bgpic, int32_t x, int32_t y, int32_t width, int32_t height);
+    /* The whole pass over disjoint boxes (x, y, width, height each) at
+       once; null: drawSprites box by box. */
+    void (*drawSpritesInBoxes)(lua_State *L, cxBGPic *bgpic, cxBitmap *dst, const int32_t *boxes, uint32_t count);
 } cxLayerSpriteHooks;
 void SetLayerSpriteHooks(const cxLayerSpriteHooks *hooks);
 const cxLayerSpriteHooks *GetLayerSpriteHooks(void);

@@ -184,6 +184,10 @@ void DrawSpritesHook(lua_State *L, cxBGPic *b, cxBitmap *dst, int32_t x, int32_t
     DrawSprites(L, b, dst, x, y, w, h, markedOnly);
 }
 
+void DrawSpritesInBoxesHook(lua_State *L, cxBGPic *b, cxBitmap *dst, const int32_t *boxes, uint32_t count) {
+    DrawSpritesInBoxes(L, b, dst, boxes, count);
+}
+
 int SpritesOverHook(cxBGPic *b, int32_t x, int32_t y, int32_t w, int32_t h) { return RectOverlapsSprites(b, x, y, w, h); }
 
 // Collision's sprite: the frame its on-screen node shows.
@@ -503,7 +507,7 @@ extern "C" void InstallLayerHooks(void) {
     layers.isLayerListed = IsLayerListedHook;
     layers.startAsyncDraw = StartAsyncDrawHook;
     SetLayerHooks(&layers);
-    const cxLayerSpriteHooks sprites{DrawSpritesHook, SpritesOverHook};
+    const cxLayerSpriteHooks sprites{DrawSpritesHook, SpritesOverHook, DrawSpritesInBoxesHook};
     SetLayerSpriteHooks(&sprites);
     SetSpriteCollisionHook(SpriteCollisionHook);
 

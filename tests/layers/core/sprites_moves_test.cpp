@@ -2,6 +2,7 @@
 // and SafeBlt keeping sprites on top, EnableLayers refused while sprites
 // show, Collision of sprites, asynchronous moves stepped by the display's
 // frames, layers moved (also the effect mode) and removed under a move.
+#include <random>
 #include <vector>
 
 #include "display/double_buffer.h"
@@ -118,6 +119,42 @@ TEST_F(SpritesOnLayers, SpriteMovesShowAtTheNextWaitOrFrameAllAtOnce) {
         EXPECT_EQ(Composed(45, 33), kGreen);
         ASSERT_EQ(Cmd("DisplaySprite", {2, 26, 24}), 0);
         ShowPendingRepaints(L);
+    }
+    FreeBitmap(want);
+}
+
+// Many sprites moved at random, repainted together: each is drawn into
+// every rectangle of the region it meets, once, in list order.
+TEST_F(SpritesOnLayers, RandomSpriteMovesRepaintedTogetherMatchAWholeRepaint) {
+    std::mt19937 rng(5);
+    auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    // Tall enough for sprites and boxes that reach over several rows of
+    // the pass.
+    GetDisplayPictureHooks()->freeOwnPicture(L, d);
+    d->os.width = 160, d->os.height = 300;
+    ASSERT_EQ(GetDisplayPictureHooks()->makeOwnPicture(L, d), 0);
+    const int W = d->pictureWidth, H = d->pictureHeight;
+    ASSERT_EQ(H, 300);
+    FillRect(d->picture, 10, 100, 50, 150, kGreen);
+    for (int i = 1; i <= 30; ++i) {
+        HoledSprite(i, rnd(1, 60), rnd(1, 150), uint32_t(rnd(1, 0xFFFFFF)));
+        ASSERT_EQ(Cmd("DisplaySprite", {double(i), double(rnd(-20, W)), double(rnd(-20, H))}), 0);
+    }
+    cxBitmap *c = GetCompositionBuffer(L, d), *want = AllocBitmap(W, H, 0, 0);
+    for (int round = 0; round < 20; ++round) {
+        for (int n = rnd(1, 30); n > 0; --n) {
+            const int id = rnd(1, 30);
+            ASSERT_EQ(Cmd("DisplaySprite", {double(id), double(rnd(-20, W)), double(rnd(-20, H))}), 0);
+        }
+        ShowPendingRepaints(L);
+        RedrawLayersRect(L, d, d->bgpic, want, 0, 0, W, H, 0, nullptr);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                uint32_t a = 0, b = 0;
+                ReadBitmapPixel(c, x, y, &a);
+                ReadBitmapPixel(want, x, y, &b);
+                ASSERT_EQ(a, b) << "round " << round << " at " << x << "," << y;
+            }
     }
     FreeBitmap(want);
 }
