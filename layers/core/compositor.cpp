@@ -182,6 +182,7 @@ struct RegionScratch {
 };
 
 constexpr int kBucketShift = 6;  // rows of 64 pixels
+constexpr size_t kMaxPieces = 32;
 
 bool Meet(const Rect &a, int32_t x, int32_t y, int32_t w, int32_t h, Rect *out) {
     return IntersectRects(a.x, a.y, a.w, a.h, x, y, w, h, &out->x, &out->y, &out->w, &out->h);
@@ -238,7 +239,15 @@ void CompositeRect(lua_State *L, RegionScratch &sc, cxBitmap *background, cxBitm
         }
     };
     const int32_t rr = R.x + R.w, rb = R.y + R.h;
+    size_t below = 0;  // layers under the last one looked at, left for the back-to-front pass
     for (size_t c = count; c-- > 0 && !sc.remaining.empty();) {
+        // Many small opaque layers would cut what is left into ever more
+        // pieces, each tested against every layer further down: past a few
+        // dozen pieces the layers below are drawn back to front instead.
+        if (sc.remaining.size() > kMaxPieces) {
+            below = c + 1;
+            break;
+        }
         const Rect &bx = sc.bounds[cand[c]];
         if (bx.x >= rr || bx.y >= rb || bx.x + bx.w <= R.x || bx.y + bx.h <= R.y) continue;
         Entry &e = sc.entries[cand[c]];
@@ -267,6 +276,12 @@ void CompositeRect(lua_State *L, RegionScratch &sc, cxBitmap *background, cxBitm
         if (background && background != dst) {
             const int32_t bw = std::min(r.w, background->width - r.x), bh = std::min(r.h, background->height - r.y);
             if (bw > 0 && bh > 0) BltBitmap(background, r.x, r.y, dst, r.x, r.y, bw, bh);
+        }
+        for (size_t c = 0; c < below; ++c) {
+            const Rect &bx = sc.bounds[cand[c]];
+            if (!RectsOverlapWH(bx.x, bx.y, bx.w, bx.h, r.x, r.y, r.w, r.h)) continue;
+            Entry &e = sc.entries[cand[c]];
+            DrawLayer(L, e.layer, e.state, dst, dw, dh, r.x, r.y, r.w, r.h);
         }
         drawPending(r);
     }
@@ -385,6 +400,7 @@ void RedrawDirtyBoxes(lua_State *L, cxDisplay *d, cxDirtyRects *r) {
         inUse = true;
         CompositeDisplayRegion(L, d, c, g_region.rects, g_region.count);
         inUse = false;
+        if (!GetSafeBltHooks()->refreshRegion) return;  // no window to present to
         MergeDirtyRects(r);
         for (uint32_t i = 0; i < r->count; ++i) {
             const cxDirtyBox &b = r->boxes[i];

@@ -290,6 +290,29 @@ TEST_F(Compositor, SeeThroughLayersOverAnOpaqueOneAreDrawnInOrder) {
     FreeBitmap(full);
 }
 
+// A whole redraw over hundreds of small opaque layers with gaps between
+// them and see-through ones among them: what is left undrawn falls into
+// many pieces, and the layers under them are then drawn back to front.
+TEST_F(Compositor, ManySmallOpaqueLayersAmongSeeThroughOnes) {
+    Brush(1, 3, 2, 0xFF0000);
+    Brush(2, 5, 4, 0x00FF00);
+    for (int i = 0; i < 300; ++i) {
+        const bool seeThrough = i % 7 == 0;
+        ASSERT_EQ(Cmd("DisplayBrush", {seeThrough ? 2.0 : 1.0, double(Rand(-2, kW)), double(Rand(-2, kH))},
+                      [&] {
+                          if (seeThrough) Field("transparency", Rand(1, 200));
+                      }),
+                  0);
+    }
+    cxBitmap *full = AllocBitmap(kW, kH, 0, 0);
+    RedrawLayersRect(L, d, BGPic(), full, 0, 0, kW, kH, 0, nullptr);
+    cxBitmap *c = GetCompositionBuffer(L, d);
+    FillRect(c, 0, 0, kW, kH, 0x123456);
+    RedrawDisplayRect(L, 0, 0, kW, kH, 0);
+    EXPECT_EQ(Grab(c), Grab(full));
+    FreeBitmap(full);
+}
+
 TEST_F(Compositor, ShadowOffsetsAndLevels) {
     Brush(1, 10, 10, 0xFFFFFF);
     ASSERT_EQ(Cmd("DisplayBrush", {1, 20, 20}, [&] {
