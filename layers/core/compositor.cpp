@@ -662,18 +662,22 @@ extern "C" void QueueDisplayRepaint(lua_State *L, cxDisplay *d, int32_t x, int32
 }
 
 extern "C" void ShowPendingRepaints(lua_State *L) {
+    // A repaint that turns the pump (an owner's drawing) finds this busy.
+    static bool busy = false;
+    if (busy) return;
+    busy = true;
     for (size_t i = 0; i < g_pendingRepaints.size(); ++i) {
         cxDisplay *d = g_pendingRepaints[i].display;
         cxDirtyRects *r = &g_pendingRepaints[i].rects;
         if (!r->count) continue;
-        if (!d->bgpic) {
-            r->count = 0;
-            continue;
+        if (d->bgpic) {
+            if (DirtyRectsFull(r)) RedrawDisplayRectOf(L, d, 0, 0, d->pictureWidth, d->pictureHeight);
+            else RedrawDirtyBoxes(L, d, r);
         }
-        if (DirtyRectsFull(r)) RedrawDisplayRectOf(L, d, 0, 0, d->pictureWidth, d->pictureHeight);
-        else RedrawDirtyBoxes(L, d, r);
-        r->count = 0;
+        // The list may have grown meanwhile: the entry is found again.
+        if (i < g_pendingRepaints.size()) g_pendingRepaints[i].rects.count = 0;
     }
+    busy = false;
 }
 
 extern "C" void DropDisplayDirtyRects(cxDisplay *d) {
