@@ -104,7 +104,7 @@ TEST_F(SpritesOnLayers, SpriteMovesShowAtTheNextWaitOrFrameAllAtOnce) {
     ASSERT_TRUE(same());
     for (int step = 0; step < 2; ++step) {
         SCOPED_TRACE(step);
-        ASSERT_EQ(Cmd("DisplaySprite", {1, 21 + step, 20}), 0);  // overlapping boxes: one union
+        ASSERT_EQ(Cmd("DisplaySprite", {1, double(21 + step), 20}), 0);  // overlapping boxes: one union
         ASSERT_EQ(Cmd("DisplaySprite", {2, 40, 30}), 0);          // apart: old and new box
         EXPECT_EQ(Composed(20 + step, 22), kRed);                  // not yet
         if (step == 0) {
