@@ -87,7 +87,9 @@ TEST(MotionEffects, SpeedsAndStepCounts) {
         FxRun run(Case(r.effect, r.w, r.h, r.speed, IsBGPicOnly(r.effect) ? Mode::Direct : Mode::Layer));
         ASSERT_EQ(run.Prepare(), 0) << r.effect;
         EXPECT_EQ(run.Instance().speed, r.sp) << r.effect << " speed " << r.speed;
-        if (r.steps > 0) EXPECT_EQ(run.Steps(), r.steps) << r.effect << " speed " << r.speed;
+        if (r.steps > 0) {
+            EXPECT_EQ(run.Steps(), r.steps) << r.effect << " speed " << r.speed;
+        }
     }
 }
 
@@ -183,8 +185,12 @@ TEST(MotionEffects, RollFrontSpansTheProfile) {
                 if (first < 0) first = y;
                 lastBand = y;
             }
-            if (y > 60) EXPECT_EQ(s, 0) << "row " << y << " ahead of the roll";
-            if (first < 0) EXPECT_EQ(s, 1) << "row " << y << " behind the roll";
+            if (y > 60) {
+                EXPECT_EQ(s, 0) << "row " << y << " ahead of the roll";
+            }
+            if (first < 0) {
+                EXPECT_EQ(s, 1) << "row " << y << " behind the roll";
+            }
         }
         EXPECT_EQ(first, 60 - n + 1) << effect;
         EXPECT_LE(lastBand, 60) << effect;
@@ -206,11 +212,12 @@ TEST(MotionEffects, RowsAreRunsOfOneDisplacement) {
             const std::vector<uint32_t> f = run.Frame();
             for (int y = 0; y < 23; ++y) {
                 int runs = 0;
-                long key = -1;
+                int64_t key = -1;
                 for (int x = 0; x < 37; ++x) {
                     int s, sx, sy;
-                    long k = 1L << 40;
-                    if (Decode(f[size_t(y) * 37 + x], &s, &sx, &sy)) k = (long(s) << 32) | (long(sx - x + 2048) << 16) | (sy - y + 2048);
+                    int64_t k = int64_t(1) << 40;
+                    if (Decode(f[size_t(y) * 37 + x], &s, &sx, &sy))
+                        k = (int64_t(s) << 32) | (int64_t(sx - x + 2048) << 16) | (sy - y + 2048);
                     if (k != key) ++runs, key = k;
                 }
                 ASSERT_LE(runs, 3) << GetEffectTraits(e)->name << " row " << y;
