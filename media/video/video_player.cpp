@@ -15,6 +15,7 @@
 #include "graphics/yuv/yuv_frame.h"
 #include "images/core/argb_bitmaps.h"
 #include "media/sound/audio_engine.h"
+#include "media/sound/sound_internal.h"
 #include "media/sound/video_sound.h"
 #include "media/video/video_decoder.h"
 #include "platform/os_threads.h"
@@ -144,6 +145,7 @@ struct cxVideoPlayer {
     int32_t srcWidth = 0, srcHeight = 0;
     uint32_t duration = 0;
     int channels = 0, rate = 0;
+    bool soundOn = false;  // this run plays the sound
     bool seekable = false, rgb = false;
     double frameDuration = 0.04;
 
@@ -222,7 +224,7 @@ struct cxVideoPlayer {
 namespace {
 
 double MasterClock(cxVideoPlayer *p) {
-    if (p->channels > 0) {
+    if (p->soundOn) {
         const double bps = double(p->channels) * p->rate * 2;
         double held = p->audioPending.load(std::memory_order_acquire);
         if (cxVideoSoundRing *r = p->ring.load(std::memory_order_acquire)) held += GetVideoRingFill(r);
@@ -312,7 +314,7 @@ void DemuxThread(void *arg) {
                     q.Put(n);
                 }
             };
-            if (p->channels > 0) marker(p->audioQueue);
+            if (p->soundOn) marker(p->audioQueue);
             marker(p->videoQueue);
             p->endOfStream.store(false, std::memory_order_release);
             p->seekRequest.store(false, std::memory_order_release);
@@ -330,7 +332,7 @@ void DemuxThread(void *arg) {
                 continue;
             }
             if (n->packet.type == CX_VIDEO_PACKET_VIDEO) p->videoQueue.Put(n);
-            else if (p->channels > 0) p->audioQueue.Put(n);
+            else if (p->soundOn) p->audioQueue.Put(n);
             else {
                 DecoderFreePacket(&p->dec, &n->packet);
                 free(n);
@@ -410,6 +412,9 @@ void ServerThread(void *arg) {
         if (p->count == 2 && !p->presenting.load()) p->skipFactor.store(std::max(p->skipFactor.load() * 0.95, 0.95));
         bool gaveUp = false;
         while (p->count == 2) {
+            // Paused with both slots full: nothing will free one before the
+            // resume, so answer the pause from here.
+            p->ackServer.store(p->paused.load(std::memory_order_acquire), std::memory_order_release);
             OsWaitConditionTimed(p->pictureCondition, p->pictureMutex, 10);
             if (OsCheckThreadQuit(t) || p->flushRequest.load() || p->seekRequest.load()) {
                 gaveUp = true;
@@ -431,7 +436,7 @@ void ServerThread(void *arg) {
         if (delay > 0 && delay < 10.0) p->lastDelay = delay;
         else delay = p->lastDelay;
         p->lastPts = pts;
-        if (p->channels > 0) {
+        if (p->soundOn) {
             const double now = Now();
             const double diff = (p->paused.load() ? p->currentPts.load() : p->drift.load() + now) - MasterClock(p);
             if (std::fabs(diff) < 10.0) {
@@ -576,10 +581,7 @@ int32_t ReadAudio(void *player, void *dst, uint32_t frames) {
             if (p->audioThread && OsCheckThreadQuit(p->audioThread)) return -1;
             bool finished = false;
             PacketNode *n = p->audioQueue.Take(20, &finished);
-            if (!n) {
-                if (finished && p->hasEnded.load()) return done ? int32_t(done / p->bytesPerFrame) : -1;
-                break;  // starved: silence for the rest
-            }
+            if (!n) break;  // starved or at the end: silence for the rest
             if (n->flush) {
                 free(n);
                 DecoderFlushAudio(&p->dec);
@@ -614,9 +616,12 @@ void AudioThread(void *arg) {
     OsSignalThreadStarted(t);
     bool released = false;
     while (r && !OsCheckThreadQuit(t)) {
-        const int got = FeedVideoSound(t, r);
-        if (got < 0 || got >= 1000) break;
-        if (!released && p->hasEnded.load() && p->audioQueue.Empty()) {
+        // Frame counts and error codes share the answer; after an error the
+        // ring is released and the calls idle, so only the end counts here.
+        if (FeedVideoSound(t, r) < 0) break;
+        // The channel goes once the last of the sound has been heard.
+        if (!released && p->hasEnded.load() && p->audioQueue.Empty() && p->audioPending.load() == 0 &&
+            GetVideoRingFill(r) == 0) {
             ReleaseVideoSoundChannel(r);
             released = true;
         }
@@ -775,8 +780,15 @@ int StartVideoPlayback(lua_State *L, cxVideoPlayer *p, const cxVideoStart *s) {
         p->displayWidth = s->display->pictureWidth;
         p->displayHeight = s->display->pictureHeight;
     }
+    if (L) p->L = L;
+    L = p->L;
+    // Without a sound output (NOSOUND, or one that failed quietly) the
+    // picture clock leads.
+    p->soundOn = false;
     if (p->channels > 0) {
-        if (int err = OpenAudioEngine(L, nullptr)) return err;
+        const int r = EnsureAudio(L);
+        if (r > 0) return r;
+        p->soundOn = r == 0;
     }
     if (p->startPosition >= 0) {
         Rewind(p);
@@ -790,7 +802,7 @@ int StartVideoPlayback(lua_State *L, cxVideoPlayer *p, const cxVideoStart *s) {
         Rewind(p);
     }
     p->decoderMoved = true;
-    if (p->channels > 0) {
+    if (p->soundOn) {
         uint32_t frames = 0, ch = 0;
         p->framesPerBuffer = GetAudioAdapter(&frames, &ch) && frames ? frames : 1024;
         p->bytesPerFrame = p->channels == 2 ? 4 : 2;
@@ -802,7 +814,7 @@ int StartVideoPlayback(lua_State *L, cxVideoPlayer *p, const cxVideoStart *s) {
     int err = 0;
     if (!p->audioQueue.mutex && !p->audioQueue.Init()) err = ERR_SEMAPHORE;
     if (!err && !p->videoQueue.mutex && !p->videoQueue.Init()) err = ERR_SEMAPHORE;
-    if (!err && p->channels > 0 && !p->audioBuffer) err = ERR_MEM;
+    if (!err && p->soundOn && !p->audioBuffer) err = ERR_MEM;
     p->audioQueue.SetFinished(false);
     p->videoQueue.SetFinished(false);
     p->lastPts = -10000.0;
@@ -833,9 +845,9 @@ int StartVideoPlayback(lua_State *L, cxVideoPlayer *p, const cxVideoStart *s) {
         p->demuxThread = OsCreateThread("Calyxtone video decoder", DemuxThread, p, 0, 200000, 0);
         p->serverThread = p->demuxThread ? OsCreateThread("Calyxtone video server", ServerThread, p, 0, 200000, 0)
                                          : nullptr;
-        if (p->serverThread && p->channels > 0)
+        if (p->serverThread && p->soundOn)
             p->audioThread = OsCreateThread("Calyxtone audio server", AudioThread, p, 0, 200000, 100);
-        if (p->serverThread && (p->channels == 0 || p->audioThread))
+        if (p->serverThread && (!p->soundOn || p->audioThread))
             p->refreshThread = OsCreateThread("Calyxtone video refresh", RefreshThread, p, 0, 65536, 0);
         if (!p->refreshThread) err = ERR_THREAD;
     }
@@ -950,7 +962,7 @@ int SeekVideoPlayer(cxVideoPlayer *p, uint32_t ms) {
 
 void SetVideoPlayerVolume(cxVideoPlayer *p, uint32_t volume) {
     p->volume.store(std::min<uint32_t>(volume, 64));
-    if (p->running.load() && p->channels > 0 && p->channelIndex >= 0) SetVideoSoundVolume(p->channelIndex, volume);
+    if (p->running.load() && p->soundOn && p->channelIndex >= 0) SetVideoSoundVolume(p->channelIndex, volume);
 }
 
 void SetVideoPlayerGeometry(cxVideoPlayer *p, int32_t x, int32_t y, int32_t width, int32_t height, int smooth) {

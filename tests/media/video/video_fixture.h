@@ -64,6 +64,7 @@ class VideoTest : public cxtest::BrushDisplayTest {
         soundtest::ClearPcmFiles();
         BrushDisplayTest::SetUp();
         d->refreshMutex = OsCreateMutex();
+        d->os.state = CX_DISPLAY_SHOWN;  // videos play on shown displays
         ASSERT_EQ(OpenScriptLibraries(L), 0);
         ASSERT_EQ(OpenEventLibrary(L), 0);
         ASSERT_EQ(OpenSoundLibrary(L), 0);
@@ -90,6 +91,7 @@ class VideoTest : public cxtest::BrushDisplayTest {
         FreeEventNotices(L);
         CleanupEvents(L);
         FreeDisplayRefreshQueue(d);
+        d->os.state = CX_DISPLAY_CLOSED;
         OsFreeMutex(d->refreshMutex);
         d->refreshMutex = nullptr;
         BrushDisplayTest::TearDown();
