@@ -182,7 +182,6 @@ int DecoderDecodeAudio(cxVideoDecoder *d, cxVideoPacket *packet, void *buffer, i
     f.size = capacity;
     int n = CallPluginEntry(d->plugin, d->plugin->DecodeAudioFrame, d->handle, packet, &f);
     if (n > capacity) n = -2;  // wrote past what it was given: do not trust it
-    if (n > 0) n &= ~1;        // whole samples only
     *more = f.more != 0;
     return n;
 }

@@ -12,6 +12,7 @@
 #include "display/events/event_pump.h"
 #include "display/present.h"
 #include "errors/errors.h"
+#include "graphics/blit/blit.h"
 #include "images/core/argb_bitmaps.h"
 #include "images/formats/image_saver.h"
 #include "media/video/video_decoder.h"
@@ -122,8 +123,12 @@ int ExportVideoFrames(lua_State *L, cxVideoPlayer *p, cxDisplay *d, int32_t x, i
                 if (cw > 0 && ch > 0) {
                     cxBitmap *bm = nullptr;
                     if (MakeBitmapFromARGB(argb.data() + size_t(srcY) * w + srcX, -1, cw, ch, w, &bm, nullptr) == 0) {
-                        RefreshDisplayRectCore(bm, 0, 0, d, dstX, dstY, cw, ch, d->os.scaledWidth, d->os.scaledHeight,
-                                               0, nullptr, nullptr, nullptr);
+                        // Into the display's picture, so that repaints keep it,
+                        // and on to the window.
+                        if (d->picture) BltBitmap(bm, 0, 0, d->picture, dstX, dstY, cw, ch);
+                        if (d->os.state != CX_DISPLAY_CLOSED)
+                            RefreshDisplayRectCore(bm, 0, 0, d, dstX, dstY, cw, ch, d->os.scaledWidth,
+                                                   d->os.scaledHeight, 0, nullptr, nullptr, nullptr);
                         FreeBitmap(bm);
                     }
                 }

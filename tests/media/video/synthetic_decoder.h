@@ -30,6 +30,7 @@ struct SyntheticSettings {
     bool oversizeFrame = false; // pictures larger than announced
     bool badFormat = false;     // OpenVideo announces a negative width
     bool stallAfter5 = false;   // frame 5's decode takes 1.5 s
+    int32_t soundBytesOverride = -1; // >= 0: frame 0's sound is this many bytes, the rest none
 };
 
 // The file name the decoder takes ("synthetic:" + anything); the settings
