@@ -28,6 +28,7 @@ void PutLe32(uint8_t *p, uint32_t v) {
 // The largest sound data a WAVE header can count (its RIFF size is a 32-bit
 // data size + 36, after padding to 4).
 constexpr uint64_t kMaxWaveData = 0xFFFFFFFFull - 36 - 3;
+uint64_t g_waveLimit = kMaxWaveData;
 
 struct WaveFile {
     FILE *f = nullptr;
@@ -61,7 +62,7 @@ struct WaveFile {
     }
     // false when the block would take the file past what its header can say.
     bool Write(const void *data, size_t n) {
-        if (bytes + n > kMaxWaveData) return false;
+        if (bytes + n > g_waveLimit) return false;
         if (fwrite(data, 1, n, f) != n) return false;
         bytes += n;
         return true;
@@ -84,6 +85,8 @@ struct WaveFile {
 };
 
 }  // namespace
+
+void SetVideoWaveLimit(uint64_t bytes) { g_waveLimit = bytes && bytes < kMaxWaveData ? bytes : kMaxWaveData; }
 
 int ExportVideoFrames(lua_State *L, cxVideoPlayer *p, cxDisplay *d, int32_t x, int32_t y, const char *base,
                       int format, const char *extension) {

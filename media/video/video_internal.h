@@ -81,6 +81,10 @@ void SetVideoOfLayerFunc(cxVideo *(*f)(lua_State *L, void *layer));
 int ExportVideoFrames(lua_State *L, cxVideoPlayer *p, cxDisplay *d, int32_t x, int32_t y, const char *base,
                       int format, const char *extension);
 
+// The most sound data a WAVE file of DumpVideo takes (0: what its header
+// can count, just under 4 GiB); tests lower it.
+void SetVideoWaveLimit(uint64_t bytes);
+
 // The loader list OpenVideo starts from (ForceVideoDriver).
 const char *GetDefaultVideoLoaders(void);
 void SetDefaultVideoLoaders(const char *list);

@@ -76,6 +76,25 @@ TEST_F(VideoExport, NumberedPicturesAreTheDecodedFrames) {
     EXPECT_EQ(Cmd("DumpVideo", {1, 0, 0}), 0);
 }
 
+// The sizes of a WAVE file are 32 bits: the export stops with an error
+// before they would wrap, and the header counts what was written.
+TEST_F(VideoExport, SoundBeyondWhatTheHeaderCountsStops) {
+    SyntheticSettings s;
+    s.frames = 10;
+    s.toneRate = 8000;
+    s.toneChannels = 2;
+    SetSyntheticSettings(s);
+    ASSERT_EQ(Open(1, "synthetic:a"), 0);
+    SetVideoWaveLimit(3 * 1280 + 100);
+    const std::string base = dir.Path("big");
+    EXPECT_EQ(Dump(1, 0, 0, base, 0), ERR_WRITEFILE);
+    SetVideoWaveLimit(0);
+    const cxtest::Bytes w = cxtest::ReadBytes(base + ".wav");
+    EXPECT_EQ(cxtest::Le32At(w, 40), 3u * 1280u);
+    EXPECT_EQ(cxtest::Le32At(w, 4), 3u * 1280u + 36u);
+    EXPECT_EQ(w.size(), 44u + 3u * 1280u);
+}
+
 TEST_F(VideoExport, PlacementAndRefusals) {
     SyntheticSettings s;
     s.frames = 1;
