@@ -24,6 +24,7 @@ struct cxRefreshNode {
     int ownBitmap;
     int32_t x, y, width, height;
     int32_t srcX, srcY; /* where (x, y) lies in the bitmap, less (x, y) */
+    cxDisplayMainCall call; /* instead of a bitmap */
 };
 
 namespace {
@@ -366,6 +367,14 @@ extern "C" int PostDisplayPicture(cxDisplay *d, cxBitmap *bitmap, int32_t x, int
     return QueueRefreshNode(d, node);
 }
 
+extern "C" int PostDisplayCall(cxDisplay *d, cxDisplayMainCall call) {
+    if (!d || !d->refreshMutex) return ERR_WRONGUSAGE;
+    auto *node = static_cast<cxRefreshNode *>(calloc(1, sizeof(cxRefreshNode)));
+    if (!node) return ERR_MEM;
+    node->call = call;
+    return QueueRefreshNode(d, node);
+}
+
 namespace {
 void FreeNodes(cxRefreshNode *n) {
     while (n) {
@@ -377,7 +386,7 @@ void FreeNodes(cxRefreshNode *n) {
 }
 }  // namespace
 
-extern "C" int ProcessPendingRefreshes(lua_State *) {
+extern "C" int ProcessPendingRefreshes(lua_State *L) {
     // Each queue is taken whole under its mutex and worked through without
     // it: presenting calls X11 and the listeners.
     for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
@@ -387,6 +396,7 @@ extern "C" int ProcessPendingRefreshes(lua_State *) {
         d->refreshQueue = nullptr;
         OsUnlockMutex(d->refreshMutex);
         for (cxRefreshNode *n = queue; n; n = n->next) {
+            if (n->call) n->call(L, d);
             if (!n->bitmap) continue;
             // Clipped to the display (the bars are outside the picture).
             int32_t x = std::max(n->x, 0), y = std::max(n->y, 0);

@@ -65,11 +65,12 @@ int BeginVideoPlayback(lua_State *L, cxVideo *v, void *layer, int channel, int u
     }
     if (IsRecordingVideo()) return ERR_WRONGCMDRECVIDEO;
     if (VideoState(v) == CX_VIDEO_ENDED) StopVideoPlayback(L, v, nullptr, 0, 0);
+    // A busy video plays in a layer as a second copy of itself.
+    if (useLayer) return PlayVideoInLayer(L, v, channel, optionsIndex);
     const uint32_t s = VideoState(v);
     if (s == CX_VIDEO_PLAYING || s == CX_VIDEO_SUSPENDED) return ERR_VIDPLAYING;
     if (s == CX_VIDEO_PAUSED) return ERR_VIDPAUSED;
-    if (useLayer) return PlayVideoInLayer(L, v, channel, optionsIndex);
-    if (v->layerUses > 0) return ERR_DBVIDEOLAYER;
+    if (VideoShownByLayers(v) > 0) return ERR_DBVIDEOLAYER;
     ComputeVideoGeometry(v, d);
     v->display = d;
     v->isLayer = 0;
@@ -231,7 +232,7 @@ extern "C" int CmdGetVideoFrame(lua_State *L) {
     if (err) return err;
     const int mode = lua_gettop(L) >= 4 ? Int(L, 4) : 0;
     if (VideoState(v) != CX_VIDEO_STOPPED) return ERR_FGRABVIDSTATE;
-    if (v->layerUses > 0) return ERR_WRONGUSAGE;
+    if (VideoShownByLayers(v) > 0) return ERR_WRONGUSAGE;
     if (mode == 0) {
         if (frame < 1) return ERR_VIDEOFRAME;
     } else if (mode == 1) {

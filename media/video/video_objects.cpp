@@ -10,6 +10,7 @@
 #include "errors/errors.h"
 #include "media/video/video_display.h"
 #include "media/video/video_internal.h"
+#include "media/video/video_layers.h"
 #include "platform/os_threads.h"
 
 namespace {
@@ -132,11 +133,14 @@ void FreeVideo(lua_State *L, cxVideo *v) {
 int CloseVideoObject(lua_State *L, cxObjectID id) {
     cxVideo *v = nullptr;
     if (int err = FindVideo(L, id, &v, 0)) return err;
-    if (v->layerUses > 0) {
-        // The layers keep it: out of the script's sight, playing on.
+    if (VideoShownByLayers(v) > 0) {
+        // The layers keep it: out of the script's sight, playing on, under
+        // an ID of its own so that the number is free again.
+        const cxObjectID old = GetObjectID(&v->header);
         v->header.idNumber = 0;
         v->header.idPointer = v;
         v->pendingFree = 1;
+        RetargetVideoLayers(old, GetObjectID(&v->header));
         return 0;
     }
     FreeVideo(L, v);
@@ -146,7 +150,7 @@ int CloseVideoObject(lua_State *L, cxObjectID id) {
 void FreeDeferredVideos(lua_State *L) {
     for (cxVideo *v = GetFirstVideo(); v;) {
         cxVideo *next = NextVideo(v);
-        if (v->pendingFree && v->layerUses <= 0) FreeVideo(L, v);
+        if (v->pendingFree && VideoShownByLayers(v) == 0) FreeVideo(L, v);
         v = next;
     }
 }

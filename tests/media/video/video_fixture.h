@@ -20,6 +20,8 @@
 #include "platform/alsa/os_alsa.h"
 #include "platform/os_threads.h"
 #include "tests/images/brushes/brush_test_display.h"
+#include "graphics/blit/mask_alpha_rect.h"  // before the layer fixture, which uses it
+#include "tests/layers/layer_test_display.h"
 #include "tests/media/sound/sound_fixture.h"
 #include "tests/media/video/synthetic_decoder.h"
 #include "tests/shell/test_files.h"
@@ -55,14 +57,20 @@ inline void RecordPicture(cxVideoPlayer *p, const uint32_t *argb, int32_t width,
     ShownList().push_back({FrameOfPicture(argb, width), pts, NowSeconds(), s.masterClock});
 }
 
-class VideoTest : public cxtest::BrushDisplayTest {
+template <class Base>
+class VideoTestOn : public Base {
   protected:
+    using Base::L;
+    using Base::d;
+    using Base::Call;
+    using Base::Cmd;
+    using Base::PixelOf;
     cxtest::TempDir dir;
 
     void SetUp() override {
         soundtest::PcmFolder();
         soundtest::ClearPcmFiles();
-        BrushDisplayTest::SetUp();
+        Base::SetUp();
         d->refreshMutex = OsCreateMutex();
         d->os.state = CX_DISPLAY_SHOWN;  // videos play on shown displays
         ASSERT_EQ(OpenScriptLibraries(L), 0);
@@ -94,7 +102,7 @@ class VideoTest : public cxtest::BrushDisplayTest {
         d->os.state = CX_DISPLAY_CLOSED;
         OsFreeMutex(d->refreshMutex);
         d->refreshMutex = nullptr;
-        BrushDisplayTest::TearDown();
+        Base::TearDown();
     }
 
     std::vector<ShownPicture> ShownCopy() {
@@ -156,5 +164,7 @@ class VideoTest : public cxtest::BrushDisplayTest {
         return path;
     }
 };
+
+using VideoTest = VideoTestOn<cxtest::BrushDisplayTest>;
 
 }  // namespace videotest
