@@ -244,11 +244,12 @@ int PlayVideoInLayer(lua_State *L, cxVideo *v, int channel, int optionsIndex) {
     if (int err = MakeBitmapFromARGB(px.data(), -1, use->sourceWidth, use->sourceHeight, use->sourceWidth, &black,
                                      nullptr))
         return err;
-    int32_t x = 0, y = 0;
+    // At the position PlayVideo was given (the video's own), or the table's.
+    int32_t x = v->x, y = v->y;
     if (optionsIndex) {
         ReadPositionOptions(L, optionsIndex, &x, &y);
-        if (x == CX_POSITION_ABSENT) x = 0;
-        if (y == CX_POSITION_ABSENT) y = 0;
+        if (x == CX_POSITION_ABSENT) x = v->x;
+        if (y == CX_POSITION_ABSENT) y = v->y;
     }
     cxLayer *layer = nullptr;
     if (int err = AddVideoLayer(L, use, black, x, y, optionsIndex, &layer)) {
