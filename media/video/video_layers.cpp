@@ -151,7 +151,7 @@ void ApplyPictures(lua_State *L, cxDisplay *) {
     }
 }
 
-// A black picture of the video's size as a VIDEO layer at (x, y) with the
+// A picture of the video's size (the caller's still) as a VIDEO layer at (x, y) with the
 // display options of the table; the new layer in *out.
 int AddVideoLayer(lua_State *L, cxVideo *v, cxBitmap *bitmap, int32_t x, int32_t y, int optionsIndex, cxLayer **out) {
     *out = nullptr;
@@ -252,8 +252,10 @@ int PlayVideoInLayer(lua_State *L, cxVideo *v, int channel, int optionsIndex) {
         if (y == CX_POSITION_ABSENT) y = v->y;
     }
     cxLayer *layer = nullptr;
-    if (int err = AddVideoLayer(L, use, black, x, y, optionsIndex, &layer)) {
-        if (!layer) FreeBitmap(black);
+    // The layer takes a copy of the picture.
+    const int err = AddVideoLayer(L, use, black, x, y, optionsIndex, &layer);
+    FreeBitmap(black);
+    if (err) {
         if (use != v) FreeVideo(L, use);
         return err;
     }
@@ -283,7 +285,7 @@ int DisplayVideoFrameLayer(lua_State *L, cxVideo *v, int64_t ms, int32_t x, int3
     cxLayer *layer = nullptr;
     if (!err) {
         err = AddVideoLayer(L, use, b, x, y, optionsIndex, &layer);
-        if (err && !layer) FreeBitmap(b);
+        FreeBitmap(b);  // the layer has its own copy
     }
     if (err && use != v) FreeVideo(L, use);
     return err;
