@@ -578,7 +578,6 @@ int32_t ReadAudio(void *player, void *dst, uint32_t frames) {
                 free(p->audioPacket);
                 p->audioPacket = nullptr;
             }
-            if (p->audioThread && OsCheckThreadQuit(p->audioThread)) return -1;
             bool finished = false;
             PacketNode *n = p->audioQueue.Take(20, &finished);
             if (!n) break;  // starved or at the end: silence for the rest
