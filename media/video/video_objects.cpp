@@ -221,10 +221,16 @@ int SeekVideoPlayback(lua_State *L, cxVideo *v, void *layer, int64_t ms) {
     if (int err = Resolve(L, &v, layer)) return err;
     if (!v->seekable) return ERR_SEEKFORMAT;
     if (ms < 0 || v->duration == 0 || uint64_t(ms) > uint64_t(v->duration) - 1) return ERR_SEEKRANGE;
+    // A seek from the end plays on from there (the state first: the rest
+    // may end before the seek returns).
     const uint32_t s = VideoState(v);
+    if (s == CX_VIDEO_ENDED) SetVideoState(v, CX_VIDEO_PLAYING);
     const int err = SeekVideoPlayer(v->player, uint32_t(ms));
-    // A seek from the end plays on from there.
-    if (!err && s == CX_VIDEO_ENDED) SetVideoState(v, CX_VIDEO_PLAYING);
+    if (err && s != CX_VIDEO_STOPPED && !IsVideoPlayerRunning(v->player)) {
+        // The player could not go on from there: the video stands stopped.
+        SetVideoState(v, CX_VIDEO_STOPPED);
+        v->display = nullptr;
+    }
     return err;
 }
 
