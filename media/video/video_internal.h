@@ -49,6 +49,11 @@ inline uint32_t VideoState(const cxVideo *v) {
 inline void SetVideoState(cxVideo *v, uint32_t s) {
     std::atomic_ref<uint32_t>(v->state).store(s, std::memory_order_release);
 }
+// Moves the state from one value to another unless the refresh thread has
+// changed it meanwhile (to 4); true when it moved.
+inline bool SwapVideoState(cxVideo *v, uint32_t from, uint32_t to) {
+    return std::atomic_ref<uint32_t>(v->state).compare_exchange_strong(from, to, std::memory_order_acq_rel);
+}
 inline bool IsVideoActive(const cxVideo *v) {
     const uint32_t s = VideoState(v);
     return s == CX_VIDEO_PLAYING || s == CX_VIDEO_PAUSED || s == CX_VIDEO_ENDED || s == CX_VIDEO_SUSPENDED;

@@ -205,15 +205,19 @@ int PauseVideoPlayback(lua_State *L, cxVideo *v, void *layer) {
     if (int err = Resolve(L, &v, layer)) return err;
     if (VideoState(v) != CX_VIDEO_PLAYING) return ERR_VIDNOTPLAYING;
     PauseVideoPlayer(v->player);
-    SetVideoState(v, CX_VIDEO_PAUSED);
+    if (!SwapVideoState(v, CX_VIDEO_PLAYING, CX_VIDEO_PAUSED)) {
+        // It ended while the threads answered: it stays ended.
+        ResumeVideoPlayer(v->player);
+        return ERR_VIDNOTPLAYING;
+    }
     return 0;
 }
 
 int ResumeVideoPlayback(lua_State *L, cxVideo *v, void *layer) {
     if (int err = Resolve(L, &v, layer)) return err;
-    if (VideoState(v) != CX_VIDEO_PAUSED) return ERR_VIDNOTPAUSED;
+    // The state first: the rest may end at once.
+    if (!SwapVideoState(v, CX_VIDEO_PAUSED, CX_VIDEO_PLAYING)) return ERR_VIDNOTPAUSED;
     ResumeVideoPlayer(v->player);
-    SetVideoState(v, CX_VIDEO_PLAYING);
     return 0;
 }
 
