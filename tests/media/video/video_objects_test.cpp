@@ -4,13 +4,18 @@
 
 #include "errors/errors.h"
 #include "images/brushes/brush.h"
+#include "display/display_record.h"
 #include "media/video/video_decoder.h"
+#include "media/video/video_display.h"
 #include "tests/media/video/video_fixture.h"
 
 namespace videotest {
 namespace {
 
-class VideoObjects : public VideoTest {};
+class VideoObjects : public VideoTest {
+  protected:
+    uint32_t State1() { return VideoState(Video(1)); }
+};
 
 TEST_F(VideoObjects, DecoderChoiceFollowsTheLoaderList) {
     const std::string cdxl = Clip("a.cdxl", 4);
@@ -124,6 +129,28 @@ TEST_F(VideoObjects, StateErrors) {
     ASSERT_EQ(Open(2, "synthetic:b"), 0);
     EXPECT_EQ(Cmd("SeekVideo", {2, 0}), ERR_SEEKFORMAT);
     EXPECT_EQ(Cmd("GetVideoFrame", {5, 0, 2, 1}), ERR_SEEKFORMAT);
+}
+
+TEST_F(VideoObjects, WhereAVideoCannotPlay) {
+    ASSERT_EQ(Open(1, "synthetic:a"), 0);
+    // A display that is not open and has no listeners.
+    d->os.state = CX_DISPLAY_CLOSED;
+    EXPECT_EQ(Cmd("PlayVideo", {1}), ERR_WRONGUSAGE);
+    d->os.state = CX_DISPLAY_SHOWN;
+    // While the script is recorded into a video file.
+    SetRecordingVideo(1);
+    EXPECT_EQ(Cmd("PlayVideo", {1}), ERR_WRONGCMDRECVIDEO);
+    SetRecordingVideo(0);
+    // "uselayer" with layers off.
+    EXPECT_EQ(Call("PlayVideo", [&] {
+                  lua_pushnumber(L, 1);
+                  lua_newtable(L);
+                  lua_pushstring(L, "uselayer");
+                  lua_pushnumber(L, 1);
+                  lua_settable(L, -3);
+              }),
+              ERR_NOLAYERS);
+    EXPECT_EQ(State1(), uint32_t(CX_VIDEO_STOPPED));
 }
 
 TEST_F(VideoObjects, VolumeAndSize) {
