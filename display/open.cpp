@@ -10,6 +10,7 @@
 #include "display/display_record.h"
 #include "display/double_buffer.h"
 #include "display/frame_hooks.h"
+#include "display/video_hooks.h"
 #include "display/monitors.h"
 #include "display/options.h"
 #include "display/size.h"
@@ -305,6 +306,7 @@ extern "C" int OpenDisplayWindow(lua_State *L, cxDisplay *d, int activate, int r
     // on failure the old buffers stay, which present safely, only smaller.
     FitDoubleBufferToDisplay(d);
     RefreshWholeDisplay(L, d, 0x80);
+    if (reopening && GetDisplayVideoHooks()->resumeVideos) GetDisplayVideoHooks()->resumeVideos(L, d);
     OsGetSysTime(&d->lastFrame);
     return 0;
 }
@@ -312,6 +314,11 @@ extern "C" int OpenDisplayWindow(lua_State *L, cxDisplay *d, int activate, int r
 extern "C" int CloseDisplayWindow(lua_State *L, cxDisplay *d, uint32_t how) {
     if ((how & CX_CLOSE_FREEBACKFILL) && L) FreeBackfillWindow(L, d);
     if (d->os.state == CX_DISPLAY_CLOSED) return 0;
+    // Videos draw from threads of their own: they wait out a re-opening and
+    // stop before the window goes.
+    const cxDisplayVideoHooks *vh = GetDisplayVideoHooks();
+    if ((how & CX_CLOSE_REOPEN) && vh->suspendVideos) vh->suspendVideos(L, d);
+    else if (!(how & CX_CLOSE_REOPEN) && vh->stopVideos) vh->stopVideos(L, d);
     // Closing to re-open in another mode is not leaving the window. A
     // placement that cannot be written is lost, never the close.
     if (!(how & CX_CLOSE_REOPEN)) SaveDisplayPlacement(L, d);
@@ -326,6 +333,7 @@ extern "C" int CloseDisplayWindow(lua_State *L, cxDisplay *d, uint32_t how) {
 }
 
 extern "C" void FreeDisplayResources(lua_State *L, cxDisplay *d, int) {
+    if (const cxDisplayVideoHooks *v = GetDisplayVideoHooks(); v->stopVideos) v->stopVideos(L, d);
     if (const cxDisplayFrameHooks *h = GetDisplayFrameHooks(); h->freed) h->freed(L, d);
     if (d->ownsBGPic) GetDisplayPictureHooks()->freeOwnPicture(L, d);
     d->picture = nullptr;

@@ -23,6 +23,8 @@ struct cxRefreshNode {
     cxBitmap *bitmap;
     int ownBitmap;
     int32_t x, y, width, height;
+    int32_t srcX, srcY; /* where (x, y) lies in the bitmap, less (x, y) */
+    cxDisplayMainCall call; /* instead of a bitmap */
 };
 
 namespace {
@@ -323,6 +325,18 @@ extern "C" void WaitDisplayFrame(lua_State *L, cxDisplay *d, uint32_t) {
     if (const cxDisplayFrameHooks *h = GetDisplayFrameHooks(); h->frame) h->frame(L, d);
 }
 
+namespace {
+int QueueRefreshNode(cxDisplay *d, cxRefreshNode *node) {
+    OsLockMutex(d->refreshMutex);
+    cxRefreshNode **tail = &d->refreshQueue;
+    while (*tail) tail = &(*tail)->next;
+    *tail = node;
+    OsUnlockMutex(d->refreshMutex);
+    OsWakeMainThread();
+    return 0;
+}
+}  // namespace
+
 extern "C" int PostDisplayRefresh(cxDisplay *d, cxBitmap *bitmap, int ownBitmap, int32_t x, int32_t y, int32_t width,
                                   int32_t height) {
     if (!d || !d->refreshMutex) return ERR_WRONGUSAGE;
@@ -334,13 +348,31 @@ extern "C" int PostDisplayRefresh(cxDisplay *d, cxBitmap *bitmap, int ownBitmap,
     node->y = y;
     node->width = width;
     node->height = height;
-    OsLockMutex(d->refreshMutex);
-    cxRefreshNode **tail = &d->refreshQueue;
-    while (*tail) tail = &(*tail)->next;
-    *tail = node;
-    OsUnlockMutex(d->refreshMutex);
-    OsWakeMainThread();
-    return 0;
+    return QueueRefreshNode(d, node);
+}
+
+extern "C" int PostDisplayPicture(cxDisplay *d, cxBitmap *bitmap, int32_t x, int32_t y, int32_t width,
+                                  int32_t height) {
+    if (!d || !d->refreshMutex) return ERR_WRONGUSAGE;
+    auto *node = static_cast<cxRefreshNode *>(calloc(1, sizeof(cxRefreshNode)));
+    if (!node) return ERR_MEM;
+    node->bitmap = bitmap;
+    node->ownBitmap = 1;
+    node->x = x;
+    node->y = y;
+    node->width = width;
+    node->height = height;
+    node->srcX = -x;
+    node->srcY = -y;
+    return QueueRefreshNode(d, node);
+}
+
+extern "C" int PostDisplayCall(cxDisplay *d, cxDisplayMainCall call) {
+    if (!d || !d->refreshMutex) return ERR_WRONGUSAGE;
+    auto *node = static_cast<cxRefreshNode *>(calloc(1, sizeof(cxRefreshNode)));
+    if (!node) return ERR_MEM;
+    node->call = call;
+    return QueueRefreshNode(d, node);
 }
 
 namespace {
@@ -354,7 +386,7 @@ void FreeNodes(cxRefreshNode *n) {
 }
 }  // namespace
 
-extern "C" int ProcessPendingRefreshes(lua_State *) {
+extern "C" int ProcessPendingRefreshes(lua_State *L) {
     // Each queue is taken whole under its mutex and worked through without
     // it: presenting calls X11 and the listeners.
     for (cxDisplay *d = GetFirstDisplay(); d; d = GetNextDisplay(d)) {
@@ -364,12 +396,13 @@ extern "C" int ProcessPendingRefreshes(lua_State *) {
         d->refreshQueue = nullptr;
         OsUnlockMutex(d->refreshMutex);
         for (cxRefreshNode *n = queue; n; n = n->next) {
+            if (n->call) n->call(L, d);
             if (!n->bitmap) continue;
             // Clipped to the display (the bars are outside the picture).
             int32_t x = std::max(n->x, 0), y = std::max(n->y, 0);
             int32_t x2 = std::min(n->x + n->width, d->pictureWidth), y2 = std::min(n->y + n->height, d->pictureHeight);
             if (x2 <= x || y2 <= y) continue;
-            RefreshDisplayRectCore(n->bitmap, x, y, d, x, y, x2 - x, y2 - y, d->os.scaledWidth, d->os.scaledHeight,
+            RefreshDisplayRectCore(n->bitmap, x + n->srcX, y + n->srcY, d, x, y, x2 - x, y2 - y, d->os.scaledWidth, d->os.scaledHeight,
                                    CX_REFRESH_QUEUED | CX_REFRESH_NOVIDEOMASK, nullptr, nullptr, nullptr);
         }
         FreeNodes(queue);

@@ -94,6 +94,14 @@ void WaitDisplayFrame(lua_State *L, cxDisplay *d, uint32_t flags);
    the main thread. 0 or ERR_MEM. */
 int PostDisplayRefresh(cxDisplay *d, struct cxBitmap *bitmap, int ownBitmap, int32_t x, int32_t y, int32_t width,
                        int32_t height);
+/* As PostDisplayRefresh for a bitmap of width x height that shows the
+   rectangle at (x, y) of the display; the queue takes the bitmap. */
+int PostDisplayPicture(cxDisplay *d, struct cxBitmap *bitmap, int32_t x, int32_t y, int32_t width, int32_t height);
+/* From any thread: queues a call that the main thread makes when it
+   presents the display's queued refreshes (in order with them), and wakes
+   the main thread. 0 or ERR_MEM. */
+typedef void (*cxDisplayMainCall)(lua_State *L, cxDisplay *d);
+int PostDisplayCall(cxDisplay *d, cxDisplayMainCall call);
 /* Main thread: presents every display's queued refreshes. */
 int ProcessPendingRefreshes(lua_State *L);
 void FreeDisplayRefreshQueue(cxDisplay *d);

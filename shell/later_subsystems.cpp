@@ -7,9 +7,6 @@
 
 extern "C" {
 
-// Sound, anims and video.
-void FreeAllVideos(lua_State *) {}
-
 // Display and input.
 void FreeSharedMutexes(void) {}
 

@@ -46,6 +46,7 @@
 #include "io/arexx/arexx_library.h"
 #include "io/icons/icons.h"
 #include "media/sound/sound_library.h"
+#include "media/video/video_library.h"
 #include "streams/chunk_names.h"
 #include "shell/chunk_reader.h"
 #include "shell/later_subsystems.h"
@@ -207,6 +208,9 @@ int OpenLibrariesAndGlobals(lua_State *L, const cxStartupOptions *opts) {
     RegisterPreloadKind(CX_OBJ_SAMPLE, "SAMPLE", PreloadSound<PreloadSample>);
     RegisterPreloadKind(CX_OBJ_MUSIC, "MUSIC", PreloadSound<PreloadMusic>);
     SetPluginSampleSaver(SaveSampleThroughPlugin);
+    SetScriptLibraryOpener("video", OpenVideoLibrary);
+    RegisterPreloadKind(CX_OBJ_VIDEO, "VIDEO", [](lua_State *L, const cxPreprocItem *item, const cxApplet *,
+                                                  const cxStartupOptions *) { return PreloadVideoItem(L, item); });
     FeedSoundSettings(opts);
     if (int err = OpenScriptLibraries(L)) return err;
     SetGlobalString(L, "applet", opts->appletPath);

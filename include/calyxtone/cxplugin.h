@@ -434,6 +434,64 @@ struct cxAudioChannel {
     uint32_t panning;                /* 140 */
 }; /* 144 bytes on 32-bit targets */
 
+/* ---- Video decoder records ---------------------------------------------- */
+
+/* What a video decoder's OpenVideo tells of the file it accepts. The player
+   clears the record, presets streamSize to CX_VIDEO_SIZE_UNKNOWN and sets
+   adapters (the "adapter" option, "" for any) before the call. */
+#define CX_VIDEO_SEEKABLE     0x1u /* flags: SeekVideo takes any position */
+#define CX_VIDEO_SIZE_UNKNOWN (-2)
+typedef struct cxVideoFormat {
+    int32_t width;          /*  0 */
+    int32_t height;         /*  4 */
+    uint32_t duration;      /*  8 milliseconds */
+    int32_t audioRate;      /* 12 */
+    int32_t audioChannels;  /* 16 0: no sound; else 1 or 2 */
+    uint32_t seekByBytes;   /* 20 SeekVideo takes byte positions */
+    uint32_t byteRate;      /* 24 bytes a second, with seekByBytes */
+    uint32_t rgbOutput;     /* 28 frames come as 32-bit pixels, not Y, U, V planes */
+    uint32_t flags;         /* 32 CX_VIDEO_* */
+    uint32_t reserved36;    /* 36 */
+    double frameDuration;   /* 40 seconds */
+    int64_t streamSize;     /* 48 bytes; -1 unknown */
+    union {
+        const char *adapters; /* 56 */
+        uint64_t adaptersSlot;
+    };
+} cxVideoFormat; /* 64 bytes */
+
+/* One packet of the file. type 0 is a picture, any other value sound. The
+   decoder owns data; the player hands the record back to FreePacket. */
+#define CX_VIDEO_PACKET_VIDEO 0
+typedef struct cxVideoPacket {
+    void *data;         /*  0 the decoder's own packet */
+    int32_t size;       /*  4 bytes the packet weighs in the player's queues */
+    int32_t type;       /*  8 */
+    int32_t stream;     /* 12 */
+    int32_t reserved16; /* 16 */
+    double pts;         /* 24 seconds, -1 unknown */
+} cxVideoPacket;
+
+/* A decoded picture (DecodeVideoFrame) or block of sound
+   (DecodeAudioFrame). Pictures: Y, U, V planes (4:2:0) with their row
+   lengths in bytes, or with rgbOutput planes[0] holding 32-bit pixels with
+   the bytes A, R, G, B in memory order; width and height must not exceed
+   the announced size. Sound: the player sets buffer and size (capacity in
+   bytes); the decoder writes 16-bit signed samples, answers the bytes
+   written and sets more while the packet holds more sound. */
+typedef struct cxVideoFrame {
+    uint8_t *planes[3];      /*  0 */
+    int32_t rowLengths[3];   /* 12 */
+    int32_t width, height;   /* 24 */
+    double pts;              /* 32 seconds, -1 unknown */
+    double dts;              /* 40 seconds, -1 unknown */
+    int64_t bytePosition;    /* 48 */
+    int32_t repeat;          /* 56 extra field repeats */
+    int32_t more;            /* 60 sound: more of this packet follows */
+    void *buffer;            /* 64 sound */
+    int32_t size;            /* 68 sound: capacity in, unused out */
+} cxVideoFrame;
+
 /* ---- The plug-in record ---------------------------------------------------- */
 
 typedef struct cxPluginApi cxPluginApi;

@@ -62,7 +62,10 @@ int AddBitmapLayer(lua_State *L, int kind, cxObjectID id, int32_t srcX, int32_t 
         r.type = (srcX || srcY || kind == CX_OBJ_BRUSHPART) ? CX_LAYER_BRUSHPART : CX_LAYER_BRUSH;
         r.srcX = srcX, r.srcY = srcY;
         return AddLayer(L, &r, nullptr);
-    case CX_OBJ_VIDEO: return ERR_WRONGUSAGE;  // video layers come with the video library
+    case CX_OBJ_VIDEO:
+        // The video library brings the picture; without one there is none.
+        if (!bitmap) return ERR_WRONGUSAGE;
+        break;
     default: break;
     }
     // Everything else brings its image, which the layer keeps.

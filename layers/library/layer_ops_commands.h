@@ -38,6 +38,14 @@ int CmdNextFrame(lua_State *L);
 int CmdInsertLayer(lua_State *L);
 int CmdModifyLayerFrames(lua_State *L);
 
+/* The video a VIDEO layer shows. */
+int CmdPlayLayer(lua_State *L);
+int CmdStopLayer(lua_State *L);
+int CmdPauseLayer(lua_State *L);
+int CmdResumeLayer(lua_State *L);
+int CmdSeekLayer(lua_State *L);
+int CmdSetLayerVolume(lua_State *L);
+
 #ifdef __cplusplus
 }
 #endif

@@ -55,6 +55,12 @@ const luaL_reg kCommands[] = {
     {"AddMove", CmdAddMove},
     {"ClearMove", CmdClearMove},
     {"DoMove", CmdDoMove},
+    {"PlayLayer", CmdPlayLayer},
+    {"StopLayer", CmdStopLayer},
+    {"PauseLayer", CmdPauseLayer},
+    {"ResumeLayer", CmdResumeLayer},
+    {"SeekLayer", CmdSeekLayer},
+    {"SetLayerVolume", CmdSetLayerVolume},
     {nullptr, nullptr},
 };
 

@@ -37,6 +37,8 @@ void SetFrameIndex(cxLayer *l, int32_t index) {
 }  // namespace
 
 extern "C" void SetLayerVideoHooks(const cxLayerVideoHooks *hooks) { g_video = hooks ? *hooks : cxLayerVideoHooks{}; }
+extern "C" const cxLayerVideoHooks *GetLayerVideoHooks(void) { return &g_video; }
+extern "C" int IsLayerVideoPlaying(const void *layer) { return g_video.isPlaying ? g_video.isPlaying(layer) : 0; }
 
 extern "C" int CopyImageContent(const cxBitmap *bitmap, const cxBitmap *mask, const cxBitmap *alpha, int32_t x,
                                 int32_t y, int32_t w, int32_t h, cxLayerImageContent **out) {

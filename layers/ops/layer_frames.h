@@ -31,8 +31,21 @@ int MakeAnimFrameContent(lua_State *L, cxObjectID anim, int32_t frame, cxLayerIm
    answers ERR_FINDVIDEO. */
 typedef struct cxLayerVideoHooks {
     int (*insert)(lua_State *L, cxObjectID video, int32_t x, int32_t y, int32_t position, int hidden);
+    /* The playback of the video a VIDEO layer shows (the layer commands):
+       op one of CX_LAYERVIDEO_*, value the seek position or the volume. 0
+       or the video library's error. */
+    int (*control)(lua_State *L, void *layer, int op, int32_t value);
+    /* 1 while the video a layer shows plays (the transition runner). */
+    int (*isPlaying)(const void *layer);
 } cxLayerVideoHooks;
+enum {
+    CX_LAYERVIDEO_PLAY = 1, CX_LAYERVIDEO_STOP, CX_LAYERVIDEO_PAUSE, CX_LAYERVIDEO_RESUME, CX_LAYERVIDEO_SEEK,
+    CX_LAYERVIDEO_VOLUME
+};
 void SetLayerVideoHooks(const cxLayerVideoHooks *hooks);
+const cxLayerVideoHooks *GetLayerVideoHooks(void);
+/* 1 while the video a VIDEO layer shows plays; 0 without the video library. */
+int IsLayerVideoPlaying(const void *layer);
 
 /* InsertLayer's work after the guard: a layer of the object (kind 3
    brush, 4 anim (its first frame), 8 text object, 50 video) at (x, y)

@@ -99,3 +99,10 @@ static_assert(sizeof(cxAudioChannel) == 144 && offsetof(cxAudioChannel, kind) ==
               offsetof(cxAudioChannel, id) == 20 && offsetof(cxAudioChannel, startTime) == 64 &&
               offsetof(cxAudioChannel, music) == 84 && offsetof(cxAudioChannel, endTime) == 96 &&
               offsetof(cxAudioChannel, Fill) == 124 && offsetof(cxAudioChannel, panning) == 140);
+static_assert(sizeof(cxVideoFormat) == 64 && offsetof(cxVideoFormat, flags) == 32 &&
+              offsetof(cxVideoFormat, frameDuration) == 40 && offsetof(cxVideoFormat, streamSize) == 48 &&
+              offsetof(cxVideoFormat, adapters) == 56);
+static_assert(sizeof(cxVideoPacket) == 32 && offsetof(cxVideoPacket, type) == 8 && offsetof(cxVideoPacket, pts) == 24);
+static_assert(sizeof(cxVideoFrame) == 72 && offsetof(cxVideoFrame, pts) == 32 &&
+              offsetof(cxVideoFrame, bytePosition) == 48 && offsetof(cxVideoFrame, buffer) == 64 &&
+              offsetof(cxVideoFrame, size) == 68);
