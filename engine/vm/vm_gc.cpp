@@ -34,15 +34,36 @@ void luaC_link(lua_State *L, GCObject *o, uint8_t tt) {
 
 namespace {
 
+// Eight bytes at a time: each word is mixed in with one multiply, so a line
+// of text costs a handful of steps instead of one dependent multiply per
+// byte. Strings beyond 256 bytes are sampled (at most 32 words and the
+// last one) so that hashing stays cheap; equal strings always hash alike.
+inline uint64_t loadWord(const char *p) {
+    uint64_t w;
+    memcpy(&w, p, sizeof w);
+    return w;
+}
+
+inline uint64_t mixWord(uint64_t h, uint64_t w) {
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
 uint32_t hashString(const char *s, size_t l) {
-    uint32_t h = 2166136261u ^ static_cast<uint32_t>(l);
-    // Long strings are sampled so that hashing stays cheap.
-    size_t step = (l >> 5) + 1;
-    for (size_t i = 0; i < l; i += step) {
-        h ^= static_cast<unsigned char>(s[i]);
-        h *= 16777619u;
+    uint64_t h = 0x243F6A8885A308D3ull ^ static_cast<uint64_t>(l);
+    if (l < 8) {
+        // the bytes as one little word, whatever the host's byte order
+        uint64_t w = 0;
+        for (size_t i = 0; i < l; i++) w |= static_cast<uint64_t>(static_cast<unsigned char>(s[i])) << (8 * i);
+        h = mixWord(h, w);
+    } else {
+        const size_t words = l / 8;
+        const size_t step = words > 32 ? words / 32 : 1;
+        for (size_t i = 0; i + 1 < words; i += step) h = mixWord(h, loadWord(s + 8 * i));
+        h = mixWord(h, loadWord(s + l - 8)); // the last eight bytes, overlapping
     }
-    return h;
+    h *= 0x9E3779B97F4A7C15ull;
+    return static_cast<uint32_t>(h >> 32);
 }
 
 } // namespace
@@ -93,7 +114,7 @@ TString *linkString(lua_State *L, TString *ts, uint32_t h) {
     uint32_t slot = h & static_cast<uint32_t>(tb->size - 1);
     ts->hnext = tb->hash[slot];
     tb->hash[slot] = ts;
-    tb->nuse++;
+    if (++tb->nuse > tb->peak) tb->peak = tb->nuse;
     if (tb->nuse > static_cast<uint32_t>(tb->size) && tb->size <= (1 << 29)) luaS_resize(L, tb->size * 2);
     return ts;
 }
@@ -398,7 +419,12 @@ void sweepstrings(lua_State *L, bool all) {
             }
         }
     }
-    if (!all && tb->nuse < static_cast<uint32_t>(tb->size / 4) && tb->size > 64) luaS_resize(L, tb->size / 2);
+    // Shrink only when the strings of the whole cycle would have fitted a
+    // smaller table: one sized by what is left after the sweep grows back
+    // within the next cycle when short-lived strings come and go (each line
+    // of a file read), paying a rehash of every string each time.
+    if (!all && tb->peak < static_cast<uint32_t>(tb->size / 4) && tb->size > 64) luaS_resize(L, tb->size / 2);
+    tb->peak = tb->nuse;
 }
 
 bool hasgcTM(lua_State *L, Udata *u) {

@@ -308,6 +308,7 @@ struct GosubEntry {
 struct stringtable {
     TString **hash;
     uint32_t nuse;
+    uint32_t peak; // most strings at once since the last sweep
     int size;
 };
 

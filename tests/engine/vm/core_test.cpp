@@ -39,6 +39,44 @@ TEST_F(VM, EqualTextsAreOneInternedString) {
     EXPECT_NE(tsvalue(L->top - 1), tsvalue(L->top - 2));
 }
 
+// Texts hashed a word at a time: one differing byte anywhere (before, in and
+// after the last whole word, in a sampled long text) gives another string,
+// and an equal copy finds the one already interned.
+TEST_F(VM, TextsDifferingInOneByteAreDistinctAtEveryLength) {
+    for (size_t len : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 255u, 256u, 257u, 1000u, 5000u}) {
+        std::string base(len, 'a');
+        for (size_t i = 0; i < len; i++) base[i] = static_cast<char>('a' + i % 23);
+        TString *orig = luaS_newlstr(L, base.data(), len);
+        EXPECT_EQ(luaS_newlstr(L, std::string(base).data(), len), orig) << len;
+        for (size_t at : {size_t(0), len / 2, len - 1}) {
+            std::string other = base;
+            other[at] = '#';
+            TString *t = luaS_newlstr(L, other.data(), len);
+            EXPECT_NE(t, orig) << len << " at " << at;
+            EXPECT_EQ(std::string(t->str(), t->len), other);
+            EXPECT_EQ(luaS_newlstr(L, other.data(), len), t);
+        }
+    }
+}
+
+// Short-lived strings made by the hundred thousand are collected, and the
+// strings that stay reachable stay interned through every cycle.
+TEST_F(VM, ShortLivedStringsAreCollectedAndKeptOnesStay) {
+    lua_pushstring(L, "kept line");
+    TString *keptString = tsvalue(L->top - 1);
+    char line[64];
+    for (int i = 0; i < 200000; i++) {
+        int n = snprintf(line, sizeof line, "line %d of a file read one line at a time", i);
+        lua_pushlstring(L, line, static_cast<size_t>(n));
+        lua_pop(L, 1);
+        luaC_checkGC(L);
+    }
+    luaC_collectgarbage(L);
+    EXPECT_LT(G(L)->strt.nuse, 20000u);
+    EXPECT_EQ(luaS_newlstr(L, "kept line", 9), keptString);
+    lua_pop(L, 1);
+}
+
 // A string built in place is the same interned string as one pushed from a
 // copy, whatever its buffer's size was; an unpushed one is simply freed.
 TEST_F(VM, StringBuffersBecomeInternedStrings) {
