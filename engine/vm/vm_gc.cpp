@@ -483,6 +483,8 @@ void callGCTM(lua_State *L) {
 
 } // namespace
 
+constexpr size_t kMinGCStep = size_t(1) << 20;
+
 void luaC_collectgarbage(lua_State *L) {
     global_State *g = G(L);
     if (g->gcrunning) return;
@@ -499,8 +501,10 @@ void luaC_collectgarbage(lua_State *L) {
     // Finaliser userdata stay alive this round; unmark them for the next.
     for (GCObject *u = g->tmudata; u; u = u->gcnext) u->marked &= ~MARKED;
     sweepstrings(L, false);
-    g->GCthreshold = 2 * g->nblocks;
-    if (g->GCthreshold < 64 * 1024) g->GCthreshold = 64 * 1024;
+    // The next cycle when the heap has doubled, but not before another
+    // megabyte was allocated: a small heap would otherwise be marked all
+    // over again for every few hundred short strings made and dropped.
+    g->GCthreshold = g->nblocks + (g->nblocks > kMinGCStep ? g->nblocks : kMinGCStep);
     try {
         callGCTM(L);
     } catch (...) {
