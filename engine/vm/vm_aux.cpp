@@ -215,6 +215,12 @@ extern "C" const char *luaL_optlstring(lua_State *L, int narg, const char *def, 
 }
 
 extern "C" lua_Number luaL_checknumber(lua_State *L, int narg) {
+    // An argument that is a number already (nearly every call of a
+    // command) needs no look for a conversion.
+    if (narg > 0) {
+        const TObject *o = L->base + (narg - 1);
+        if (o < L->top && ttisnumber(o)) return nvalue(o);
+    }
     if (!lua_isnumber(L, narg)) argError(L, narg, ERR_NUMEXPECTED);
     return lua_tonumber(L, narg);
 }
