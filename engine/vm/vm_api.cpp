@@ -488,6 +488,7 @@ extern "C" char *lua_newstringbuffer(lua_State *, size_t size) {
     ts->tt = LUA_TSTRING;
     ts->marked = 0;
     ts->reserved = 0;
+    ts->pooled = 0;
     ts->hash = 0;
     ts->hnext = nullptr;
     ts->len = size;

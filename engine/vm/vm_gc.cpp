@@ -89,9 +89,49 @@ void luaS_resize(lua_State *L, int newsize) {
 
 namespace {
 
+// The pool's class of a string of l bytes, or 0 beyond it. Under the
+// address sanitizer every block goes back to the system, so that a use
+// after the free is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+#define CX_STRING_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CX_STRING_POOL 0
+#endif
+#endif
+#ifndef CX_STRING_POOL
+#define CX_STRING_POOL 1
+#endif
+inline size_t poolClass(size_t l) {
+#if !CX_STRING_POOL
+    (void)l;
+    return 0;
+#else
+    const size_t block = sizeof(TString) + l + 1;
+    return block <= (kStringPoolClasses << 4) ? (block + 15) >> 4 : 0;
+#endif
+}
+
 TString *allocString(lua_State *L, size_t l) {
     if (l > (SIZE_MAX - sizeof(TString) - 1)) luaG_runerror(L, ERR_MEM);
-    TString *ts = static_cast<TString *>(luaM_realloc(L, nullptr, 0, sizeof(TString) + l + 1));
+    TString *ts;
+    const size_t cls = poolClass(l);
+    if (cls) {
+        global_State *g = G(L);
+        if ((ts = g->strpool[cls]) != nullptr) {
+            g->strpool[cls] = static_cast<TString *>(ts->gcnext);
+            g->strpoolbytes -= cls << 4;
+        } else {
+            ts = static_cast<TString *>(malloc(cls << 4));
+            if (!ts) luaG_runerror(L, ERR_MEM);
+        }
+        // counted as a block of its own length, as luaM_realloc counts
+        g->nblocks += sizeof(TString) + l + 1;
+        ts->pooled = 1;
+    } else {
+        ts = static_cast<TString *>(luaM_realloc(L, nullptr, 0, sizeof(TString) + l + 1));
+        ts->pooled = 0;
+    }
     ts->tt = LUA_TSTRING;
     ts->marked = 0;
     ts->reserved = 0;
@@ -99,6 +139,23 @@ TString *allocString(lua_State *L, size_t l) {
     ts->gcnext = nullptr;
     ts->str()[l] = 0;
     return ts;
+}
+
+void freeString(lua_State *L, TString *ts) {
+    global_State *g = G(L);
+    if (ts->pooled) {
+        const size_t cls = poolClass(ts->len);
+        g->nblocks -= sizeof(TString) + ts->len + 1;
+        if (g->strpoolbytes < kStringPoolLimit) {
+            ts->gcnext = g->strpool[cls];
+            g->strpool[cls] = ts;
+            g->strpoolbytes += cls << 4;
+        } else {
+            free(ts);
+        }
+        return;
+    }
+    luaM_realloc(L, ts, sizeof(TString) + ts->len + 1, 0);
 }
 
 TString *findString(stringtable *tb, const char *str, size_t l, uint32_t h) {
@@ -134,15 +191,12 @@ TString *luaS_newbuilt(lua_State *L, size_t l) { return allocString(L, l); }
 TString *luaS_internbuilt(lua_State *L, TString *ts) {
     uint32_t h = hashString(ts->str(), ts->len);
     if (TString *old = findString(&G(L)->strt, ts->str(), ts->len, h)) {
-        luaM_realloc(L, ts, sizeof(TString) + ts->len + 1, 0);
+        freeString(L, ts);
         return old;
     }
     return linkString(L, ts, h);
 }
 
-static void freeString(lua_State *L, TString *ts) {
-    luaM_realloc(L, ts, sizeof(TString) + ts->len + 1, 0);
-}
 
 void luaS_freeall(lua_State *L) {
     stringtable *tb = &G(L)->strt;
@@ -154,6 +208,14 @@ void luaS_freeall(lua_State *L) {
             p = next;
         }
     }
+    global_State *g = G(L);
+    for (TString *&head : g->strpool) {
+        while (TString *ts = head) {
+            head = static_cast<TString *>(ts->gcnext);
+            free(ts);
+        }
+    }
+    g->strpoolbytes = 0;
     luaM_freearray(L, tb->hash, static_cast<size_t>(tb->size));
     tb->hash = nullptr;
     tb->size = 0;

@@ -44,6 +44,7 @@ struct TObject {
 
 struct TString : GCObject {
     uint8_t reserved; // nonzero for the metamethod names (never collected)
+    uint8_t pooled;   // its block came from the pool of short strings (see vm_gc.cpp)
     uint32_t hash;
     size_t len;
     TString *hnext;
@@ -312,6 +313,12 @@ struct stringtable {
     int size;
 };
 
+// Short strings are made and freed by the million (lines read, numbers
+// joined): their blocks go back to a pool of size classes rather than to
+// the system allocator.
+constexpr size_t kStringPoolClasses = 16;              // blocks of 16 to 256 bytes
+constexpr size_t kStringPoolLimit = size_t(4) << 20;   // bytes kept for reuse at most
+
 struct global_State {
     stringtable strt;
     GCObject *rootgc;
@@ -340,6 +347,10 @@ struct global_State {
     // one to report when the command passes the code on.
     int nestederror = 0;
     bool gcrunning; // no collection while finalisers or a collection run
+    // Blocks of freed short strings by size class (16 bytes each), linked
+    // through gcnext, and the bytes they hold.
+    TString *strpool[kStringPoolClasses + 1] = {};
+    size_t strpoolbytes = 0;
     std::string concatbuf;
 };
 
