@@ -21,7 +21,6 @@ bool cxCoverageRaster::Begin(int32_t width, int32_t height) {
     } catch (const std::bad_alloc &) {
         return false;
     }
-    dirty_ = true;
     width_ = width;
     height_ = height;
     stride_ = int32_t(stride);
@@ -68,6 +67,7 @@ void cxCoverageRaster::Clipped(double x0, double y0, double x1, double y1) {
     const double dxdy = (x1 - x0) / (y1 - y0);
     const double ystart = std::max(y0, 0.0), yend = std::min(y1, double(height_));
     if (ystart >= yend) return;
+    dirty_ = true;
     double x = std::clamp(x0 + (ystart - y0) * dxdy, 0.0, w);
     const int32_t first = int32_t(std::floor(ystart)), last = int32_t(std::ceil(yend));
     for (int32_t y = first; y < last; ++y) {
