@@ -8,22 +8,28 @@
 #include <new>
 
 bool cxCoverageRaster::Begin(int32_t width, int32_t height) {
-    width_ = height_ = stride_ = 0;
+    width_ = height_ = stride_ = words_ = 0;
+    // Resolve leaves the accumulator and the marks cleared, so only a
+    // raster left unresolved is cleared here (growing adds zeros).
+    if (dirty_) {
+        std::fill(acc_.begin(), acc_.end(), 0.0f);
+        std::fill(marks_.begin(), marks_.end(), 0);
+    }
+    dirty_ = false;
     if (width <= 0 || height <= 0) return true;
     // Two columns past the right edge take what spills over it.
     const size_t stride = size_t(width) + 2, need = stride * size_t(height);
-    // Resolve leaves the accumulator cleared, so only one left unresolved
-    // is cleared here (growing adds zeros).
-    if (dirty_) std::fill(acc_.begin(), acc_.end(), 0.0f);
-    dirty_ = false;
+    const size_t words = (stride + 63) / 64;
     try {
         if (acc_.size() < need) acc_.resize(need);
+        if (marks_.size() < words * size_t(height)) marks_.resize(words * size_t(height));
     } catch (const std::bad_alloc &) {
         return false;
     }
     width_ = width;
     height_ = height;
     stride_ = int32_t(stride);
+    words_ = int32_t(words);
     return true;
 }
 
@@ -51,6 +57,12 @@ void cxCoverageRaster::Line(double x0, double y0, double x1, double y1) {
         if ((xa + xb) / 2 > w) continue;
         Clipped(std::clamp(xa, 0.0, w), ya, std::clamp(xb, 0.0, w), yb);
     }
+}
+
+// Marks cells x .. x + count - 1 of row y as drawn into.
+void cxCoverageRaster::Touch(int32_t y, int32_t x, int32_t count) {
+    uint64_t *m = marks_.data() + size_t(y) * size_t(words_);
+    for (int32_t i = x; i < x + count; ++i) m[i >> 6] |= uint64_t(1) << (i & 63);
 }
 
 // The edge's signed area, row by row, split between the pixels it passes
@@ -83,6 +95,7 @@ void cxCoverageRaster::Clipped(double x0, double y0, double x1, double y1) {
             const double mid = 0.5 * (x + xnext) - xaf;
             row[ia] += float(d - d * mid);
             row[ia + 1] += float(d * mid);
+            Touch(y, ia, 2);
         } else {
             const double s = 1 / (xb - xa);
             const double f0 = xa - xaf;
@@ -101,6 +114,7 @@ void cxCoverageRaster::Clipped(double x0, double y0, double x1, double y1) {
                 row[ib - 1] += float(d * (1 - a2 - am));
             }
             row[ib] += float(d * am);
+            Touch(y, ia, ib - ia + 1);
         }
         x = xnext;
     }
@@ -192,25 +206,62 @@ void cxCoverageRaster::Outline(const FT_Outline &o, double dx, double dy) {
     walk.Close();
 }
 
+namespace {
+
+uint8_t Coverage(float sum, bool evenOdd) {
+    float v = std::fabs(sum);
+    if (evenOdd) {
+        if (v >= 2) v -= 2 * float(int32_t(v * 0.5f)); // no winding reaches 2^31
+        if (v > 1) v = 2 - v;
+    } else if (v > 1) {
+        v = 1;
+    }
+    return uint8_t(v * 255 + 0.5f);
+}
+
+} // namespace
+
+namespace {
+
+// Coverage c over out[from, to).
+void Run(uint8_t *out, int32_t from, int32_t to, uint8_t c, bool merge) {
+    if (to <= from) return;
+    if (!merge) std::memset(out + from, c, size_t(to - from));
+    else if (c)
+        for (int32_t i = from; i < to; ++i) out[i] = std::max(out[i], c);
+}
+
+} // namespace
+
 void cxCoverageRaster::Resolve(uint8_t *pixels, int32_t bytesPerRow, bool evenOdd, bool merge) {
     for (int32_t y = 0; y < height_; ++y) {
         float *row = acc_.data() + size_t(y) * size_t(stride_);
+        uint64_t *marks = marks_.data() + size_t(y) * size_t(words_);
         uint8_t *out = pixels + size_t(y) * size_t(bytesPerRow);
         float sum = 0;
-        for (int32_t x = 0; x < width_; ++x) {
-            sum += row[x];
-            row[x] = 0;
-            float v = std::fabs(sum);
-            if (evenOdd) {
-                v -= 2 * std::floor(v * 0.5f);
-                if (v > 1) v = 2 - v;
-            } else {
-                v = std::min(v, 1.0f);
+        uint8_t c = 0;
+        int32_t x = 0;
+        // Only the marked cells change the running sum: between two of them
+        // the coverage holds and is written as one run.
+        for (int32_t w = 0; w < words_; ++w) {
+            uint64_t m = marks[w];
+            marks[w] = 0;
+            while (m) {
+                const int32_t cx = w * 64 + __builtin_ctzll(m);
+                m &= m - 1;
+                if (cx >= width_) {
+                    row[cx] = 0;
+                    continue;
+                }
+                Run(out, x, cx, c, merge);
+                sum += row[cx];
+                row[cx] = 0;
+                c = Coverage(sum, evenOdd);
+                out[cx] = merge ? std::max(out[cx], c) : c;
+                x = cx + 1;
             }
-            const uint8_t c = uint8_t(v * 255 + 0.5f);
-            out[x] = merge ? std::max(out[x], c) : c;
         }
-        row[width_] = row[width_ + 1] = 0;
+        Run(out, x, width_, c, merge);
     }
     dirty_ = false;
 }

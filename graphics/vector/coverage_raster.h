@@ -32,8 +32,13 @@ public:
 private:
     void Clipped(double x0, double y0, double x1, double y1);
     void Curve(const double *p, int degree);
+    void Touch(int32_t y, int32_t x, int32_t count);
     std::vector<float> acc_;
     int32_t width_ = 0, height_ = 0, stride_ = 0;
     double dx_ = 0, dy_ = 0;
     bool dirty_ = false; // drawn into since the last Resolve
+    // A bit for each cell drawn into, words_ words a row: resolving reads
+    // only those.
+    std::vector<uint64_t> marks_;
+    int32_t words_ = 0;
 };
