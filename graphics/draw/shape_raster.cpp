@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 #include <vector>
 
 #include "errors/error_codes.h"
 #include "graphics/gradient/gradient.h"
 #include "graphics/kernels/blit_kernels.h"
 #include "graphics/pixels/pixel_format.h"
+#include "graphics/vector/coverage_raster.h"
+#include "graphics/vector/polyline_stroke.h"
 
 namespace {
-
-// Points reach OpenCV in 1/16 pixels.
-constexpr int kShift = 4;
-constexpr double kScale = 16.0;
 
 struct Pt {
     double x, y;
@@ -26,7 +22,8 @@ struct Pt {
 // buffers grow.
 struct Scratch {
     std::vector<Pt> outline;
-    std::vector<cv::Point> points;
+    std::vector<double> points; // the pass's outline as x, y pairs over the coverage box
+    cxCoverageRaster raster;
     std::vector<uint8_t> coverage;
     std::vector<uint8_t> colours; // a gradient fill's pixels over the box
 } *g_scratch = nullptr;
@@ -339,26 +336,53 @@ int RunPass(const cxDrawTarget &t, const std::vector<Pt> &outline, const Outline
             return ERR_MEM;
         }
     }
-    std::fill_n(s.coverage.data(), need, uint8_t(0));
-    cv::Mat cov(box.height, box.width, CV_8UC1, s.coverage.data());
-    s.points.clear();
-    for (const Pt &q : outline)
-        s.points.emplace_back(int(std::lround((q.x + p.dx - box.x) * kScale)), int(std::lround((q.y + p.dy - box.y) * kScale)));
-    const cv::Point *pts = s.points.data();
-    const int n = int(s.points.size());
-    const int type = aa ? cv::LINE_AA : cv::LINE_8;
+    uint8_t *cov = s.coverage.data();
+    std::fill_n(cov, need, uint8_t(0));
+    // Whole coordinates are pixel centres; the raster's pixels span whole
+    // numbers, hence the half.
+    const double ox = p.dx - box.x + 0.5, oy = p.dy - box.y + 0.5;
+    const int32_t n = int32_t(outline.size());
     if (n == 1) {
         // A point: one pixel.
-        const int px = (pts[0].x + 8) >> kShift, py = (pts[0].y + 8) >> kShift;
-        if (px >= 0 && py >= 0 && px < box.width && py < box.height) cov.at<uint8_t>(py, px) = 255;
+        const double px = std::floor(outline[0].x + ox), py = std::floor(outline[0].y + oy);
+        if (px >= 0 && py >= 0 && px < box.width && py < box.height) cov[size_t(py) * size_t(box.width) + size_t(px)] = 255;
     } else {
-        if (p.fill && o.fillable) cv::fillPoly(cov, &pts, &n, 1, cv::Scalar(255), type, kShift);
-        if (p.stroke > 0) {
-            if (n == 2 && !o.closed)
-                cv::line(cov, pts[0], pts[1], cv::Scalar(255), p.stroke, type, kShift);
-            else
-                cv::polylines(cov, &pts, &n, 1, o.closed, cv::Scalar(255), p.stroke, type, kShift);
+        try {
+            s.points.resize(size_t(n) * 2);
+        } catch (const std::bad_alloc &) {
+            return ERR_MEM;
         }
+        for (int32_t i = 0; i < n; ++i) {
+            s.points[2 * i] = outline[i].x + ox;
+            s.points[2 * i + 1] = outline[i].y + oy;
+        }
+        const double *xy = s.points.data();
+        cxCoverageRaster &r = s.raster;
+        if (!r.Begin(box.width, box.height)) return ERR_MEM;
+        if (p.fill && o.fillable) {
+            // The inside by the even-odd rule, grown by half a pixel so that
+            // the pixels of the outline's points are covered: a box covers
+            // its corner pixels exactly.
+            for (int32_t i = 0; i < n; ++i) {
+                const int32_t j = i + 1 == n ? 0 : i + 1;
+                r.Line(xy[2 * i], xy[2 * i + 1], xy[2 * j], xy[2 * j + 1]);
+            }
+            r.Resolve(cov, box.width, true, false);
+            if (!StrokePolyline(r, xy, n, true, 1.0, false, 0, 0)) return ERR_MEM;
+            r.Resolve(cov, box.width, false, true);
+        }
+        if (p.stroke > 0) {
+            // Lines wider than a pixel are as wide as they have always been
+            // drawn: an odd width gains a pixel, and the edges half a pixel
+            // each, as the filled inside does.
+            const double width = p.stroke > 1 ? p.stroke + (p.stroke & 1) + 1.0 : 1.0;
+            if (!StrokePolyline(r, xy, n, o.closed, width, true, 0, 0)) return ERR_MEM;
+            r.Resolve(cov, box.width, false, true);
+        }
+        // Without anti-aliasing a pixel is in when its centre is, on the
+        // edge included (half covered, give or take the rounding).
+        if (!aa)
+            for (size_t i = 0; i < need; ++i) cov[i] = cov[i] >= 127 ? 255 : 0;
     }
     Composite(t, box, s.coverage.data(), p.colour, p.gradient);
     Union(changed, box);
@@ -435,7 +459,7 @@ extern "C" int ReserveShapeBuffers(int32_t points) {
     try {
         Scratch &s = S();
         s.outline.reserve(size_t(std::max(points, 0)));
-        s.points.reserve(size_t(std::max(points, 0)));
+        s.points.reserve(size_t(std::max(points, 0)) * 2);
     } catch (const std::bad_alloc &) {
         return ERR_MEM;
     }

@@ -2,8 +2,9 @@
 // polygons, lines and points in the drawing style (fill, anti-aliasing,
 // shadow, edge, line width), into a target's colour bitmap and, where the
 // target has them, its alpha channel and mask. Outlines become polygons
-// through the whole-degree sine and cosine tables; OpenCV rasterises them
-// into a coverage buffer that the coverage kernels then draw.
+// through the whole-degree sine and cosine tables; the vector engine's
+// scanline filler and stroker rasterise them into a coverage buffer that
+// the coverage kernels then draw.
 #pragma once
 
 #include <stdint.h>

@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "graphics/vector/coverage_raster.h"
 #include "graphics/vector/path.h"
 #include "graphics/vector/path_dash.h"
 #include "graphics/vector/vector_fonts.h"
@@ -652,36 +653,28 @@ bool Transform(FT_Outline &o, const double *m) {
     return false;
 }
 
-struct SpanTarget {
-    uint8_t *pixels;
-    int32_t bytesPerRow;
-};
-
-void WriteSpans(int y, int count, const FT_Span *spans, void *user) {
-    const SpanTarget &t = *static_cast<const SpanTarget *>(user);
-    uint8_t *row = t.pixels + size_t(y) * size_t(t.bytesPerRow);
-    for (int i = 0; i < count; ++i) memset(row + spans[i].x, spans[i].coverage, spans[i].len);
-}
-
 // FreeType's rasteriser keeps the cells of each row in a list it walks for
 // every new cell, so an outline that crosses a row many times (a long
-// stroked zigzag) costs the square of its crossings. Rendered in columns,
-// each row holds only the cells of one column: the outline is walked once
-// per column instead.
-constexpr int kColumnPoints = 128;
-constexpr int32_t kColumnWidth = 64;
+// stroked zigzag, a filled one) costs the square of its crossings. The
+// project's scanline filler costs the outline's length plus the box's
+// area, whatever the crossings: it takes the outlines of many points, and
+// FreeType the small ones (a circle), over whose box it is the faster.
+constexpr int kOwnPoints = 128;
 
-bool RenderColumns(const FT_Outline &o, const cxVectorDrawRequest *r) {
-    SpanTarget target{r->pixels, r->bytesPerRow};
-    FT_Raster_Params params{};
-    params.source = &o;
-    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
-    params.gray_spans = WriteSpans;
-    params.user = &target;
-    for (int32_t x = 0; x < r->width; x += kColumnWidth) {
-        params.clip_box = {x, 0, std::min(x + kColumnWidth, r->width), r->height};
-        if (FT_Outline_Render(Library(), const_cast<FT_Outline *>(&o), &params)) return false;
+cxCoverageRaster *g_raster = nullptr;
+
+void CutAtHalf(const cxVectorDrawRequest *r) {
+    for (int32_t y = 0; y < r->height; ++y) {
+        uint8_t *row = r->pixels + size_t(y) * size_t(r->bytesPerRow);
+        for (int32_t x = 0; x < r->width; ++x) row[x] = row[x] >= 128 ? 255 : 0;
     }
+}
+
+bool RenderOwn(const FT_Outline &o, const cxVectorDrawRequest *r) {
+    if (!g_raster) g_raster = new (std::nothrow) cxCoverageRaster;
+    if (!g_raster || !g_raster->Begin(r->width, r->height)) return false;
+    g_raster->Outline(o, 0, 0);
+    g_raster->Resolve(r->pixels, r->bytesPerRow, (o.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0, false);
     return true;
 }
 
@@ -695,6 +688,8 @@ extern "C" int TakeVectorBuildFailure(void) {
 }
 extern "C" void StopVectorFreeType(void) {
     DropKept();
+    delete g_raster;
+    g_raster = nullptr;
     if (g_own) FT_Done_FreeType(g_own);
     g_own = nullptr;
 }
@@ -739,13 +734,13 @@ extern "C" int FtDrawPath(cxVectorDrawRequest *r) {
     FT_BBox box;
     if (FT_Outline_Get_BBox(&o.o, &box)) return 0;
     FT_Outline_Translate(&o.o, -(box.xMin & ~63), -(box.yMin & ~63));
+    const bool aa = !r->params || r->params->antialias;
+    if (aa && o.o.n_points > kOwnPoints) return RenderOwn(o.o, r) ? 1 : 0;
     for (int32_t y = 0; y < r->height; ++y) memset(r->pixels + size_t(y) * size_t(r->bytesPerRow), 0, size_t(r->width));
     FT_Bitmap bm{};
     bm.rows = unsigned(r->height);
     bm.width = unsigned(r->width);
-    const bool aa = !r->params || r->params->antialias;
     if (aa) {
-        if (o.o.n_points > kColumnPoints && r->width > kColumnWidth) return RenderColumns(o.o, r) ? 1 : 0;
         bm.pitch = -r->bytesPerRow;
         bm.buffer = r->pixels;
         bm.pixel_mode = FT_PIXEL_MODE_GRAY;
@@ -765,13 +760,10 @@ extern "C" int FtDrawPath(cxVectorDrawRequest *r) {
     bm.num_grays = 2;
     if (FT_Outline_Get_Bitmap(Library(), &o.o, &bm)) {
         // The one-bit rasteriser's pool overflows on outlines of very many
-        // edges; the gray one renders them in bands: its coverage, cut at
-        // half, is the same drawing within the edge pixels.
-        if (!RenderColumns(o.o, r)) return 0;
-        for (int32_t y = 0; y < r->height; ++y) {
-            uint8_t *row = r->pixels + size_t(y) * size_t(r->bytesPerRow);
-            for (int32_t x = 0; x < r->width; ++x) row[x] = row[x] >= 128 ? 255 : 0;
-        }
+        // edges; the coverage of the scanline filler, cut at half, is the
+        // same drawing within the edge pixels.
+        if (!RenderOwn(o.o, r)) return 0;
+        CutAtHalf(r);
         return 1;
     }
     for (int32_t y = 0; y < r->height; ++y) {

@@ -44,6 +44,19 @@ int IOErrorHandler(Display *dpy) {
 // Called where Xlib would exit: returning keeps the process.
 void IOErrorExit(Display *, void *) {}
 
+// The extension libraries, loaded when the first display opens: an applet
+// without one does not pay for them.
+bool g_prepared = false;
+void PrepareForDisplays() {
+    if (g_prepared) return;
+    g_prepared = true;
+    OsLoadRuntimeLibraries();
+}
+
+// The input method follows the user's character type; nothing else of the
+// C locale changes. Set once, before the first input method opens.
+bool g_localeSet = false;
+
 void InternAtoms(cxOsXConnection *c) {
     static const char *const names[] = {
         "WM_PROTOCOLS", "WM_DELETE_WINDOW", "_MOTIF_WM_HINTS", "_NET_WM_NAME", "UTF8_STRING", "TARGETS",
@@ -58,13 +71,8 @@ void InternAtoms(cxOsXConnection *c) {
 extern "C" int OsStartX11(void) {
     if (!g_started) {
         XInitThreads();
-        // The input method follows the user's character type; nothing else of
-        // the C locale changes.
-        setlocale(LC_CTYPE, "");
-        if (XSupportsLocale()) XSetLocaleModifiers("");
         XSetErrorHandler(ErrorHandler);
         XSetIOErrorHandler(IOErrorHandler);
-        OsLoadRuntimeLibraries();
         g_started = true;
     }
     if (!g_held) g_held = OsOpenXConnection(nullptr);
@@ -78,6 +86,8 @@ extern "C" void OsStopX11(void) {
         OsReleaseXConnection(g_connections);
     }
     OsFreeRuntimeLibraries();
+    g_prepared = false;
+    g_localeSet = false;
     g_started = false;
     g_lost = false;
 }
@@ -92,6 +102,7 @@ extern "C" cxOsXConnection *OsOpenXConnection(const char *name) {
     }
     Display *dpy = XOpenDisplay(name[0] ? name : nullptr);
     if (!dpy) return nullptr;
+    PrepareForDisplays();
     auto *c = static_cast<cxOsXConnection *>(calloc(1, sizeof(cxOsXConnection)));
     if (!c) {
         XCloseDisplay(dpy);
@@ -102,7 +113,6 @@ extern "C" cxOsXConnection *OsOpenXConnection(const char *name) {
     strncpy(c->name, name, sizeof c->name - 1);
     c->refs = 1;
     InternAtoms(c);
-    c->im = XOpenIM(dpy, nullptr, nullptr, nullptr);
     int errorBase = 0;
     if (g_cxXfixes.QueryExtension && g_cxXfixes.QueryExtension(dpy, &c->xfixesEventBase, &errorBase)) {
         int major = 5, minor = 0;
@@ -130,6 +140,20 @@ extern "C" void OsReleaseXConnection(cxOsXConnection *c) {
     }
     XCloseDisplay(c->dpy);
     free(c);
+}
+
+extern "C" XIM OsGetInputMethod(cxOsXConnection *c) {
+    if (!c || c->lost) return nullptr;
+    if (!c->imTried) {
+        c->imTried = 1;
+        if (!g_localeSet) {
+            g_localeSet = true;
+            setlocale(LC_CTYPE, "");
+            if (XSupportsLocale()) XSetLocaleModifiers("");
+        }
+        c->im = XOpenIM(c->dpy, nullptr, nullptr, nullptr);
+    }
+    return c->im;
 }
 
 extern "C" cxOsXConnection *OsGetXConnections(void) { return g_connections; }

@@ -20,15 +20,16 @@ typedef struct cxOsXConnection {
     Display *dpy;
     char name[256]; /* "" for the default server */
     int refs;
-    XIM im;
+    XIM im;      /* opened by OsGetInputMethod on first need */
+    int imTried; /* OsGetInputMethod ran: im is what it got */
     cxOsXAtoms atoms;
     int hasXfixes;
     int xfixesEventBase;
     int lost; /* the server closed it: Xlib does nothing more on it */
 } cxOsXConnection;
 
-/* Starts the X11 back-end once: locale for the input method, error handler,
-   the optional libraries. Returns 1 when an X server can be reached; the
+/* Starts the X11 back-end once: the error handlers; the optional libraries
+   load when the first display opens. Returns 1 when an X server can be reached; the
    connection to it stays open until OsStopX11, and every later use of the
    default server shares it. */
 int OsStartX11(void);
@@ -39,6 +40,11 @@ void OsStopX11(void);
    counted; null when the server cannot be reached. */
 cxOsXConnection *OsOpenXConnection(const char *name);
 void OsReleaseXConnection(cxOsXConnection *c);
+/* The connection's input method, opened on the first call (with the locale
+   it follows): reading the compose tables costs more than the rest of the
+   start together, and only a window taking keys needs it. Null when there
+   is none. */
+XIM OsGetInputMethod(cxOsXConnection *c);
 cxOsXConnection *OsGetXConnections(void);
 
 /* The last X protocol error code seen by the back-end's handler (0: none);

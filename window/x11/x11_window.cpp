@@ -175,8 +175,8 @@ extern "C" int OsOpenDisplay(cxOsDisplay *d) {
     if (c->hasXfixes && g_cxXfixes.SelectSelectionInput)
         g_cxXfixes.SelectSelectionInput(dpy, win, c->atoms.clipboard, 1 /* XFixesSetSelectionOwnerNotifyMask */);
 
-    if (c->im) {
-        w->ic = XCreateIC(c->im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, win,
+    if (XIM im = OsGetInputMethod(c)) {
+        w->ic = XCreateIC(im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, win,
                           XNFocusWindow, win, nullptr);
         if (w->ic) {
             long filter = 0;

@@ -209,7 +209,7 @@ TEST_F(VectorEngine, CoverageMatchesCairoForFilledAndStrokedPaths) {
              t.Close();
          }, false, 5, CX_JOIN_MITER, CX_CAP_BUTT, 0},
         {"stroked circle", [](Twin &t) { t.Arc(50, 50, 35, 35, 0, 360); }, false, 4, CX_JOIN_ROUND, CX_CAP_BUTT, 0},
-        // Long outlines are rasterised in columns.
+        // Long outlines go to the scanline filler, under either rule.
         {"long zigzag stroke", [](Twin &t) {
              t.Move(4, 60);
              for (int i = 1; i <= 200; ++i) t.Line(4 + i * 1.7, 60 + 50 * std::sin(i * 0.7));
@@ -219,6 +219,18 @@ TEST_F(VectorEngine, CoverageMatchesCairoForFilledAndStrokedPaths) {
              for (int i = 1; i <= 200; ++i) t.Line(4 + i * 1.7, 60 + 50 * std::sin(i * 0.7));
              t.Close();
          }, true, 1, 0, 0, 0},
+        {"long ring even-odd", [](Twin &t) {
+             // One contour round a circle twice, the second time inside
+             // the first: a ring under this rule, a disc under the other.
+             t.Move(100, 60);
+             for (int i = 1; i <= 80; ++i) t.Line(60 + 40 * std::cos(i * M_PI / 40), 60 + 40 * std::sin(i * M_PI / 40));
+             for (int i = 0; i <= 80; ++i) t.Line(60 + 20 * std::cos(i * M_PI / 40), 60 + 20 * std::sin(i * M_PI / 40));
+             t.Close();
+         }, true, 1, 0, 0, CX_FILLRULE_EVENODD},
+        {"long zigzag wide round", [](Twin &t) {
+             t.Move(4, 60);
+             for (int i = 1; i <= 150; ++i) t.Line(4 + i * 2.3, 60 + 40 * std::sin(i * 0.9));
+         }, false, 11, CX_JOIN_ROUND, CX_CAP_ROUND, 0},
         {"hairline", [](Twin &t) {
              t.Move(2.5, 2.5);
              t.Line(60.5, 30.5);
