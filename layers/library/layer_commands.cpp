@@ -21,6 +21,7 @@
 #include "layers/core/compositor.h"
 #include "layers/core/layer_list.h"
 #include "layers/library/layers_library.h"
+#include "layers/ops/layer_frames.h"
 
 namespace {
 
@@ -89,7 +90,12 @@ extern "C" int CmdDisableLayers(lua_State *L) {
     if (HasAsyncDrawOnDisplay(d)) return ERR_LAYERSWITCH;
     if (d->targetKind != kOutDisplay) return ERR_LAYERSON;
     if (d->layerScale) return ERR_NODISLAYERS;
-    // (Video layers stop here once videos exist.)
+    // A video layer cannot go on playing where no layer is drawn.
+    if (cxBGPic *b = d->bgpic) {
+        const cxLayerVideoHooks *h = GetLayerVideoHooks();
+        for (cxLayer *l = LayerOfNode(b->layers.head); l && h->control; l = NextLayer(l))
+            if (l->type == CX_LAYER_VIDEO) h->control(L, l, CX_LAYERVIDEO_STOP, 0);  // a stopped one says so: fine
+    }
     d->layersOn = 0;
     return 0;
 }

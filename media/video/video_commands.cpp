@@ -13,6 +13,7 @@
 #include "engine/runtime/table_fields.h"
 #include "errors/errors.h"
 #include "graphics/geometry/geometry.h"
+#include "images/bgpics/bgpic.h"
 #include "images/brushes/brush.h"
 #include "images/core/argb_bitmaps.h"
 #include "images/core/new_id.h"
@@ -61,6 +62,10 @@ int BeginVideoPlayback(lua_State *L, cxVideo *v, void *layer, int channel, int u
     if (!d) return ERR_WRONGUSAGE;
     if (!d->layersOn) {
         if (d->os.state == CX_DISPLAY_CLOSED && !d->listeners) return ERR_WRONGUSAGE;
+        // Pictures go straight to the window, which a see-through
+        // background would show through.
+        if ((d->bgpic && d->bgpic->transparentColour != CX_NO_TRANSPARENT_COLOUR) || d->shapeMask || d->shapeAlpha)
+            return ERR_VIDEOTRANS;
         if (useLayer) return ERR_NOLAYERS;
     }
     if (IsRecordingVideo()) return ERR_WRONGCMDRECVIDEO;

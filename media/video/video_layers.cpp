@@ -153,7 +153,9 @@ void ApplyPictures(lua_State *L, cxDisplay *) {
 
 // A picture of the video's size (the caller's still) as a VIDEO layer at (x, y) with the
 // display options of the table; the new layer in *out.
-int AddVideoLayer(lua_State *L, cxVideo *v, cxBitmap *bitmap, int32_t x, int32_t y, int optionsIndex, cxLayer **out) {
+// With ready layer options (InsertLayer) instead of an options table.
+int AddVideoLayer(lua_State *L, cxVideo *v, cxBitmap *bitmap, int32_t x, int32_t y, int optionsIndex, cxLayer **out,
+                  cxLayerOptions *ready = nullptr) {
     *out = nullptr;
     const cxObjectID id = GetObjectID(&v->header);
     cxDrawRequest r{};
@@ -164,6 +166,12 @@ int AddVideoLayer(lua_State *L, cxVideo *v, cxBitmap *bitmap, int32_t x, int32_t
     r.x = x, r.y = y;
     r.optionsIndex = optionsIndex;
     r.flags = CX_DRAW_NOSHORTCUT;
+    cxTransformOptions t;
+    if (ready) {
+        InitTransformOptions(&t);
+        r.transform = &t;
+        r.layerOptions = ready;
+    }
     if (int err = DrawBitmapCore(L, &r)) return err;
     if (!(r.flags & CX_DRAW_LAYERADDED)) return ERR_NOLAYERS;
     const cxBGPic *bgpic = GetLayerOutputBGPic();
@@ -272,7 +280,7 @@ int PlayVideoLayer(lua_State *L, void *layer) {
     return StartInLayer(L, v, static_cast<cxLayer *>(layer), -1);
 }
 
-int DisplayVideoFrameLayer(lua_State *L, cxVideo *v, int64_t ms, int32_t x, int32_t y, int optionsIndex) {
+static int FrameLayer(lua_State *L, cxVideo *v, int64_t ms, int32_t x, int32_t y, int optionsIndex, cxLayerOptions *ready) {
     if (VideoState(v) == CX_VIDEO_ENDED) StopVideoPlayback(L, v, nullptr, 0, 0);
     cxVideo *use = nullptr;
     if (int err = Usable(L, v, &use)) return err;
@@ -284,17 +292,39 @@ int DisplayVideoFrameLayer(lua_State *L, cxVideo *v, int64_t ms, int32_t x, int3
     if (!err) err = MakeBitmapFromARGB(px, -1, w, h, w, &b, nullptr);
     cxLayer *layer = nullptr;
     if (!err) {
-        err = AddVideoLayer(L, use, b, x, y, optionsIndex, &layer);
+        err = AddVideoLayer(L, use, b, x, y, optionsIndex, &layer, ready);
         FreeBitmap(b);  // the layer has its own copy
     }
     if (err && use != v) FreeVideo(L, use);
     return err;
 }
 
+int DisplayVideoFrameLayer(lua_State *L, cxVideo *v, int64_t ms, int32_t x, int32_t y, int optionsIndex) {
+    return FrameLayer(L, v, ms, x, y, optionsIndex, nullptr);
+}
+
+namespace {
+
+// InsertLayer of a video: its first picture as a layer at the list
+// position, which PlayLayer can then set playing.
+int Insert(lua_State *L, cxObjectID id, int32_t x, int32_t y, int32_t position, int hidden) {
+    cxVideo *v = nullptr;
+    if (int err = FindVideo(L, id, &v, 0)) return err;
+    cxLayerOptions lo;
+    InitLayerOptions(&lo);
+    lo.name[0] = 0;
+    lo.insertPos = position;
+    lo.hidden = hidden ? 1u : 0u;
+    return FrameLayer(L, v, 0, x, y, 0, &lo);
+}
+
+}  // namespace
+
 void InstallVideoLayerHooks(void) {
     SetVideoLayerSink(Sink);
     SetVideoOfLayerFunc(OfLayer);
     cxLayerVideoHooks h{};
+    h.insert = Insert;
     h.control = Control;
     h.isPlaying = IsPlaying;
     SetLayerVideoHooks(&h);

@@ -152,5 +152,44 @@ TEST_F(VideoLayers, DisplayVideoFrameMakesALayerOfThatFrame) {
     d->layersOn = 1;
 }
 
+TEST_F(VideoLayers, InsertLayerShowsTheFirstPictureAndDisableLayersStops) {
+    SyntheticSettings s;
+    s.frames = 500;
+    SetSyntheticSettings(s);
+    ASSERT_EQ(Open(1, "synthetic:a"), 0);
+    Brush(5, 8, 8, 0xFF0000);
+    ASSERT_EQ(Cmd("DisplayBrush", {5, 0, 0}), 0);
+    // In front of the brush's layer, then hidden at the front.
+    ASSERT_EQ(Cmd("InsertLayer", {1, 50, 1, 3, 4}), 0);
+    ASSERT_EQ(Count(), 2);
+    ASSERT_EQ(Layer(1)->type, CX_LAYER_VIDEO);
+    EXPECT_EQ(Layer(2)->type, CX_LAYER_BRUSH);
+    EXPECT_EQ(LayerFrame(1), 0);
+    EXPECT_FALSE(IsLayerVideoPlaying(Layer(1)));
+    ASSERT_EQ(Cmd("InsertLayer", {0, 50, 1, 0, 0, 1}), 0);
+    ASSERT_EQ(Count(), 3);
+    EXPECT_EQ(Layer(3)->type, CX_LAYER_VIDEO);
+    EXPECT_EQ(Layer(3)->hidden, 1u);
+    EXPECT_EQ(Cmd("InsertLayer", {0, 50, 9, 0, 0}), ERR_FINDVIDEO);
+
+    ASSERT_EQ(Cmd("PlayLayer", {1}), 0);
+    ASSERT_EQ(Cmd("PlayLayer", {3}), 0);
+    ASSERT_EQ(Cmd("PauseLayer", {3}), 0);
+    ASSERT_TRUE(IsLayerVideoPlaying(Layer(1)));
+    ASSERT_EQ(Cmd("DisableLayers", {}), 0);
+    EXPECT_FALSE(IsLayerVideoPlaying(Layer(1)));
+    int active = 0;
+    for (cxVideo *v = GetFirstVideo(); v; v = NextVideo(v)) active += IsVideoActive(v);
+    EXPECT_EQ(active, 0) << "the paused one is stopped too";
+    ASSERT_EQ(Cmd("EnableLayers", {}), 0);
+    EXPECT_EQ(Count(), 3);
+    EXPECT_EQ(Cmd("StopLayer", {1}), ERR_VIDSTOPPED);
+
+    applet->versionMajor = 5;
+    applet->versionMinor = 9;
+    EXPECT_EQ(Cmd("InsertLayer", {0, 50, 1, 0, 0}), ERR_OLDAPPLET);
+    EXPECT_EQ(Count(), 3);
+}
+
 }  // namespace
 }  // namespace videotest

@@ -141,6 +141,12 @@ TEST_F(VideoObjects, WhereAVideoCannotPlay) {
     SetRecordingVideo(1);
     EXPECT_EQ(Cmd("PlayVideo", {1}), ERR_WRONGCMDRECVIDEO);
     SetRecordingVideo(0);
+    // A window shaped by a see-through background.
+    cxBitmap *shape = AllocBitmap(8, 8, 0, 0);
+    d->shapeMask = shape;
+    EXPECT_EQ(Cmd("PlayVideo", {1}), ERR_VIDEOTRANS);
+    d->shapeMask = nullptr;
+    FreeBitmap(shape);
     // "uselayer" with layers off.
     EXPECT_EQ(Call("PlayVideo", [&] {
                   lua_pushnumber(L, 1);
