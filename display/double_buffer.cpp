@@ -6,6 +6,7 @@
 #include "display/adapter.h"
 #include "display/display_record.h"
 #include "display/present.h"
+#include "display/video_hooks.h"
 #include "errors/errors.h"
 #include "engine/plugins/plugin_registry.h"
 #include "engine/runtime/args.h"
@@ -153,6 +154,9 @@ extern "C" int StartDoubleBuffer(lua_State *L, cxDisplay *d, int hardware) {
     if (g_hooks.refuse)
         if (int err = g_hooks.refuse(L, d, CX_DBCHECK_STATE)) return err;
     if (d->shapeMask || d->shapeAlpha) return ERR_DBTRANSWIN;
+    // A video draws straight into the window, past the back buffer.
+    if (const cxDisplayVideoHooks *vh = GetDisplayVideoHooks(); vh->hasVideos && vh->hasVideos(d))
+        return ERR_VIDATTACHED;
 
     cxPlugin *a = GetDisplayAdapter();
     const bool useHardware = hardware && a && (a->displayFlags & CX_DISPLAY_HWDOUBLEBUFFER);

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "display/adapter.h"
 #include "display/backend.h"
 #include "display/display_record.h"
 #include "display/frame_hooks.h"
 #include "display/picture.h"
+#include "display/video_hooks.h"
 #include "errors/error_codes.h"
 #include "engine/plugins/plugin_registry.h"
 #include "graphics/bitmap/bitmap.h"
@@ -120,6 +124,44 @@ cxListenerFrame FrameOf(cxBitmap *bm, int32_t srcX, int32_t srcY, int32_t dstX, 
     return f;
 }
 
+bool MaskBit(const uint8_t *mask, int32_t bpr, int32_t w, int32_t h, int32_t x, int32_t y) {
+    if (x < 0 || y < 0 || x >= w || y >= h) return false;
+    return mask[size_t(y) * size_t(bpr) + size_t(x / 8)] & (0x80 >> (x % 8));
+}
+
+// Presents the rectangle except where the mask is set: rows with the same
+// runs of clear bits go out together, so a few rectangular videos cost a
+// few blits.
+void PresentAroundMask(cxDisplay *d, cxBitmap *src, int32_t srcX, int32_t srcY, int32_t dstX, int32_t dstY,
+                       int32_t width, int32_t height, const uint8_t *mask, int32_t bpr) {
+    const int32_t mw = d->pictureWidth, mh = d->pictureHeight;
+    std::vector<std::pair<int32_t, int32_t>> band, row;  // runs as (start, length) from dstX
+    int32_t bandTop = 0;
+    auto flush = [&](int32_t bottom) {
+        for (const auto &r : band)
+            BackendPresent(d, src, srcX + r.first, srcY + bandTop, dstX + r.first, dstY + bandTop, r.second,
+                           bottom - bandTop, 0);
+    };
+    for (int32_t y = 0; y < height; ++y) {
+        row.clear();
+        for (int32_t x = 0; x < width;) {
+            if (MaskBit(mask, bpr, mw, mh, dstX + x, dstY + y)) {
+                ++x;
+                continue;
+            }
+            const int32_t start = x;
+            while (x < width && !MaskBit(mask, bpr, mw, mh, dstX + x, dstY + y)) ++x;
+            row.emplace_back(start, x - start);
+        }
+        if (y == 0 || row != band) {
+            if (y > 0) flush(y);
+            band.swap(row);
+            bandTop = y;
+        }
+    }
+    if (height > 0) flush(height);
+}
+
 }  // namespace
 
 extern "C" void RefreshDisplayRectCore(cxBitmap *src, int32_t srcX, int32_t srcY, cxDisplay *d, int32_t dstX,
@@ -145,6 +187,14 @@ extern "C" void RefreshDisplayRectCore(cxBitmap *src, int32_t srcX, int32_t srcY
     blt.alphaStore = alpha ? alpha->store : nullptr;
     blt.transform = transform;
     blt.smooth = int32_t(d->os.smooth);
+    // Playing videos draw into the window themselves: a repaint of the
+    // picture leaves their areas alone (their own pictures pass the flag).
+    uint8_t *videoMask = nullptr;
+    int32_t videoMaskBpr = 0;
+    if (!(flags & CX_REFRESH_NOVIDEOMASK))
+        if (const cxDisplayVideoHooks *vh = GetDisplayVideoHooks(); vh->buildVideoAreaMask)
+            videoMask = vh->buildVideoAreaMask(d, &videoMaskBpr);
+    std::unique_ptr<uint8_t, decltype(&free)> ownMask(videoMask, &free);
     cxBitmap *shown = src;  // what the listeners that want the picture get
     int32_t shownX = srcX, shownY = srcY, shownDX = dstX, shownDY = dstY, shownW = width, shownH = height;
 
@@ -158,7 +208,8 @@ extern "C" void RefreshDisplayRectCore(cxBitmap *src, int32_t srcX, int32_t srcY
             blt.height = height;
             AdapterBlt(a, d, src, blt, flags);
         } else if (!(d->os.state != CX_DISPLAY_CLOSED && d->doubleBuffer2)) {
-            BackendPresent(d, src, srcX, srcY, dstX, dstY, width, height, 0);
+            if (videoMask) PresentAroundMask(d, src, srcX, srcY, dstX, dstY, width, height, videoMask, videoMaskBpr);
+            else BackendPresent(d, src, srcX, srcY, dstX, dstY, width, height, 0);
         }
     } else if (a && (a->drawFlags & CX_DRAW_SCALES) && !wantScaled) {
         blt.srcX = srcX;
@@ -203,6 +254,13 @@ extern "C" void RefreshDisplayRectCore(cxBitmap *src, int32_t srcX, int32_t srcY
     if (!listeners) return;
     cxListenerFrame picture = FrameOf(shown, shownX, shownY, shownDX, shownDY, shownW, shownH);
     cxListenerFrame source = FrameOf(src, srcX, srcY, dstX, dstY, width, height);
+    // The mask is in picture coordinates: a scaled picture does not match it.
+    source.videoMask = videoMask;
+    source.videoMaskBytesPerRow = videoMaskBpr;
+    if (shown == src) {
+        picture.videoMask = videoMask;
+        picture.videoMaskBytesPerRow = videoMaskBpr;
+    }
     WalkListeners(d, 0, [&](cxDisplayListener *l) -> void * { return l->wantsSource ? &source : &picture; });
 }
 

@@ -38,7 +38,7 @@ typedef struct cxListenerFrame {
     int32_t width, height;
     int32_t rowLength;       /* pixels per row (kind 1) */
     int32_t pixelFormat;     /* kind 1 */
-    uint8_t *videoMask;      /* video areas (none yet: null) */
+    uint8_t *videoMask;      /* 1-bit, picture-sized: areas playing videos cover; null when none */
     int32_t videoMaskBytesPerRow;
     int32_t srcX, srcY, dstX, dstY, rectWidth, rectHeight;
 } cxListenerFrame;

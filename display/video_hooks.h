@@ -23,6 +23,12 @@ typedef struct cxDisplayVideoHooks {
     void (*resumeVideos)(lua_State *L, cxDisplay *d);
     /* The display moved, was rescaled or resized. */
     void (*updateVideos)(lua_State *L, cxDisplay *d, uint32_t flags);
+    /* 1 while a video plays in the display's window (not in a layer). */
+    int (*hasVideos)(cxDisplay *d);
+    /* A 1-bit mask (rows of *bytesPerRow bytes, most significant bit
+       first) of the display's picture size with the areas those videos
+       cover set, to be freed with free(); null when none plays. */
+    uint8_t *(*buildVideoAreaMask)(cxDisplay *d, int32_t *bytesPerRow);
 } cxDisplayVideoHooks;
 
 /* Installs the hooks (copied); null removes them. */

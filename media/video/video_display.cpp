@@ -109,6 +109,7 @@ void RedrawDisplayVideos(cxDisplay *d) {
 }
 
 void InstallVideoDisplayHooks(void) {
-    const cxDisplayVideoHooks h{StopDisplayVideos, SuspendDisplayVideos, ResumeDisplayVideos, UpdateDisplayVideos};
+    const cxDisplayVideoHooks h{StopDisplayVideos, SuspendDisplayVideos, ResumeDisplayVideos, UpdateDisplayVideos,
+                                [](cxDisplay *d) { return IsVideoOnDisplay(d, 0); }, BuildVideoAreaMask};
     SetDisplayVideoHooks(&h);
 }

@@ -2,12 +2,15 @@
 // buffer and reaches the window only with Flip, box by box; the commands'
 // refusals; ending puts the buffer into the display's picture.
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
 #include "display/double_buffer.h"
 #include "display/draw/draw_library.h"
 #include "display/picture.h"
+#include "display/present.h"
+#include "display/video_hooks.h"
 #include "errors/error_codes.h"
 #include "engine/vm/lauxlib.h"
 #include "graphics/bitmap/bitmap.h"
@@ -225,6 +228,65 @@ TEST_F(DoubleBufferX11, ResizedDisplayDrawsAndFlipsAtItsNewSize) {
         ASSERT_EQ(Cmd("FreeDisplay", {double(id)}), 0);
         ++id;
     }
+}
+
+// A video playing in the window, as the video library reports it: the box
+// at (20, 10) of 40 x 30.
+uint8_t *FakeVideoMask(cxDisplay *d, int32_t *bytesPerRow) {
+    const int32_t bpr = (d->pictureWidth + 7) / 8;
+    auto *m = static_cast<uint8_t *>(calloc(size_t(bpr) * size_t(d->pictureHeight), 1));
+    for (int y = 10; y < 40; ++y)
+        for (int x = 20; x < 60; ++x) m[size_t(y) * bpr + x / 8] |= uint8_t(0x80 >> (x % 8));
+    *bytesPerRow = bpr;
+    return m;
+}
+
+struct SeenMask {
+    bool set = false, outside = false;
+};
+int WatchMask(void *, int message, void *record, void *user) {
+    if (message != 0) return 0;
+    const auto *f = static_cast<const cxListenerFrame *>(record);
+    auto *seen = static_cast<SeenMask *>(user);
+    if (!f->videoMask) return 0;
+    const int bpr = f->videoMaskBytesPerRow;
+    seen->set = (f->videoMask[size_t(15) * bpr + 25 / 8] & (0x80 >> (25 % 8))) != 0;
+    seen->outside = (f->videoMask[size_t(5) * bpr + 5 / 8] & (0x80 >> (5 % 8))) != 0;
+    return 0;
+}
+
+TEST_F(DoubleBufferX11, RepaintsLeaveAPlayingVideoAloneAndDoubleBufferingIsRefused) {
+    ASSERT_EQ(Box(0, 0, 160, 120, 0x102030), 0);
+    if (OsGetDisplayWindow(&d->os)->visual->red_mask != 0xFF0000) GTEST_SKIP() << "not a 24-bit screen";
+    ASSERT_EQ(Window()[0], 0x102030u);
+    cxDisplayVideoHooks h{};
+    h.hasVideos = [](cxDisplay *) { return 1; };
+    h.buildVideoAreaMask = FakeVideoMask;
+    SetDisplayVideoHooks(&h);
+    SeenMask seen;
+    cxDisplayListener *l = AddDisplayListener(cxObjectID{1, nullptr}, WatchMask, &seen, nullptr, 0);
+    ASSERT_NE(l, nullptr);
+
+    ASSERT_EQ(Box(0, 0, 160, 120, 0x405060), 0);
+    std::vector<uint32_t> w = Window();
+    // Corners of the video's box keep what was there; its edges outside change.
+    for (auto [x, y] : {std::pair{20, 10}, {59, 10}, {20, 39}, {59, 39}, {40, 25}})
+        EXPECT_EQ(w[size_t(y) * 160 + x], 0x102030u) << x << "," << y;
+    for (auto [x, y] : {std::pair{19, 10}, {60, 10}, {20, 9}, {20, 40}, {0, 0}, {159, 119}})
+        EXPECT_EQ(w[size_t(y) * 160 + x], 0x405060u) << x << "," << y;
+    EXPECT_TRUE(seen.set);
+    EXPECT_FALSE(seen.outside);
+
+    // The video's own pictures cover it.
+    RefreshDisplayRectCore(d->picture, 0, 0, d, 0, 0, 160, 120, 0, 0, CX_REFRESH_NOVIDEOMASK, nullptr, nullptr,
+                           nullptr);
+    EXPECT_EQ(Window()[size_t(25) * 160 + 40], 0x405060u);
+
+    EXPECT_EQ(Cmd("BeginDoubleBuffer", {}), ERR_VIDATTACHED);
+    RemoveDisplayListener(l);
+    SetDisplayVideoHooks(nullptr);
+    EXPECT_EQ(Cmd("BeginDoubleBuffer", {}), 0);
+    EXPECT_EQ(Cmd("EndDoubleBuffer", {}), 0);
 }
 
 }  // namespace
