@@ -1,8 +1,11 @@
 #include "window/x11/x11_connection.h"
 
 #include <X11/Xlocale.h>
+#include <pthread.h>
 #include <X11/Xutil.h>
+#include <atomic>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,7 +69,33 @@ void InternAtoms(cxOsXConnection *c) {
     static_assert(sizeof(cxOsXAtoms) == n * sizeof(Atom));
     XInternAtoms(c->dpy, const_cast<char **>(names), n, False, reinterpret_cast<Atom *>(&c->atoms));
 }
+// The thread check: Xlib calls a connection's after-function at the end
+// of every call that sends a request.
+std::atomic<bool> g_threadCheck{false};
+pthread_t g_checkThread;
+std::atomic<long> g_offThread{0};
+
+int AfterRequest(Display *) {
+    if (g_threadCheck.load(std::memory_order_acquire) && !pthread_equal(pthread_self(), g_checkThread)) {
+        if (g_offThread.fetch_add(1) == 0) fprintf(stderr, "X request sent off the main thread\n");
+    }
+    return 0;
+}
+
+void WatchRequests(Display *dpy, bool on) { XSetAfterFunction(dpy, on ? AfterRequest : nullptr); }
 }  // namespace
+
+extern "C" void OsSetXThreadCheck(int on) {
+    if (on) {
+        g_checkThread = pthread_self();
+        g_offThread.store(0);
+    }
+    g_threadCheck.store(on != 0, std::memory_order_release);
+    for (cxOsXConnection *c = g_connections; c; c = c->next)
+        if (!c->lost) WatchRequests(c->dpy, on != 0);
+}
+
+extern "C" long OsXRequestsOffThread(void) { return g_offThread.load(); }
 
 extern "C" int OsStartX11(void) {
     if (!g_started) {
@@ -109,6 +138,7 @@ extern "C" cxOsXConnection *OsOpenXConnection(const char *name) {
         return nullptr;
     }
     XSetIOErrorExitHandler(dpy, IOErrorExit, nullptr);
+    if (g_threadCheck.load(std::memory_order_acquire)) WatchRequests(dpy, true);
     c->dpy = dpy;
     strncpy(c->name, name, sizeof c->name - 1);
     c->refs = 1;

@@ -56,6 +56,14 @@ int OsTakeLastXError(void);
    own handler would have cut short with exit(). */
 int OsXConnectionLost(void);
 
+/* For tests: while on, every request any X connection sends checks that
+   it comes from the thread that turned the check on (the main thread);
+   requests from other threads are counted and reported on stderr. Turning
+   it on clears the count. */
+void OsSetXThreadCheck(int on);
+/* Requests sent from another thread since the check was turned on. */
+long OsXRequestsOffThread(void);
+
 #ifdef __cplusplus
 }
 #endif
