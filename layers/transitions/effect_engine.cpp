@@ -25,6 +25,7 @@
 #include "images/brushes/brush.h"
 #include "images/core/render_target.h"
 #include "layers/core/async_draw.h"
+#include "layers/ops/layer_frames.h"
 #include "layers/core/compositor.h"
 #include "layers/core/effect_hooks.h"
 #include "layers/core/layer_image.h"
@@ -62,6 +63,7 @@ struct cxEffectRun {
     bool transition = false;
     int present = kPresentNone;
     cxAsyncDraw *draw = nullptr;
+    bool driveHere = false;         // a playing video layer: the command runs the draw itself
     const cxEffectTraits *traits = nullptr;
     cxEffectInstance *command = nullptr;
 };
@@ -759,6 +761,12 @@ int PrepareLayer(cxEffectInstance *fx, cxDisplay *d) {
         return ERR_LAYERRANGE;
     }
     if (l->effect || IsAsyncDrawObject(l)) return ERR_ALREADYASYNC;
+    // A playing video changes the layer every frame: the effect must take
+    // its image anew each frame, as an asynchronous one does.
+    if (!fx->async && IsLayerVideoPlaying(l)) {
+        fx->async = 1;
+        run->driveHere = true;
+    }
     fx->layer = l;
     run->bgpic = b;
     run->savedHidden = l->hidden;
@@ -841,6 +849,31 @@ int RunLoop(cxEffectInstance *fx) {
         }
         if (g_loop.waitFrame) g_loop.waitFrame(fx->L, d);
     }
+}
+
+// The error that stopped an effect driven inside its command.
+int g_drivenError = 0;
+
+// Runs an asynchronous effect's draw to its end inside the command. -2
+// (the draw owned the instance and freed it), its error in g_drivenError.
+int DriveHere(lua_State *L, cxAsyncDraw *draw) {
+    cxDisplay *d = draw->display;
+    int err = 0;
+    for (;;) {
+        int code = 0;
+        if (g_loop.pump && g_loop.pump(L, &code)) {
+            err = code;
+            break;
+        }
+        if (!IsAsyncDrawAlive(draw)) break;
+        int done = 0;
+        err = RunAsyncDrawFrame(L, draw, &done);
+        if (err || done) break;
+        if (g_loop.waitFrame) g_loop.waitFrame(L, d);
+    }
+    if (IsAsyncDrawAlive(draw)) FreeAsyncDraw(L, draw);
+    g_drivenError = err;
+    return -2;
 }
 
 int Run(cxEffectInstance *fx, cxEffectInstance *command) {
@@ -934,6 +967,7 @@ int Run(cxEffectInstance *fx, cxEffectInstance *command) {
             return fail(err);
         run->draw = draw;
         run->command = nullptr;
+        if (run->driveHere) return DriveHere(L, draw);
         lua_pushlightuserdata(L, draw);
         return -1;  // the draw owns the instance
     }
@@ -960,6 +994,7 @@ extern "C" int RunTransitionEffect(cxEffectInstance *instance) {
     fx->aborted = fx->finished = fx->restart = 0;
     const int r = Run(fx, instance);
     if (r == -1) return 1;  // async: the draw has the copy
+    if (r == -2) return g_drivenError;  // driven here; the draw had the copy
     free(fx);
     return r;
 }

@@ -6,6 +6,9 @@
 #include "layers/core/layer.h"
 #include "layers/core/layer_list.h"
 #include "layers/ops/layer_frames.h"
+#include "layers/core/async_draw.h"
+#include "layers/transitions/effect_engine.h"
+#include "layers/transitions/transitionfx_library.h"
 #include "engine/runtime/kernel.h"
 #include "streams/applet_record.h"
 #include "tests/media/video/video_fixture.h"
@@ -189,6 +192,44 @@ TEST_F(VideoLayers, InsertLayerShowsTheFirstPictureAndDisableLayersStops) {
     applet->versionMinor = 9;
     EXPECT_EQ(Cmd("InsertLayer", {0, 50, 1, 0, 0}), ERR_OLDAPPLET);
     EXPECT_EQ(Count(), 3);
+}
+
+// Whether a turn of the effect loop saw an asynchronous draw on the display.
+bool g_sawDraw = false;
+
+TEST_F(VideoLayers, AnEffectOnAPlayingVideoLayerRunsAsynchronouslyInsideTheCommand) {
+    SyntheticSettings s;
+    s.frames = 500;
+    SetSyntheticSettings(s);
+    ASSERT_EQ(Open(1, "synthetic:a"), 0);
+    ASSERT_EQ(UseLayer(1), 0);
+    ASSERT_TRUE(IsLayerVideoPlaying(Layer(1)));
+    ASSERT_EQ(OpenTransitionLibrary(L), 0);
+    static cxDisplay *shown;
+    shown = d;
+    g_sawDraw = false;
+    const cxEffectLoopHooks hooks{[](lua_State *L, int *) {
+                                      ProcessPendingRefreshes(L);
+                                      g_sawDraw = g_sawDraw || HasAsyncDrawOnDisplay(shown);
+                                      return 0;
+                                  },
+                                  [](lua_State *, cxDisplay *) { OsDelayMs(1); }};
+    SetEffectLoopHooks(&hooks);
+    const int top = lua_gettop(L);
+    EXPECT_EQ(Cmd("HideLayerFX", {1, 24, 1000}), 0);
+    EXPECT_EQ(lua_gettop(L), top) << "no handle for the script";
+    EXPECT_TRUE(g_sawDraw);
+    EXPECT_FALSE(HasAsyncDrawOnDisplay(d));
+    EXPECT_EQ(CountRunningEffects(), 0);
+    EXPECT_EQ(Layer(1)->hidden, 1u);
+    EXPECT_TRUE(IsLayerVideoPlaying(Layer(1)));
+    // A stopped one runs as before, without a draw.
+    ASSERT_EQ(Cmd("StopLayer", {1}), 0);
+    g_sawDraw = false;
+    EXPECT_EQ(Cmd("ShowLayerFX", {1, 24, 1000}), 0);
+    EXPECT_FALSE(g_sawDraw);
+    EXPECT_EQ(Layer(1)->hidden, 0u);
+    SetEffectLoopHooks(nullptr);
 }
 
 }  // namespace
