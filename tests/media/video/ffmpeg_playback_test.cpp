@@ -1,7 +1,7 @@
 // Real files through the FFmpeg decoder plug-in and the video commands:
 // several codecs and containers, with and without sound, opened, played,
 // seeked, grabbed (compared with ffmpeg's own decode) and a damaged file.
-// The clips are made by ffmpeg from its test sources when the suite starts.
+// The clips are made by ffmpeg from its test sources by the first run.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -50,12 +50,13 @@ std::string ClipPath(const char *name) { return ClipDir() + "/" + name; }
 
 // The pictures ffmpeg itself decodes from a file, each as 0xRRGGBB.
 std::vector<std::vector<uint32_t>> FfmpegFrames(const std::string &file) {
-    const std::string raw = ClipDir() + "/ref.raw";
+    const std::string raw = ClipDir() + "/ref-" + std::to_string(getpid()) + ".raw";
     unlink(raw.c_str());
     std::vector<std::vector<uint32_t>> out;
     if (!Shell("ffmpeg -v error -y -i '" + file + "' -vsync 0 -f rawvideo -pix_fmt rgb24 '" + raw + "'")) return out;
     std::ifstream in(raw, std::ios::binary);
     std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    unlink(raw.c_str());
     const size_t frame = size_t(kWidth) * kHeight * 3;
     for (size_t at = 0; at + frame <= b.size(); at += frame) {
         std::vector<uint32_t> px;
@@ -67,28 +68,47 @@ std::vector<std::vector<uint32_t>> FfmpegFrames(const std::string &file) {
 
 class FfmpegVideo : public VideoTest {
   public:
+    // The clips are made once and kept in a scratch folder that every run
+    // (and every test process) shares; a new recipe needs a new name.
     static void SetUpTestSuite() {
+        const std::string keep = "/tmp/cxtest-ffmpeg-clips-1-" + std::to_string(getuid());
+        struct stat s;
+        if (stat((keep + "/done").c_str(), &s) == 0) {
+            ClipDir() = keep;
+            return;
+        }
         char tmpl[] = "/tmp/cxtest-ffmpeg-XXXXXX";
         ClipDir() = mkdtemp(tmpl) ? tmpl : "";
         if (ClipDir().empty() || !Shell("ffmpeg -version")) return;
         const std::string src = "-f lavfi -i testsrc2=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
                                 ":rate=25:duration=2";
+        bool made = true;
         for (const ClipSpec &c : kClips) {
             std::string cmd = "ffmpeg -v error -y " + src;
             if (c.sound) cmd += " -f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(c.rate) + ":duration=2";
             cmd += std::string(" -pix_fmt yuv420p ") + c.video;
             if (c.sound) cmd += std::string(" -ac 2 ") + c.sound;
             cmd += " '" + ClipPath(c.name) + "'";
-            if (!Shell(cmd)) fprintf(stderr, "could not make %s\n", c.name);
+            if (!Shell(cmd)) {
+                fprintf(stderr, "could not make %s\n", c.name);
+                made = false;
+            }
         }
         // Damaged files: an MP4 cut before its index, and a Matroska file
         // with its middle overwritten by noise.
         Shell("head -c 3000 '" + ClipPath("h264_aac.mp4") + "' > '" + ClipPath("cut.mp4") + "'");
         Shell("cp '" + ClipPath("h264_pcm.mkv") + "' '" + ClipPath("noisy.mkv") + "'");
         Shell("dd if=/dev/urandom of='" + ClipPath("noisy.mkv") + "' bs=1 seek=20000 count=30000 conv=notrunc");
-    }
-    static void TearDownTestSuite() {
-        if (!ClipDir().empty()) Shell("rm -rf '" + ClipDir() + "'");
+        std::ofstream(ClipPath("text.mp4")) << "this is no video\n";
+        if (!made) return;
+        // Another process may have kept its clips first: then use those.
+        std::ofstream(ClipPath("done")) << "1\n";
+        if (rename(ClipDir().c_str(), keep.c_str()) == 0) {
+            ClipDir() = keep;
+        } else if (stat((keep + "/done").c_str(), &s) == 0) {
+            Shell("rm -rf '" + ClipDir() + "'");
+            ClipDir() = keep;
+        }
     }
 
   protected:
@@ -234,7 +254,6 @@ TEST_F(FfmpegVideo, SoundReachesTheAudioEngine) {
 
 TEST_F(FfmpegVideo, DamagedFilesGiveTheErrorOrPlayToTheEnd) {
     // Cut before its index, not a video at all, missing: the system's error.
-    std::ofstream(ClipPath("text.mp4")) << "this is no video\n";
     for (const char *name : {"cut.mp4", "text.mp4", "missing.mp4"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Open(1, ClipPath(name)), ERR_LOADVIDEO);
