@@ -32,6 +32,8 @@ PKGS=(
   socat
   # libswscale: the reference YUV frame conversion of bench/graphics
   libswscale-dev
+  # the test-only video decoder plug-in and its benchmarks play real files through FFmpeg
+  libavformat-dev libavcodec-dev libswresample-dev
   # compile-only check of the 32-bit ARM record layouts
   g++-arm-linux-gnueabihf
   # display tests: monitors (xrandr), answering GTK requesters (xdotool), screenshots (netpbm), GTK 2 loaded at run time
