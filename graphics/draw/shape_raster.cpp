@@ -443,11 +443,13 @@ int RunPass(const cxDrawTarget &t, const std::vector<Pt> &outline, const std::ve
         }
     }
     uint8_t *cov = s.coverage.data();
-    std::fill_n(cov, need, uint8_t(0));
+    // A fill writes every byte of the box; only the other passes need it
+    // cleared first.
+    const int32_t n = int32_t(outline.size());
+    if (!(n > 1 && p.fill && o.fillable)) std::fill_n(cov, need, uint8_t(0));
     // Whole coordinates are pixel centres; the raster's pixels span whole
     // numbers, hence the half.
     const double ox = p.dx - box.x + 0.5, oy = p.dy - box.y + 0.5;
-    const int32_t n = int32_t(outline.size());
     if (n == 1) {
         // A point: one pixel.
         const double px = std::floor(outline[0].x + ox), py = std::floor(outline[0].y + oy);
