@@ -22,6 +22,7 @@ struct Pt {
 // buffers grow.
 struct Scratch {
     std::vector<Pt> outline;
+    std::vector<Pt> grown; // a filled outline moved out by half a pixel, when it can be
     std::vector<double> points; // the pass's outline as x, y pairs over the coverage box
     cxCoverageRaster raster;
     std::vector<uint8_t> coverage;
@@ -134,6 +135,111 @@ int BuildOutline(const cxShape &s, bool filled, std::vector<Pt> &out, Outline &o
         return 0;
     default: return ERR_WRONGUSAGE;
     }
+}
+
+// A filled ellipse's outline moved out by half a pixel along its normals:
+// the same shape as the fill with its half-pixel edge stroked and merged,
+// in one pass. Too thin an ellipse has no usable normals and keeps the
+// stroked edge (false).
+bool GrownEllipse(const cxShape &s, std::vector<Pt> &out) {
+    out.clear();
+    if (s.kind != CX_SHAPE_CIRCLE && s.kind != CX_SHAPE_ELLIPSE) return false;
+    const double rx = s.width, ry = s.kind == CX_SHAPE_CIRCLE ? s.width : s.height;
+    if (!(rx >= 1 && ry >= 1)) return false;
+    const int step = DegreeStep(std::max(rx, ry) + 0.5);
+    for (int d = 0; d < 360; d += step) {
+        const double c = GetCosineTable()[d], sn = GetSineTable()[d];
+        const double nx = ry * c, ny = rx * sn, len = std::hypot(nx, ny);
+        out.push_back({s.x + rx * c + 0.5 * nx / len, s.y + ry * sn + 0.5 * ny / len});
+    }
+    return true;
+}
+
+// Whether segments ab and cd cross or touch.
+bool Meet(const Pt &a, const Pt &b, const Pt &c, const Pt &d) {
+    auto side = [](const Pt &p, const Pt &q, const Pt &r) { return (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x); };
+    const double d1 = side(c, d, a), d2 = side(c, d, b), d3 = side(a, b, c), d4 = side(a, b, d);
+    if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0))) return true;
+    auto on = [](const Pt &p, const Pt &q, const Pt &r) {
+        return std::min(p.x, q.x) <= r.x && r.x <= std::max(p.x, q.x) && std::min(p.y, q.y) <= r.y &&
+               r.y <= std::max(p.y, q.y);
+    };
+    return (d1 == 0 && on(c, d, a)) || (d2 == 0 && on(c, d, b)) || (d3 == 0 && on(a, b, c)) ||
+           (d4 == 0 && on(a, b, d));
+}
+
+// A simple polygon's outline moved out by half a pixel: each edge moved
+// along its normal, round at the outer corners and cut where the moved
+// edges cross at the inner ones. The same shape as the fill with its
+// half-pixel edge stroked and merged, in one pass. False (and the stroked
+// edge kept) for a polygon that crosses itself, has too many points to
+// check cheaply, or edges too short for their cut corners.
+bool GrownPolygon(const std::vector<Pt> &in, std::vector<Pt> &out) {
+    out.clear();
+    constexpr size_t kMaxPoints = 64;
+    std::vector<Pt> &p = out;
+    Pt q[kMaxPoints];
+    size_t n = 0;
+    for (const Pt &v : in) {
+        if (n && v.x == q[n - 1].x && v.y == q[n - 1].y) continue;
+        if (n == kMaxPoints) return false;
+        q[n++] = v;
+    }
+    if (n > 1 && q[n - 1].x == q[0].x && q[n - 1].y == q[0].y) --n;
+    if (n < 3) return false;
+    double area = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const Pt &a = q[i], &b = q[(i + 1) % n];
+        area += a.x * b.y - b.x * a.y;
+    }
+    if (std::fabs(area) < 2) return false;
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 2; j < n; ++j) {
+            if (i == 0 && j == n - 1) continue; // neighbours through the closing edge
+            if (Meet(q[i], q[i + 1], q[j], q[(j + 1) % n])) return false;
+        }
+    // Outward unit normals of the edges: with a positive area the inside
+    // lies to the (-dy, dx) side of each edge.
+    const double sgn = area > 0 ? 1 : -1;
+    Pt nrm[kMaxPoints];
+    double len[kMaxPoints];
+    for (size_t i = 0; i < n; ++i) {
+        const Pt &a = q[i], &b = q[(i + 1) % n];
+        len[i] = std::hypot(b.x - a.x, b.y - a.y);
+        nrm[i] = {sgn * (b.y - a.y) / len[i], -sgn * (b.x - a.x) / len[i]};
+    }
+    // How far each corner's cut reaches along its two edges.
+    double cut[kMaxPoints];
+    for (size_t i = 0; i < n; ++i) {
+        const Pt &n0 = nrm[(i + n - 1) % n], &n1 = nrm[i];
+        const double cross = n0.x * n1.y - n0.y * n1.x, dot = n0.x * n1.x + n0.y * n1.y;
+        if (dot <= -0.99) return false; // a spike folding back on itself
+        const bool inner = cross * sgn < 0; // turns towards the inside
+        cut[i] = inner ? 0.5 * std::fabs(cross) / (1 + dot) : 0;
+    }
+    for (size_t i = 0; i < n; ++i)
+        if (cut[i] + cut[(i + 1) % n] > len[i]) return false;
+    for (size_t i = 0; i < n; ++i) {
+        const Pt &v = q[i], &n0 = nrm[(i + n - 1) % n], &n1 = nrm[i];
+        const double cross = n0.x * n1.y - n0.y * n1.x;
+        if (cut[i] > 0 || cross * sgn <= 0) {
+            // Where the moved edges cross: the normals' bisector, scaled.
+            const double dot = n0.x * n1.x + n0.y * n1.y, k = 0.5 / (1 + dot);
+            p.push_back({v.x + (n0.x + n1.x) * k, v.y + (n0.y + n1.y) * k});
+            continue;
+        }
+        // Round from one normal to the other, a step of at most 30 degrees.
+        const double a0 = std::atan2(n0.y, n0.x);
+        double sweep = std::atan2(n1.y, n1.x) - a0;
+        if (sweep > M_PI) sweep -= 2 * M_PI;
+        if (sweep < -M_PI) sweep += 2 * M_PI;
+        const int steps = std::max(1, int(std::ceil(std::fabs(sweep) / (M_PI / 6))));
+        for (int k = 0; k <= steps; ++k) {
+            const double a = a0 + sweep * k / steps;
+            p.push_back({v.x + 0.5 * std::cos(a), v.y + 0.5 * std::sin(a)});
+        }
+    }
+    return true;
 }
 
 // One pass: the outline (moved by dx, dy) filled and/or stroked into the
@@ -322,8 +428,8 @@ void Composite(const cxDrawTarget &t, const cxDrawRect &box, const uint8_t *cov,
     }
 }
 
-int RunPass(const cxDrawTarget &t, const std::vector<Pt> &outline, const Outline &o, const Pass &p, bool aa,
-            cxDrawRect &changed) {
+int RunPass(const cxDrawTarget &t, const std::vector<Pt> &outline, const std::vector<Pt> &grown, const Outline &o,
+            const Pass &p, bool aa, cxDrawRect &changed) {
     Scratch &s = S();
     const double grow = p.stroke / 2.0 + 2.0;
     const cxDrawRect box = Clip(Bounds(outline, grow, p.dx, p.dy), t.width, t.height);
@@ -337,11 +443,13 @@ int RunPass(const cxDrawTarget &t, const std::vector<Pt> &outline, const Outline
         }
     }
     uint8_t *cov = s.coverage.data();
-    std::fill_n(cov, need, uint8_t(0));
+    // A fill writes every byte of the box; only the other passes need it
+    // cleared first.
+    const int32_t n = int32_t(outline.size());
+    if (!(n > 1 && p.fill && o.fillable)) std::fill_n(cov, need, uint8_t(0));
     // Whole coordinates are pixel centres; the raster's pixels span whole
     // numbers, hence the half.
     const double ox = p.dx - box.x + 0.5, oy = p.dy - box.y + 0.5;
-    const int32_t n = int32_t(outline.size());
     if (n == 1) {
         // A point: one pixel.
         const double px = std::floor(outline[0].x + ox), py = std::floor(outline[0].y + oy);
@@ -359,7 +467,17 @@ int RunPass(const cxDrawTarget &t, const std::vector<Pt> &outline, const Outline
         const double *xy = s.points.data();
         cxCoverageRaster &r = s.raster;
         if (!r.Begin(box.width, box.height)) return ERR_MEM;
-        if (p.fill && o.fillable) {
+        if (p.fill && o.fillable && !grown.empty()) {
+            // Already grown: one fill, no edge.
+            const int32_t m = int32_t(grown.size());
+            Pt prev{grown[m - 1].x + ox, grown[m - 1].y + oy};
+            for (int32_t i = 0; i < m; ++i) {
+                const Pt q{grown[i].x + ox, grown[i].y + oy};
+                r.Line(prev.x, prev.y, q.x, q.y);
+                prev = q;
+            }
+            r.Resolve(cov, box.width, false, false);
+        } else if (p.fill && o.fillable) {
             // The inside by the even-odd rule, grown by half a pixel so that
             // the pixels of the outline's points are covered: a box covers
             // its corner pixels exactly.
@@ -405,6 +523,9 @@ extern "C" int RenderShape(const cxDrawTarget *target, const cxShape *shape, con
     Scratch &sc = S();
     if (int err = BuildOutline(s, filled, sc.outline, o)) return err;
     if (sc.outline.empty()) return 0;
+    if (!(filled && o.fillable &&
+          (GrownEllipse(s, sc.grown) || (s.kind == CX_SHAPE_POLYGON && GrownPolygon(sc.outline, sc.grown)))))
+        sc.grown.clear();
     const int lineWidth = std::clamp(s.kind == CX_SHAPE_LINE && s.thickness > 0 ? s.thickness : style->lineWidth, 1, 10000);
     const bool fill = filled && o.fillable;
     const int stroke = s.kind == CX_SHAPE_PLOT ? 0 : fill ? 0 : lineWidth;
@@ -430,7 +551,7 @@ extern "C" int RenderShape(const cxDrawTarget *target, const cxShape *shape, con
         // A plotted point has no outline to stroke: its passes plot it.
         Pass p = passes[i];
         if (s.kind == CX_SHAPE_PLOT) p.stroke = 0;
-        if (int err = RunPass(*target, sc.outline, o, p, aa, acc)) return err;
+        if (int err = RunPass(*target, sc.outline, sc.grown, o, p, aa, acc)) return err;
     }
     if (changed) *changed = acc;
     return 0;

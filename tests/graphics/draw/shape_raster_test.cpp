@@ -262,3 +262,53 @@ TEST(ShapeRaster, AlphaChannelsMasksAndOtherFormats) {
 }
 
 } // namespace
+
+// A filled shape is grown by half a pixel; every pixel that the grown shape
+// covers whole must be drawn in full, never left partly blended near the edge.
+TEST(ShapeRaster, GrownFillsDrawWholePixelsInFull) {
+    Canvas c(64, 64);
+    c.style.formStyle = CX_FORM_ANTIALIAS;
+    const double cx = 31.3, cy = 30.6, r = 20.25;
+    ASSERT_EQ(c.Draw(Circle(cx, cy, r)), 0);
+    int inside = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const double fx = std::fabs(x - cx) + 0.5, fy = std::fabs(y - cy) + 0.5; // farthest corner
+            if (std::hypot(fx, fy) <= r + 0.5 - 0.15) {
+                ASSERT_EQ(c.At(x, y), kInk) << x << "," << y;
+                ++inside;
+            }
+            if (std::hypot(std::fabs(x - cx) - 0.5, std::fabs(y - cy) - 0.5) >= r + 0.5 + 0.15)
+                ASSERT_EQ(c.At(x, y), kBack) << x << "," << y;
+        }
+    EXPECT_GT(inside, 1000);
+
+    // A concave polygon, and one crossing itself whose middle stays out by
+    // the even-odd rule.
+    Canvas p(64, 64);
+    p.style.formStyle = CX_FORM_ANTIALIAS;
+    const double arrow[] = {10, 10, 50, 10, 30.4, 30.4, 50, 50, 10, 50};
+    cxShape s{};
+    s.kind = CX_SHAPE_POLYGON;
+    s.points = arrow;
+    s.pointCount = 5;
+    ASSERT_EQ(p.Draw(s), 0);
+    for (int x = 11; x < 50; ++x) EXPECT_EQ(p.At(x, 10), kInk) << x; // the top edge's pixels, whole (corners are round)
+    for (int y = 11; y < 50; ++y) EXPECT_EQ(p.At(10, y), kInk) << y;
+    EXPECT_EQ(p.At(9, 30), kBack);
+    EXPECT_EQ(p.At(45, 30), kBack); // in the notch
+    EXPECT_EQ(p.At(30, 31), kInk);  // just inside the notch's corner
+
+    Canvas star(64, 64);
+    star.style.formStyle = CX_FORM_ANTIALIAS;
+    std::vector<double> pts;
+    for (int i = 0; i < 5; ++i) {
+        const double a = (i * 144 - 90) * M_PI / 180;
+        pts.push_back(32 + 25 * std::cos(a));
+        pts.push_back(32 + 25 * std::sin(a));
+    }
+    s.points = pts.data();
+    ASSERT_EQ(star.Draw(s), 0);
+    EXPECT_EQ(star.At(32, 33), kBack);
+    EXPECT_EQ(star.At(32, 12), kInk);
+}
