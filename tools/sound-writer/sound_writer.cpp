@@ -122,13 +122,13 @@ Bytes Wave16(const std::vector<int16_t> &samples, uint32_t channels, uint32_t ra
     return MakeWave(pcm, 16, channels, rate);
 }
 
-Bytes MakeModule(const ModuleSpec &spec) {
+Bytes MakeModule(const ModuleLayout &layout) {
     Bytes b(20, 0);
-    memcpy(b.data(), spec.title.data(), spec.title.size() < 20 ? spec.title.size() : 20);
+    memcpy(b.data(), layout.title.data(), layout.title.size() < 20 ? layout.title.size() : 20);
     for (size_t i = 0; i < 31; i++) {
         Bytes h(30, 0);
-        if (i < spec.samples.size()) {
-            const ModuleSample &s = spec.samples[i];
+        if (i < layout.samples.size()) {
+            const ModuleSample &s = layout.samples[i];
             memcpy(h.data(), s.name.data(), s.name.size() < 22 ? s.name.size() : 22);
             const uint32_t words = uint32_t(s.data.size() / 2);
             h[22] = uint8_t(words >> 8), h[23] = uint8_t(words);
@@ -139,11 +139,11 @@ Bytes MakeModule(const ModuleSpec &spec) {
         }
         b.insert(b.end(), h.begin(), h.end());
     }
-    b.push_back(uint8_t(spec.songLength >= 0 ? spec.songLength : int(spec.order.size())));
+    b.push_back(uint8_t(layout.songLength >= 0 ? layout.songLength : int(layout.order.size())));
     b.push_back(127);
-    for (size_t i = 0; i < 128; i++) b.push_back(i < spec.order.size() ? spec.order[i] : 0);
+    for (size_t i = 0; i < 128; i++) b.push_back(i < layout.order.size() ? layout.order[i] : 0);
     Put(b, "M.K.");
-    for (const ModulePattern &p : spec.patterns) {
+    for (const ModulePattern &p : layout.patterns) {
         for (const auto &row : p) {
             for (const ModuleCell &c : row) {
                 b.push_back(uint8_t((c.sample & 0xF0) | (c.period >> 8 & 0x0F)));
@@ -153,7 +153,7 @@ Bytes MakeModule(const ModuleSpec &spec) {
             }
         }
     }
-    for (const ModuleSample &s : spec.samples)
+    for (const ModuleSample &s : layout.samples)
         for (int8_t v : s.data) b.push_back(uint8_t(v));
     return b;
 }
@@ -178,8 +178,8 @@ std::vector<int8_t> Sine8(uint32_t frames, double hz, uint32_t rate, double ampl
     return out;
 }
 
-ModuleSpec DemoModule(int patterns) {
-    ModuleSpec m;
+ModuleLayout DemoModule(int patterns) {
+    ModuleLayout m;
     m.title = "calyxtone demo";
     ModuleSample bass{"bass", {}, 0, 48, 0, 32};
     for (int i = 0; i < 32; i++) bass.data.push_back(int8_t(i < 16 ? 100 : -100));

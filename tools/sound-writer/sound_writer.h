@@ -41,14 +41,14 @@ struct ModuleSample {
     uint32_t loopLength = 2; // bytes, even; 2 means no loop
 };
 using ModulePattern = std::array<std::array<ModuleCell, 4>, 64>;
-struct ModuleSpec {
+struct ModuleLayout {
     std::string title;
     std::vector<ModuleSample> samples; // up to 31
     std::vector<uint8_t> order;        // the song
     std::vector<ModulePattern> patterns;
     int songLength = -1;               // -1: order.size()
 };
-Bytes MakeModule(const ModuleSpec &spec);
+Bytes MakeModule(const ModuleLayout &layout);
 
 // The period of a note (0 = C-1 ... 35 = B-3) at finetune 0.
 uint16_t NotePeriod(int note);
@@ -61,7 +61,7 @@ std::vector<int8_t> Sine8(uint32_t frames, double hz, uint32_t rate, double ampl
 // A busy four-channel demonstration module: a bass line, chords by
 // arpeggio, a lead with vibrato and portamento, a drum loop of noise;
 // patterns patterns long.
-ModuleSpec DemoModule(int patterns);
+ModuleLayout DemoModule(int patterns);
 
 bool WriteFile(const std::string &path, const Bytes &data);
 

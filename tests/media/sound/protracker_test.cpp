@@ -20,7 +20,7 @@ namespace {
 using cxsound::Bytes;
 using cxsound::ModuleCell;
 using cxsound::ModulePattern;
-using cxsound::ModuleSpec;
+using cxsound::ModuleLayout;
 using cxsound::NotePeriod;
 
 // A replayer over a copy of the module bytes.
@@ -58,8 +58,8 @@ cxsound::ModuleSample Square(uint8_t volume = 64) {
     return s;
 }
 
-ModuleSpec OnePattern(std::initializer_list<std::pair<int, std::array<ModuleCell, 4>>> rows) {
-    ModuleSpec m;
+ModuleLayout OnePattern(std::initializer_list<std::pair<int, std::array<ModuleCell, 4>>> rows) {
+    ModuleLayout m;
     m.samples.push_back(Square());
     m.patterns.resize(2);
     for (const auto &[r, cells] : rows) m.patterns[0][r] = cells;
@@ -195,7 +195,7 @@ TEST(Protracker, PatternBreaksJumpsAndSpeeds) {
         {"B00 loops on itself", Fx(0xB, 0), 0, 0},
     };
     for (const Case &c : cases) {
-        ModuleSpec m = OnePattern({{0, {c.cell, {}, {}, {}}}});
+        ModuleLayout m = OnePattern({{0, {c.cell, {}, {}, {}}}});
         Player p(cxsound::MakeModule(m));
         ASSERT_TRUE(p.m) << c.what;
         for (int t = 0; t < 6; t++) p.Tick(); // row 0 at speed 6
@@ -204,7 +204,7 @@ TEST(Protracker, PatternBreaksJumpsAndSpeeds) {
         EXPECT_EQ(p.Row(), c.wantRow) << c.what;
     }
 
-    ModuleSpec speed = OnePattern({{0, {Fx(0xF, 1), {}, {}, {}}}, {3, {Fx(0xF, 0x20), {}, {}, {}}}});
+    ModuleLayout speed = OnePattern({{0, {Fx(0xF, 1), {}, {}, {}}}, {3, {Fx(0xF, 0x20), {}, {}, {}}}});
     Player p(cxsound::MakeModule(speed));
     p.Tick();
     EXPECT_EQ(p.m->speed, 1);
@@ -217,7 +217,7 @@ TEST(Protracker, PatternBreaksJumpsAndSpeeds) {
 }
 
 TEST(Protracker, VolumesPanningAndArpeggioOrder) {
-    ModuleSpec m = OnePattern({{0, {Note(12, 1, 0xC, 0x40), Note(12, 1, 0x0, 0x47), {}, {}}}});
+    ModuleLayout m = OnePattern({{0, {Note(12, 1, 0xC, 0x40), Note(12, 1, 0x0, 0x47), {}, {}}}});
     Player p(cxsound::MakeModule(m));
     // C40 gives 63: volumes run 0..63.
     p.Tick();
@@ -233,7 +233,7 @@ TEST(Protracker, VolumesPanningAndArpeggioOrder) {
 
     // Channels 0 and 3 sound right only, 1 and 2 left only.
     for (int c = 0; c < 4; c++) {
-        ModuleSpec one = OnePattern({});
+        ModuleLayout one = OnePattern({});
         one.patterns[0][0][c] = Note(12);
         Player q(cxsound::MakeModule(one));
         const std::vector<int16_t> out = q.Tick();
@@ -247,7 +247,7 @@ TEST(Protracker, VolumesPanningAndArpeggioOrder) {
 // A looped wave of n bytes at period p sounds at 8,363 x 428 / p / n Hz.
 TEST(Protracker, PitchOfALoopedWave) {
     for (int note : {12, 19, 24, 35}) {
-        ModuleSpec m = OnePattern({{0, {Note(note), {}, {}, {}}}});
+        ModuleLayout m = OnePattern({{0, {Note(note), {}, {}, {}}}});
         m.patterns[1][0][0] = ModuleCell{}; // the second pattern lets the note ring on
         Player p(cxsound::MakeModule(m));
         std::vector<int16_t> out(48000 * 2);
@@ -269,7 +269,7 @@ TEST(Protracker, PitchOfALoopedWave) {
 }
 
 TEST(Protracker, PatternCountFromTheWholeOrderTable) {
-    ModuleSpec m = OnePattern({});
+    ModuleLayout m = OnePattern({});
     m.order = {0};
     m.songLength = 1;
     Bytes bytes = cxsound::MakeModule(m);
@@ -285,19 +285,19 @@ TEST(Protracker, PatternCountFromTheWholeOrderTable) {
 // Modules that lie: whatever they claim, rendering stays within the data
 // and the song goes on.
 TEST(Protracker, HostileModulesRenderSafely) {
-    using SpecBend = std::function<void(ModuleSpec &)>;
+    using LayoutBend = std::function<void(ModuleLayout &)>;
     using ByteBend = std::function<void(Bytes &)>;
     struct Case {
         const char *what;
-        SpecBend spec;
+        LayoutBend bend;
         ByteBend bytes;
         std::function<void(Player &)> check;
     } cases[] = {
         {"song length 0", nullptr, [](Bytes &b) { b[950] = 0; }, [](Player &p) { EXPECT_EQ(p.m->songLength, 1); }},
         {"song length 200", nullptr, [](Bytes &b) { b[950] = 200; },
          [](Player &p) { EXPECT_EQ(p.m->songLength, 128); }},
-        {"sample number 45", [](ModuleSpec &m) { m.patterns[0][0][0] = Note(12, 45); }, nullptr, nullptr},
-        {"9xx past the sample", [](ModuleSpec &m) { m.patterns[0][0][0] = Note(12, 1, 9, 0xF0); }, nullptr,
+        {"sample number 45", [](ModuleLayout &m) { m.patterns[0][0][0] = Note(12, 45); }, nullptr, nullptr},
+        {"9xx past the sample", [](ModuleLayout &m) { m.patterns[0][0][0] = Note(12, 1, 9, 0xF0); }, nullptr,
          [](Player &p) { EXPECT_EQ(p.m->channels[0].on, 0u); }},
         {"a loop past a cut sample", nullptr,
          [](Bytes &b) {
@@ -307,21 +307,21 @@ TEST(Protracker, HostileModulesRenderSafely) {
          nullptr},
         {"a sample longer than the file", nullptr, [](Bytes &b) { b[20 + 22] = 0x7F; }, nullptr},
         {"nested pattern loops",
-         [](ModuleSpec &m) {
+         [](ModuleLayout &m) {
              m.patterns[0][0][0] = Fx(0xE, 0x60);
              m.patterns[0][0][1] = Fx(0xE, 0x60);
              m.patterns[0][1][0] = Fx(0xE, 0x63);
              m.patterns[0][2][1] = Fx(0xE, 0x62);
          },
          nullptr, nullptr},
-        {"B00 on the first row", [](ModuleSpec &m) { m.patterns[0][0][1] = Fx(0xB, 0); }, nullptr, nullptr},
-        {"funk repeat", [](ModuleSpec &m) { m.patterns[0][0][1] = Note(12, 1, 0xE, 0xFF); }, nullptr, nullptr},
+        {"B00 on the first row", [](ModuleLayout &m) { m.patterns[0][0][1] = Fx(0xB, 0); }, nullptr, nullptr},
+        {"funk repeat", [](ModuleLayout &m) { m.patterns[0][0][1] = Note(12, 1, 0xE, 0xFF); }, nullptr, nullptr},
     };
     for (const Case &c : cases) {
-        ModuleSpec m = OnePattern({{0, {Note(12), {}, {}, {}}}});
+        ModuleLayout m = OnePattern({{0, {Note(12), {}, {}, {}}}});
         m.samples[0].loopStart = 2;
         m.samples[0].loopLength = 30;
-        if (c.spec) c.spec(m);
+        if (c.bend) c.bend(m);
         Bytes bytes = cxsound::MakeModule(m);
         if (c.bytes) c.bytes(bytes);
         Player p(bytes);
@@ -335,7 +335,7 @@ TEST(Protracker, HostileModulesRenderSafely) {
 // Advancing without a buffer never writes the module's bytes: funk repeat
 // inverts sample bytes only while it renders sound.
 TEST(Protracker, AdvancingAloneLeavesTheModuleAlone) {
-    ModuleSpec m = OnePattern({});
+    ModuleLayout m = OnePattern({});
     for (int r = 0; r < 64; r++) m.patterns[0][r][0] = Note(12, 1, 0xE, 0xFF);
     m.samples[0].loopStart = 2;
     m.samples[0].loopLength = 30;
@@ -349,7 +349,7 @@ TEST(Protracker, AdvancingAloneLeavesTheModuleAlone) {
 }
 
 TEST(Protracker, PendingPositionsAndQueries) {
-    ModuleSpec m = OnePattern({});
+    ModuleLayout m = OnePattern({});
     m.patterns.resize(3);
     m.order = {0, 1, 2};
     Player p(cxsound::MakeModule(m));

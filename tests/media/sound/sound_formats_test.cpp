@@ -22,7 +22,7 @@ struct Opened {
 };
 
 Bytes ModuleBytes() {
-    cxsound::ModuleSpec m;
+    cxsound::ModuleLayout m;
     m.samples.push_back({"s", std::vector<int8_t>(64, 10), 0, 64, 0, 2});
     m.patterns.resize(1);
     m.order = {0};
